@@ -1,0 +1,93 @@
+// The DAT dispatch: one member per data argument type, each handing the data pointer to the
+// formatter of the structure that DAT carries.
+#include "ParaAnalyze.h"
+
+using DatMember = bool (CParaAnalyze::*)();
+
+// Three contiguous ranges of DATs carry structures; every other DAT renders none.
+static constexpr DatMember kControlDats[] = {
+    &CParaAnalyze::DatNullAnalyze,          &CParaAnalyze::DatCapabilityAnalyze,
+    &CParaAnalyze::DatEventAnalyze,         &CParaAnalyze::DatIdentityAnalyze,
+    &CParaAnalyze::DatParentAnalyze,        &CParaAnalyze::DatPendingXfersAnalyze,
+    &CParaAnalyze::DatSetupMemXferAnalyze,  &CParaAnalyze::DatSetupFileXferAnalyze,
+    &CParaAnalyze::DatStatusAnalyze,        &CParaAnalyze::DatUserInterfaceAnalyze,
+    &CParaAnalyze::DatXferGroupAnalyze,     &CParaAnalyze::DatTwunkIdentityAnalyze,
+    &CParaAnalyze::DatCustomDsDataAnalyze,
+};
+static constexpr DatMember kImageDats[] = {
+    &CParaAnalyze::DatImageInfoAnalyze,       &CParaAnalyze::DatImageLayoutAnalyze,
+    &CParaAnalyze::DatImageMemXferAnalyze,    &CParaAnalyze::DatImageNativeXferAnalyze,
+    &CParaAnalyze::DatImageFileXferAnalyze,   &CParaAnalyze::DatCieColorAnalyze,
+    &CParaAnalyze::DatGrayResponseAnalyze,    &CParaAnalyze::DatRgbResponseAnalyze,
+    &CParaAnalyze::DatJpegCompressionAnalyze, &CParaAnalyze::DatPalette8Analyze,
+    &CParaAnalyze::DatExtImageInfoAnalyze,
+};
+static constexpr DatMember kVendorDats[] = {
+    &CParaAnalyze::DatKvAutoExposureAnalyze,        &CParaAnalyze::DatKvRgbMatrixAnalyze,
+    &CParaAnalyze::DatKvColorSmoothingAnalyze,      &CParaAnalyze::DatKvEventAnalyze,
+    &CParaAnalyze::DatHardwareInfoAnalyze,          &CParaAnalyze::DatKvSkewInfoAnalyze,
+    &CParaAnalyze::DatUnsharpMaskAnalyze,           &CParaAnalyze::DatKvRedCorrectionMatrixAnalyze,
+    &CParaAnalyze::DatKvTwainCallbackMsgAnalyze,    &CParaAnalyze::DatKvSettingFrameAnalyze,
+    &CParaAnalyze::DatKvUsmInfoAnalyze,
+};
+static_assert(sizeof(kControlDats) / sizeof(DatMember) == DAT_CUSTOMDSDATA - DAT_NULL + 1, "control DATs");
+static_assert(sizeof(kImageDats) / sizeof(DatMember) == DAT_EXTIMAGEINFO - DAT_IMAGEINFO + 1, "image DATs");
+static_assert(sizeof(kVendorDats) / sizeof(DatMember) == DAT_KV_USMINFO - DAT_KV_AUTOEXPOSURE + 1, "vendor DATs");
+
+template <size_t N>
+static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT16 first, TW_UINT16 dat) {
+    if (dat < first || dat - first >= static_cast<int>(N)) return false;
+    (analyzer.*members[dat - first])();
+    return true;
+}
+
+bool CParaAnalyze::DispatchDat() {
+    return RunIn(*this, kControlDats, DAT_NULL, m_DAT) || RunIn(*this, kImageDats, DAT_IMAGEINFO, m_DAT) ||
+           RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, m_DAT);
+}
+
+template <typename T>
+static const T* As(char* pData) {
+    return reinterpret_cast<const T*>(pData);
+}
+
+bool CParaAnalyze::DatNullAnalyze() { return true; }
+bool CParaAnalyze::DatCapabilityAnalyze() { return TwCapabilityAnalyze(As<TW_CAPABILITY>(m_pData)); }
+bool CParaAnalyze::DatEventAnalyze() { return TwEventAnalyze(As<TW_EVENT>(m_pData)); }
+bool CParaAnalyze::DatIdentityAnalyze() { return TwIdentityAnalyze(As<TW_IDENTITY>(m_pData)); }
+bool CParaAnalyze::DatParentAnalyze() {
+    if (m_MSG == MSG_OPENDSM) TwIdentityAnalyze(m_pOrigin);
+    return true;
+}
+bool CParaAnalyze::DatPendingXfersAnalyze() { return TwPendingXfersAnalyze(As<TW_PENDINGXFERS>(m_pData)); }
+bool CParaAnalyze::DatSetupMemXferAnalyze() { return TwSetupMemXferAnalyze(As<TW_SETUPMEMXFER>(m_pData)); }
+bool CParaAnalyze::DatSetupFileXferAnalyze() { return TwSetupFileXferAnalyze(As<TW_SETUPFILEXFER>(m_pData)); }
+bool CParaAnalyze::DatStatusAnalyze() { return TwStatusAnalyze(As<TW_STATUS>(m_pData)); }
+bool CParaAnalyze::DatUserInterfaceAnalyze() { return TwUserInterfaceAnalyze(As<TW_USERINTERFACE>(m_pData)); }
+bool CParaAnalyze::DatXferGroupAnalyze() { return TwUint32(m_pData); }
+bool CParaAnalyze::DatTwunkIdentityAnalyze() { return true; }
+bool CParaAnalyze::DatCustomDsDataAnalyze() { return TwCustomDsDataAnalyze(As<TW_CUSTOMDSDATA>(m_pData)); }
+bool CParaAnalyze::DatImageInfoAnalyze() { return TwImageInfoAnalyze(As<TW_IMAGEINFO>(m_pData)); }
+bool CParaAnalyze::DatImageLayoutAnalyze() { return TwImageLayoutAnalyze(As<TW_IMAGELAYOUT>(m_pData)); }
+bool CParaAnalyze::DatImageMemXferAnalyze() { return TwImageMemXferAnalyze(As<TW_IMAGEMEMXFER>(m_pData)); }
+bool CParaAnalyze::DatImageNativeXferAnalyze() { return TwUint32(m_pData); }
+bool CParaAnalyze::DatImageFileXferAnalyze() { return true; }
+bool CParaAnalyze::DatCieColorAnalyze() { return TwCieColorAnalyze(As<TW_CIECOLOR>(m_pData)); }
+bool CParaAnalyze::DatGrayResponseAnalyze() { return TwGrayResponseAnalyze(As<TW_GRAYRESPONSE>(m_pData)); }
+bool CParaAnalyze::DatRgbResponseAnalyze() { return TwRgbResponseAnalyze(As<TW_RGBRESPONSE>(m_pData)); }
+bool CParaAnalyze::DatJpegCompressionAnalyze() { return TwJpegCompressionAnalyze(As<TW_JPEGCOMPRESSION>(m_pData)); }
+bool CParaAnalyze::DatPalette8Analyze() { return TwPalette8Analyze(As<TW_PALETTE8>(m_pData)); }
+bool CParaAnalyze::DatExtImageInfoAnalyze() { return TwExtImageInfoAnalyze(As<TW_EXTIMAGEINFO>(m_pData)); }
+bool CParaAnalyze::DatKvAutoExposureAnalyze() { return TwKvAutoExposureAnalyze(As<TWKV_AUTOEXPOSURE>(m_pData)); }
+bool CParaAnalyze::DatKvRgbMatrixAnalyze() { return TwKvRgbMatrixAnalyze(As<TWKV_RGBMATRIX>(m_pData)); }
+bool CParaAnalyze::DatKvColorSmoothingAnalyze() {
+    return TwKvColorSmoothingAnalyze(As<TWKV_COLORSMOOTHING>(m_pData));
+}
+bool CParaAnalyze::DatKvEventAnalyze() { return TwKvEventAnalyze(); }
+bool CParaAnalyze::DatHardwareInfoAnalyze() { return TwHardwareInfoAnalyze(As<TWKV_HARDWAREINFO>(m_pData)); }
+bool CParaAnalyze::DatKvSkewInfoAnalyze() { return TwKvSkewInfoAnalyze(As<TWKV_LOCATIONDATA>(m_pData)); }
+bool CParaAnalyze::DatUnsharpMaskAnalyze() { return TwUnsharpMaskAnalyze(As<TWKV_USMPARAM>(m_pData)); }
+bool CParaAnalyze::DatKvRedCorrectionMatrixAnalyze() { return TwKvRedCorrectionMatrixAnalyze(); }
+bool CParaAnalyze::DatKvTwainCallbackMsgAnalyze() { return TwKvTwainCallbackMsgAnalyze(); }
+bool CParaAnalyze::DatKvSettingFrameAnalyze() { return TwKvSettingFrameAnalyze(As<TWKV_SETTINGFRAME>(m_pData)); }
+bool CParaAnalyze::DatKvUsmInfoAnalyze() { return TwKvUsmInfoAnalyze(As<TWKV_USMINFO>(m_pData)); }

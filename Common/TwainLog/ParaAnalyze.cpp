@@ -1,0 +1,187 @@
+// The analyzer record: request line, result section, TWAIN state tracking, the banner and the
+// caller tag. The structure formatters live with their families; the DAT dispatch in DatAnalyze.
+#include "ParaAnalyze.h"
+
+#include <cstdio>
+#include <ctime>
+
+CParaAnalyze g_cParaAnalyze;
+
+static constexpr TW_UINT16 kVendorFirst = 0x8001;
+
+// ---- result section -------------------------------------------------------------------------
+
+bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                               char* pData, TW_UINT16 RC, CTraceText* pOutBuf) {
+    m_pOrigin = pOrigin;
+    m_pDest = pDest;
+    m_DG = DG;
+    m_DAT = DAT;
+    m_MSG = MSG;
+    m_pData = pData;
+    m_RC = RC;
+    m_pOutBuf = pOutBuf;
+
+    const bool shown = ResultMake();
+    if (m_DAT == DAT_EVENT && !shown) return true;
+    DispatchDat();
+    if (m_RC != TWRC_FAILURE && shown) {
+        UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
+        m_pOutBuf->Line("\r\nTWAIN Status = [%d]", m_nTwainStatus);
+    }
+    return true;
+}
+
+// Only the events that move the state reach the trace; a missing event counts as none.
+static bool IsTrackedEvent(const char* pData) {
+    if (pData == nullptr) return false;
+    const TW_UINT16 message = reinterpret_cast<const TW_EVENT*>(pData)->TWMessage;
+    return message == MSG_XFERREADY || message == MSG_CLOSEDSREQ;
+}
+
+bool CParaAnalyze::ResultMake() {
+    if (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY) return false;
+    if (m_MSG == MSG_PROCESSEVENT && (m_RC != TWRC_DSEVENT || !IsTrackedEvent(m_pData))) return false;
+    m_pOutBuf->Line("        Return Code = [%s]", Name(twrc_macros, m_RC));
+    m_pOutBuf->Line("pData   = <0x%08x>", Low32(m_pData));
+    return true;
+}
+
+// ---- TWAIN state ----------------------------------------------------------------------------
+
+static bool IsImageTransfer(TW_UINT16 dat) { return dat >= DAT_IMAGEMEMXFER && dat <= DAT_IMAGEFILEXFER; }
+
+int CParaAnalyze::UpDateTwainStatus(TW_UINT32 /*DG*/, TW_UINT16 DAT, TW_UINT16 MSG, char* pData) {
+    int& state = m_nTwainStatus;
+    auto move = [&state](int from, int to) {
+        if (state == from) state = to;
+    };
+    switch (MSG) {
+        case MSG_OPENDSM: move(2, 3); break;
+        case MSG_CLOSEDSM: move(3, 2); break;
+        case MSG_OPENDS: move(3, 4); break;
+        case MSG_CLOSEDS: move(4, 3); break;
+        case MSG_ENABLEDS: move(4, 5); break;
+        case MSG_DISABLEDS:
+            if (DAT == DAT_USERINTERFACE) move(5, 4);
+            break;
+        case MSG_PROCESSEVENT:
+            if (DAT == DAT_EVENT) {
+                if (m_pData == nullptr) break;
+                const TW_UINT16 event = reinterpret_cast<const TW_EVENT*>(m_pData)->TWMessage;
+                if (event == MSG_XFERREADY) move(5, 6);
+                if (event == MSG_CLOSEDSREQ) move(5, 4);
+                break;
+            }
+            if (IsImageTransfer(DAT)) move(6, 7);
+            break;
+        case MSG_GET:
+            if (IsImageTransfer(DAT)) move(6, 7);
+            break;
+        case MSG_ENDXFER:
+            if (DAT == DAT_PENDINGXFERS && pData != nullptr && state >= 6)
+                state = reinterpret_cast<const TW_PENDINGXFERS*>(pData)->Count != 0 ? 6 : 5;
+            break;
+        case MSG_RESET:
+            if (DAT == DAT_PENDINGXFERS) move(6, 5);
+            break;
+        default: break;
+    }
+    return state;
+}
+
+int CParaAnalyze::MakeTwainStatusString(char* pText) {
+    return sprintf(pText, "%sTWAIN Status = [%d]%s", "\r\n", m_nTwainStatus, "\r\n");
+}
+
+int CParaAnalyze::SetTwainStatus(int status) {
+    m_nTwainStatus = status;
+    return status;
+}
+
+void CParaAnalyze::InitTwainStatus() { m_nTwainStatus = 1; }
+
+// ---- request line ---------------------------------------------------------------------------
+
+bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                  TW_UINT16 MSG, char* pData, CTraceText* pOutBuf) {
+    m_pOrigin = pOrigin;
+    m_pDest = pDest;
+    m_DG = DG;
+    m_DAT = DAT;
+    m_MSG = MSG;
+    m_pData = pData;
+    m_pOutBuf = pOutBuf;
+    return CreateStringOfTriplet();
+}
+
+bool CParaAnalyze::CreateStringOfTriplet() {
+    if (m_MSG == MSG_PROCESSEVENT || (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY)) return false;
+
+    ++m_lSequenceNo;
+    m_pOutBuf->Put("[%05ld] ", static_cast<long>(m_lSequenceNo));
+    m_pOutBuf->Put("[%.*s] ", FieldLength(m_szCaller, sizeof(m_szCaller)), m_szCaller);
+
+    char dg[kNameSize], dat[kNameSize], msg[kNameSize];
+    LookupName(dg_macros, static_cast<int32_t>(m_DG), dg);
+    LookupDatName(m_DAT, dat);
+    LookupMsgName(m_MSG, msg);
+
+    if (m_DAT == DAT_CAPABILITY) {
+        char cap[kNameSize] = {};
+        GetStringOfCapability(reinterpret_cast<const TW_CAPABILITY*>(m_pData), cap, sizeof(cap));
+        m_pOutBuf->Line("%s/%s/%s (%s)", dg, dat, msg, cap);
+    } else {
+        m_pOutBuf->Line("%s/%s/%s", dg, dat, msg);
+    }
+    return true;
+}
+
+bool CParaAnalyze::GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size) {
+    if (pCap == nullptr) return true;
+    const TW_UINT16 cap = pCap->Cap;
+    const bool vendor = cap >= kVendorFirst;
+    char text[kNameSize];
+    auto copyIfFits = [&]() {
+        const size_t length = strlen(text);
+        if (length + 1 > size) return false;
+        memcpy(pText, text, length + 1);
+        return true;
+    };
+
+    const bool matched = vendor ? LookupName(cap_kv_macros, cap, text) : LookupName(cap_macros, cap, text);
+    if (!copyIfFits()) return false;
+    if (matched) return true;
+    if (vendor)
+        LookupName(icap_kv_macros, cap, text);
+    else
+        LookupName(icap_macros, cap, text);
+    return copyIfFits();
+}
+
+// ---- banner and caller tag ------------------------------------------------------------------
+
+bool CParaAnalyze::HeaderMake(char* pOutBuf) {
+    if (pOutBuf == nullptr) return true;
+    const time_t now = time(nullptr);
+    struct tm local;
+    char stamp[80] = {};
+    if (localtime_r(&now, &local) != nullptr && asctime_r(&local, stamp) != nullptr) {
+        const size_t length = strlen(stamp);
+        if (length > 0) stamp[length - 1] = '\0';
+    }
+    CTraceText banner;
+    banner.Line("////////////////////////////////////////////////");
+    banner.Line("           TWAIN Tracewell Ver1.10");
+    banner.Line("////////////////////////////////////////////////");
+    banner.Line("  << Current time = %s >>", stamp);
+    strcat(pOutBuf, banner.Data());
+    return true;
+}
+
+void CParaAnalyze::Init(const char* tag) {
+    if (tag == nullptr) return;
+    const size_t length = strnlen(tag, kCallerSize - 1);
+    memset(m_szCaller, 0, sizeof(m_szCaller));
+    memcpy(m_szCaller, tag, length);
+}

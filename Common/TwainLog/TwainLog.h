@@ -1,0 +1,57 @@
+// The trace file (its set-up, the one sink of trace text, its clean-up) and the leveled
+// message logger that writes into the same file.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#define TRACEWELL_EXPORT __attribute__((visibility("default")))
+
+class CTwainLog;
+
+extern FILE* g_pLogFile;
+extern CTwainLog* g_pcTwainLog;
+
+// The directory whose presence at load switches tracing on; each build of the module sets it.
+extern const char g_szLogDirectory[256];
+
+void WriteLogFile(const uint8_t* bytes, uint64_t count);
+void setupTwainLog();
+void cleanupTwainLog();
+
+// Creates the directory "KOVARScanTwainLog" inside the given parent directory. 0 on success,
+// -50 for a null or over-long path, else the status of the failing directory operation.
+extern "C" TRACEWELL_EXPORT int CreateKSTempDirectory(const char* parentPath);
+
+// The clock the trace file name and the logger's time stamps are read from. Tests replace it to
+// make names and stamps reproducible.
+struct TraceClock {
+    struct tm local;    // local calendar time
+    long microseconds;  // sub-second part of the time of day
+};
+using TraceClockFn = TraceClock (*)();
+TraceClock ReadSystemClock();
+void SetTraceClock(TraceClockFn clock);  // null restores the system clock
+TraceClock ReadTraceClock();
+// Milliseconds of a time of day, rounded: 0 to 1000.
+inline int RoundedMilliseconds(long microseconds) { return static_cast<int>(microseconds / 1000.0 + 0.5); }
+
+namespace ENUM_LOG_LEVEL_TW {
+enum enumLogLevel_tw { LOG_TRACE = 1, LOG_INFO = 2, LOG_WARNING = 3, LOG_ERROR = 4 };
+}
+
+class CTwainLog {
+public:
+    virtual ~CTwainLog() {}
+
+    TRACEWELL_EXPORT void Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* origin, const char* file,
+                                  int line, const char* format, ...) __attribute__((format(printf, 6, 7)));
+    std::string GetHeader();
+    std::string GetLevelName(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level);
+    std::string FormatString(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+    void OutputDebugString(const char* text);
+};

@@ -1,0 +1,48 @@
+// The lookups over the symbol tables: one scan, one fallback.
+#include "twaintbl.h"
+
+#include <cstdio>
+#include <cstring>
+
+bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
+    const uint64_t wanted = static_cast<uint64_t>(probe);
+    for (size_t i = 0; i < named; ++i) {
+        if (table[i].value == wanted) {
+            const size_t len = strnlen(table[i].name, kNameSize - 1);
+            memcpy(dest, table[i].name, len);
+            dest[len] = '\0';
+            return true;
+        }
+    }
+    snprintf(dest, kNameSize, "%s(%d)", table[named].name, static_cast<int32_t>(probe));
+    return false;
+}
+
+static constexpr TW_UINT16 kVendorFirst = 0x8001;
+
+bool LookupDatName(TW_UINT16 dat, char* dest) {
+    return dat < kVendorFirst ? LookupName(dat_macros, dat, dest) : LookupName(dat_kv_macros, dat, dest);
+}
+
+bool LookupMsgName(TW_UINT16 msg, char* dest) {
+    return msg < kVendorFirst ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
+}
+
+void LookupCapabilityName(TW_UINT16 cap, char* dest) {
+    if (cap < kVendorFirst) {
+        if (!LookupName(cap_macros, cap, dest)) LookupName(icap_macros, cap, dest);
+    } else {
+        if (!LookupName(cap_kv_macros, cap, dest)) LookupName(icap_kv_macros, cap, dest);
+    }
+}
+
+bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
+    const ValToCapEntry* row = cap > 0x8000 ? VALTOCAPKV : VALTOCAP;
+    for (; row->cap != 0xFFFFFFFFu; ++row) {
+        if (row->cap == cap) {
+            LookupName(row->table, row->count - 1, value, dest);
+            return true;
+        }
+    }
+    return false;
+}

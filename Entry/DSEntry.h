@@ -1,0 +1,19 @@
+// The data source's entry point and the process-wide triplet operator it forwards to.
+#pragma once
+
+#include "tracewell/TripletOperator.h"
+#include "tracewell/twain.h"
+
+#define TRACEWELL_EXPORT __attribute__((visibility("default")))
+
+extern CTripletOperator* g_pcTripletOperator;
+
+// Path of the wrapped data source; each build of the module sets it.
+extern const char g_szWrappedSource[];
+
+extern "C" TRACEWELL_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                               TW_MEMREF pData);
+
+// Load and unload sequences of the module.
+extern "C" TRACEWELL_EXPORT void MachO_Initialization();
+extern "C" TRACEWELL_EXPORT void MachO_Termination();

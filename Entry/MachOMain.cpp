@@ -1,0 +1,61 @@
+// The module's load and unload sequences: open the wrapped source and make its operator, set the
+// trace up; at unload release the operator, the wrapped module and the trace.
+#include <string>
+
+#include "Common/TwainLog/TwainLog.h"
+#include "DSEntry.h"
+#include "Platform/Platform.h"
+
+void* g_CorvaleBundleRef = nullptr;
+CreateCorvaleFn g_fnDsCreate = nullptr;
+
+// Path of this module's file, found among the loaded images by its load address; null when the
+// module is not among them (index 0, the main program, is never taken).
+static const char* CreateMyMachOBundleURL() {
+    const int count = PlatformImageCount();
+    const void* own = PlatformOwnImageHeader();
+    for (int i = 1; i < count; ++i) {
+        if (PlatformImageHeader(i) == own) return PlatformImageName(i);
+    }
+    return nullptr;
+}
+
+void MachO_Initialization() {
+    const char* path = CreateMyMachOBundleURL();
+    std::string name;
+    if (path != nullptr) {
+        name = path;
+        name.erase(0, name.find_last_of('/') + 1);
+    }
+
+    g_CorvaleBundleRef = PlatformModuleOpen(g_szWrappedSource);
+    if (path != nullptr && g_CorvaleBundleRef != nullptr) {
+        g_fnDsCreate = reinterpret_cast<CreateCorvaleFn>(PlatformModuleSymbol(g_CorvaleBundleRef, TRACEWELL_FACTORY_NAME));
+        if (g_fnDsCreate != nullptr) g_fnDsCreate(name.c_str(), &g_pcTripletOperator);
+    }
+    setupTwainLog();
+}
+
+void MachO_Termination() {
+    if (g_pcTripletOperator != nullptr) {
+        g_pcTripletOperator->Release();
+        g_pcTripletOperator = nullptr;
+    }
+    if (g_CorvaleBundleRef != nullptr) {
+        PlatformModuleRelease(g_CorvaleBundleRef);
+        g_CorvaleBundleRef = nullptr;
+    }
+    cleanupTwainLog();
+}
+
+extern "C" void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+
+static void RunTermination(void*) { MachO_Termination(); }
+
+// The analyzer is constant-initialised before any code of the module runs; then the load
+// sequence, then the unload sequence is tied to this module.
+__attribute__((constructor)) static void LoadSequence() {
+    MachO_Initialization();
+    __cxa_atexit(RunTermination, nullptr, &__dso_handle);
+}

@@ -1,0 +1,104 @@
+// The platform services on a POSIX system with the GNU dynamic loader: the image list from
+// dl_iterate_phdr, modules through dlopen, directories through stat and mkdir.
+#include <dlfcn.h>
+#include <errno.h>
+#include <link.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "Platform.h"
+
+namespace {
+
+struct ImageQuery {
+    int wanted;
+    int index;
+    const void* header;
+    const char* name;
+};
+
+const void* LoadAddress(const dl_phdr_info* info) {
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        if (info->dlpi_phdr[i].p_type == PT_LOAD)
+            return reinterpret_cast<const void*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+    }
+    return reinterpret_cast<const void*>(info->dlpi_addr);
+}
+
+int VisitImage(dl_phdr_info* info, size_t, void* data) {
+    ImageQuery* query = static_cast<ImageQuery*>(data);
+    if (query->index++ != query->wanted) return 0;
+    query->header = LoadAddress(info);
+    query->name = info->dlpi_name;
+    return 1;
+}
+
+ImageQuery FindImage(int index) {
+    ImageQuery query = {index, 0, nullptr, nullptr};
+    dl_iterate_phdr(VisitImage, &query);
+    return query;
+}
+
+int StatusOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR: return kStatusDirNotFound;
+        case EEXIST: return kStatusDuplicateFile;
+        case EACCES:
+        case EPERM:
+        case EROFS: return kStatusPermissionErr;
+        case ENOMEM: return kStatusMemFull;
+        case ENAMETOOLONG: return kStatusParamErr;
+        default: return kStatusIoErr;
+    }
+}
+
+}  // namespace
+
+int PlatformImageCount() { return FindImage(-1).index; }
+
+const void* PlatformImageHeader(int index) { return FindImage(index).header; }
+
+const char* PlatformImageName(int index) { return FindImage(index).name; }
+
+const void* PlatformOwnImageHeader() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<const void*>(&PlatformOwnImageHeader), &info) == 0) return nullptr;
+    return info.dli_fbase;
+}
+
+void* PlatformModuleOpen(const char* path) {
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0) return nullptr;
+    std::string file = path;
+    if (S_ISDIR(st.st_mode)) {
+        while (file.size() > 1 && file.back() == '/') file.pop_back();
+        std::string name = file.substr(file.find_last_of('/') + 1);
+        const std::string suffix = ".bundle";
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            name.resize(name.size() - suffix.size());
+        file += "/Contents/MacOS/" + name;
+    }
+    return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* PlatformModuleSymbol(void* module, const char* name) {
+    return module != nullptr ? dlsym(module, name) : nullptr;
+}
+
+void PlatformModuleRelease(void* module) {
+    if (module != nullptr) dlclose(module);
+}
+
+int PlatformResolveDirectory(const char* path) {
+    struct stat st;
+    if (stat(path, &st) != 0) return StatusOf(errno);
+    return S_ISDIR(st.st_mode) ? 0 : kStatusDirNotFound;
+}
+
+int PlatformCreateDirectory(const char* parent, const char* name) {
+    const std::string path = std::string(parent) + "/" + name;
+    return mkdir(path.c_str(), 0777) == 0 ? 0 : StatusOf(errno);
+}

@@ -1,0 +1,80 @@
+// Shared test helpers.
+#include "TestSupport.h"
+
+#include <sys/mman.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "Common/TwainLog/TwainLog.h"
+
+FixedArena::FixedArena(uintptr_t address, size_t size) : m_base(address), m_size(size), m_used(0) {
+    void* p = mmap(reinterpret_cast<void*>(address), size, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (p == MAP_FAILED || reinterpret_cast<uintptr_t>(p) != address)
+        throw std::runtime_error("fixed arena: address is taken");
+}
+
+FixedArena::~FixedArena() { munmap(reinterpret_cast<void*>(m_base), m_size); }
+
+void* FixedArena::Alloc(size_t size) {
+    const size_t start = (m_used + 15) & ~static_cast<size_t>(15);
+    if (start + size > m_size) throw std::bad_alloc();
+    m_used = start + size;
+    return reinterpret_cast<void*>(m_base + start);
+}
+
+#if defined(TRACEWELL_ABI_MACOS)
+TW_HANDLE FixedArena::NewHandle(size_t size) {
+    char** master = static_cast<char**>(Alloc(sizeof(char*)));
+    *master = static_cast<char*>(Alloc(size));
+    return master;
+}
+void* FixedArena::Block(TW_HANDLE handle) { return *handle; }
+#else
+TW_HANDLE FixedArena::NewHandle(size_t size) { return Alloc(size); }
+void* FixedArena::Block(TW_HANDLE handle) { return handle; }
+#endif
+
+TraceCapture::TraceCapture() : m_previous(g_pLogFile) { g_pLogFile = tmpfile(); }
+
+TraceCapture::~TraceCapture() {
+    fclose(g_pLogFile);
+    g_pLogFile = m_previous;
+}
+
+std::string TraceCapture::Text() {
+    fflush(g_pLogFile);
+    std::string text;
+    rewind(g_pLogFile);
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), g_pLogFile)) > 0) text.append(chunk, n);
+    fseek(g_pLogFile, 0, SEEK_END);
+    return text;
+}
+
+std::string Crlf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+std::string Render(const std::function<void(CParaAnalyze&)>& render) {
+    CParaAnalyze analyzer;
+    analyzer.m_nTwainStatus = 3;
+    CTraceText text;
+    analyzer.m_pOutBuf = &text;
+    render(analyzer);
+    return std::string(text.Data(), text.Length());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}

@@ -1,0 +1,61 @@
+// Shared test helpers: memory at fixed addresses so that traces printing pointers are
+// reproducible, a trace file captured in memory, and rendering through a fresh analyzer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <new>
+#include <string>
+
+#include "Common/TwainLog/ParaAnalyze.h"
+#include "tracewell/twain.h"
+
+// A mapping at a fixed address; objects placed in it print the same pointers on every run.
+class FixedArena {
+public:
+    explicit FixedArena(uintptr_t address = 0x10000000, size_t size = 64 << 20);
+    ~FixedArena();
+    FixedArena(const FixedArena&) = delete;
+    FixedArena& operator=(const FixedArena&) = delete;
+
+    // Zero-filled bytes, 16-byte aligned, placed one after another.
+    void* Alloc(size_t size);
+    template <typename T>
+    T* New(size_t extraBytes = 0) {
+        return new (Alloc(sizeof(T) + extraBytes)) T();
+    }
+    // A handle in the ABI's convention whose block of `size` bytes lies in the arena
+    // (macos: a master pointer in the arena pointing at the block; linux: the block's address).
+    TW_HANDLE NewHandle(size_t size);
+    // The block behind a handle made by NewHandle.
+    static void* Block(TW_HANDLE handle);
+
+    uintptr_t Base() const { return m_base; }
+
+private:
+    uintptr_t m_base;
+    size_t m_size;
+    size_t m_used;
+};
+
+// Routes the trace file to a temporary file for the life of the object.
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    std::string Text();
+
+private:
+    FILE* m_previous;
+};
+
+// Lines joined, each ended by "\r\n".
+std::string Crlf(std::initializer_list<std::string> lines);
+
+// The text that `render` appends through a fresh analyzer (tracked state 3, tag "APP").
+std::string Render(const std::function<void(CParaAnalyze&)>& render);
+
+// Reads a whole file; empty when it is missing.
+std::string ReadFile(const std::string& path);
