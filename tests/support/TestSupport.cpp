@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "Common/TwainLog/TwainLog.h"
+#include "Entry/DSEntry.h"
 
 FixedArena::FixedArena(uintptr_t address, size_t size) : m_base(address), m_size(size), m_used(0) {
     void* p = mmap(reinterpret_cast<void*>(address), size, PROT_READ | PROT_WRITE,
@@ -55,6 +56,22 @@ std::string TraceCapture::Text() {
     while ((n = fread(chunk, 1, sizeof(chunk), g_pLogFile)) > 0) text.append(chunk, n);
     fseek(g_pLogFile, 0, SEEK_END);
     return text;
+}
+
+ScriptedOperator::ScriptedOperator() { g_pcTripletOperator = this; }
+
+ScriptedOperator::~ScriptedOperator() { g_pcTripletOperator = nullptr; }
+
+TW_UINT16 ScriptedOperator::OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                           TW_MEMREF pData) {
+    ++calls;
+    lastOrigin = pOrigin;
+    lastDG = DG;
+    lastDAT = DAT;
+    lastMSG = MSG;
+    lastData = pData;
+    if (fill) fill(pData);
+    return returnCode;
 }
 
 std::string Crlf(std::initializer_list<std::string> lines) {

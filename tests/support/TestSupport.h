@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Common/TwainLog/ParaAnalyze.h"
+#include "tracewell/TripletOperator.h"
 #include "tracewell/twain.h"
 
 // A mapping at a fixed address; objects placed in it print the same pointers on every run.
@@ -49,6 +50,26 @@ public:
 
 private:
     FILE* m_previous;
+};
+
+// An in-process wrapped source: records the last triplet, optionally fills the data, returns a
+// scripted code. Installed as the process's operator for the life of the object.
+class ScriptedOperator : public CTripletOperator {
+public:
+    ScriptedOperator();
+    ~ScriptedOperator() override;
+    TW_UINT16 OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                             TW_MEMREF pData) override;
+    int Release() override { return 0; }
+
+    TW_UINT16 returnCode = TWRC_SUCCESS;
+    std::function<void(TW_MEMREF)> fill;
+    int calls = 0;
+    TW_IDENTITY* lastOrigin = nullptr;
+    TW_UINT32 lastDG = 0;
+    TW_UINT16 lastDAT = 0;
+    TW_UINT16 lastMSG = 0;
+    TW_MEMREF lastData = nullptr;
 };
 
 // Lines joined, each ended by "\r\n".

@@ -1,0 +1,119 @@
+// The request line: numbering and the calls that are not announced, the caller tag, and the
+// naming of data group, DAT, message and capability, fallbacks and range split included.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string RequestLine(CParaAnalyze& analyzer, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data = nullptr) {
+    CTraceText text;
+    analyzer.TripletAnalyze(nullptr, nullptr, dg, dat, msg, static_cast<char*>(data), &text);
+    return std::string(text.Data(), text.Length());
+}
+
+TEST(RequestLine, NamesTheTriplet) {
+    TW_CAPABILITY cap = {};
+    const struct {
+        TW_UINT32 dg;
+        TW_UINT16 dat, msg, capability;
+        const char* triplet;
+    } cases[] = {
+        {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, 0, "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS"},
+        {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, 0, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"},
+        {DG_AUDIO, DAT_AUDIOINFO, MSG_GET, 0, "DG_AUDIO/DAT_AUDIOINFO/MSG_GET"},
+        {8, DAT_STATUS, MSG_GET, 0, "ERROR!(8)/DAT_STATUS/MSG_GET"},
+        {0x80000001u, DAT_STATUS, MSG_GET, 0, "ERROR!(-2147483647)/DAT_STATUS/MSG_GET"},
+        {DG_CONTROL, 0x8000, MSG_GET, 0, "DG_CONTROL/DAT_CUSTOMBASE/MSG_GET"},
+        {DG_CONTROL, 0x8018, MSG_GET, 0, "DG_CONTROL/ERROR!(32792)/MSG_GET"},
+        {DG_CONTROL, 0x0200, MSG_GET, 0, "DG_CONTROL/ERROR!(512)/MSG_GET"},
+        {DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, 0, "DG_CONTROL/DAT_DEVICEEVENT/MSG_GET"},
+        {DG_CONTROL, DAT_KV_USMINFO, MSG_GET, 0, "DG_CONTROL/DAT_KV_USMINFO/MSG_GET"},
+        {DG_CONTROL, DAT_KV_DUALIMAGE, MSG_SET, 0, "DG_CONTROL/DAT_KV_DUALIMAGE/MSG_SET"},
+        {DG_CONTROL, DAT_STATUS, 0x8000, 0, "DG_CONTROL/DAT_STATUS/MSG_CUSTOMBASE"},
+        {DG_CONTROL, DAT_STATUS, 0x8001, 0, "DG_CONTROL/DAT_STATUS/MSG_KV_TIMERRESET"},
+        {DG_CONTROL, DAT_STATUS, 0x8003, 0, "DG_CONTROL/DAT_STATUS/ERROR!(32771)"},
+        {DG_CONTROL, DAT_STATUS, 0x0999, 0, "DG_CONTROL/DAT_STATUS/ERROR!(2457)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x1118, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_XRESOLUTION)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_SET, 0x0100, "DG_CONTROL/DAT_CAPABILITY/MSG_SET (ICAP_COMPRESSION)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x0001, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_XFERCOUNT)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x8000, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x8001, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_KV_VERSION)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x8003, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_KV_FILMTYPE)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x8043, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_KV_ADE)"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_GET, 0x1023, "DG_CONTROL/DAT_CAPABILITY/MSG_GET (ERROR!(4131))"},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT, 0xFFFF,
+         "DG_CONTROL/DAT_CAPABILITY/MSG_QUERYSUPPORT (ERROR!(65535))"},
+    };
+    for (const auto& c : cases) {
+        CParaAnalyze analyzer;
+        cap.Cap = c.capability;
+        EXPECT_EQ(RequestLine(analyzer, c.dg, c.dat, c.msg, &cap), std::string("[00001] [APP] ") + c.triplet + "\r\n");
+    }
+}
+
+TEST(RequestLine, CapabilityCallWithoutDataShowsEmptyParentheses) {
+    CParaAnalyze analyzer;
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_CAPABILITY, MSG_GET),
+              "[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET ()\r\n");
+}
+
+TEST(RequestLine, EventsAndTransferReadyAreNotAnnouncedAndDoNotCount) {
+    CParaAnalyze analyzer;
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_IDENTITY, MSG_GET), "[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n");
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT), "");
+    EXPECT_EQ(RequestLine(analyzer, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_PROCESSEVENT), "");
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_NULL, MSG_XFERREADY), "");
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ), "[00002] [APP] DG_CONTROL/DAT_NULL/MSG_CLOSEDSREQ\r\n");
+    EXPECT_EQ(analyzer.GetSequenceNo(), 2);
+}
+
+TEST(RequestLine, NumberGrowsPastFiveDigitsAndTagFollowsInit) {
+    CParaAnalyze analyzer;
+    analyzer.m_lSequenceNo = 99998;
+    analyzer.Init("SCANAPP");
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[99999] [SCANAPP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n");
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[100000] [SCANAPP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n");
+}
+
+TEST(RequestLine, InitKeepsTheTagWithinItsField) {
+    CParaAnalyze analyzer;
+    analyzer.Init(nullptr);
+    EXPECT_STREQ(analyzer.m_szCaller, "APP");
+    const std::string longTag(40, 'T');
+    analyzer.Init(longTag.c_str());
+    EXPECT_EQ(std::string(analyzer.m_szCaller), std::string(31, 'T'));
+    analyzer.Init("B");  // a short tag after a long one leaves nothing of the old one
+    EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[00001] [B] DG_CONTROL/DAT_STATUS/MSG_GET\r\n");
+}
+
+TEST(RequestLine, CapabilityNameThatDoesNotFitLeavesTheOutputAlone) {
+    CParaAnalyze analyzer;
+    TW_CAPABILITY cap = {};
+    const struct {
+        TW_UINT16 capability;
+        TW_UINT32 size;
+        bool fits;
+        const char* text;
+    } cases[] = {
+        {CAP_XFERCOUNT, 64, true, "CAP_XFERCOUNT"},
+        {CAP_XFERCOUNT, 14, true, "CAP_XFERCOUNT"},
+        {CAP_XFERCOUNT, 13, false, "untouched"},
+        // Found only in the ICAP table: the first lookup's fallback fits, the name does not.
+        {ICAP_XRESOLUTION, 14, false, "ERROR!(4376)"},
+        {ICAP_XRESOLUTION, 17, true, "ICAP_XRESOLUTION"},
+    };
+    for (const auto& c : cases) {
+        char out[64] = "untouched";
+        cap.Cap = c.capability;
+        EXPECT_EQ(analyzer.GetStringOfCapability(&cap, out, c.size), c.fits) << c.capability << "/" << c.size;
+        EXPECT_STREQ(out, c.text);
+    }
+    char out[8] = "same";
+    EXPECT_TRUE(analyzer.GetStringOfCapability(nullptr, out, sizeof(out)));
+    EXPECT_STREQ(out, "same");
+}
+
+}  // namespace
