@@ -2,42 +2,44 @@
 // formatter of the structure that DAT carries.
 #include "ParaAnalyze.h"
 
-using DatMember = bool (CParaAnalyze::*)();
+using DatMember = bool (*)(CParaAnalyze&);
+#define DAT_MEMBER(name) [](CParaAnalyze& analyzer) { return analyzer.name(); }
 
 // Three contiguous ranges of DATs carry structures; every other DAT renders none.
 static constexpr DatMember kControlDats[] = {
-    &CParaAnalyze::DatNullAnalyze,          &CParaAnalyze::DatCapabilityAnalyze,
-    &CParaAnalyze::DatEventAnalyze,         &CParaAnalyze::DatIdentityAnalyze,
-    &CParaAnalyze::DatParentAnalyze,        &CParaAnalyze::DatPendingXfersAnalyze,
-    &CParaAnalyze::DatSetupMemXferAnalyze,  &CParaAnalyze::DatSetupFileXferAnalyze,
-    &CParaAnalyze::DatStatusAnalyze,        &CParaAnalyze::DatUserInterfaceAnalyze,
-    &CParaAnalyze::DatXferGroupAnalyze,     &CParaAnalyze::DatTwunkIdentityAnalyze,
-    &CParaAnalyze::DatCustomDsDataAnalyze,
+    DAT_MEMBER(DatNullAnalyze),          DAT_MEMBER(DatCapabilityAnalyze),
+    DAT_MEMBER(DatEventAnalyze),         DAT_MEMBER(DatIdentityAnalyze),
+    DAT_MEMBER(DatParentAnalyze),        DAT_MEMBER(DatPendingXfersAnalyze),
+    DAT_MEMBER(DatSetupMemXferAnalyze),  DAT_MEMBER(DatSetupFileXferAnalyze),
+    DAT_MEMBER(DatStatusAnalyze),        DAT_MEMBER(DatUserInterfaceAnalyze),
+    DAT_MEMBER(DatXferGroupAnalyze),     DAT_MEMBER(DatTwunkIdentityAnalyze),
+    DAT_MEMBER(DatCustomDsDataAnalyze),
 };
 static constexpr DatMember kImageDats[] = {
-    &CParaAnalyze::DatImageInfoAnalyze,       &CParaAnalyze::DatImageLayoutAnalyze,
-    &CParaAnalyze::DatImageMemXferAnalyze,    &CParaAnalyze::DatImageNativeXferAnalyze,
-    &CParaAnalyze::DatImageFileXferAnalyze,   &CParaAnalyze::DatCieColorAnalyze,
-    &CParaAnalyze::DatGrayResponseAnalyze,    &CParaAnalyze::DatRgbResponseAnalyze,
-    &CParaAnalyze::DatJpegCompressionAnalyze, &CParaAnalyze::DatPalette8Analyze,
-    &CParaAnalyze::DatExtImageInfoAnalyze,
+    DAT_MEMBER(DatImageInfoAnalyze),       DAT_MEMBER(DatImageLayoutAnalyze),
+    DAT_MEMBER(DatImageMemXferAnalyze),    DAT_MEMBER(DatImageNativeXferAnalyze),
+    DAT_MEMBER(DatImageFileXferAnalyze),   DAT_MEMBER(DatCieColorAnalyze),
+    DAT_MEMBER(DatGrayResponseAnalyze),    DAT_MEMBER(DatRgbResponseAnalyze),
+    DAT_MEMBER(DatJpegCompressionAnalyze), DAT_MEMBER(DatPalette8Analyze),
+    DAT_MEMBER(DatExtImageInfoAnalyze),
 };
 static constexpr DatMember kVendorDats[] = {
-    &CParaAnalyze::DatKvAutoExposureAnalyze,        &CParaAnalyze::DatKvRgbMatrixAnalyze,
-    &CParaAnalyze::DatKvColorSmoothingAnalyze,      &CParaAnalyze::DatKvEventAnalyze,
-    &CParaAnalyze::DatHardwareInfoAnalyze,          &CParaAnalyze::DatKvSkewInfoAnalyze,
-    &CParaAnalyze::DatUnsharpMaskAnalyze,           &CParaAnalyze::DatKvRedCorrectionMatrixAnalyze,
-    &CParaAnalyze::DatKvTwainCallbackMsgAnalyze,    &CParaAnalyze::DatKvSettingFrameAnalyze,
-    &CParaAnalyze::DatKvUsmInfoAnalyze,
+    DAT_MEMBER(DatKvAutoExposureAnalyze),        DAT_MEMBER(DatKvRgbMatrixAnalyze),
+    DAT_MEMBER(DatKvColorSmoothingAnalyze),      DAT_MEMBER(DatKvEventAnalyze),
+    DAT_MEMBER(DatHardwareInfoAnalyze),          DAT_MEMBER(DatKvSkewInfoAnalyze),
+    DAT_MEMBER(DatUnsharpMaskAnalyze),           DAT_MEMBER(DatKvRedCorrectionMatrixAnalyze),
+    DAT_MEMBER(DatKvTwainCallbackMsgAnalyze),    DAT_MEMBER(DatKvSettingFrameAnalyze),
+    DAT_MEMBER(DatKvUsmInfoAnalyze),
 };
 static_assert(sizeof(kControlDats) / sizeof(DatMember) == DAT_CUSTOMDSDATA - DAT_NULL + 1, "control DATs");
 static_assert(sizeof(kImageDats) / sizeof(DatMember) == DAT_EXTIMAGEINFO - DAT_IMAGEINFO + 1, "image DATs");
 static_assert(sizeof(kVendorDats) / sizeof(DatMember) == DAT_KV_USMINFO - DAT_KV_AUTOEXPOSURE + 1, "vendor DATs");
+#undef DAT_MEMBER
 
 template <size_t N>
 static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT16 first, TW_UINT16 dat) {
     if (dat < first || dat - first >= static_cast<int>(N)) return false;
-    (analyzer.*members[dat - first])();
+    members[dat - first](analyzer);
     return true;
 }
 

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, as root, the Debian packages Tracewell builds and tests with (only what is missing).
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libboost-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}; run this command as root to install them." >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
