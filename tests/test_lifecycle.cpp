@@ -129,8 +129,8 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
     const struct {
         const char* what;
         std::string file;  // empty: no source at all
-    } cases[] = {{"absent", ""}, {"not a shared object", "text"}, {"no factory", FAKE_SOURCE_NOFACTORY},
-                 {"factory leaves no operator", FAKE_SOURCE_NULLOPERATOR}};
+    } cases[] = {{"absent", ""}, {"not a shared object", "text"}, {"no factory", SCANNER_NOFACTORY},
+                 {"factory leaves no operator", SCANNER_NULLOPERATOR}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RemoveTree(kLogDir);
@@ -145,15 +145,15 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, data), TWRC_FAILURE);
         EXPECT_EQ(data[0], 1);
         EXPECT_EQ(data[7], 8);
-        if (c.file == FAKE_SOURCE_NULLOPERATOR) {
-            EXPECT_EQ(Counter("FakeFactoryCalls"), 1);
+        if (c.file == SCANNER_NULLOPERATOR) {
+            EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1);
         }
-        if (c.file == FAKE_SOURCE_NOFACTORY) {
-            EXPECT_EQ(Counter("FakeFactoryCalls"), 0);
+        if (c.file == SCANNER_NOFACTORY) {
+            EXPECT_EQ(Counter("CorvaleFactoryCalls"), 0);
         }
         EXPECT_EQ(Unload(), "Close Log File.\n");
         if (source != nullptr) {
-            EXPECT_EQ(Counter("FakeReleases"), 0);
+            EXPECT_EQ(Counter("CorvaleReleases"), 0);
         }
         ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
@@ -170,13 +170,13 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
 }
 
 TEST_F(Lifecycle, FactoryGetsTheModuleFileNameAndReleaseRunsOnceAtUnload) {
-    InstallSource(FAKE_SOURCE);
+    InstallSource(SCANNER_WHOLE);
     Load();
     ASSERT_NE(source, nullptr);
-    EXPECT_EQ(Counter("FakeFactoryCalls"), 1);
-    EXPECT_STREQ(Hook<const char* (*)()>("FakeFactoryName")(), "tracewell.ds");
+    EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1);
+    EXPECT_STREQ(Hook<const char* (*)()>("CorvaleFactoryName")(), "tracewell.ds");
 
-    Hook<void (*)(TW_UINT16)>("FakeSetReturnCode")(TWRC_CHECKSTATUS);
+    Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_CHECKSTATUS);
     TW_IDENTITY origin = {};
     int payload = 0;
     EXPECT_EQ(entry(&origin, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &payload), TWRC_CHECKSTATUS);
@@ -184,7 +184,7 @@ TEST_F(Lifecycle, FactoryGetsTheModuleFileNameAndReleaseRunsOnceAtUnload) {
     TW_UINT32 dg;
     TW_UINT16 dat, msg;
     TW_MEMREF data;
-    Hook<void (*)(TW_IDENTITY**, TW_UINT32*, TW_UINT16*, TW_UINT16*, TW_MEMREF*)>("FakeLastCall")(&seenOrigin, &dg, &dat,
+    Hook<void (*)(TW_IDENTITY**, TW_UINT32*, TW_UINT16*, TW_UINT16*, TW_MEMREF*)>("CorvaleLastCall")(&seenOrigin, &dg, &dat,
                                                                                                  &msg, &data);
     EXPECT_EQ(seenOrigin, &origin);
     EXPECT_EQ(dg, DG_IMAGE);
@@ -192,9 +192,9 @@ TEST_F(Lifecycle, FactoryGetsTheModuleFileNameAndReleaseRunsOnceAtUnload) {
     EXPECT_EQ(msg, MSG_GET);
     EXPECT_EQ(data, &payload);
 
-    EXPECT_EQ(Counter("FakeReleases"), 0);
+    EXPECT_EQ(Counter("CorvaleReleases"), 0);
     EXPECT_EQ(Unload(), "");  // no log directory: no file, nothing printed
-    EXPECT_EQ(Counter("FakeReleases"), 1);
+    EXPECT_EQ(Counter("CorvaleReleases"), 1);
     EXPECT_TRUE(TraceFiles().empty());
     ReleaseSource();
 }
@@ -215,13 +215,14 @@ TEST_F(Lifecycle, TraceFileIsNamedFromTheLoadTimeAndAppendedTo) {
 }
 
 TEST_F(Lifecycle, UnloadLeavesMemoryAndLoadingAgainStartsAfresh) {
-    InstallSource(FAKE_SOURCE);
+    InstallSource(SCANNER_WHOLE);
     mkdir(kLogDir.c_str(), 0755);
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         Load();
         ASSERT_NE(source, nullptr);
-        EXPECT_EQ(Counter("FakeFactoryCalls"), 1) << "a fresh wrapped source each load";
+        EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1) << "a fresh wrapped source each load";
+        Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_SUCCESS);
         ReleaseSource();
         entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, nullptr);
         EXPECT_EQ(Unload(), "Close Log File.\n");

@@ -1,8 +1,88 @@
-// PLACEHOLDER: replaced by the leveled message logger.
+// The leveled message logger: time-stamped, leveled printf-style messages written into the trace file.
 #include "TwainLog.h"
 
-void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw, const char*, const char*, int, const char*, ...) {}
-std::string CTwainLog::GetHeader() { return std::string(); }
-std::string CTwainLog::GetLevelName(ENUM_LOG_LEVEL_TW::enumLogLevel_tw) { return std::string(); }
-std::string CTwainLog::FormatString(const char*, va_list) { return std::string(); }
-void CTwainLog::OutputDebugString(const char*) {}
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+
+#include <boost/format.hpp>
+
+// A message never takes more than this: longer text is cut to what fits, and a formatter that keeps
+// failing leaves what it wrote before the failure.
+static constexpr size_t kMaxFormatCapacity = 1 << 20;
+
+void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* origin, const char* file, int line,
+                        const char* format, ...) {
+    // Only the character classification changes; number formatting keeps the process locale.
+    setlocale(LC_CTYPE, "jpn");
+
+    const std::string levelName = GetLevelName(level);
+    const std::string stamp = GetHeader();
+    const char* from = origin != nullptr ? origin : "";
+
+    std::string prefix;
+    if (file != nullptr) {
+        const std::string path(file);
+        const size_t separator = path.find_last_of("/\\");
+        const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" (File: %-40s, Line: %4d) ") % stamp % levelName %
+                  from % name % line)
+                     .str();
+    } else {
+        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" ") % stamp % levelName % from).str();
+    }
+
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatString(format, args);
+    va_end(args);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+
+    OutputDebugString(prefix.c_str());
+    OutputDebugString(text.c_str());
+}
+
+std::string CTwainLog::GetHeader() {
+    const TraceClock clock = ReadTraceClock();
+    char stamp[256];
+    snprintf(stamp, sizeof(stamp), "%04d/%02d/%02d %02d:%02d:%02d.%03d", clock.local.tm_year + 1900,
+             clock.local.tm_mon + 1, clock.local.tm_mday, clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+             RoundedMilliseconds(clock.microseconds));
+    return stamp;
+}
+
+std::string CTwainLog::GetLevelName(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level) {
+    switch (level) {
+        case ENUM_LOG_LEVEL_TW::LOG_TRACE: return "TRACE";
+        case ENUM_LOG_LEVEL_TW::LOG_INFO: return "INFO";
+        case ENUM_LOG_LEVEL_TW::LOG_WARNING: return "WARNING";
+        case ENUM_LOG_LEVEL_TW::LOG_ERROR: return "ERROR";
+    }
+    return std::string();
+}
+
+std::string CTwainLog::FormatString(const char* format, va_list args) {
+    if (format == nullptr) return std::string();
+    size_t capacity = 100;
+    for (;;) {
+        std::string text(capacity, '\0');
+        va_list attempt;
+        va_copy(attempt, args);
+        const int r = vsnprintf(&text[0], capacity, format, attempt);
+        va_end(attempt);
+        if (r >= 0 && static_cast<size_t>(r) < capacity) {
+            text.resize(static_cast<size_t>(r));
+            return text;
+        }
+        if (capacity == kMaxFormatCapacity) {
+            text.resize(strnlen(text.data(), capacity - 1));
+            return text;
+        }
+        capacity = std::min(r >= 0 ? static_cast<size_t>(r) + 1 : capacity * 2, kMaxFormatCapacity);
+    }
+}
+
+void CTwainLog::OutputDebugString(const char* text) {
+    if (text == nullptr) return;
+    WriteLogFile(reinterpret_cast<const uint8_t*>(text), strlen(text));
+}

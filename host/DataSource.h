@@ -1,0 +1,35 @@
+// A data source module as the Source Manager sees it: loaded by path, reached through DS_Entry,
+// and every call counted.
+#pragma once
+
+#include <string>
+
+#include "tracewell/twain.h"
+
+class CDataSource {
+public:
+    CDataSource() = default;
+    ~CDataSource();
+    CDataSource(const CDataSource&) = delete;
+    CDataSource& operator=(const CDataSource&) = delete;
+
+    // Loads the module and finds DS_Entry; false with Error() saying why.
+    bool Load(const std::string& path);
+    // Unloads the module, which closes its trace.
+    void Unload();
+    const std::string& Error() const { return m_error; }
+
+    TW_UINT16 Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+    int Calls() const { return m_calls; }
+    int Failures() const { return m_failures; }
+
+private:
+    using EntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
+
+    void* m_module = nullptr;
+    EntryFn m_entry = nullptr;
+    std::string m_error;
+    int m_calls = 0;
+    int m_failures = 0;
+};

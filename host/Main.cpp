@@ -1,0 +1,184 @@
+// tracewell_host: plays a TWAIN application and Source Manager against a data source module, runs
+// one scenario through it, unloads it and reports what happened and where the trace went.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Application.h"
+#include "DataSource.h"
+#include "HandleHeap.h"
+#include "Scenarios.h"
+#include "TraceFiles.h"
+
+#ifndef TRACEWELL_HOST_MODULE
+#error "TRACEWELL_HOST_MODULE must name the default data source module"
+#endif
+#ifndef TRACEWELL_HOST_LOG_DIR
+#error "TRACEWELL_HOST_LOG_DIR must name the default module's log directory"
+#endif
+
+namespace {
+
+constexpr int kBadArguments = 2;
+constexpr int kFailed = 1;
+
+struct Options {
+    std::string module = TRACEWELL_HOST_MODULE;
+    std::string logDirectory = TRACEWELL_HOST_LOG_DIR;
+    std::string scenario = "session";
+    bool scenarioGiven = false;
+    int headLines = 10;
+    bool help = false;
+};
+
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    bool (*apply)(Options& options, const std::string& value);
+};
+
+bool ParseCount(const std::string& text, int* count) {
+    char* end = nullptr;
+    const long value = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 100000) return false;
+    *count = static_cast<int>(value);
+    return true;
+}
+
+const OptionRule kOptions[] = {
+    {"--module", true, [](Options& o, const std::string& v) { return o.module = v, true; }},
+    {"--log-dir", true, [](Options& o, const std::string& v) { return o.logDirectory = v, true; }},
+    {"--head", true, [](Options& o, const std::string& v) { return ParseCount(v, &o.headLines); }},
+    {"--help", false, [](Options& o, const std::string&) { return o.help = true, true; }},
+};
+
+const OptionRule* FindOption(const std::string& name) {
+    for (const OptionRule& rule : kOptions) {
+        if (name == rule.name) return &rule;
+    }
+    return nullptr;
+}
+
+bool TakeScenario(Options* options, const std::string& name, std::string* error) {
+    if (FindScenario(name) == nullptr) {
+        *error = "unknown scenario '" + name + "' (session, capabilities or errors)";
+        return false;
+    }
+    if (options->scenarioGiven) {
+        *error = "one scenario at a time: '" + options->scenario + "' and '" + name + "' given";
+        return false;
+    }
+    options->scenario = name;
+    options->scenarioGiven = true;
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, Options* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.compare(0, 1, "-") != 0) {
+            if (!TakeScenario(options, argument, error)) return false;
+            continue;
+        }
+        const OptionRule* rule = FindOption(argument);
+        if (rule == nullptr) {
+            *error = "unknown option '" + argument + "'";
+            return false;
+        }
+        if (rule->takesValue && i + 1 == argc) {
+            *error = "option " + argument + " needs a value";
+            return false;
+        }
+        const std::string value = rule->takesValue ? argv[++i] : "";
+        if (!rule->apply(*options, value)) {
+            *error = "option " + argument + " does not take '" + value + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+void PrintHelp() {
+    printf("Usage: tracewell_host [options] [scenario]\n\n"
+           "Plays a TWAIN application and Source Manager against a data source module: loads the module,\n"
+           "runs one scenario through its DS_Entry, unloads it, and reports the calls made, the failures,\n"
+           "the pages transferred and the trace file the module wrote.\n\nScenarios:\n");
+    for (const Scenario& scenario : Scenarios()) printf("  %-14s%s\n", scenario.name, scenario.description);
+    printf("  (the default is session)\n\nOptions:\n"
+           "  --module PATH   the data source module to load\n"
+           "                  (default: %s)\n"
+           "  --log-dir DIR   the directory the module traces into; it is made before the module loads,\n"
+           "                  because tracing is on only when it exists then\n"
+           "                  (default: %s)\n"
+           "  --head N        lines of the trace to show after the summary (default 10, 0 for none)\n"
+           "  --help          this text\n\n"
+           "Exit status: 0 when every call was answered as the scenario expects, 1 when one was not or the\n"
+           "module cannot be used, 2 on a bad argument.\n",
+           TRACEWELL_HOST_MODULE, TRACEWELL_HOST_LOG_DIR);
+}
+
+void PrintList(const char* title, const std::vector<std::string>& lines) {
+    printf("%-20s%s\n", title, lines.empty() ? "none" : "");
+    for (const std::string& line : lines) printf("  %s\n", line.c_str());
+}
+
+void PrintSummary(const Options& options, const CDataSource& source, const CApplication& app,
+                  const std::string& trace) {
+    printf("%-20s%s\n", "Scenario:", options.scenario.c_str());
+    printf("%-20s%s\n", "Data source:", options.module.c_str());
+    printf("%-20s%d\n", "Calls made:", source.Calls());
+    printf("%-20s%d\n", "Failures:", source.Failures());
+    printf("%-20s%d\n", "Pages transferred:", app.Pages());
+    PrintList("Refused as expected:", app.Rejections());
+    PrintList("Unexpected answers:", app.UnexpectedAnswers());
+    if (trace.empty()) {
+        printf("%-20snone written (tracing is on only when %s exists as the module loads)\n", "Trace file:",
+               options.logDirectory.c_str());
+        return;
+    }
+    printf("%-20s%s\n", "Trace file:", trace.c_str());
+    const std::vector<std::string> head = FirstLines(trace, options.headLines);
+    if (!head.empty()) printf("First lines of the trace:\n");
+    for (const std::string& line : head) printf("  %s\n", line.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseArguments(argc, argv, &options, &error)) {
+        fprintf(stderr, "tracewell_host: %s\nTry 'tracewell_host --help'.\n", error.c_str());
+        return kBadArguments;
+    }
+    if (options.help) {
+        PrintHelp();
+        return 0;
+    }
+    if (!MakeDirectories(options.logDirectory, &error)) {
+        fprintf(stderr, "tracewell_host: cannot make the log directory %s\n", error.c_str());
+        return kFailed;
+    }
+    const TraceListing before = ListTraceFiles(options.logDirectory);
+
+    CDataSource source;
+    CApplication app(source);  // its structures take their fixed places before the module allocates
+    if (!app.Ready()) {
+        fprintf(stderr, "tracewell_host: the fixed-address memory for the session cannot be mapped\n");
+        return kFailed;
+    }
+    const size_t heldBySelf = handleheap::BytesInUse();
+    if (!source.Load(options.module)) {
+        fprintf(stderr, "tracewell_host: %s\n", source.Error().c_str());
+        return kFailed;
+    }
+    FindScenario(options.scenario)->play(app);
+    source.Unload();
+    // Every container and image the source handed over has been disposed of by now.
+    app.ReleaseTransients();
+    if (handleheap::BytesInUse() != heldBySelf)
+        app.Unexpected(std::to_string(handleheap::BytesInUse() - heldBySelf) + " bytes of memory blocks were left allocated");
+
+    PrintSummary(options, source, app, WrittenTrace(options.logDirectory, before, ListTraceFiles(options.logDirectory)));
+    return app.UnexpectedAnswers().empty() ? 0 : kFailed;
+}

@@ -1,0 +1,353 @@
+// The three scenarios: a whole scanning session, every capability with every message, and calls
+// that a source must refuse.
+#include "Scenarios.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "Names.h"
+#include "TwainExtras.h"
+
+namespace {
+
+constexpr int kMostEvents = 20;
+constexpr int kMostPages = 50;
+constexpr int kMostStrips = 10000;
+
+// A plain call: the triplet, how to make its data, and the answer the scenario expects.
+struct Step {
+    const char* what;
+    TW_UINT32 dg;
+    TW_UINT16 dat;
+    TW_UINT16 msg;
+    TW_MEMREF (*data)(CApplication&);
+    TW_UINT16 rc;
+    TW_UINT16 condition;
+};
+
+// A capability call; MSG_SET sends `value` as an item of `itemType`.
+struct Negotiation {
+    const char* what;
+    TW_UINT16 msg;
+    TW_UINT16 cap;
+    TW_UINT16 itemType;
+    double value;
+    TW_UINT16 rc;
+    TW_UINT16 condition;
+};
+
+TW_FIX32 Fix32(double value) {
+    const long units = lround(value * 65536.0);
+    return {static_cast<TW_INT16>(units >> 16), static_cast<TW_UINT16>(units & 0xFFFF)};
+}
+
+TW_CAPABILITY* SetTo(CApplication& app, TW_UINT16 cap, TW_UINT16 itemType, double value) {
+    TW_UINT8 item[sizeof(TW_UINT32)] = {};
+    if (itemType == TWTY_FIX32) {
+        const TW_FIX32 fix = Fix32(value);
+        memcpy(item, &fix, sizeof(fix));
+    } else {
+        const TW_INT32 whole = static_cast<TW_INT32>(value);
+        memcpy(item, &whole, sizeof(whole));  // the low bytes come first, whatever the item's width
+    }
+    return app.OneValue(cap, itemType, item);
+}
+
+std::string CapabilityName(TW_UINT16 cap) {
+    char text[32];
+    snprintf(text, sizeof(text), "capability 0x%04x", cap);
+    return text;
+}
+
+const Step kOpening[] = {
+    {"introduce the application", DG_CONTROL, DAT_PARENT, MSG_OPENDSM,
+     [](CApplication& a) { return a.Window(); }, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask the source who it is", DG_CONTROL, DAT_IDENTITY, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.SourceIdentity(); }, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"open the source", DG_CONTROL, DAT_IDENTITY, MSG_OPENDS,
+     [](CApplication& a) -> TW_MEMREF {
+         a.AssignSourceId();
+         return a.SourceIdentity();
+     },
+     TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+const Step kClosing[] = {
+    {"close the source", DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.SourceIdentity(); }, TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+const Negotiation kSessionNegotiation[] = {
+    {"list the capabilities", MSG_GET, CAP_SUPPORTEDCAPS, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read the driver version", MSG_GETCURRENT, CAP_KV_VERSION, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask what can be done with the pixel type", MSG_QUERYSUPPORT, ICAP_PIXELTYPE, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the pixel types", MSG_GET, ICAP_PIXELTYPE, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"scan in grey", MSG_SET, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read the bit depth grey gives", MSG_GETCURRENT, ICAP_BITDEPTH, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the units", MSG_GET, ICAP_UNITS, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the resolutions across", MSG_GET, ICAP_XRESOLUTION, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask for 4800 dpi across", MSG_SET, ICAP_XRESOLUTION, TWTY_FIX32, 4800, TWRC_FAILURE, TWCC_BADVALUE},
+    {"settle for 100 dpi across", MSG_SET, ICAP_XRESOLUTION, TWTY_FIX32, 100, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read the range of resolutions down", MSG_GET, ICAP_YRESOLUTION, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"scan 100 dpi down", MSG_SET, ICAP_YRESOLUTION, TWTY_FIX32, 100, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the page sizes", MSG_GET, ICAP_SUPPORTEDSIZES, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read the frame", MSG_GETCURRENT, ICAP_FRAMES, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the transfer mechanisms", MSG_GET, ICAP_XFERMECH, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"transfer through memory", MSG_SET, ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read whether the feeder is used by default", MSG_GETDEFAULT, CAP_FEEDERENABLED, 0, 0, TWRC_SUCCESS,
+     TWCC_SUCCESS},
+    {"use the feeder", MSG_SET, CAP_FEEDERENABLED, TWTY_BOOL, 1, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"read whether the scanner does duplex", MSG_GETCURRENT, CAP_DUPLEX, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask for two pages", MSG_SET, CAP_XFERCOUNT, TWTY_INT16, 2, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the interface modes", MSG_GET, CAP_KV_UIMODE, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"put the interface mode back", MSG_RESET, CAP_KV_UIMODE, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"list the unsharp-mask levels", MSG_GET, ICAP_KV_UNSHARPMASKLEVEL, 0, 0, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"sharpen strongly", MSG_SET, ICAP_KV_UNSHARPMASKLEVEL, TWTY_UINT16, TWKV_USM_HIGH, TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+const Step kSessionVendorSteps[] = {
+    {"measure the exposure of the page", DG_IMAGE, DAT_KV_AUTOEXPOSURE, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.AutoExposure(40, 40, 600, 780, TWKV_FT_REFLECTIVEDOCUMENT); },
+     TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask for the unsharp-mask parameters", DG_IMAGE, DAT_KV_USMINFO, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.UsmInfo(100); }, TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+TW_MEMREF PixelTypeAsText(CApplication& a) {
+    TW_STR32 text = "TWPT_GRAY";
+    return a.OneValue(ICAP_PIXELTYPE, TWTY_STR32, text);
+}
+
+TW_MEMREF FrameWiderThanTheGlass(CApplication& a) {
+    const TW_FRAME frame = {Fix32(0), Fix32(0), Fix32(9), Fix32(11)};
+    return a.OneValue(ICAP_FRAMES, TWTY_FRAME, &frame);
+}
+
+const Step kErrorsBeforeOpening[] = {
+    {"negotiate before the source is open", DG_CONTROL, DAT_CAPABILITY, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.Capability(ICAP_PIXELTYPE); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"enable before the source is open", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.UserInterface(false); }, TWRC_FAILURE, TWCC_SEQERROR},
+};
+
+const Step kErrorsWhileOpen[] = {
+    {"open the source a second time", DG_CONTROL, DAT_IDENTITY, MSG_OPENDS,
+     [](CApplication& a) -> TW_MEMREF { return a.SourceIdentity(); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"read image information before a page is ready", DG_IMAGE, DAT_IMAGEINFO, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.ImageInfo(); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"transfer a strip before a page is ready", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.ImageMemXfer(64 * 1024); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"end a transfer that never began", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER,
+     [](CApplication& a) -> TW_MEMREF { return a.PendingXfers(); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"ask for 4800 dpi across", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+     [](CApplication& a) -> TW_MEMREF { return SetTo(a, ICAP_XRESOLUTION, TWTY_FIX32, 4800); }, TWRC_FAILURE,
+     TWCC_BADVALUE},
+    {"ask for CMYK pixels", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+     [](CApplication& a) -> TW_MEMREF { return SetTo(a, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_CMYK); }, TWRC_FAILURE,
+     TWCC_BADVALUE},
+    {"ask for no pages at all", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+     [](CApplication& a) -> TW_MEMREF { return SetTo(a, CAP_XFERCOUNT, TWTY_INT16, 0); }, TWRC_FAILURE,
+     TWCC_BADVALUE},
+    {"ask for a frame wider than the glass", DG_CONTROL, DAT_CAPABILITY, MSG_SET, FrameWiderThanTheGlass,
+     TWRC_FAILURE, TWCC_BADVALUE},
+    {"give the pixel type as text", DG_CONTROL, DAT_CAPABILITY, MSG_SET, PixelTypeAsText, TWRC_FAILURE,
+     TWCC_BADVALUE},
+    {"read a capability the scanner lacks", DG_CONTROL, DAT_CAPABILITY, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.Capability(CAP_AUTHOR); }, TWRC_FAILURE, TWCC_CAPUNSUPPORTED},
+    {"change the list of capabilities", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+     [](CApplication& a) -> TW_MEMREF { return SetTo(a, CAP_SUPPORTEDCAPS, TWTY_UINT16, ICAP_PIXELTYPE); },
+     TWRC_FAILURE, TWCC_CAPBADOPERATION},
+    {"send a triplet the scanner does not know", DG_IMAGE, DAT_CIECOLOR, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.ImageInfo(); }, TWRC_FAILURE, TWCC_BADPROTOCOL},
+    {"measure the exposure of an empty region", DG_IMAGE, DAT_KV_AUTOEXPOSURE, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.AutoExposure(100, 100, 100, 200, TWKV_FT_REFLECTIVE); },
+     TWRC_FAILURE, TWCC_BADVALUE},
+    {"enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.UserInterface(false); }, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"negotiate while the source is enabled", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+     [](CApplication& a) -> TW_MEMREF { return SetTo(a, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY); }, TWRC_FAILURE,
+     TWCC_SEQERROR},
+    {"close the source while it is enabled", DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.SourceIdentity(); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"ask for a native image before a page is ready", DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET,
+     [](CApplication& a) -> TW_MEMREF { return a.NativeImage(); }, TWRC_FAILURE, TWCC_SEQERROR},
+    {"disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.UserInterface(false); }, TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+const Step kErrorsAfterClosing[] = {
+    {"close the source a second time", DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS,
+     [](CApplication& a) -> TW_MEMREF { return a.SourceIdentity(); }, TWRC_FAILURE, TWCC_SEQERROR},
+};
+
+// True when every step answered as expected.
+template <size_t N>
+bool Run(CApplication& app, const Step (&steps)[N]) {
+    bool asExpected = true;
+    for (const Step& step : steps) {
+        const TW_UINT16 rc = app.Call(step.what, step.dg, step.dat, step.msg, step.data(app), step.rc, step.condition);
+        asExpected = asExpected && rc == step.rc;
+    }
+    return asExpected;
+}
+
+void Negotiate(CApplication& app, const Negotiation& step) {
+    TW_CAPABILITY* capability =
+        step.msg == MSG_SET ? SetTo(app, step.cap, step.itemType, step.value) : app.Capability(step.cap);
+    app.Call(step.what, DG_CONTROL, DAT_CAPABILITY, step.msg, capability, step.rc, step.condition);
+}
+
+bool WaitForTransfer(CApplication& app) {
+    for (int i = 0; i < kMostEvents; ++i) {
+        TW_EVENT* event = app.Event();
+        const TW_UINT16 rc =
+            app.Call("pass an event to the source", DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, event, kAnyReturnCode);
+        if (rc == TWRC_DSEVENT && event->TWMessage == MSG_XFERREADY) return true;
+    }
+    app.Unexpected("the source announced no transfer in " + std::to_string(kMostEvents) + " events");
+    return false;
+}
+
+void TransferPage(CApplication& app, TW_UINT32 bufferSize) {
+    for (int strip = 0; strip < kMostStrips; ++strip) {
+        const TW_UINT16 rc = app.Call("transfer a strip", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+                                      app.ImageMemXfer(bufferSize), kAnyReturnCode);
+        if (rc == TWRC_XFERDONE) {
+            app.CountPage();
+            return;
+        }
+        if (rc != TWRC_SUCCESS) {
+            app.Unexpected("transfer a strip: got " + ReturnCodeName(rc));
+            return;
+        }
+    }
+    app.Unexpected("the page did not end within " + std::to_string(kMostStrips) + " strips");
+}
+
+void TransferPages(CApplication& app) {
+    TW_SETUPMEMXFER* setup = app.SetupMemXfer();
+    app.Call("ask for the buffer sizes", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, setup);
+    const TW_UINT32 bufferSize = setup->Preferred;
+    for (int page = 0; page < kMostPages; ++page) {
+        app.Call("read the image information", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, app.ImageInfo());
+        app.Call("read the image layout", DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, app.ImageLayout());
+        TransferPage(app, bufferSize);
+        TW_PENDINGXFERS* pending = app.PendingXfers();
+        if (app.Call("end the transfer", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending) != TWRC_SUCCESS ||
+            pending->Count == 0)
+            return;
+    }
+    app.Unexpected("the source still had pages after " + std::to_string(kMostPages));
+}
+
+void AcquireThroughMemory(CApplication& app) {
+    if (app.Call("enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(false)) !=
+        TWRC_SUCCESS)
+        return;
+    if (WaitForTransfer(app)) TransferPages(app);
+    app.Call("disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(false));
+}
+
+void PlaySession(CApplication& app) {
+    if (!Run(app, kOpening)) return;
+    app.Call("read the hardware description", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET, app.HardwareInfo());
+    for (const Negotiation& step : kSessionNegotiation) Negotiate(app, step);
+    Run(app, kSessionVendorSteps);
+    AcquireThroughMemory(app);
+    Run(app, kClosing);
+}
+
+std::vector<TW_UINT16> SupportedCapabilities(CApplication& app) {
+    std::vector<TW_UINT16> caps;
+    if (app.Call("list the capabilities", DG_CONTROL, DAT_CAPABILITY, MSG_GET, app.Capability(CAP_SUPPORTEDCAPS)) !=
+        TWRC_SUCCESS)
+        return caps;
+    const TW_ARRAY* array = static_cast<const TW_ARRAY*>(app.Container());
+    if (array == nullptr || array->ItemType != TWTY_UINT16) {
+        app.Unexpected("list the capabilities: the answer is no array of TWTY_UINT16");
+        return caps;
+    }
+    const TW_UINT8* items = reinterpret_cast<const TW_UINT8*>(array) + offsetof(TW_ARRAY, ItemList);
+    // A block of the shared heap knows its size; one from elsewhere has to be trusted.
+    const size_t bytes = app.ContainerBytes();
+    const size_t room = bytes > offsetof(TW_ARRAY, ItemList) ? (bytes - offsetof(TW_ARRAY, ItemList)) / 2 : 0;
+    if (bytes != 0 && array->NumItems > room) {
+        app.Unexpected("list the capabilities: the array claims more items than its block holds");
+        return caps;
+    }
+    for (TW_UINT32 i = 0; i < array->NumItems; ++i) {
+        TW_UINT16 cap;
+        memcpy(&cap, items + i * sizeof(cap), sizeof(cap));
+        caps.push_back(cap);
+    }
+    return caps;
+}
+
+TW_INT32 QuerySupport(CApplication& app, TW_UINT16 cap) {
+    const std::string what = CapabilityName(cap) + ": ask what can be done";
+    if (app.Call(what, DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT, app.Capability(cap)) != TWRC_SUCCESS) return 0;
+    const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(app.Container());
+    if (one == nullptr || one->ItemType != TWTY_INT32) {
+        app.Unexpected(what + ": the answer is no TWTY_INT32");
+        return 0;
+    }
+    TW_INT32 support;
+    memcpy(&support, reinterpret_cast<const char*>(one) + offsetof(TW_ONEVALUE, Item), sizeof(support));
+    return support;
+}
+
+// Every message on one capability; MSG_SET sends back the current value, and a capability that
+// does not claim MSG_SET and MSG_RESET must refuse them.
+void ExerciseCapability(CApplication& app, TW_UINT16 cap) {
+    const std::string name = CapabilityName(cap);
+    const TW_INT32 support = QuerySupport(app, cap);
+    app.Call(name + ": get", DG_CONTROL, DAT_CAPABILITY, MSG_GET, app.Capability(cap));
+    app.Call(name + ": get the default", DG_CONTROL, DAT_CAPABILITY, MSG_GETDEFAULT, app.Capability(cap));
+    TW_CAPABILITY* capability = app.Capability(cap);
+    app.Call(name + ": get the current value", DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, capability);
+    const TW_UINT16 conType = capability->ConType;
+    TW_HANDLE current = app.CopyContainer();
+
+    const bool settable = (support & twext::TWQC_SET) != 0;
+    const TW_UINT16 rc = settable ? TWRC_SUCCESS : TWRC_FAILURE;
+    const TW_UINT16 condition = settable ? TWCC_SUCCESS : TWCC_CAPBADOPERATION;
+    app.Call(name + ": set the current value", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
+             app.WithContainer(cap, conType, current), rc, condition);
+    app.Call(name + ": reset", DG_CONTROL, DAT_CAPABILITY, MSG_RESET, app.Capability(cap), rc, condition);
+}
+
+void PlayCapabilities(CApplication& app) {
+    if (!Run(app, kOpening)) return;
+    for (TW_UINT16 cap : SupportedCapabilities(app)) ExerciseCapability(app, cap);
+    Run(app, kClosing);
+}
+
+void PlayErrors(CApplication& app) {
+    Run(app, kErrorsBeforeOpening);
+    if (!Run(app, kOpening)) return;
+    Run(app, kErrorsWhileOpen);
+    Run(app, kClosing);
+    Run(app, kErrorsAfterClosing);
+}
+
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+    static const std::vector<Scenario> scenarios = {
+        {"session",
+         "a whole scanning session: open, identity, negotiation with one rejected value, enable, events, "
+         "image information and layout, two pages through memory, disable, close",
+         PlaySession},
+        {"capabilities", "every capability the source lists, with every message", PlayCapabilities},
+        {"errors", "calls out of sequence and values out of range, each followed by DAT_STATUS", PlayErrors},
+    };
+    return scenarios;
+}
+
+const Scenario* FindScenario(const std::string& name) {
+    for (const Scenario& scenario : Scenarios()) {
+        if (name == scenario.name) return &scenario;
+    }
+    return nullptr;
+}

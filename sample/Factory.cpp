@@ -1,0 +1,80 @@
+// The module's exports: the factory a data source looks up, and the hooks through which tests
+// count and script what the scanner is asked. Build options leave the factory out
+// (CORVALE_NO_FACTORY) or have it make no operator (CORVALE_NULL_OPERATOR).
+#include <string>
+
+#include "Scanner.h"
+
+#define CORVALE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+constexpr int kNotScripted = -1;
+
+struct Hooks {
+    std::string factoryName;
+    int factoryCalls = 0;
+    int releases = 0;
+    int operateCalls = 0;
+    int scriptedReturnCode = kNotScripted;
+    TW_IDENTITY* lastOrigin = nullptr;
+    TW_UINT32 lastDG = 0;
+    TW_UINT16 lastDAT = 0;
+    TW_UINT16 lastMSG = 0;
+    TW_MEMREF lastData = nullptr;
+};
+
+Hooks g_hooks;
+
+// The scanner as the factory hands it out: every call is counted and recorded first.
+class CObservedScanner : public CCorvaleScanner {
+public:
+    TW_UINT16 OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                             TW_MEMREF pData) override {
+        ++g_hooks.operateCalls;
+        g_hooks.lastOrigin = pOrigin;
+        g_hooks.lastDG = DG;
+        g_hooks.lastDAT = DAT;
+        g_hooks.lastMSG = MSG;
+        g_hooks.lastData = pData;
+        if (g_hooks.scriptedReturnCode != kNotScripted) return static_cast<TW_UINT16>(g_hooks.scriptedReturnCode);
+        return CCorvaleScanner::OperateTriplet(pOrigin, DG, DAT, MSG, pData);
+    }
+    int Release() override {
+        ++g_hooks.releases;
+        return CCorvaleScanner::Release();
+    }
+};
+
+}  // namespace
+
+#if !defined(CORVALE_NO_FACTORY)
+CORVALE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut) {
+    ++g_hooks.factoryCalls;
+    g_hooks.factoryName = moduleFileName != nullptr ? moduleFileName : "";
+    if (operatorOut == nullptr) return -1;
+#if defined(CORVALE_NULL_OPERATOR)
+    return 0;
+#else
+    *operatorOut = new CObservedScanner;
+    return 0;
+#endif
+}
+#endif
+
+CORVALE_EXPORT const char* CorvaleFactoryName() { return g_hooks.factoryName.c_str(); }
+CORVALE_EXPORT int CorvaleFactoryCalls() { return g_hooks.factoryCalls; }
+CORVALE_EXPORT int CorvaleReleases() { return g_hooks.releases; }
+CORVALE_EXPORT int CorvaleOperateCalls() { return g_hooks.operateCalls; }
+
+// rc >= 0: every following call returns rc untouched and does nothing else; -1: normal service.
+CORVALE_EXPORT void CorvaleScriptReturnCode(int rc) { g_hooks.scriptedReturnCode = rc >= 0 ? rc : kNotScripted; }
+
+CORVALE_EXPORT void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg, TW_UINT16* dat, TW_UINT16* msg,
+                                    TW_MEMREF* data) {
+    *origin = g_hooks.lastOrigin;
+    *dg = g_hooks.lastDG;
+    *dat = g_hooks.lastDAT;
+    *msg = g_hooks.lastMSG;
+    *data = g_hooks.lastData;
+}

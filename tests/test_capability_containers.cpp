@@ -1,0 +1,551 @@
+// Capability containers: the TW_CAPABILITY record, each container formatter, when a container is
+// left closed, TW_CAPEXT, and whole capability calls traced through DS_Entry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Common/DSMInterface.h"
+#include "Common/TwainLog/TwainLog.h"
+#include "Entry/DSEntry.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// A container block from the data source's own allocator, sized exactly, so the sanitizer sees
+// any read past it. Freed with the object.
+class Container {
+public:
+    explicit Container(size_t size)
+        : m_size(size), m_handle(CDSMInterface::AllocMemory(static_cast<TW_UINT32>(size))) {}
+    ~Container() { CDSMInterface::FreeMemory(m_handle); }
+    Container(const Container&) = delete;
+    Container& operator=(const Container&) = delete;
+
+    TW_HANDLE Handle() const { return m_handle; }
+    // Writes `value` at `offset` of the block.
+    template <typename T>
+    Container& Put(size_t offset, const T& value) {
+        EXPECT_LE(offset + sizeof(T), m_size);
+        char* block = static_cast<char*>(CDSMInterface::LockMemory(m_handle));
+        memcpy(block + offset, &value, sizeof(T));
+        CDSMInterface::UnlockMemory(m_handle);
+        return *this;
+    }
+    Container& PutText(size_t offset, const std::string& text) {
+        EXPECT_LE(offset + text.size(), m_size);
+        char* block = static_cast<char*>(CDSMInterface::LockMemory(m_handle));
+        memcpy(block + offset, text.data(), text.size());
+        CDSMInterface::UnlockMemory(m_handle);
+        return *this;
+    }
+
+private:
+    size_t m_size;
+    TW_HANDLE m_handle;
+};
+
+TW_FIX32 Fix(TW_INT16 whole, TW_UINT16 frac) { return TW_FIX32{whole, frac}; }
+
+constexpr size_t kOneValueItem = offsetof(TW_ONEVALUE, Item);
+constexpr size_t kEnumItems = offsetof(TW_ENUMERATION, ItemList);
+constexpr size_t kArrayItems = offsetof(TW_ARRAY, ItemList);
+
+std::unique_ptr<Container> OneValue(TW_UINT16 itemType, size_t itemBytes = sizeof(TW_UINT32)) {
+    auto c = std::make_unique<Container>(std::max(sizeof(TW_ONEVALUE), kOneValueItem + itemBytes));
+    c->Put(offsetof(TW_ONEVALUE, ItemType), itemType);
+    return c;
+}
+
+std::unique_ptr<Container> Range(TW_UINT16 itemType, TW_UINT32 min, TW_UINT32 max, TW_UINT32 step, TW_UINT32 def,
+                                 TW_UINT32 current) {
+    auto c = std::make_unique<Container>(sizeof(TW_RANGE));
+    c->Put(offsetof(TW_RANGE, ItemType), itemType)
+        .Put(offsetof(TW_RANGE, MinValue), min)
+        .Put(offsetof(TW_RANGE, MaxValue), max)
+        .Put(offsetof(TW_RANGE, StepSize), step)
+        .Put(offsetof(TW_RANGE, DefaultValue), def)
+        .Put(offsetof(TW_RANGE, CurrentValue), current);
+    return c;
+}
+
+template <typename T>
+TW_UINT32 Bits(const T& value) {
+    static_assert(sizeof(T) <= sizeof(TW_UINT32), "one field");
+    TW_UINT32 bits = 0;
+    memcpy(&bits, &value, sizeof(T));
+    return bits;
+}
+
+template <typename T>
+std::unique_ptr<Container> Enumeration(TW_UINT16 itemType, TW_UINT32 current, TW_UINT32 def, std::vector<T> items,
+                                       TW_UINT32 numItems) {
+    auto c = std::make_unique<Container>(kEnumItems + std::max<size_t>(1, items.size() * sizeof(T)));
+    c->Put(offsetof(TW_ENUMERATION, ItemType), itemType)
+        .Put(offsetof(TW_ENUMERATION, NumItems), numItems)
+        .Put(offsetof(TW_ENUMERATION, CurrentIndex), current)
+        .Put(offsetof(TW_ENUMERATION, DefaultIndex), def);
+    for (size_t i = 0; i < items.size(); ++i) c->Put(kEnumItems + i * sizeof(T), items[i]);
+    return c;
+}
+
+template <typename T>
+std::unique_ptr<Container> Array(TW_UINT16 itemType, std::vector<T> items, TW_UINT32 numItems) {
+    auto c = std::make_unique<Container>(kArrayItems + std::max<size_t>(1, items.size() * sizeof(T)));
+    c->Put(offsetof(TW_ARRAY, ItemType), itemType).Put(offsetof(TW_ARRAY, NumItems), numItems);
+    for (size_t i = 0; i < items.size(); ++i) c->Put(kArrayItems + i * sizeof(T), items[i]);
+    return c;
+}
+
+struct TextItem {
+    char text[sizeof(TW_STR32)];
+};
+TextItem Str32(const std::string& s) {
+    TextItem item{};
+    memcpy(item.text, s.data(), std::min(s.size(), sizeof(item.text)));
+    return item;
+}
+
+// Renders the container of a successful call of `cap` through the container dispatch.
+std::string Contents(TW_UINT16 cap, TW_UINT16 conType, const Container& container) {
+    TW_CAPABILITY record{};
+    record.Cap = cap;
+    record.ConType = conType;
+    record.hContainer = container.Handle();
+    return Render([&](CParaAnalyze& a) { a.TwContainerAnalyaze(&record); });
+}
+
+// ---- each container formatter -------------------------------------------------------------------
+
+struct ContainerCase {
+    const char* what;
+    TW_UINT16 cap;
+    TW_UINT16 conType;
+    std::function<std::unique_ptr<Container>()> make;
+    std::vector<std::string> lines;
+};
+
+const std::string kNotImpl = "!!! not implemented.!!!";
+
+const std::vector<ContainerCase>& ContainerCases() {
+    static const std::vector<ContainerCase> cases = {
+        {"one-value uint16 by name (MSG_SET of ICAP_UNITS)", ICAP_UNITS, TWON_ONEVALUE,
+         [] {
+             auto c = OneValue(TWTY_UINT16);
+             c->Put(kOneValueItem, TW_UINT16{1});
+             return c;
+         },
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_UINT16]", "      Item     = [TWUN_CENTIMETERS]", "    }"}},
+        {"one-value int32 signed", ICAP_BRIGHTNESS, TWON_ONEVALUE,
+         [] {
+             auto c = OneValue(TWTY_INT32);
+             c->Put(kOneValueItem, TW_INT32{-7});
+             return c;
+         },
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_INT32]", "      Item     = [-7]", "    }"}},
+        {"one-value frame continues past the field", ICAP_FRAMES, TWON_ONEVALUE,
+         [] {
+             auto c = OneValue(TWTY_FRAME, sizeof(TW_FRAME));
+             c->Put(kOneValueItem, TW_FRAME{Fix(0, 0), Fix(0, 0), Fix(8, 0x8000), Fix(11, 0)});
+             return c;
+         },
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FRAME]", "      Item     = [0.000,0.000,8.500,11.000]",
+          "    }"}},
+        {"one-value str255", CAP_AUTHOR, TWON_ONEVALUE,
+         [] {
+             auto c = OneValue(TWTY_STR255, sizeof(TW_STR255));
+             c->PutText(kOneValueItem, "Kovar");
+             return c;
+         },
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR255]", "      Item     = [Kovar]", "    }"}},
+        {"one-value str32 without nul stops at its width", CAP_AUTHOR, TWON_ONEVALUE,
+         [] {
+             auto c = OneValue(TWTY_STR32, sizeof(TW_STR32));
+             c->PutText(kOneValueItem, std::string(34, 'k'));
+             return c;
+         },
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR32]", "      Item     = [" + std::string(34, 'k') + "]",
+          "    }"}},
+        {"one-value type 13 reads only its field", ICAP_UNITS, TWON_ONEVALUE, [] { return OneValue(13); },
+         {"    TW_ONEVALUE = {", "      ItemType = [ERROR!(13)]", "      Item     = [" + kNotImpl + "]", "    }"}},
+        {"range of fix32", ICAP_XRESOLUTION, TWON_RANGE,
+         [] {
+             return Range(TWTY_FIX32, Bits(Fix(-1000, 0)), Bits(Fix(1200, 0)), Bits(Fix(0, 0x8000)),
+                          Bits(Fix(300, 0)), Bits(Fix(600, 0x4000)));
+         },
+         {"    TW_RANGE = {", "      ItemType     = [TWTY_FIX32]", "      MinValue     = [-1000.000]",
+          "      MaxValue     = [1200.000]", "      StepSize     = [0.500]", "      DefaultValue = [300.000]",
+          "      CurrentValue = [600.250]", "    }"}},
+        {"range of uint16 names every field", ICAP_PIXELTYPE, TWON_RANGE,
+         [] { return Range(TWTY_UINT16, 0, 8, 1, 2, 5); },
+         {"    TW_RANGE = {", "      ItemType     = [TWTY_UINT16]", "      MinValue     = [TWPT_BW]",
+          "      MaxValue     = [TWPT_CIEXYZ]", "      StepSize     = [TWPT_GRAY]", "      DefaultValue = [TWPT_RGB]",
+          "      CurrentValue = [TWPT_CMYK]", "    }"}},
+        {"range of type 13", ICAP_UNITS, TWON_RANGE, [] { return Range(13, 1, 2, 3, 4, 5); },
+         {"    TW_RANGE = {", "      ItemType     = [ERROR!(13)]", "      MinValue     = [" + kNotImpl + "]",
+          "      MaxValue     = [" + kNotImpl + "]", "      StepSize     = [" + kNotImpl + "]",
+          "      DefaultValue = [" + kNotImpl + "]", "      CurrentValue = [" + kNotImpl + "]", "    }"}},
+        {"enumeration with current index beyond the items, unsigned", ICAP_UNITS, TWON_ENUMERATION,
+         [] { return Enumeration<TW_UINT16>(TWTY_UINT16, 4294967295u, 7, {0, 5}, 2); },
+         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]", "      NumItems     = [2]",
+          "      CurrentIndex = [4294967295]", "      DefaultIndex = [7]", "      ItemList = {",
+          "          0:TWUN_INCHES,", "          1:TWUN_PIXELS", "      }", "    }"}},
+        {"enumeration of str32", CAP_AUTHOR, TWON_ENUMERATION,
+         [] { return Enumeration<TextItem>(TWTY_STR32, 1, 0, {Str32("left"), Str32("right")}, 2); },
+         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_STR32]", "      NumItems     = [2]",
+          "      CurrentIndex = [1]", "      DefaultIndex = [0]", "      ItemList = {", "          0:left,",
+          "          1:right", "      }", "    }"}},
+        {"array of supported caps", CAP_SUPPORTEDCAPS, TWON_ARRAY,
+         [] { return Array<TW_UINT16>(TWTY_UINT16, {ICAP_XRESOLUTION, CAP_KV_VERSION}, 2); },
+         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {",
+          "          0:ICAP_XRESOLUTION,", "          1:CAP_KV_VERSION", "      }", "    }"}},
+        {"empty array", CAP_SUPPORTEDCAPS, TWON_ARRAY, [] { return Array<TW_UINT16>(TWTY_UINT16, {}, 0); },
+         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [0]", "      ItemList = {", "      }",
+          "    }"}},
+        {"array of type 13", ICAP_UNITS, TWON_ARRAY, [] { return Array<TW_UINT16>(13, {}, 2); },
+         {"    TW_ARRAY = {", "      ItemType = [ERROR!(13)]", "      NumItems = [2]", "      ItemList = {",
+          "          0:" + kNotImpl + ",", "          1:" + kNotImpl, "      }", "    }"}},
+        {"array of frames", ICAP_FRAMES, TWON_ARRAY, [] { return Array<TW_UINT16>(TWTY_FRAME, {}, 1); },
+         {"    TW_ARRAY = {", "      ItemType = [TWTY_FRAME]", "      NumItems = [1]", "      ItemList = {",
+          "          0:" + kNotImpl, "      }", "    }"}},
+        {"array of vendor enumerated values", CAP_KV_UIMODE, TWON_ARRAY,
+         [] { return Array<TW_UINT16>(TWTY_UINT16, {2, 9}, 2); },
+         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {",
+          "          0:TWKV_UI_EASY,", "          1:ERROR!(9)", "      }", "    }"}},
+    };
+    return cases;
+}
+
+class ContainerTest : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(ContainerTest, RendersContainer) {
+    const ContainerCase& c = ContainerCases()[GetParam()];
+    const auto container = c.make();
+    std::string expected;
+    for (const std::string& line : c.lines) expected += line + "\r\n";
+    EXPECT_EQ(Contents(c.cap, c.conType, *container), expected) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formatters, ContainerTest, ::testing::Range<size_t>(0, ContainerCases().size()));
+
+TEST(ContainerFormatters, NullContainerRendersNothing) {
+    EXPECT_EQ(Render([](CParaAnalyze& a) {
+                  a.TwOneValueAnalyze(ICAP_UNITS, nullptr);
+                  a.TwRangeAnalyze(ICAP_UNITS, nullptr);
+                  a.TwEnumerationAnalyze(ICAP_UNITS, nullptr);
+                  a.TwArrayAnalyze(ICAP_UNITS, nullptr);
+                  a.TwCapabilityAnalyze(nullptr);
+                  a.TwContainerAnalyaze(nullptr);
+                  a.TwCapExtAnalyze(nullptr);
+              }),
+              "");
+}
+
+// ---- the TW_CAPABILITY record and when its container stays closed -------------------------------
+
+std::string Record(TW_UINT16 cap, TW_UINT16 conType, TW_HANDLE handle, TW_UINT16 rc) {
+    TW_CAPABILITY record{};
+    record.Cap = cap;
+    record.ConType = conType;
+    record.hContainer = handle;
+    return Render([&](CParaAnalyze& a) {
+        a.m_RC = rc;
+        a.TwCapabilityAnalyze(&record);
+    });
+}
+
+std::string Handle(TW_HANDLE handle) {
+    char text[32];
+    snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
+    return text;
+}
+
+struct ClosedCase {
+    const char* what;
+    TW_UINT16 cap;
+    TW_UINT16 conType;
+    bool nullHandle;
+    TW_UINT16 rc;
+    const char* capName;
+    const char* conTypeName;
+};
+
+const ClosedCase kClosedCases[] = {
+    {"failure opens no container", ICAP_UNITS, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_UNITS", "TWON_ONEVALUE"},
+    {"null handle", ICAP_UNITS, TWON_ONEVALUE, true, TWRC_SUCCESS, "ICAP_UNITS", "TWON_ONEVALUE"},
+    {"container type 1", ICAP_UNITS, 1, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_PROTOCOLMAJOR"},
+    {"container type 0xFFFF", ICAP_UNITS, 0xFFFF, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_DONTCARE16"},
+    {"container type 9", ICAP_UNITS, 9, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_PROTOCOLMINOR"},
+    {"container type 2", ICAP_UNITS, 2, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(2)"},
+    {"container type 7", ICAP_UNITS, 7, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(7)"},
+    // capability names of both ranges, container kept closed by the failure
+    {"cap from the CAP table", CAP_XFERCOUNT, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_XFERCOUNT", "TWON_ONEVALUE"},
+    {"cap from the ICAP table", ICAP_XRESOLUTION, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_XRESOLUTION",
+     "TWON_ONEVALUE"},
+    {"custom base on the standard side", 0x8000, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_CUSTOMBASE",
+     "TWON_ONEVALUE"},
+    {"vendor cap from the CAP_KV table", 0x8001, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_KV_VERSION",
+     "TWON_ONEVALUE"},
+    {"vendor cap from the ICAP_KV table", 0x8003, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_KV_FILMTYPE",
+     "TWON_ONEVALUE"},
+    {"unknown vendor cap", 0x9999, TWON_ONEVALUE, false, TWRC_FAILURE, "ERROR!(39321)", "TWON_ONEVALUE"},
+    {"unknown standard cap", 0x1201, TWON_ONEVALUE, false, TWRC_FAILURE, "ERROR!(4609)", "TWON_ONEVALUE"},
+};
+
+class ClosedContainerTest : public ::testing::TestWithParam<ClosedCase> {};
+
+TEST_P(ClosedContainerTest, PrintsTheRecordOnly) {
+    const ClosedCase& c = GetParam();
+    // A valid one-value container: it would show if it were opened.
+    const auto container = OneValue(TWTY_UINT16);
+    const TW_HANDLE handle = c.nullHandle ? nullptr : container->Handle();
+    EXPECT_EQ(Record(c.cap, c.conType, handle, c.rc),
+              Crlf({"  TW_CAPABILITY = {", std::string("    Cap        = [") + c.capName + "]",
+                    std::string("    ConType    = [") + c.conTypeName + "]", "    hContainer = " + Handle(handle),
+                    "  }"}))
+        << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Record, ClosedContainerTest, ::testing::ValuesIn(kClosedCases),
+                         [](const ::testing::TestParamInfo<ClosedCase>& info) { return std::to_string(info.index); });
+
+TEST(CapabilityRecord, NullHandlePrintsZeros) {
+    EXPECT_NE(Record(ICAP_UNITS, TWON_ONEVALUE, nullptr, TWRC_SUCCESS).find("    hContainer = <0x00000000>\r\n"),
+              std::string::npos);
+}
+
+TEST(CapabilityRecord, OpensItsContainerBetweenTheFieldsAndTheClosingLine) {
+    const auto container = OneValue(TWTY_UINT16);
+    container->Put(kOneValueItem, TW_UINT16{2});
+    EXPECT_EQ(Record(ICAP_PIXELTYPE, TWON_ONEVALUE, container->Handle(), TWRC_CHECKSTATUS),
+              Crlf({"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]", "    ConType    = [TWON_ONEVALUE]",
+                    "    hContainer = " + Handle(container->Handle()), "    TW_ONEVALUE = {",
+                    "      ItemType = [TWTY_UINT16]", "      Item     = [TWPT_RGB]", "    }", "  }"}));
+}
+
+// ---- TW_CAPEXT ----------------------------------------------------------------------------------
+
+struct CapExtCase {
+    TW_UINT16 cap;
+    TW_UINT16 properties;
+    const char* capName;
+    const char* propertiesName;
+};
+
+const CapExtCase kCapExtCases[] = {
+    {CAP_XFERCOUNT, ICAP_XRESOLUTION, "CAP_XFERCOUNT", "ICAP_XRESOLUTION"},
+    {CAP_KV_VERSION, 0x8003, "CAP_KV_VERSION", "ICAP_KV_FILMTYPE"},
+    // Properties is named with the tables of Cap's range.
+    {ICAP_XRESOLUTION, 0x8001, "ICAP_XRESOLUTION", "ERROR!(32769)"},
+    {CAP_KV_UIMODE, CAP_XFERCOUNT, "CAP_KV_UIMODE", "ERROR!(1)"},
+};
+
+TEST(CapExt, NamesCapAndPropertiesThroughTheTablesOfCapsRange) {
+    for (const CapExtCase& c : kCapExtCases) {
+        const TW_CAPEXT record{c.cap, c.properties};
+        EXPECT_EQ(Render([&](CParaAnalyze& a) { a.TwCapExtAnalyze(&record); }),
+                  Crlf({"  TW_CAPEXT = {", std::string("    Cap        = [") + c.capName + "]",
+                        std::string("    Properties = [") + c.propertiesName + "]", "  }"}));
+    }
+}
+
+// ---- whole calls through DS_Entry ---------------------------------------------------------------
+
+// The data source side of a capability call: hands back the prepared container.
+class CapabilityOperator : public CTripletOperator {
+public:
+    CapabilityOperator(TW_UINT16 conType, TW_HANDLE container, TW_UINT16 rc)
+        : m_conType(conType), m_container(container), m_rc(rc) {}
+    TW_UINT16 OperateTriplet(TW_IDENTITY*, TW_UINT32, TW_UINT16 DAT, TW_UINT16, TW_MEMREF pData) override {
+        if (DAT == DAT_CAPABILITY && pData != nullptr) {
+            auto* record = static_cast<TW_CAPABILITY*>(pData);
+            record->ConType = m_conType;
+            record->hContainer = m_container;
+        }
+        return m_rc;
+    }
+    int Release() override { return 0; }
+
+private:
+    TW_UINT16 m_conType;
+    TW_HANDLE m_container;
+    TW_UINT16 m_rc;
+};
+
+class TracedCapability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedState = g_cParaAnalyze.m_nTwainStatus;
+        m_savedSequence = g_cParaAnalyze.m_lSequenceNo;
+        g_cParaAnalyze.m_nTwainStatus = 4;
+        g_cParaAnalyze.m_lSequenceNo = 0;
+    }
+    void TearDown() override {
+        g_pcTripletOperator = nullptr;
+        g_cParaAnalyze.m_nTwainStatus = m_savedState;
+        g_cParaAnalyze.m_lSequenceNo = m_savedSequence;
+    }
+
+    // Traces one capability call of `cap` answered by `op`; the text of the trace file.
+    std::string Trace(CapabilityOperator& op, TW_CAPABILITY* record, TW_UINT16 msg, TW_UINT16* rc = nullptr) {
+        TraceCapture capture;
+        g_pcTripletOperator = &op;
+        const TW_UINT16 returned = DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, msg, record);
+        g_pcTripletOperator = nullptr;
+        if (rc != nullptr) *rc = returned;
+        return capture.Text();
+    }
+
+    // Record first, container handle next, both at fixed addresses: the pointers print the same
+    // in every run and in both ABIs.
+    FixedArena m_arena{0x31000000, 1 << 20};
+
+private:
+    int32_t m_savedState = 0;
+    int64_t m_savedSequence = 0;
+};
+
+TEST_F(TracedCapability, OneValueFix32WorkedExample) {
+    auto* record = m_arena.New<TW_CAPABILITY>();
+    record->Cap = ICAP_XRESOLUTION;
+    const TW_HANDLE handle = m_arena.NewHandle(sizeof(TW_ONEVALUE));
+    auto* container = static_cast<TW_ONEVALUE*>(FixedArena::Block(handle));
+    container->ItemType = TWTY_FIX32;
+    const TW_FIX32 value = Fix(300, 0);
+    memcpy(reinterpret_cast<char*>(container) + kOneValueItem, &value, sizeof(value));
+
+    CapabilityOperator op(TWON_ONEVALUE, handle, TWRC_SUCCESS);
+    EXPECT_EQ(Trace(op, record, MSG_GETCURRENT),
+              Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GETCURRENT (ICAP_XRESOLUTION)",
+                    "        Return Code = [TWRC_SUCCESS]",
+                    "pData   = <0x31000000>",
+                    "  TW_CAPABILITY = {",
+                    "    Cap        = [ICAP_XRESOLUTION]",
+                    "    ConType    = [TWON_ONEVALUE]",
+                    "    hContainer = <0x31000010>",
+                    "    TW_ONEVALUE = {",
+                    "      ItemType = [TWTY_FIX32]",
+                    "      Item     = [300.000]",
+                    "    }",
+                    "  }",
+                    "",
+                    "TWAIN Status = [4]"}));
+}
+
+TEST_F(TracedCapability, EnumerationOfPixelTypesWorkedExample) {
+    auto* record = m_arena.New<TW_CAPABILITY>();
+    record->Cap = ICAP_PIXELTYPE;
+    const TW_HANDLE handle = m_arena.NewHandle(kEnumItems + 3 * sizeof(TW_UINT16));
+    auto* container = static_cast<TW_ENUMERATION*>(FixedArena::Block(handle));
+    container->ItemType = TWTY_UINT16;
+    container->NumItems = 3;
+    container->CurrentIndex = 2;
+    container->DefaultIndex = 0;
+    const TW_UINT16 items[] = {TWPT_BW, TWPT_GRAY, TWPT_RGB};
+    memcpy(container->ItemList, items, sizeof(items));
+
+    CapabilityOperator op(TWON_ENUMERATION, handle, TWRC_SUCCESS);
+    EXPECT_EQ(Trace(op, record, MSG_GET),
+              Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)",
+                    "        Return Code = [TWRC_SUCCESS]",
+                    "pData   = <0x31000000>",
+                    "  TW_CAPABILITY = {",
+                    "    Cap        = [ICAP_PIXELTYPE]",
+                    "    ConType    = [TWON_ENUMERATION]",
+                    "    hContainer = <0x31000010>",
+                    "    TW_ENUMERATION = {",
+                    "      ItemType     = [TWTY_UINT16]",
+                    "      NumItems     = [3]",
+                    "      CurrentIndex = [2]",
+                    "      DefaultIndex = [0]",
+                    "      ItemList = {",
+                    "          0:TWPT_BW,",
+                    "          1:TWPT_GRAY,",
+                    "          2:TWPT_RGB",
+                    "      }",
+                    "    }",
+                    "  }",
+                    "",
+                    "TWAIN Status = [4]"}));
+}
+
+TEST_F(TracedCapability, FailedGetShowsTheRecordWithoutContainer) {
+    auto* record = m_arena.New<TW_CAPABILITY>();
+    record->Cap = ICAP_PIXELTYPE;
+    const TW_HANDLE handle = m_arena.NewHandle(sizeof(TW_ONEVALUE));
+    static_cast<TW_ONEVALUE*>(FixedArena::Block(handle))->ItemType = TWTY_UINT16;
+
+    CapabilityOperator op(TWON_ONEVALUE, handle, TWRC_FAILURE);
+    TW_UINT16 rc = 0;
+    EXPECT_EQ(Trace(op, record, MSG_GET, &rc),
+              Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)",
+                    "        Return Code = [TWRC_FAILURE]",
+                    "pData   = <0x31000000>",
+                    "  TW_CAPABILITY = {",
+                    "    Cap        = [ICAP_PIXELTYPE]",
+                    "    ConType    = [TWON_ONEVALUE]",
+                    "    hContainer = <0x31000010>",
+                    "  }",
+                    "*** Inspect Error Status Start ***",
+                    "*** Inspect Error Status End   ***"}));
+    EXPECT_EQ(rc, TWRC_FAILURE);
+}
+
+TEST_F(TracedCapability, ContainerFromTheDataSourceAllocator) {
+    TW_CAPABILITY record{};
+    record.Cap = CAP_SUPPORTEDCAPS;
+    auto container = Array<TW_UINT16>(TWTY_UINT16, {ICAP_XRESOLUTION, 0, CAP_KV_VERSION}, 3);
+
+    CapabilityOperator op(TWON_ARRAY, container->Handle(), TWRC_SUCCESS);
+    const std::string trace = Trace(op, &record, MSG_GET);
+    const std::string expected =
+        Crlf({"  TW_CAPABILITY = {", "    Cap        = [CAP_SUPPORTEDCAPS]", "    ConType    = [TWON_ARRAY]",
+              "    hContainer = " + Handle(container->Handle()), "    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]",
+              "      NumItems = [3]", "      ItemList = {", "          0:ICAP_XRESOLUTION,", "          1:,",
+              "          2:CAP_KV_VERSION", "      }", "    }", "  }", "", "TWAIN Status = [4]"});
+    ASSERT_GE(trace.size(), expected.size());
+    EXPECT_EQ(trace.substr(trace.size() - expected.size()), expected);
+}
+
+TEST_F(TracedCapability, HugeItemCountIsCutPromptly) {
+    auto* record = m_arena.New<TW_CAPABILITY>();
+    record->Cap = ICAP_PIXELTYPE;
+    const TW_HANDLE handle = m_arena.NewHandle(64);
+    auto* container = static_cast<TW_ENUMERATION*>(FixedArena::Block(handle));
+    container->ItemType = TWTY_UINT16;
+    container->NumItems = 4000000000u;
+    const TW_UINT16 items[] = {TWPT_RGB, TWPT_GRAY};
+    memcpy(container->ItemList, items, sizeof(items));
+
+    CapabilityOperator op(TWON_ENUMERATION, handle, TWRC_SUCCESS);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string trace = Trace(op, record, MSG_GET);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    const std::string request = Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)"});
+    const std::string notice = "Size of CAP_xxx too long";
+    ASSERT_EQ(trace.size(), request.size() + CTraceText::kWrittenLimit + notice.size());
+    EXPECT_EQ(trace.substr(0, request.size()), request);
+    EXPECT_EQ(trace.substr(trace.size() - notice.size()), notice);
+
+    std::string expected = Crlf({"        Return Code = [TWRC_SUCCESS]", "pData   = <0x31000000>",
+                                 "  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]",
+                                 "    ConType    = [TWON_ENUMERATION]", "    hContainer = <0x31000010>",
+                                 "    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]",
+                                 "      NumItems     = [4000000000]", "      CurrentIndex = [0]",
+                                 "      DefaultIndex = [0]", "      ItemList = {", "          0:TWPT_RGB,",
+                                 "          1:TWPT_GRAY,"});
+    for (int i = 2; expected.size() < CTraceText::kWrittenLimit; ++i) {
+        char line[64];
+        snprintf(line, sizeof(line), "        %3d:TWPT_BW,\r\n", i);
+        expected += line;
+    }
+    EXPECT_EQ(trace.substr(request.size(), CTraceText::kWrittenLimit), expected.substr(0, CTraceText::kWrittenLimit));
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// End-to-end runs of the session host, as a child process, against the demo data source that wraps
+// the virtual scanner: the session trace against its golden copy and its states, the errors
+// scenario's condition codes, the capabilities scenario, and the host's own error paths.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+using ::testing::Each;
+using ::testing::HasSubstr;
+using ::testing::SizeIs;
+
+const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
+const std::string kHost = kBinaryDir + "/host/tracewell_host";
+const std::string kScannerExecutable = kBinaryDir + "/demo/Corvale.bundle/Contents/MacOS/Corvale";
+
+// A directory of its own under /tmp, removed with what the test left in it.
+class ScratchDir {
+public:
+    ScratchDir() {
+        char pattern[] = "/tmp/tracewell-session-XXXXXX";
+        m_path = mkdtemp(pattern) != nullptr ? pattern : "";
+    }
+    ~ScratchDir() {
+        for (const std::string& file : m_files) remove(file.c_str());
+        for (auto it = m_dirs.rbegin(); it != m_dirs.rend(); ++it) rmdir(it->c_str());
+        rmdir(m_path.c_str());
+    }
+    std::string File(const std::string& name) { return Remember(m_files, m_path + "/" + name); }
+    std::string Dir(const std::string& name) { return Remember(m_dirs, m_path + "/" + name); }
+
+private:
+    static std::string Remember(std::vector<std::string>& list, const std::string& path) {
+        list.push_back(path);
+        return path;
+    }
+    std::string m_path;
+    std::vector<std::string> m_files;
+    std::vector<std::string> m_dirs;
+};
+
+struct HostRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+HostRun RunHost(const std::vector<std::string>& arguments) {
+    ScratchDir scratch;
+    const std::string outPath = scratch.File("out"), errPath = scratch.File("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv = {const_cast<char*>(kHost.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid;
+    int status = 0;
+    const int spawned = posix_spawn(&pid, kHost.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {-1, "", "cannot start " + kHost};
+    waitpid(pid, &status, 0);
+    const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {exitCode, ReadFile(outPath), ReadFile(errPath)};
+}
+
+// The text after "Label:" on a line of the host's summary.
+std::string SummaryValue(const std::string& out, const std::string& label) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, label.size(), label) != 0) continue;
+        const size_t value = line.find_first_not_of(' ', label.size());
+        return value == std::string::npos ? "" : line.substr(value);
+    }
+    return "";
+}
+
+struct ScenarioRun {
+    HostRun host;
+    std::string tracePath;
+    std::string trace;
+};
+
+// Runs a scenario through the demo data source and takes the trace it wrote out of the log directory.
+ScenarioRun RunScenario(const std::string& scenario) {
+    ScenarioRun run;
+    run.host = RunHost({scenario, "--head", "0"});
+    run.tracePath = SummaryValue(run.host.out, "Trace file:");
+    if (run.tracePath.compare(0, 1, "/") == 0) {
+        run.trace = ReadFile(run.tracePath);
+        remove(run.tracePath.c_str());
+    }
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
+// "" when equal, else the first line that differs.
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+    if (expected == actual) return "";
+    const std::vector<std::string> want = Lines(expected), got = Lines(actual);
+    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+        const std::string a = i < want.size() ? want[i] : "(end of text)";
+        const std::string b = i < got.size() ? got[i] : "(end of text)";
+        if (a != b) return "line " + std::to_string(i + 1) + ": expected '" + a + "', got '" + b + "'";
+    }
+    return "the texts differ in their line ends";
+}
+
+// The values between the brackets of every line that starts with `prefix`.
+std::vector<std::string> Bracketed(const std::string& trace, const std::string& prefix) {
+    std::vector<std::string> values;
+    for (const std::string& line : Lines(trace)) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        const size_t open = line.find('[', prefix.size() - 1);
+        values.push_back(line.substr(open + 1, line.rfind(']') - open - 1));
+    }
+    return values;
+}
+
+// Each status line of a trace with the call it closes: the triplet of the request line, or
+// "event <message>" for an event delivered without one.
+struct StateShown {
+    std::string call;
+    int state;
+};
+
+std::vector<StateShown> StatesShown(const std::string& trace) {
+    std::vector<StateShown> shown;
+    std::string call;
+    for (const std::string& line : Lines(trace)) {
+        if (line.compare(0, 2, "[0") == 0) {
+            const size_t triplet = line.find("] ", line.find("] ") + 2) + 2;
+            call = line.substr(triplet, line.find(' ', triplet) - triplet);
+        } else if (line.find("TWMessage = [") != std::string::npos) {
+            call = "event " + line.substr(line.find('[') + 1, line.find(']') - line.find('[') - 1);
+        } else if (line.compare(0, 16, "TWAIN Status = [") == 0) {
+            shown.push_back({call, atoi(line.c_str() + 16)});
+        }
+    }
+    return shown;
+}
+
+std::vector<int> StatesAfter(const std::vector<StateShown>& shown, const std::string& call) {
+    std::vector<int> states;
+    for (const StateShown& s : shown) {
+        if (s.call == call) states.push_back(s.state);
+    }
+    return states;
+}
+
+// The states one after the other, repeats folded.
+std::vector<int> StatePath(const std::vector<StateShown>& shown) {
+    std::vector<int> path;
+    for (const StateShown& s : shown) {
+        if (path.empty() || path.back() != s.state) path.push_back(s.state);
+    }
+    return path;
+}
+
+std::string GoldenPath() { return std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/session_" TRACEWELL_ABI_NAME ".txt"; }
+
+TEST(SessionHost, SessionTraceMatchesTheGoldenCopy) {
+    const ScenarioRun run = RunScenario("session");
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    ASSERT_FALSE(run.trace.empty()) << run.host.out;
+    const char* update = getenv("TRACEWELL_UPDATE_GOLDEN");
+    if (update != nullptr && std::string(update) == "1") {
+        std::ofstream(GoldenPath(), std::ios::binary) << run.trace;
+        GTEST_SKIP() << "golden copy rewritten: " << GoldenPath();
+    }
+    const std::string golden = ReadFile(GoldenPath());
+    ASSERT_FALSE(golden.empty()) << "no golden copy at " << GoldenPath() << "; run with TRACEWELL_UPDATE_GOLDEN=1";
+    EXPECT_EQ(FirstDifference(golden, run.trace), "");
+}
+
+TEST(SessionHost, TwoSessionsGiveTheSameTraceInTwoFiles) {
+    const ScenarioRun first = RunScenario("session");
+    const ScenarioRun second = RunScenario("session");
+    ASSERT_FALSE(first.trace.empty()) << first.host.out << first.host.err;
+    EXPECT_NE(first.tracePath, second.tracePath);
+    EXPECT_EQ(FirstDifference(first.trace, second.trace), "");
+}
+
+TEST(SessionHost, SessionSummaryCountsCallsFailuresAndPages) {
+    const ScenarioRun run = RunScenario("session");
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    EXPECT_GT(atoi(SummaryValue(run.host.out, "Calls made:").c_str()), 40);
+    EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), "1");
+    EXPECT_EQ(SummaryValue(run.host.out, "Pages transferred:"), "2");
+    EXPECT_EQ(SummaryValue(run.host.out, "Unexpected answers:"), "none");
+    EXPECT_THAT(run.host.out, HasSubstr("ask for 4800 dpi across: TWCC_BADVALUE"));
+}
+
+TEST(SessionHost, SessionStatesFollowTheSession) {
+    const ScenarioRun run = RunScenario("session");
+    const std::vector<StateShown> shown = StatesShown(run.trace);
+    ASSERT_FALSE(shown.empty()) << run.host.out << run.host.err;
+
+    EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
+    EXPECT_EQ(shown.front().state, 3);
+    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS"), std::vector<int>{4});
+    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS"), std::vector<int>{5});
+    EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
+    const std::vector<int> duringTransfers = StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET");
+    EXPECT_THAT(duringTransfers, SizeIs(::testing::Ge(2u)));
+    EXPECT_THAT(duringTransfers, Each(7));
+    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER"), (std::vector<int>{6, 5}));
+    EXPECT_EQ(Bracketed(run.trace, "    Count = ["), (std::vector<std::string>{"1", "0"}));
+    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS"), std::vector<int>{4});
+    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS"), std::vector<int>{3});
+}
+
+TEST(SessionHost, SessionRejectsOneValueAndReportsItsCondition) {
+    const ScenarioRun run = RunScenario("session");
+    const std::vector<std::string> lines = Lines(run.trace);
+    EXPECT_EQ(Bracketed(run.trace, "    ConditionCode = ["), std::vector<std::string>{"TWCC_BADVALUE"});
+    const auto failure = std::find(lines.begin(), lines.end(), "        Return Code = [TWRC_FAILURE]");
+    ASSERT_NE(failure, lines.end());
+    EXPECT_THAT(*(failure - 1), HasSubstr("DG_CONTROL/DAT_CAPABILITY/MSG_SET (ICAP_XRESOLUTION)"));
+    const auto next = std::find_if(failure, lines.end(), [](const std::string& l) { return l.compare(0, 2, "[0") == 0; });
+    ASSERT_NE(next, lines.end());
+    EXPECT_THAT(*next, HasSubstr("] DG_CONTROL/DAT_STATUS/MSG_GET")) << "the rejected MSG_SET is not followed by DAT_STATUS";
+}
+
+TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
+    const ScenarioRun run = RunScenario("errors");
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    const std::vector<std::string> expected = {
+        "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",        "TWCC_SEQERROR",
+        "TWCC_SEQERROR",  "TWCC_BADVALUE", "TWCC_BADVALUE",       "TWCC_BADVALUE",        "TWCC_BADVALUE",
+        "TWCC_BADVALUE",  "TWCC_CAPUNSUPPORTED", "TWCC_CAPBADOPERATION", "TWCC_BADPROTOCOL", "TWCC_BADVALUE",
+        "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",
+    };
+    EXPECT_EQ(Bracketed(run.trace, "    ConditionCode = ["), expected);
+    EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), std::to_string(expected.size()));
+
+    // A refused call changes no state: the trace only ever moves through opening and enabling.
+    EXPECT_EQ(StatePath(StatesShown(run.trace)), (std::vector<int>{3, 4, 5, 4, 3}));
+    const std::vector<std::string> lines = Lines(run.trace);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Inspect Error Status Start ***"),
+              static_cast<long>(expected.size()));
+}
+
+TEST(SessionHost, CapabilitiesScenarioSendsEveryMessageForEveryCapability) {
+    const ScenarioRun run = RunScenario("capabilities");
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    EXPECT_EQ(SummaryValue(run.host.out, "Unexpected answers:"), "none");
+
+    const std::vector<std::string> listed = Bracketed(run.trace, "      NumItems = [");
+    ASSERT_FALSE(listed.empty());
+    const long capabilities = atol(listed.front().c_str());
+    const std::vector<std::string> lines = Lines(run.trace);
+    for (const char* msg : {"MSG_QUERYSUPPORT", "MSG_GETDEFAULT", "MSG_GETCURRENT", "MSG_SET", "MSG_RESET"}) {
+        const std::string request = std::string("/DAT_CAPABILITY/") + msg + " (";
+        const long count = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(request) != std::string::npos;
+        });
+        EXPECT_EQ(count, capabilities) << msg;
+    }
+}
+
+TEST(SessionHost, HelpDescribesScenariosAndOptions) {
+    const HostRun run = RunHost({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* word : {"session", "capabilities", "errors", "--module", "--log-dir", "--head"})
+        EXPECT_THAT(run.out, HasSubstr(word));
+}
+
+TEST(SessionHost, BadArgumentsExitWithTwoAndSayWhy) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } kCases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"scan"}, "unknown scenario 'scan'"},
+        {{"--module"}, "option --module needs a value"},
+        {{"session", "errors"}, "one scenario at a time"},
+        {{"--head", "-3"}, "option --head does not take '-3'"},
+        {{"--head", "ten"}, "option --head does not take 'ten'"},
+    };
+    for (const auto& c : kCases) {
+        const HostRun run = RunHost(c.arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.reason;
+        EXPECT_THAT(run.err, HasSubstr(c.reason));
+        EXPECT_EQ(run.out, "") << c.reason;
+    }
+}
+
+TEST(SessionHost, ModulesThatCannotServeAreReportedByPathAndReason) {
+    ScratchDir scratch;
+    const std::string notAModule = scratch.File("notes.ds");
+    std::ofstream(notAModule) << "not a shared object\n";
+    const std::string logDir = scratch.Dir("deep");
+    const std::string nestedLog = scratch.Dir("deep/log");
+    const struct {
+        std::string module;
+        const char* reason;
+    } kCases[] = {
+        {"/nonexistent/tracewell.ds", "No such file"},
+        {notAModule, "cannot load the data source module"},
+        {kScannerExecutable, "exports no DS_Entry"},
+    };
+    for (const auto& c : kCases) {
+        const HostRun run = RunHost({"--module", c.module, "--log-dir", nestedLog});
+        EXPECT_EQ(run.exitCode, 1) << c.module;
+        EXPECT_THAT(run.err, HasSubstr(c.module));
+        EXPECT_THAT(run.err, HasSubstr(c.reason));
+    }
+    struct stat st;
+    EXPECT_EQ(stat(nestedLog.c_str(), &st), 0) << "the log directory is made before the module loads";
+}
+
+}  // namespace
