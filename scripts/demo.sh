@@ -8,9 +8,5 @@ scripts/setup.sh
 dir=build/demo
 cmake -S . -B "$dir" -DTRACEWELL_TESTS=OFF -DTRACEWELL_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target tracewell_host >"$dir.log" 2>&1 || { tail -50 "$dir.log"; exit 1; }
-"$dir/host/tracewell_host" session "$@"
-trace=$(ls -t "$dir"/demo/log/Twainlog_*.txt | head -n 1)
-echo
-echo "Trace file: $(realpath "$trace")"
-echo "First lines:"
-head -n 40 "$trace" | tr -d '\r'
+# The host prints the summary, the trace file's path and the trace's first lines.
+"$dir/host/tracewell_host" --head 40 "$@"
