@@ -34,21 +34,28 @@ TraceCall(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_M
 
     text.Clear();
     g_cParaAnalyze.ParaAnalyze(pOrigin, nullptr, DG, DAT, MSG, data, rc, &text);
-    if (text.Length() <= CTraceText::kWrittenLimit) {
-        if (text.Length() != 0) WriteText(text.Data(), text.Length());
-    } else {
-        static const char kNotice[] = "Size of CAP_xxx too long";
-        WriteText(text.Data(), CTraceText::kWrittenLimit);
-        WriteText(kNotice, sizeof(kNotice) - 1);
-    }
+    // Text past the limit is not written: the first bytes go out, followed by the notice.
+    text.EndWithCutNotice();
+    if (text.Length() != 0) WriteText(text.Data(), text.Length());
 
     if (rc == TWRC_FAILURE) WriteMarkers();
 }
 
-TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+static inline TW_UINT16 Forward(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     CTripletOperator* const op = g_pcTripletOperator;
-    const TW_UINT16 rc = op != nullptr ? op->OperateTriplet(pOrigin, DG, DAT, MSG, pData) : TWRC_FAILURE;
-    // Without a trace file nothing the analyzer computes is ever seen.
-    if (g_pLogFile != nullptr) TraceCall(pOrigin, DG, DAT, MSG, pData, rc);
+    return op != nullptr ? op->OperateTriplet(pOrigin, DG, DAT, MSG, pData) : TWRC_FAILURE;
+}
+
+static TW_UINT16 __attribute__((noinline))
+ForwardAndTrace(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+    const TW_UINT16 rc = Forward(pOrigin, DG, DAT, MSG, pData);
+    TraceCall(pOrigin, DG, DAT, MSG, pData, rc);
     return rc;
+}
+
+TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+    // Without a trace file nothing the analyzer computes is ever seen, and the trace file opens
+    // and closes only at load and unload: the call is only forwarded.
+    if (g_pLogFile == nullptr) return Forward(pOrigin, DG, DAT, MSG, pData);
+    return ForwardAndTrace(pOrigin, DG, DAT, MSG, pData);
 }

@@ -49,7 +49,7 @@ void BM_TracedPixelTypeEnumeration(benchmark::State& state) {
     CTripletOperator* const previousOperator = g_pcTripletOperator;
     FILE* const previousLog = g_pLogFile;
     g_pcTripletOperator = &source;
-    g_pLogFile = fopen("/dev/null", "a");
+    g_pLogFile = OpenTraceFile("/dev/null");
 
     TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
     DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);  // the stream's buffer is made once

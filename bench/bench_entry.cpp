@@ -57,7 +57,7 @@ BENCHMARK(BM_DsEntryTracingOff);
 
 void BM_DsEntryTracingOn(benchmark::State& state) {
     g_pcTripletOperator = &g_operator;
-    g_pLogFile = fopen("/dev/null", "a");
+    g_pLogFile = OpenTraceFile("/dev/null");
     TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
     DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);  // the stream's buffer is made once
     const long before = AllocationCount();

@@ -29,6 +29,12 @@ void SetTraceClock(TraceClockFn clock) { g_fnTraceClock = clock != nullptr ? clo
 
 TraceClock ReadTraceClock() { return g_fnTraceClock(); }
 
+FILE* OpenTraceFile(const char* path) {
+    FILE* file = fopen(path, "a");
+    if (file != nullptr) setvbuf(file, nullptr, _IOFBF, 16384);
+    return file;
+}
+
 void WriteLogFile(const uint8_t* bytes, uint64_t count) {
     if (g_pLogFile == nullptr) return;
     fwrite(bytes, 1, count, g_pLogFile);
@@ -51,7 +57,7 @@ void setupTwainLog() {
                  clock.local.tm_sec, RoundedMilliseconds(clock.microseconds));
         char path[256] = {};
         const int length = snprintf(path, sizeof(path), "%s/Twainlog_%s.txt", directory, stamp);
-        if (length > 0 && static_cast<size_t>(length) < sizeof(path)) g_pLogFile = fopen(path, "a");
+        if (length > 0 && static_cast<size_t>(length) < sizeof(path)) g_pLogFile = OpenTraceFile(path);
     }
     g_cParaAnalyze.m_nTwainStatus = 3;
 }

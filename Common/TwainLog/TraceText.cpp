@@ -2,28 +2,44 @@
 #include "TraceText.h"
 
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
     if (Full()) return;
-    const size_t room = sizeof(m_buf) - m_len;
+    const size_t room = kHeldLimit + 1 - m_len;
     const int n = vsnprintf(m_buf + m_len, room, fmt, args);
     if (n < 0) {
         m_buf[m_len] = '\0';
         return;
     }
     if (static_cast<size_t>(n) >= room) {
-        m_len = sizeof(m_buf) - 1;
+        m_len = kHeldLimit;
         return;
     }
     m_len += static_cast<size_t>(n);
     if (endLine) {
         for (const char c : {'\r', '\n'}) {
-            if (m_len == sizeof(m_buf) - 1) break;
+            if (m_len == kHeldLimit) break;
             m_buf[m_len++] = c;
         }
         m_buf[m_len] = '\0';
     }
+}
+
+void CTraceText::Write(const char* text, size_t length) {
+    if (Full()) return;
+    const size_t room = kHeldLimit - m_len;
+    const size_t taken = length < room ? length : room;
+    memcpy(m_buf + m_len, text, taken);
+    m_len += taken;
+    m_buf[m_len] = '\0';
+}
+
+void CTraceText::EndWithCutNotice() {
+    if (!Full()) return;
+    memcpy(m_buf + kWrittenLimit, kCutNotice, sizeof(kCutNotice));
+    m_len = kWrittenLimit + sizeof(kCutNotice) - 1;
 }
 
 void CTraceText::Line(const char* fmt, ...) {

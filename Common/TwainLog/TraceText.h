@@ -7,8 +7,10 @@
 
 class CTraceText {
 public:
-    // Bytes of one call's text that reach the trace file; longer text is cut there.
+    // Bytes of one call's text that reach the trace file; longer text is cut there and followed
+    // by the notice, which has no line end of its own.
     static constexpr size_t kWrittenLimit = 5120;
+    static constexpr char kCutNotice[] = "Size of CAP_xxx too long";
 
     CTraceText() { Clear(); }
     CTraceText(const CTraceText&) = delete;
@@ -24,15 +26,25 @@ public:
     // Formats a piece of a line, without line end.
     void Put(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+    // Appends text that is already formatted (lines built elsewhere in bulk).
+    void Write(const char* text, size_t length);
+
+    // Replaces whatever lies past the limit with the cut notice, once the text has passed it.
+    void EndWithCutNotice();
+
     // True once the text has passed the limit: whatever is appended later can never be written.
     bool Full() const { return m_len > kWrittenLimit; }
-    // Length of the held text: exact up to the limit, kWrittenLimit + 1 for any longer text.
+    // Length of the held text: exact up to the limit, kWrittenLimit + 1 for any longer text (and
+    // the cut text with its notice after EndWithCutNotice).
     size_t Length() const { return m_len; }
     const char* Data() const { return m_buf; }
 
 private:
     void Append(bool endLine, const char* fmt, va_list args);
 
+    // One byte past the limit is kept, so that a longer text is known to be longer.
+    static constexpr size_t kHeldLimit = kWrittenLimit + 1;
+
     size_t m_len;
-    char m_buf[kWrittenLimit + 2];
+    char m_buf[kWrittenLimit + sizeof(kCutNotice)];
 };

@@ -112,17 +112,24 @@ public:
         char* p = m_lines + m_used;
         memcpy(p, kIndent, sizeof(kIndent) - 1);
         p += sizeof(kIndent) - 1;
-        char digits[10];
-        size_t count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + index % 10);
-            index /= 10;
-        } while (index != 0);
-        for (size_t pad = count; pad < 3; ++pad) *p++ = ' ';
-        while (count != 0) *p++ = digits[--count];
+        if (index < 1000) {
+            p[0] = index >= 100 ? static_cast<char>('0' + index / 100) : ' ';
+            p[1] = index >= 10 ? static_cast<char>('0' + index / 10 % 10) : ' ';
+            p[2] = static_cast<char>('0' + index % 10);
+            p += 3;
+        } else {
+            char digits[10];
+            size_t count = 0;
+            do {
+                digits[count++] = static_cast<char>('0' + index % 10);
+                index /= 10;
+            } while (index != 0);
+            while (count != 0) *p++ = digits[--count];
+        }
         *p++ = ':';
-        // Values are short names: a plain copy beats the set-up of a block copy.
-        for (size_t n = 0; n < CParaAnalyze::kValueSize - 1 && text[n] != '\0'; ++n) *p++ = text[n];
+        const size_t length = strnlen(text, CParaAnalyze::kValueSize - 1);
+        memcpy(p, text, length);
+        p += length;
         if (!last) *p++ = ',';
         *p++ = '\r';
         *p++ = '\n';
@@ -131,8 +138,7 @@ public:
 
     void Flush() {
         if (m_used == 0) return;
-        m_lines[m_used] = '\0';
-        m_out.Put("%s", m_lines);
+        m_out.Write(m_lines, m_used);
         m_used = 0;
     }
 
@@ -152,14 +158,24 @@ void CParaAnalyze::MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 num
     const size_t itemSize = ListItemSize(itemType);
     char value[kValueSize];
     ItemLines lines(*m_pOutBuf);
+    // A list may hold millions of items of one capability: its value table is found once.
+    const ValToCapEntry* const values = itemType == TWTY_UINT16 ? FindValueTable(cap) : nullptr;
 
     m_pOutBuf->Line("      ItemList = {");
     // Items past the written limit can never reach the trace, so the list ends there.
     for (TW_UINT32 i = 0; i < numItems && !lines.Full(); ++i) {
         const char* text = kNotImplemented;
-        if (itemSize != 0) {
+        const TW_UINT8* const item = firstItem + static_cast<size_t>(i) * itemSize;
+        if (values != nullptr) {
+            const TW_UINT16 v = ReadItem<TW_UINT16>(item);
+            text = FindName(values->table, values->count - 1, v);
+            if (text == nullptr) {
+                LookupName(values->table, values->count - 1, v, value);
+                text = value;
+            }
+        } else if (itemSize != 0) {
             value[0] = '\0';
-            ValToStr(cap, itemType, firstItem + static_cast<size_t>(i) * itemSize, value);
+            ValToStr(cap, itemType, item, value);
             text = value;
         }
         lines.Add(i, text, i + 1 == numItems);

@@ -19,6 +19,9 @@ extern CTwainLog* g_pcTwainLog;
 // The directory whose presence at load switches tracing on; each build of the module sets it.
 extern const char g_szLogDirectory[256];
 
+// Opens a trace file for appending, buffered so that one call's text leaves in one write.
+FILE* OpenTraceFile(const char* path);
+
 void WriteLogFile(const uint8_t* bytes, uint64_t count);
 void setupTwainLog();
 void cleanupTwainLog();

@@ -4,15 +4,20 @@
 #include <cstdio>
 #include <cstring>
 
-bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
+const char* FindName(const MacroEntry* table, size_t named, int64_t probe) {
     const uint64_t wanted = static_cast<uint64_t>(probe);
     for (size_t i = 0; i < named; ++i) {
-        if (table[i].value == wanted) {
-            const size_t len = strnlen(table[i].name, kNameSize - 1);
-            memcpy(dest, table[i].name, len);
-            dest[len] = '\0';
-            return true;
-        }
+        if (table[i].value == wanted) return table[i].name;
+    }
+    return nullptr;
+}
+
+bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
+    if (const char* name = FindName(table, named, probe)) {
+        const size_t len = strnlen(name, kNameSize - 1);
+        memcpy(dest, name, len);
+        dest[len] = '\0';
+        return true;
     }
     snprintf(dest, kNameSize, "%s(%d)", table[named].name, static_cast<int32_t>(probe));
     return false;
@@ -36,13 +41,16 @@ void LookupCapabilityName(TW_UINT16 cap, char* dest) {
     }
 }
 
-bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
-    const ValToCapEntry* row = cap > 0x8000 ? VALTOCAPKV : VALTOCAP;
-    for (; row->cap != 0xFFFFFFFFu; ++row) {
-        if (row->cap == cap) {
-            LookupName(row->table, row->count - 1, value, dest);
-            return true;
-        }
+const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
+    for (const ValToCapEntry* row = cap > 0x8000 ? VALTOCAPKV : VALTOCAP; row->cap != 0xFFFFFFFFu; ++row) {
+        if (row->cap == cap) return row;
     }
-    return false;
+    return nullptr;
+}
+
+bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
+    const ValToCapEntry* row = FindValueTable(cap);
+    if (row == nullptr) return false;
+    LookupName(row->table, row->count - 1, value, dest);
+    return true;
 }

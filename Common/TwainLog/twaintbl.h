@@ -96,6 +96,9 @@ constexpr size_t kValToCapKvRows = 20;
 extern const ValToCapEntry VALTOCAP[kValToCapRows + 1];    // closed by {0xFFFFFFFF, 0xFFFFFFFF, nullptr}
 extern const ValToCapEntry VALTOCAPKV[kValToCapKvRows + 1];
 
+// The name of the first named entry whose value equals the probe, or null.
+const char* FindName(const MacroEntry* table, size_t named, int64_t probe);
+
 // Name lookup: writes the name of the first named entry whose value equals the probe, or
 // "ERROR!(<probe as signed 32-bit>)", into dest (kNameSize bytes); true when an entry matched.
 bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest);
@@ -108,6 +111,10 @@ inline bool LookupName(const MacroEntry (&table)[N], int64_t probe, char* dest) 
 // Capability name lookup: CAP table first, then ICAP table, of the standard range (up to 0x8000)
 // or the vendor range (0x8001 and above).
 void LookupCapabilityName(TW_UINT16 cap, char* dest);
+
+// The row of VALTOCAP (capabilities up to 0x8000) or VALTOCAPKV that names the capability's item
+// values; null when the capability has none.
+const ValToCapEntry* FindValueTable(TW_UINT16 cap);
 
 // Value name lookup through VALTOCAP or VALTOCAPKV; false, with dest untouched, when the
 // capability has no row.
