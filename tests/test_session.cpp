@@ -123,18 +123,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// "" when equal, else the first line that differs.
-std::string FirstDifference(const std::string& expected, const std::string& actual) {
-    if (expected == actual) return "";
-    const std::vector<std::string> want = Lines(expected), got = Lines(actual);
-    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
-        const std::string a = i < want.size() ? want[i] : "(end of text)";
-        const std::string b = i < got.size() ? got[i] : "(end of text)";
-        if (a != b) return "line " + std::to_string(i + 1) + ": expected '" + a + "', got '" + b + "'";
-    }
-    return "the texts differ in their line ends";
-}
-
 // The values between the brackets of every line that starts with `prefix`.
 std::vector<std::string> Bracketed(const std::string& trace, const std::string& prefix) {
     std::vector<std::string> values;
@@ -186,20 +174,11 @@ std::vector<int> StatePath(const std::vector<StateShown>& shown) {
     return path;
 }
 
-std::string GoldenPath() { return std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/session_" TRACEWELL_ABI_NAME ".txt"; }
-
 TEST(SessionHost, SessionTraceMatchesTheGoldenCopy) {
     const ScenarioRun run = RunScenario("session");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
     ASSERT_FALSE(run.trace.empty()) << run.host.out;
-    const char* update = getenv("TRACEWELL_UPDATE_GOLDEN");
-    if (update != nullptr && std::string(update) == "1") {
-        std::ofstream(GoldenPath(), std::ios::binary) << run.trace;
-        GTEST_SKIP() << "golden copy rewritten: " << GoldenPath();
-    }
-    const std::string golden = ReadFile(GoldenPath());
-    ASSERT_FALSE(golden.empty()) << "no golden copy at " << GoldenPath() << "; run with TRACEWELL_UPDATE_GOLDEN=1";
-    EXPECT_EQ(FirstDifference(golden, run.trace), "");
+    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", run.trace);
 }
 
 TEST(SessionHost, TwoSessionsGiveTheSameTraceInTwoFiles) {

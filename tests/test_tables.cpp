@@ -3,6 +3,8 @@
 // at the edges where a wrong table, a wrong order or a wrong range split shows.
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -169,41 +171,7 @@ std::string DumpTables() {
     return out;
 }
 
-const char kGoldenPath[] = TRACEWELL_SOURCE_DIR "/tests/golden/tables.txt";
-
-TEST(SymbolTables, DumpMatchesGoldenFile) {
-    const std::string dump = DumpTables();
-    const char* update = getenv("TRACEWELL_UPDATE_GOLDEN");
-    if (update != nullptr && strcmp(update, "1") == 0) {
-        std::ofstream file(kGoldenPath, std::ios::binary | std::ios::trunc);
-        file << dump;
-        file.close();
-        ASSERT_TRUE(file.good()) << "cannot write " << kGoldenPath;
-        return;
-    }
-    std::ifstream file(kGoldenPath, std::ios::binary);
-    ASSERT_TRUE(file.is_open()) << "missing " << kGoldenPath << "; run with TRACEWELL_UPDATE_GOLDEN=1";
-    std::stringstream golden;
-    golden << file.rdbuf();
-    const std::string expected = golden.str();
-    if (dump == expected) return;
-
-    // Point at the first line that differs rather than printing two long texts.
-    std::istringstream got_lines(dump), want_lines(expected);
-    std::string got, want;
-    for (int line = 1;; ++line) {
-        const bool more_got = static_cast<bool>(std::getline(got_lines, got));
-        const bool more_want = static_cast<bool>(std::getline(want_lines, want));
-        if (!more_got && !more_want) break;
-        if (!more_got || !more_want || got != want) {
-            ADD_FAILURE() << kGoldenPath << " line " << line << ": expected \""
-                          << (more_want ? want : "(end of file)") << "\", tables give \""
-                          << (more_got ? got : "(end of dump)") << "\"";
-            return;
-        }
-    }
-    ADD_FAILURE() << kGoldenPath << " differs from the dump in line endings or a final newline";
-}
+TEST(SymbolTables, DumpMatchesGoldenFile) { ExpectMatchesGolden("tables.txt", DumpTables()); }
 
 TEST(SymbolTables, EveryTableHasItsCountOfNamedEntriesThenTheClosingEntry) {
     for (const TableInfo& t : kTables) {

@@ -13,14 +13,8 @@ static constexpr TW_UINT16 kVendorFirst = 0x8001;
 
 bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                char* pData, TW_UINT16 RC, CTraceText* pOutBuf) {
-    m_pOrigin = pOrigin;
-    m_pDest = pDest;
-    m_DG = DG;
-    m_DAT = DAT;
-    m_MSG = MSG;
-    m_pData = pData;
+    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, pOutBuf);
     m_RC = RC;
-    m_pOutBuf = pOutBuf;
 
     const bool shown = ResultMake();
     if (m_DAT == DAT_EVENT && !shown) return true;
@@ -105,6 +99,12 @@ void CParaAnalyze::InitTwainStatus() { m_nTwainStatus = 1; }
 
 bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
                                   TW_UINT16 MSG, char* pData, CTraceText* pOutBuf) {
+    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, pOutBuf);
+    return CreateStringOfTriplet();
+}
+
+void CParaAnalyze::StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                char* pData, CTraceText* pOutBuf) {
     m_pOrigin = pOrigin;
     m_pDest = pDest;
     m_DG = DG;
@@ -112,7 +112,6 @@ bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_U
     m_MSG = MSG;
     m_pData = pData;
     m_pOutBuf = pOutBuf;
-    return CreateStringOfTriplet();
 }
 
 bool CParaAnalyze::CreateStringOfTriplet() {

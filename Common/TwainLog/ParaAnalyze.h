@@ -38,6 +38,9 @@ public:
     bool TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                         char* pData, CTraceText* pOutBuf);
     bool CreateStringOfTriplet();
+    // Takes the triplet of the call into the record (all fields but the return code).
+    void StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                      char* pData, CTraceText* pOutBuf);
     bool GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size);
 
     TRACEWELL_EXPORT bool HeaderMake(char* pOutBuf);

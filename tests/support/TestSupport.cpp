@@ -4,10 +4,14 @@
 #include <sys/mman.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
@@ -94,4 +98,37 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+static std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+    if (expected == actual) return "";
+    const std::vector<std::string> want = SplitLines(expected), got = SplitLines(actual);
+    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+        const std::string a = i < want.size() ? want[i] : "(end of text)";
+        const std::string b = i < got.size() ? got[i] : "(end of text)";
+        if (a != b) return "line " + std::to_string(i + 1) + ": expected '" + a + "', got '" + b + "'";
+    }
+    return "the texts differ in their line ends";
+}
+
+void ExpectMatchesGolden(const std::string& name, const std::string& text) {
+    const std::string path = std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/" + name;
+    const char* update = getenv("TRACEWELL_UPDATE_GOLDEN");
+    if (update != nullptr && strcmp(update, "1") == 0) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        ASSERT_TRUE(out.good()) << "cannot write " << path;
+        return;
+    }
+    const std::string golden = ReadFile(path);
+    ASSERT_FALSE(golden.empty()) << "missing " << path << "; run with TRACEWELL_UPDATE_GOLDEN=1";
+    EXPECT_EQ(FirstDifference(golden, text), "") << "differs from " << path;
 }

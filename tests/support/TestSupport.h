@@ -80,3 +80,10 @@ std::string Render(const std::function<void(CParaAnalyze&)>& render);
 
 // Reads a whole file; empty when it is missing.
 std::string ReadFile(const std::string& path);
+
+// "" when the texts are equal, else the first line that differs.
+std::string FirstDifference(const std::string& expected, const std::string& actual);
+
+// Compares `text` byte for byte with tests/golden/<name>; with TRACEWELL_UPDATE_GOLDEN=1 in the
+// environment it rewrites the golden file instead.
+void ExpectMatchesGolden(const std::string& name, const std::string& text);
