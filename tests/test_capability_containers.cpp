@@ -102,15 +102,6 @@ std::unique_ptr<Container> Array(TW_UINT16 itemType, std::vector<T> items, TW_UI
     return c;
 }
 
-struct TextItem {
-    char text[sizeof(TW_STR32)];
-};
-TextItem Str32(const std::string& s) {
-    TextItem item{};
-    memcpy(item.text, s.data(), std::min(s.size(), sizeof(item.text)));
-    return item;
-}
-
 // Renders the container of a successful call of `cap` through the container dispatch.
 std::string Contents(TW_UINT16 cap, TW_UINT16 conType, const Container& container) {
     TW_CAPABILITY record{};
@@ -156,13 +147,6 @@ const std::vector<ContainerCase>& ContainerCases() {
          },
          {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FRAME]", "      Item     = [0.000,0.000,8.500,11.000]",
           "    }"}},
-        {"one-value str255", CAP_AUTHOR, TWON_ONEVALUE,
-         [] {
-             auto c = OneValue(TWTY_STR255, sizeof(TW_STR255));
-             c->PutText(kOneValueItem, "Kovar");
-             return c;
-         },
-         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR255]", "      Item     = [Kovar]", "    }"}},
         {"one-value str32 without nul stops at its width", CAP_AUTHOR, TWON_ONEVALUE,
          [] {
              auto c = OneValue(TWTY_STR32, sizeof(TW_STR32));
@@ -195,28 +179,13 @@ const std::vector<ContainerCase>& ContainerCases() {
          {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]", "      NumItems     = [2]",
           "      CurrentIndex = [4294967295]", "      DefaultIndex = [7]", "      ItemList = {",
           "          0:TWUN_INCHES,", "          1:TWUN_PIXELS", "      }", "    }"}},
-        {"enumeration of str32", CAP_AUTHOR, TWON_ENUMERATION,
-         [] { return Enumeration<TextItem>(TWTY_STR32, 1, 0, {Str32("left"), Str32("right")}, 2); },
-         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_STR32]", "      NumItems     = [2]",
-          "      CurrentIndex = [1]", "      DefaultIndex = [0]", "      ItemList = {", "          0:left,",
-          "          1:right", "      }", "    }"}},
         {"array of supported caps", CAP_SUPPORTEDCAPS, TWON_ARRAY,
          [] { return Array<TW_UINT16>(TWTY_UINT16, {ICAP_XRESOLUTION, CAP_KV_VERSION}, 2); },
          {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {",
           "          0:ICAP_XRESOLUTION,", "          1:CAP_KV_VERSION", "      }", "    }"}},
-        {"empty array", CAP_SUPPORTEDCAPS, TWON_ARRAY, [] { return Array<TW_UINT16>(TWTY_UINT16, {}, 0); },
-         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [0]", "      ItemList = {", "      }",
-          "    }"}},
         {"array of type 13", ICAP_UNITS, TWON_ARRAY, [] { return Array<TW_UINT16>(13, {}, 2); },
          {"    TW_ARRAY = {", "      ItemType = [ERROR!(13)]", "      NumItems = [2]", "      ItemList = {",
           "          0:" + kNotImpl + ",", "          1:" + kNotImpl, "      }", "    }"}},
-        {"array of frames", ICAP_FRAMES, TWON_ARRAY, [] { return Array<TW_UINT16>(TWTY_FRAME, {}, 1); },
-         {"    TW_ARRAY = {", "      ItemType = [TWTY_FRAME]", "      NumItems = [1]", "      ItemList = {",
-          "          0:" + kNotImpl, "      }", "    }"}},
-        {"array of vendor enumerated values", CAP_KV_UIMODE, TWON_ARRAY,
-         [] { return Array<TW_UINT16>(TWTY_UINT16, {2, 9}, 2); },
-         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {",
-          "          0:TWKV_UI_EASY,", "          1:ERROR!(9)", "      }", "    }"}},
     };
     return cases;
 }
@@ -279,22 +248,14 @@ const ClosedCase kClosedCases[] = {
     {"failure opens no container", ICAP_UNITS, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_UNITS", "TWON_ONEVALUE"},
     {"null handle", ICAP_UNITS, TWON_ONEVALUE, true, TWRC_SUCCESS, "ICAP_UNITS", "TWON_ONEVALUE"},
     {"container type 1", ICAP_UNITS, 1, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_PROTOCOLMAJOR"},
-    {"container type 0xFFFF", ICAP_UNITS, 0xFFFF, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_DONTCARE16"},
-    {"container type 9", ICAP_UNITS, 9, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_PROTOCOLMINOR"},
     {"container type 2", ICAP_UNITS, 2, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(2)"},
     {"container type 7", ICAP_UNITS, 7, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(7)"},
     // capability names of both ranges, container kept closed by the failure
-    {"cap from the CAP table", CAP_XFERCOUNT, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_XFERCOUNT", "TWON_ONEVALUE"},
-    {"cap from the ICAP table", ICAP_XRESOLUTION, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_XRESOLUTION",
-     "TWON_ONEVALUE"},
-    {"custom base on the standard side", 0x8000, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_CUSTOMBASE",
-     "TWON_ONEVALUE"},
     {"vendor cap from the CAP_KV table", 0x8001, TWON_ONEVALUE, false, TWRC_FAILURE, "CAP_KV_VERSION",
      "TWON_ONEVALUE"},
     {"vendor cap from the ICAP_KV table", 0x8003, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_KV_FILMTYPE",
      "TWON_ONEVALUE"},
     {"unknown vendor cap", 0x9999, TWON_ONEVALUE, false, TWRC_FAILURE, "ERROR!(39321)", "TWON_ONEVALUE"},
-    {"unknown standard cap", 0x1201, TWON_ONEVALUE, false, TWRC_FAILURE, "ERROR!(4609)", "TWON_ONEVALUE"},
 };
 
 class ClosedContainerTest : public ::testing::TestWithParam<ClosedCase> {};
@@ -314,20 +275,6 @@ TEST_P(ClosedContainerTest, PrintsTheRecordOnly) {
 INSTANTIATE_TEST_SUITE_P(Record, ClosedContainerTest, ::testing::ValuesIn(kClosedCases),
                          [](const ::testing::TestParamInfo<ClosedCase>& info) { return std::to_string(info.index); });
 
-TEST(CapabilityRecord, NullHandlePrintsZeros) {
-    EXPECT_NE(Record(ICAP_UNITS, TWON_ONEVALUE, nullptr, TWRC_SUCCESS).find("    hContainer = <0x00000000>\r\n"),
-              std::string::npos);
-}
-
-TEST(CapabilityRecord, OpensItsContainerBetweenTheFieldsAndTheClosingLine) {
-    const auto container = OneValue(TWTY_UINT16);
-    container->Put(kOneValueItem, TW_UINT16{2});
-    EXPECT_EQ(Record(ICAP_PIXELTYPE, TWON_ONEVALUE, container->Handle(), TWRC_CHECKSTATUS),
-              Crlf({"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]", "    ConType    = [TWON_ONEVALUE]",
-                    "    hContainer = " + Handle(container->Handle()), "    TW_ONEVALUE = {",
-                    "      ItemType = [TWTY_UINT16]", "      Item     = [TWPT_RGB]", "    }", "  }"}));
-}
-
 // ---- TW_CAPEXT ----------------------------------------------------------------------------------
 
 struct CapExtCase {
@@ -338,7 +285,6 @@ struct CapExtCase {
 };
 
 const CapExtCase kCapExtCases[] = {
-    {CAP_XFERCOUNT, ICAP_XRESOLUTION, "CAP_XFERCOUNT", "ICAP_XRESOLUTION"},
     {CAP_KV_VERSION, 0x8003, "CAP_KV_VERSION", "ICAP_KV_FILMTYPE"},
     // Properties is named with the tables of Cap's range.
     {ICAP_XRESOLUTION, 0x8001, "ICAP_XRESOLUTION", "ERROR!(32769)"},
@@ -359,22 +305,20 @@ TEST(CapExt, NamesCapAndPropertiesThroughTheTablesOfCapsRange) {
 // The data source side of a capability call: hands back the prepared container.
 class CapabilityOperator : public CTripletOperator {
 public:
-    CapabilityOperator(TW_UINT16 conType, TW_HANDLE container, TW_UINT16 rc)
-        : m_conType(conType), m_container(container), m_rc(rc) {}
+    CapabilityOperator(TW_UINT16 conType, TW_HANDLE container) : m_conType(conType), m_container(container) {}
     TW_UINT16 OperateTriplet(TW_IDENTITY*, TW_UINT32, TW_UINT16 DAT, TW_UINT16, TW_MEMREF pData) override {
         if (DAT == DAT_CAPABILITY && pData != nullptr) {
             auto* record = static_cast<TW_CAPABILITY*>(pData);
             record->ConType = m_conType;
             record->hContainer = m_container;
         }
-        return m_rc;
+        return TWRC_SUCCESS;
     }
     int Release() override { return 0; }
 
 private:
     TW_UINT16 m_conType;
     TW_HANDLE m_container;
-    TW_UINT16 m_rc;
 };
 
 class TracedCapability : public ::testing::Test {
@@ -392,12 +336,11 @@ protected:
     }
 
     // Traces one capability call of `cap` answered by `op`; the text of the trace file.
-    std::string Trace(CapabilityOperator& op, TW_CAPABILITY* record, TW_UINT16 msg, TW_UINT16* rc = nullptr) {
+    std::string Trace(CapabilityOperator& op, TW_CAPABILITY* record, TW_UINT16 msg) {
         TraceCapture capture;
         g_pcTripletOperator = &op;
-        const TW_UINT16 returned = DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, msg, record);
+        EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, msg, record), TWRC_SUCCESS);
         g_pcTripletOperator = nullptr;
-        if (rc != nullptr) *rc = returned;
         return capture.Text();
     }
 
@@ -419,7 +362,7 @@ TEST_F(TracedCapability, OneValueFix32WorkedExample) {
     const TW_FIX32 value = Fix(300, 0);
     memcpy(reinterpret_cast<char*>(container) + kOneValueItem, &value, sizeof(value));
 
-    CapabilityOperator op(TWON_ONEVALUE, handle, TWRC_SUCCESS);
+    CapabilityOperator op(TWON_ONEVALUE, handle);
     EXPECT_EQ(Trace(op, record, MSG_GETCURRENT),
               Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GETCURRENT (ICAP_XRESOLUTION)",
                     "        Return Code = [TWRC_SUCCESS]",
@@ -449,7 +392,7 @@ TEST_F(TracedCapability, EnumerationOfPixelTypesWorkedExample) {
     const TW_UINT16 items[] = {TWPT_BW, TWPT_GRAY, TWPT_RGB};
     memcpy(container->ItemList, items, sizeof(items));
 
-    CapabilityOperator op(TWON_ENUMERATION, handle, TWRC_SUCCESS);
+    CapabilityOperator op(TWON_ENUMERATION, handle);
     EXPECT_EQ(Trace(op, record, MSG_GET),
               Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)",
                     "        Return Code = [TWRC_SUCCESS]",
@@ -474,44 +417,6 @@ TEST_F(TracedCapability, EnumerationOfPixelTypesWorkedExample) {
                     "TWAIN Status = [4]"}));
 }
 
-TEST_F(TracedCapability, FailedGetShowsTheRecordWithoutContainer) {
-    auto* record = m_arena.New<TW_CAPABILITY>();
-    record->Cap = ICAP_PIXELTYPE;
-    const TW_HANDLE handle = m_arena.NewHandle(sizeof(TW_ONEVALUE));
-    static_cast<TW_ONEVALUE*>(FixedArena::Block(handle))->ItemType = TWTY_UINT16;
-
-    CapabilityOperator op(TWON_ONEVALUE, handle, TWRC_FAILURE);
-    TW_UINT16 rc = 0;
-    EXPECT_EQ(Trace(op, record, MSG_GET, &rc),
-              Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)",
-                    "        Return Code = [TWRC_FAILURE]",
-                    "pData   = <0x31000000>",
-                    "  TW_CAPABILITY = {",
-                    "    Cap        = [ICAP_PIXELTYPE]",
-                    "    ConType    = [TWON_ONEVALUE]",
-                    "    hContainer = <0x31000010>",
-                    "  }",
-                    "*** Inspect Error Status Start ***",
-                    "*** Inspect Error Status End   ***"}));
-    EXPECT_EQ(rc, TWRC_FAILURE);
-}
-
-TEST_F(TracedCapability, ContainerFromTheDataSourceAllocator) {
-    TW_CAPABILITY record{};
-    record.Cap = CAP_SUPPORTEDCAPS;
-    auto container = Array<TW_UINT16>(TWTY_UINT16, {ICAP_XRESOLUTION, 0, CAP_KV_VERSION}, 3);
-
-    CapabilityOperator op(TWON_ARRAY, container->Handle(), TWRC_SUCCESS);
-    const std::string trace = Trace(op, &record, MSG_GET);
-    const std::string expected =
-        Crlf({"  TW_CAPABILITY = {", "    Cap        = [CAP_SUPPORTEDCAPS]", "    ConType    = [TWON_ARRAY]",
-              "    hContainer = " + Handle(container->Handle()), "    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]",
-              "      NumItems = [3]", "      ItemList = {", "          0:ICAP_XRESOLUTION,", "          1:,",
-              "          2:CAP_KV_VERSION", "      }", "    }", "  }", "", "TWAIN Status = [4]"});
-    ASSERT_GE(trace.size(), expected.size());
-    EXPECT_EQ(trace.substr(trace.size() - expected.size()), expected);
-}
-
 TEST_F(TracedCapability, HugeItemCountIsCutPromptly) {
     auto* record = m_arena.New<TW_CAPABILITY>();
     record->Cap = ICAP_PIXELTYPE;
@@ -522,7 +427,7 @@ TEST_F(TracedCapability, HugeItemCountIsCutPromptly) {
     const TW_UINT16 items[] = {TWPT_RGB, TWPT_GRAY};
     memcpy(container->ItemList, items, sizeof(items));
 
-    CapabilityOperator op(TWON_ENUMERATION, handle, TWRC_SUCCESS);
+    CapabilityOperator op(TWON_ENUMERATION, handle);
     const auto start = std::chrono::steady_clock::now();
     const std::string trace = Trace(op, record, MSG_GET);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));

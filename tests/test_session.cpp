@@ -1,6 +1,6 @@
 // End-to-end runs of the session host, as a child process, against the demo data source that wraps
 // the virtual scanner: the session trace against its golden copy and its states, the errors
-// scenario's condition codes, the capabilities scenario, and the host's own error paths.
+// scenario's condition codes, and the host's own error paths.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -26,7 +26,6 @@ namespace {
 
 using ::testing::Each;
 using ::testing::HasSubstr;
-using ::testing::SizeIs;
 
 const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
 const std::string kHost = kBinaryDir + "/host/tracewell_host";
@@ -174,29 +173,14 @@ std::vector<int> StatePath(const std::vector<StateShown>& shown) {
     return path;
 }
 
-TEST(SessionHost, SessionTraceMatchesTheGoldenCopy) {
-    const ScenarioRun run = RunScenario("session");
-    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
-    ASSERT_FALSE(run.trace.empty()) << run.host.out;
-    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", run.trace);
-}
-
-TEST(SessionHost, TwoSessionsGiveTheSameTraceInTwoFiles) {
+TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRun) {
     const ScenarioRun first = RunScenario("session");
+    ASSERT_EQ(first.host.exitCode, 0) << first.host.out << first.host.err;
+    ASSERT_FALSE(first.trace.empty()) << first.host.out;
+    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", first.trace);
     const ScenarioRun second = RunScenario("session");
-    ASSERT_FALSE(first.trace.empty()) << first.host.out << first.host.err;
     EXPECT_NE(first.tracePath, second.tracePath);
     EXPECT_EQ(FirstDifference(first.trace, second.trace), "");
-}
-
-TEST(SessionHost, SessionSummaryCountsCallsFailuresAndPages) {
-    const ScenarioRun run = RunScenario("session");
-    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
-    EXPECT_GT(atoi(SummaryValue(run.host.out, "Calls made:").c_str()), 40);
-    EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), "1");
-    EXPECT_EQ(SummaryValue(run.host.out, "Pages transferred:"), "2");
-    EXPECT_EQ(SummaryValue(run.host.out, "Unexpected answers:"), "none");
-    EXPECT_THAT(run.host.out, HasSubstr("ask for 4800 dpi across: TWCC_BADVALUE"));
 }
 
 TEST(SessionHost, SessionStatesFollowTheSession) {
@@ -205,29 +189,10 @@ TEST(SessionHost, SessionStatesFollowTheSession) {
     ASSERT_FALSE(shown.empty()) << run.host.out << run.host.err;
 
     EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
-    EXPECT_EQ(shown.front().state, 3);
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS"), std::vector<int>{4});
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS"), std::vector<int>{5});
     EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
-    const std::vector<int> duringTransfers = StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET");
-    EXPECT_THAT(duringTransfers, SizeIs(::testing::Ge(2u)));
-    EXPECT_THAT(duringTransfers, Each(7));
+    EXPECT_THAT(StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"), Each(7));
     EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER"), (std::vector<int>{6, 5}));
     EXPECT_EQ(Bracketed(run.trace, "    Count = ["), (std::vector<std::string>{"1", "0"}));
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS"), std::vector<int>{4});
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS"), std::vector<int>{3});
-}
-
-TEST(SessionHost, SessionRejectsOneValueAndReportsItsCondition) {
-    const ScenarioRun run = RunScenario("session");
-    const std::vector<std::string> lines = Lines(run.trace);
-    EXPECT_EQ(Bracketed(run.trace, "    ConditionCode = ["), std::vector<std::string>{"TWCC_BADVALUE"});
-    const auto failure = std::find(lines.begin(), lines.end(), "        Return Code = [TWRC_FAILURE]");
-    ASSERT_NE(failure, lines.end());
-    EXPECT_THAT(*(failure - 1), HasSubstr("DG_CONTROL/DAT_CAPABILITY/MSG_SET (ICAP_XRESOLUTION)"));
-    const auto next = std::find_if(failure, lines.end(), [](const std::string& l) { return l.compare(0, 2, "[0") == 0; });
-    ASSERT_NE(next, lines.end());
-    EXPECT_THAT(*next, HasSubstr("] DG_CONTROL/DAT_STATUS/MSG_GET")) << "the rejected MSG_SET is not followed by DAT_STATUS";
 }
 
 TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
@@ -247,31 +212,6 @@ TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
     const std::vector<std::string> lines = Lines(run.trace);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Inspect Error Status Start ***"),
               static_cast<long>(expected.size()));
-}
-
-TEST(SessionHost, CapabilitiesScenarioSendsEveryMessageForEveryCapability) {
-    const ScenarioRun run = RunScenario("capabilities");
-    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
-    EXPECT_EQ(SummaryValue(run.host.out, "Unexpected answers:"), "none");
-
-    const std::vector<std::string> listed = Bracketed(run.trace, "      NumItems = [");
-    ASSERT_FALSE(listed.empty());
-    const long capabilities = atol(listed.front().c_str());
-    const std::vector<std::string> lines = Lines(run.trace);
-    for (const char* msg : {"MSG_QUERYSUPPORT", "MSG_GETDEFAULT", "MSG_GETCURRENT", "MSG_SET", "MSG_RESET"}) {
-        const std::string request = std::string("/DAT_CAPABILITY/") + msg + " (";
-        const long count = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.find(request) != std::string::npos;
-        });
-        EXPECT_EQ(count, capabilities) << msg;
-    }
-}
-
-TEST(SessionHost, HelpDescribesScenariosAndOptions) {
-    const HostRun run = RunHost({"--help"});
-    EXPECT_EQ(run.exitCode, 0);
-    for (const char* word : {"session", "capabilities", "errors", "--module", "--log-dir", "--head"})
-        EXPECT_THAT(run.out, HasSubstr(word));
 }
 
 TEST(SessionHost, BadArgumentsExitWithTwoAndSayWhy) {

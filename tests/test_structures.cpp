@@ -75,28 +75,15 @@ std::string IdentityText(const std::string& header, const std::string& id, const
 
 std::vector<FormatCase> SessionCases() {
     std::vector<FormatCase> cases = {
-        {"IdentityUnderOpenDsm",
-         [](CParaAnalyze& a) {
-             const TW_IDENTITY id = SampleIdentity();
-             a.m_DAT = DAT_PARENT;
-             a.m_MSG = MSG_OPENDSM;
-             a.TwIdentityAnalyze(&id);
-         },
-         IdentityText("  pOrigin:TW_IDENTITY = {", "2147483649", "2.4 build 17", "Kovar")},
-        {"IdentityUnderOtherMessageOfSameDat",
-         [](CParaAnalyze& a) {
-             const TW_IDENTITY id = SampleIdentity();
-             a.m_DAT = DAT_PARENT;
-             a.m_MSG = MSG_CLOSEDSM;
-             a.TwIdentityAnalyze(&id);
-         },
-         IdentityText("  TW_IDENTITY = {", "2147483649", "2.4 build 17", "Kovar")},
-        // Text fields filled to their last byte: what follows them must not show.
+        // Text fields filled to their last byte: what follows them must not show. Only MSG_OPENDSM,
+        // not the rest of DAT_PARENT, renders the origin's header.
         {"IdentityTextFieldsWithoutNul",
          [](CParaAnalyze& a) {
              TW_IDENTITY id = SampleIdentity();
              memset(id.Version.Info, 'I', sizeof(id.Version.Info));
              memset(id.Manufacturer, 'M', sizeof(id.Manufacturer));
+             a.m_DAT = DAT_PARENT;
+             a.m_MSG = MSG_CLOSEDSM;
              a.TwIdentityAnalyze(&id);
          },
          IdentityText("  TW_IDENTITY = {", "2147483649", std::string(34, 'I'), std::string(34, 'M'))},
@@ -117,24 +104,12 @@ std::vector<FormatCase> SessionCases() {
              a.TwEventAnalyze(&e);
          },
          Crlf({"  TW_EVENT = {", "    pEvent    = <0x87654321>", "    TWMessage = [MSG_XFERREADY]", "  }"})},
-        {"EventCustomBaseIsStandard",
-         [](CParaAnalyze& a) {
-             TW_EVENT e{nullptr, 0x8000};
-             a.TwEventAnalyze(&e);
-         },
-         Crlf({"  TW_EVENT = {", "    pEvent    = <0x00000000>", "    TWMessage = [MSG_CUSTOMBASE]", "  }"})},
         {"EventVendorMessage",
          [](CParaAnalyze& a) {
              TW_EVENT e{PointerValue<TW_MEMREF>(0x10), 0x8001};
              a.TwEventAnalyze(&e);
          },
          Crlf({"  TW_EVENT = {", "    pEvent    = <0x00000010>", "    TWMessage = [MSG_KV_TIMERRESET]", "  }"})},
-        {"EventUnknownVendorMessage",
-         [](CParaAnalyze& a) {
-             TW_EVENT e{nullptr, 0x8003};
-             a.TwEventAnalyze(&e);
-         },
-         Crlf({"  TW_EVENT = {", "    pEvent    = <0x00000000>", "    TWMessage = [ERROR!(32771)]", "  }"})},
         {"EventWithoutMessageRendersNothing",
          [](CParaAnalyze& a) {
              TW_EVENT e{PointerValue<TW_MEMREF>(0x5000), MSG_NULL};
@@ -166,15 +141,6 @@ std::vector<FormatCase> SessionCases() {
          },
          Crlf({"  TW_SETUPFILEXFER = {", "    FileName = [/tmp/scan 1.jpg]", "    Format   = [TWFF_JFIF]",
                "    VRefNum  = [-1]", "  }"})},
-        {"SetupFileXferLongestName",
-         [](CParaAnalyze& a) {
-             TW_SETUPFILEXFER s{};
-             memset(s.FileName, 'f', 255);
-             s.Format = 9;
-             a.TwSetupFileXferAnalyze(&s);
-         },
-         Crlf({"  TW_SETUPFILEXFER = {", "    FileName = [" + std::string(255, 'f') + "]",
-               "    Format   = [TWFF_EXIF]", "    VRefNum  = [0]", "  }"})},
         {"SetupFileXferNameWithoutNul",
          [](CParaAnalyze& a) {
              TW_SETUPFILEXFER s{};
@@ -191,12 +157,6 @@ std::vector<FormatCase> SessionCases() {
              a.TwStatusAnalyze(&s);
          },
          Crlf({"  TW_STATUS = {", "    ConditionCode = [ERROR!(7)]", "  }"})},
-        {"StatusCustomBase",
-         [](CParaAnalyze& a) {
-             TW_STATUS s{0x8000, 0};
-             a.TwStatusAnalyze(&s);
-         },
-         Crlf({"  TW_STATUS = {", "    ConditionCode = [TWCC_CUSTOMBASE]", "  }"})},
         {"UserInterfaceBoolsAndHighHandle",
          [](CParaAnalyze& a) {
              TW_USERINTERFACE u{};
@@ -215,13 +175,6 @@ std::vector<FormatCase> SessionCases() {
              a.TwCustomDsDataAnalyze(&c);
          },
          Crlf({"  TW_CUSTOMDSDATA = {", "    InfoLength = [-2]", "    hData      = <0x12345678>", "  }"})},
-        {"MemoryHexFlagsUnsignedLength",
-         [](CParaAnalyze& a) {
-             TW_MEMORY m{0x1A, 0xFFFFFFFFu, PointerValue<TW_MEMREF>(0xFFFFFFFF00000ABCull)};
-             a.TwMemoryAnalyze(&m);
-         },
-         Crlf({"    TW_MEMORY = {", "      Flags  = [0x1a]", "      Length = [4294967295]",
-               "      TheMem = <0x00000abc>", "    }"})},
         {"Uint32ShowsThePointerNotTheItem",
          [](CParaAnalyze& a) {
              FixedArena arena(kHighArena, 1 << 16);
@@ -231,29 +184,16 @@ std::vector<FormatCase> SessionCases() {
              a.TwUint32(item);
          },
          Crlf({"  TW_UINT32 = {", "    Item = <0x12340000>", "  }"})},
-        {"Uint32NullPointer",
-         [](CParaAnalyze& a) {
-             a.m_DAT = DAT_XFERGROUP;
-             a.TwUint32(nullptr);
-         },
-         Crlf({"  TW_UINT32 = {", "    Item = <0x00000000>", "  }"})},
     };
 #if defined(TRACEWELL_ABI_MACOS)
     // The 8-byte Id is signed and keeps its upper half.
     cases.push_back({"IdentityIdIsSigned64",
                      [](CParaAnalyze& a) {
                          TW_IDENTITY id = SampleIdentity();
-                         id.Id = -5;
+                         id.Id = -0x500000000ll;
                          a.TwIdentityAnalyze(&id);
                      },
-                     IdentityText("  TW_IDENTITY = {", "-5", "2.4 build 17", "Kovar")});
-    cases.push_back({"IdentityIdAbove32Bits",
-                     [](CParaAnalyze& a) {
-                         TW_IDENTITY id = SampleIdentity();
-                         id.Id = 0x100000007ll;
-                         a.TwIdentityAnalyze(&id);
-                     },
-                     IdentityText("  TW_IDENTITY = {", "4294967303", "2.4 build 17", "Kovar")});
+                     IdentityText("  TW_IDENTITY = {", "-21474836480", "2.4 build 17", "Kovar")});
 #else
     cases.push_back({"IdentityIdIsUnsigned32",
                      [](CParaAnalyze& a) {
@@ -289,24 +229,6 @@ std::vector<FormatCase> ImageCases() {
                "    BitsPerSamples[] = {8,8,8,0,0,0,0,-1}", "    BitsPerPixel     = [24]",
                "    Planar           = [true]", "    PixelType        = [ERROR!(-1)]",
                "    Compression      = [ERROR!(65535)]", "  }"})},
-        {"ImageInfoNamedValuesAndFixedPointEdges",
-         [](CParaAnalyze& a) {
-             TW_IMAGEINFO i{};
-             i.XResolution = Fix(0, 0xFFFF);
-             i.YResolution = Fix(-32768, 0);
-             i.ImageWidth = 0x7FFFFFFF;
-             i.SamplesPerPixel = -1;
-             i.BitsPerSample[7] = 16;
-             i.BitsPerPixel = -8;
-             i.PixelType = 2;
-             i.Compression = 6;
-             a.TwImageInfoAnalyze(&i);
-         },
-         Crlf({"  TW_IMAGEINFO = {", "    XResolution      = [1.000]", "    YResolution      = [-32768.000]",
-               "    ImageWidth       = [2147483647]", "    ImageLength      = [0]", "    SamplesPerPixel  = [-1]",
-               "    BitsPerSamples[] = {0,0,0,0,0,0,0,16}", "    BitsPerPixel     = [-8]",
-               "    Planar           = [false]", "    PixelType        = [TWPT_RGB]",
-               "    Compression      = [TWCP_JPEG]", "  }"})},
         {"ImageLayoutWithFrame",
          [](CParaAnalyze& a) {
              TW_IMAGELAYOUT l{};
@@ -329,13 +251,13 @@ std::vector<FormatCase> ImageCases() {
              m.XOffset = 4;
              m.YOffset = 5;
              m.BytesWritten = 6;
-             m.Memory = TW_MEMORY{0x11, 7, PointerValue<TW_MEMREF>(0x0000000300C0FFEEull)};
+             m.Memory = TW_MEMORY{0x11, 0xFFFFFFFFu, PointerValue<TW_MEMREF>(0x0000000300C0FFEEull)};
              a.TwImageMemXferAnalyze(&m);
          },
          Crlf({"  TW_IMAGEMEMXFER = {", "    Compression  = [TWCP_GROUP4]", "    BytesPerRow  = [2147483648]",
                "    Columns      = [2]", "    Rows         = [3]", "    XOffset      = [4]", "    YOffset      = [5]",
                "    BytesWritten = [6]", "    Memory       =", "    TW_MEMORY = {", "      Flags  = [0x11]",
-               "      Length = [7]", "      TheMem = <0x00c0ffee>", "    }", "}"})},
+               "      Length = [4294967295]", "      TheMem = <0x00c0ffee>", "    }", "}"})},
         {"Palette8IsOneLine",
          [](CParaAnalyze& a) {
              TW_PALETTE8 p{};
@@ -355,34 +277,11 @@ std::vector<FormatCase> ImageCases() {
          Crlf({"  TW_EXTIMAGEINFO = {", "    NumInfos = [5]", "    Info     =", "    TW_INFO = {",
                "      InfoID   = [4660]", "      ItemType = [TWTY_STR255]", "      NumItems = [3]",
                "      CondCode = [TWRC_INFONOTSUPPORTED]", "      Item     = [4294967295]", "    }", "  }"})},
-        {"InfoFallbacks",
-         [](CParaAnalyze& a) {
-             TW_INFO i{0xFFFF, 13, 0xFFFF, 10, 1};
-             a.TwInfoAnalyze(&i);
-         },
-         Crlf({"    TW_INFO = {", "      InfoID   = [65535]", "      ItemType = [ERROR!(13)]",
-               "      NumItems = [65535]", "      CondCode = [ERROR!(10)]", "      Item     = [1]", "    }"})},
     };
 }
 
 std::vector<FormatCase> ColourCases() {
     return {
-        {"CiePoint",
-         [](CParaAnalyze& a) {
-             TW_CIEPOINT p{Fix(1, 0x4000), Fix(-2, 0xC000), Fix(0, 0x8000)};
-             a.TwCiePointAnalyze(&p);
-         },
-         Crlf({"    TW_CIEPOINT = {", "      X = [1.250]", "      Y = [-1.250]", "      Z = [0.500]", "    }"})},
-        {"DecodeFunctionFieldOrder",
-         [](CParaAnalyze& a) {
-             TW_DECODEFUNCTION d{Fix(1, 0), Fix(2, 0), Fix(3, 0), Fix(4, 0),
-                                 Fix(5, 0), Fix(6, 0), Fix(7, 0), Fix(-8, 0x8000)};
-             a.TwDecodeFunctionAnalyze(&d);
-         },
-         Crlf({"      TW_DECODEFUNCTION = {", "        StartIn     = [1.000]", "        BreakIn     = [2.000]",
-               "        EndIn       = [3.000]", "        StartOut    = [4.000]", "        BreakOut    = [5.000]",
-               "        EndOut      = [6.000]", "        Gamma       = [7.000]", "        SampleCount = [-7.500]",
-               "      }"})},
         {"GrayResponseFirstElementOnly",
          [](CParaAnalyze& a) {
              struct {
@@ -416,40 +315,36 @@ INSTANTIATE_TEST_SUITE_P(Session, StructureText, testing::ValuesIn(SessionCases(
 INSTANTIATE_TEST_SUITE_P(Image, StructureText, testing::ValuesIn(ImageCases()), CaseName);
 INSTANTIATE_TEST_SUITE_P(Colour, StructureText, testing::ValuesIn(ColourCases()), CaseName);
 
-// Every formatter that reads through its pointer appends nothing for a null one.
-struct NullCase {
-    const char* name;
-    std::function<void(CParaAnalyze&)> render;
-};
-
-class NullStructure : public testing::TestWithParam<NullCase> {};
-
-TEST_P(NullStructure, AppendsNothing) { EXPECT_EQ(Render(GetParam().render), ""); }
-
-#define NULL_CASE(formatter, type) \
-    NullCase { #formatter, [](CParaAnalyze& a) { a.formatter(static_cast<const type*>(nullptr)); } }
-
-INSTANTIATE_TEST_SUITE_P(
-    AllFormatters, NullStructure,
-    testing::Values(NULL_CASE(TwIdentityAnalyze, TW_IDENTITY), NULL_CASE(TwVersionAnalyze, TW_VERSION),
-                    NULL_CASE(TwEventAnalyze, TW_EVENT), NULL_CASE(TwPendingXfersAnalyze, TW_PENDINGXFERS),
-                    NULL_CASE(TwSetupMemXferAnalyze, TW_SETUPMEMXFER),
-                    NULL_CASE(TwSetupFileXferAnalyze, TW_SETUPFILEXFER), NULL_CASE(TwStatusAnalyze, TW_STATUS),
-                    NULL_CASE(TwUserInterfaceAnalyze, TW_USERINTERFACE),
-                    NULL_CASE(TwCustomDsDataAnalyze, TW_CUSTOMDSDATA), NULL_CASE(TwMemoryAnalyze, TW_MEMORY),
-                    NULL_CASE(TwImageInfoAnalyze, TW_IMAGEINFO), NULL_CASE(TwImageLayoutAnalyze, TW_IMAGELAYOUT),
-                    NULL_CASE(TwFrameAnalyze, TW_FRAME), NULL_CASE(TwImageMemXferAnalyze, TW_IMAGEMEMXFER),
-                    NULL_CASE(TwJpegCompressionAnalyze, TW_JPEGCOMPRESSION),
-                    NULL_CASE(TwPalette8Analyze, TW_PALETTE8), NULL_CASE(TwExtImageInfoAnalyze, TW_EXTIMAGEINFO),
-                    NULL_CASE(TwInfoAnalyze, TW_INFO), NULL_CASE(TwElement8Analyze, TW_ELEMENT8),
-                    NULL_CASE(TwCieColorAnalyze, TW_CIECOLOR),
-                    NULL_CASE(TwTransformStageAnalyze, TW_TRANSFORMSTAGE),
-                    NULL_CASE(TwDecodeFunctionAnalyze, TW_DECODEFUNCTION), NULL_CASE(TwCiePointAnalyze, TW_CIEPOINT),
-                    NULL_CASE(TwGrayResponseAnalyze, TW_GRAYRESPONSE),
-                    NULL_CASE(TwRgbResponseAnalyze, TW_RGBRESPONSE)),
-    [](const testing::TestParamInfo<NullCase>& info) { return std::string(info.param.name); });
-
-#undef NULL_CASE
+TEST(NullStructure, EveryFormatterAppendsNothing) {
+    EXPECT_EQ(Render([](CParaAnalyze& a) {
+                  a.TwIdentityAnalyze(nullptr);
+                  a.TwVersionAnalyze(nullptr);
+                  a.TwEventAnalyze(nullptr);
+                  a.TwPendingXfersAnalyze(nullptr);
+                  a.TwSetupMemXferAnalyze(nullptr);
+                  a.TwSetupFileXferAnalyze(nullptr);
+                  a.TwStatusAnalyze(nullptr);
+                  a.TwUserInterfaceAnalyze(nullptr);
+                  a.TwCustomDsDataAnalyze(nullptr);
+                  a.TwMemoryAnalyze(nullptr);
+                  a.TwImageInfoAnalyze(nullptr);
+                  a.TwImageLayoutAnalyze(nullptr);
+                  a.TwFrameAnalyze(nullptr);
+                  a.TwImageMemXferAnalyze(nullptr);
+                  a.TwJpegCompressionAnalyze(nullptr);
+                  a.TwPalette8Analyze(nullptr);
+                  a.TwExtImageInfoAnalyze(nullptr);
+                  a.TwInfoAnalyze(nullptr);
+                  a.TwElement8Analyze(nullptr);
+                  a.TwCieColorAnalyze(nullptr);
+                  a.TwTransformStageAnalyze(nullptr);
+                  a.TwDecodeFunctionAnalyze(nullptr);
+                  a.TwCiePointAnalyze(nullptr);
+                  a.TwGrayResponseAnalyze(nullptr);
+                  a.TwRgbResponseAnalyze(nullptr);
+              }),
+              "");
+}
 
 // ---- through the result section -------------------------------------------------------------
 
