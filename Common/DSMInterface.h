@@ -2,9 +2,8 @@
 // capability formatter to reach container memory.
 #pragma once
 
+#include "Common/Export.h"
 #include "tracewell/twain.h"
-
-#define TRACEWELL_EXPORT __attribute__((visibility("default")))
 
 class CDSMInterface {
 public:

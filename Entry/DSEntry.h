@@ -1,10 +1,10 @@
 // The data source's entry point and the process-wide triplet operator it forwards to.
 #pragma once
 
+#include "Common/Export.h"
+
 #include "tracewell/TripletOperator.h"
 #include "tracewell/twain.h"
-
-#define TRACEWELL_EXPORT __attribute__((visibility("default")))
 
 extern CTripletOperator* g_pcTripletOperator;
 

@@ -7,8 +7,6 @@
 
 CParaAnalyze g_cParaAnalyze;
 
-static constexpr TW_UINT16 kVendorFirst = 0x8001;
-
 // ---- result section -------------------------------------------------------------------------
 
 bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
@@ -21,7 +19,8 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
     DispatchDat();
     if (m_RC != TWRC_FAILURE && shown) {
         UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
-        m_pOutBuf->Line("\r\nTWAIN Status = [%d]", m_nTwainStatus);
+        char status[256];
+        m_pOutBuf->Write(status, static_cast<size_t>(MakeTwainStatusString(status)));
     }
     return true;
 }
@@ -85,6 +84,7 @@ int CParaAnalyze::UpDateTwainStatus(TW_UINT32 /*DG*/, TW_UINT16 DAT, TW_UINT16 M
 }
 
 int CParaAnalyze::MakeTwainStatusString(char* pText) {
+    // The line before it has ended, so this gives an empty line and then the status line.
     return sprintf(pText, "%sTWAIN Status = [%d]%s", "\r\n", m_nTwainStatus, "\r\n");
 }
 
@@ -139,7 +139,7 @@ bool CParaAnalyze::CreateStringOfTriplet() {
 bool CParaAnalyze::GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size) {
     if (pCap == nullptr) return true;
     const TW_UINT16 cap = pCap->Cap;
-    const bool vendor = cap >= kVendorFirst;
+    const bool vendor = IsVendorId(cap);
     char text[kNameSize];
     auto copyIfFits = [&]() {
         const size_t length = strlen(text);

@@ -6,11 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Common/Export.h"
 #include "TraceText.h"
 #include "tracewell/twain.h"
 #include "twaintbl.h"
-
-#define TRACEWELL_EXPORT __attribute__((visibility("default")))
 
 // Value of a TW_FIX32: Whole + Frac / 65536.
 inline double Fix32Value(const TW_FIX32& f) { return f.Whole + f.Frac / 65536.0; }

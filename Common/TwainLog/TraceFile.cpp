@@ -1,6 +1,5 @@
 // The trace file: switched on by the presence of the log directory at load, named from the
 // load time, appended to and flushed on every write, closed at unload.
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 

@@ -7,7 +7,6 @@
 #include "ParaAnalyze.h"
 
 static const char kNotImplemented[] = "!!! not implemented.!!!";
-static constexpr TW_UINT16 kVendorFirst = 0x8001;
 
 // Items are read byte-wise: containers of the packed ABI hold them at unaligned addresses.
 template <typename T>
@@ -286,12 +285,7 @@ bool CParaAnalyze::TwCapExtAnalyze(const TW_CAPEXT* p) {
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
     // Properties is named through the capability tables of Cap's range, not of its own value.
-    const TW_UINT16 properties = p->Properties;
-    if (p->Cap < kVendorFirst) {
-        if (!LookupName(cap_macros, properties, m_szNameBuf)) LookupName(icap_macros, properties, m_szNameBuf);
-    } else {
-        if (!LookupName(cap_kv_macros, properties, m_szNameBuf)) LookupName(icap_kv_macros, properties, m_szNameBuf);
-    }
+    LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, m_szNameBuf);
 
     m_pOutBuf->Line("  TW_CAPEXT = {");
     m_pOutBuf->Line("    Cap        = [%s]", cap);

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#define TRACEWELL_EXPORT __attribute__((visibility("default")))
+#include "Common/Export.h"
 
 class CTwainLog;
 

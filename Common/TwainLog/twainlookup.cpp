@@ -23,21 +23,19 @@ bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest
     return false;
 }
 
-static constexpr TW_UINT16 kVendorFirst = 0x8001;
-
 bool LookupDatName(TW_UINT16 dat, char* dest) {
-    return dat < kVendorFirst ? LookupName(dat_macros, dat, dest) : LookupName(dat_kv_macros, dat, dest);
+    return !IsVendorId(dat) ? LookupName(dat_macros, dat, dest) : LookupName(dat_kv_macros, dat, dest);
 }
 
 bool LookupMsgName(TW_UINT16 msg, char* dest) {
-    return msg < kVendorFirst ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
+    return !IsVendorId(msg) ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
 }
 
-void LookupCapabilityName(TW_UINT16 cap, char* dest) {
-    if (cap < kVendorFirst) {
-        if (!LookupName(cap_macros, cap, dest)) LookupName(icap_macros, cap, dest);
+void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
+    if (vendor) {
+        if (!LookupName(cap_kv_macros, value, dest)) LookupName(icap_kv_macros, value, dest);
     } else {
-        if (!LookupName(cap_kv_macros, cap, dest)) LookupName(icap_kv_macros, cap, dest);
+        if (!LookupName(cap_macros, value, dest)) LookupName(icap_macros, value, dest);
     }
 }
 

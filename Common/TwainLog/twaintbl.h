@@ -108,9 +108,14 @@ inline bool LookupName(const MacroEntry (&table)[N], int64_t probe, char* dest) 
     return LookupName(table, N - 1, probe, dest);
 }
 
-// Capability name lookup: CAP table first, then ICAP table, of the standard range (up to 0x8000)
-// or the vendor range (0x8001 and above).
-void LookupCapabilityName(TW_UINT16 cap, char* dest);
+// Identifiers from 0x8001 up are the vendor's; 0x8000 belongs to the standard side.
+inline bool IsVendorId(TW_UINT16 id) { return id >= 0x8001; }
+
+// Names `value` through the CAP table, then the ICAP table, of the standard or the vendor range.
+void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest);
+
+// Capability name lookup: the capability tables of the identifier's own range.
+inline void LookupCapabilityName(TW_UINT16 cap, char* dest) { LookupInCapabilityTables(IsVendorId(cap), cap, dest); }
 
 // The row of VALTOCAP (capabilities up to 0x8000) or VALTOCAPKV that names the capability's item
 // values; null when the capability has none.
