@@ -3,10 +3,13 @@
 
 #include <dlfcn.h>
 
+#include "Transcript.h"
+
 CDataSource::~CDataSource() { Unload(); }
 
 bool CDataSource::Load(const std::string& path) {
-    m_module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // As the Linux Source Manager loads a source: lazily, and reaching only DS_Entry.
+    m_module = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (m_module == nullptr) {
         const char* reason = dlerror();
         m_error = "cannot load the data source module " + path + ": " + (reason != nullptr ? reason : "unknown reason");
@@ -31,5 +34,6 @@ TW_UINT16 CDataSource::Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     ++m_calls;
     const TW_UINT16 rc = m_entry(origin, dg, dat, msg, data);
     if (rc == TWRC_FAILURE) ++m_failures;
+    if (m_transcript != nullptr) WriteTranscriptLine(m_transcript, m_calls, dg, dat, msg, data, rc);
     return rc;
 }

@@ -2,6 +2,7 @@
 // and every call counted.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "tracewell/twain.h"
@@ -21,6 +22,9 @@ public:
 
     TW_UINT16 Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
+    // Every later call is written to `transcript` as well (null: to nowhere).
+    void RecordTo(FILE* transcript) { m_transcript = transcript; }
+
     int Calls() const { return m_calls; }
     int Failures() const { return m_failures; }
 
@@ -32,4 +36,5 @@ private:
     std::string m_error;
     int m_calls = 0;
     int m_failures = 0;
+    FILE* m_transcript = nullptr;
 };

@@ -2,6 +2,7 @@
 // one scenario through it, unloads it and reports what happened and where the trace went.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "Application.h"
@@ -27,6 +28,7 @@ struct Options {
     std::string logDirectory = TRACEWELL_HOST_LOG_DIR;
     std::string scenario = "session";
     bool scenarioGiven = false;
+    std::string transcript;
     int headLines = 10;
     bool help = false;
 };
@@ -48,6 +50,7 @@ bool ParseCount(const std::string& text, int* count) {
 const OptionRule kOptions[] = {
     {"--module", true, [](Options& o, const std::string& v) { return o.module = v, true; }},
     {"--log-dir", true, [](Options& o, const std::string& v) { return o.logDirectory = v, true; }},
+    {"--transcript", true, [](Options& o, const std::string& v) { return o.transcript = v, !v.empty(); }},
     {"--head", true, [](Options& o, const std::string& v) { return ParseCount(v, &o.headLines); }},
     {"--help", false, [](Options& o, const std::string&) { return o.help = true, true; }},
 };
@@ -110,6 +113,8 @@ void PrintHelp() {
            "  --log-dir DIR   the directory the module traces into; it is made before the module loads,\n"
            "                  because tracing is on only when it exists then\n"
            "                  (default: %s)\n"
+           "  --transcript FILE  write every call to FILE: its triplet, its return code and the bytes of\n"
+           "                     the structure (and container, strip or image) after the call\n"
            "  --head N        lines of the trace to show after the summary (default 10, 0 for none)\n"
            "  --help          this text\n\n"
            "Exit status: 0 when every call was answered as the scenario expects, 1 when one was not or the\n"
@@ -166,6 +171,15 @@ int main(int argc, char** argv) {
     if (!app.Ready()) {
         fprintf(stderr, "tracewell_host: the fixed-address memory for the session cannot be mapped\n");
         return kFailed;
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> transcript(nullptr, fclose);
+    if (!options.transcript.empty()) {
+        transcript.reset(fopen(options.transcript.c_str(), "w"));
+        if (transcript == nullptr) {
+            fprintf(stderr, "tracewell_host: cannot write the transcript %s\n", options.transcript.c_str());
+            return kFailed;
+        }
+        source.RecordTo(transcript.get());
     }
     const size_t heldBySelf = handleheap::BytesInUse();
     if (!source.Load(options.module)) {

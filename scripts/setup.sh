@@ -2,7 +2,7 @@
 # Installs, as root, the Debian packages Tracewell builds and tests with (only what is missing).
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libboost-dev)
+packages=(cmake make g++ file libgtest-dev libgmock-dev libbenchmark-dev libboost-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

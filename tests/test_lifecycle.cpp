@@ -1,7 +1,6 @@
 // The module's load and unload through the real loader: opening the wrapped source in each of
 // the ways it can be missing, the factory call, Release at unload, the trace file's creation,
 // name and closing, and loading the module again in the same process.
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -23,20 +23,6 @@ using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, T
 const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
 const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
 const std::string kLogDir = LIFECYCLE_DIR "/log";
-
-void RemoveTree(const std::string& path) {
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) {
-        unlink(path.c_str());
-        return;
-    }
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-    }
-    closedir(dir);
-    rmdir(path.c_str());
-}
 
 // Puts a copy of `file` where the module looks for the wrapped source (a fresh inode each time,
 // so the loader never reuses an earlier one).
@@ -52,36 +38,7 @@ void InstallSource(const std::string& file) {
     fclose(out);
 }
 
-std::vector<std::string> TraceFiles() {
-    std::vector<std::string> files;
-    if (DIR* dir = opendir(kLogDir.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            if (std::string(entry->d_name).rfind("Twainlog_", 0) == 0) files.push_back(kLogDir + "/" + entry->d_name);
-        }
-        closedir(dir);
-    }
-    return files;
-}
-
-// Runs `action` with standard error routed to a file and returns what was written there.
-template <typename Action>
-std::string CaptureStderr(Action action) {
-    fflush(stderr);
-    const int saved = dup(2);
-    FILE* sink = tmpfile();
-    dup2(fileno(sink), 2);
-    action();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    rewind(sink);
-    std::string text;
-    char chunk[256];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), sink)) > 0) text.append(chunk, n);
-    fclose(sink);
-    return text;
-}
+std::vector<std::string> TraceFiles() { return TraceFilesIn(kLogDir); }
 
 class Lifecycle : public ::testing::Test {
 protected:

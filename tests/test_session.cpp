@@ -1,11 +1,7 @@
 // End-to-end runs of the session host, as a child process, against the demo data source that wraps
 // the virtual scanner: the session trace against its golden copy and its states, the errors
 // scenario's condition codes, and the host's own error paths.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,9 +14,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/Processes.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -31,68 +26,9 @@ const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
 const std::string kHost = kBinaryDir + "/host/tracewell_host";
 const std::string kScannerExecutable = kBinaryDir + "/demo/Corvale.bundle/Contents/MacOS/Corvale";
 
-// A directory of its own under /tmp, removed with what the test left in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        char pattern[] = "/tmp/tracewell-session-XXXXXX";
-        m_path = mkdtemp(pattern) != nullptr ? pattern : "";
-    }
-    ~ScratchDir() {
-        for (const std::string& file : m_files) remove(file.c_str());
-        for (auto it = m_dirs.rbegin(); it != m_dirs.rend(); ++it) rmdir(it->c_str());
-        rmdir(m_path.c_str());
-    }
-    std::string File(const std::string& name) { return Remember(m_files, m_path + "/" + name); }
-    std::string Dir(const std::string& name) { return Remember(m_dirs, m_path + "/" + name); }
+using HostRun = ProgramRun;
 
-private:
-    static std::string Remember(std::vector<std::string>& list, const std::string& path) {
-        list.push_back(path);
-        return path;
-    }
-    std::string m_path;
-    std::vector<std::string> m_files;
-    std::vector<std::string> m_dirs;
-};
-
-struct HostRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-HostRun RunHost(const std::vector<std::string>& arguments) {
-    ScratchDir scratch;
-    const std::string outPath = scratch.File("out"), errPath = scratch.File("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv = {const_cast<char*>(kHost.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    pid_t pid;
-    int status = 0;
-    const int spawned = posix_spawn(&pid, kHost.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {-1, "", "cannot start " + kHost};
-    waitpid(pid, &status, 0);
-    const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {exitCode, ReadFile(outPath), ReadFile(errPath)};
-}
-
-// The text after "Label:" on a line of the host's summary.
-std::string SummaryValue(const std::string& out, const std::string& label) {
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.compare(0, label.size(), label) != 0) continue;
-        const size_t value = line.find_first_not_of(' ', label.size());
-        return value == std::string::npos ? "" : line.substr(value);
-    }
-    return "";
-}
+HostRun RunHost(const std::vector<std::string>& arguments) { return RunProgram(kHost, arguments); }
 
 struct ScenarioRun {
     HostRun host;
@@ -238,8 +174,7 @@ TEST(SessionHost, ModulesThatCannotServeAreReportedByPathAndReason) {
     ScratchDir scratch;
     const std::string notAModule = scratch.File("notes.ds");
     std::ofstream(notAModule) << "not a shared object\n";
-    const std::string logDir = scratch.Dir("deep");
-    const std::string nestedLog = scratch.Dir("deep/log");
+    const std::string nestedLog = scratch.File("deep/log");
     const struct {
         std::string module;
         const char* reason;

@@ -1,0 +1,62 @@
+// The cost of the adapter's hop: a standard source's DS_Entry called directly, through the
+// adapter's operator, and through DS_Entry with tracing off in front of the adapter, side by side.
+#include <dlfcn.h>
+
+#include <benchmark/benchmark.h>
+
+#include "Entry/DSEntry.h"
+
+namespace {
+
+using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
+
+// The source and the adapter, loaded once for the whole run.
+struct Chain {
+    Chain() {
+        source = dlopen(BENCH_STANDARD_SOURCE, RTLD_LAZY | RTLD_LOCAL);
+        adapter = dlopen(BENCH_ADAPTER, RTLD_NOW | RTLD_LOCAL);
+        if (source != nullptr) entry = reinterpret_cast<DsEntryFn>(dlsym(source, "DS_Entry"));
+        const auto factory =
+            adapter != nullptr ? reinterpret_cast<CreateCorvaleFn>(dlsym(adapter, TRACEWELL_FACTORY_NAME)) : nullptr;
+        if (factory != nullptr) factory("tracewell.ds", &adapted);
+    }
+    bool Ready() const { return entry != nullptr && adapted != nullptr; }
+
+    void* source = nullptr;
+    void* adapter = nullptr;
+    DsEntryFn entry = nullptr;
+    CTripletOperator* adapted = nullptr;
+};
+
+Chain& TheChain() {
+    static Chain chain;
+    return chain;
+}
+
+void BM_StandardSourceDirect(benchmark::State& state) {
+    if (!TheChain().Ready()) return state.SkipWithError("the standard source or the adapter cannot be loaded");
+    DsEntryFn volatile entry = TheChain().entry;
+    TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
+    for (auto _ : state) benchmark::DoNotOptimize(entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap));
+}
+BENCHMARK(BM_StandardSourceDirect);
+
+void BM_ThroughAdapter(benchmark::State& state) {
+    if (!TheChain().Ready()) return state.SkipWithError("the standard source or the adapter cannot be loaded");
+    CTripletOperator* volatile adapted = TheChain().adapted;
+    TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(adapted->OperateTriplet(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap));
+}
+BENCHMARK(BM_ThroughAdapter);
+
+void BM_DsEntryTracingOffThroughAdapter(benchmark::State& state) {
+    if (!TheChain().Ready()) return state.SkipWithError("the standard source or the adapter cannot be loaded");
+    g_pcTripletOperator = TheChain().adapted;
+    TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
+    for (auto _ : state) benchmark::DoNotOptimize(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap));
+    g_pcTripletOperator = nullptr;
+}
+BENCHMARK(BM_DsEntryTracingOffThroughAdapter);
+
+}  // namespace

@@ -1,0 +1,114 @@
+// Scratch directories, program runs and standard-error capture for the tests.
+#include "Processes.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "TestSupport.h"
+
+extern char** environ;
+
+ScratchDir::ScratchDir() {
+    char pattern[] = "/tmp/tracewell-test-XXXXXX";
+    m_path = mkdtemp(pattern) != nullptr ? pattern : "";
+}
+
+ScratchDir::~ScratchDir() {
+    if (!m_path.empty()) RemoveTree(m_path);
+}
+
+std::string ScratchDir::Dir(const std::string& name) const {
+    const std::string path = File(name);
+    mkdir(path.c_str(), 0755);
+    return path;
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> TraceFilesIn(const std::string& directory) {
+    std::vector<std::string> files;
+    for (const std::string& name : DirectoryEntries(directory)) {
+        if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
+    }
+    return files;
+}
+
+void RemoveTree(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return;
+    if (!S_ISDIR(st.st_mode)) {
+        unlink(path.c_str());
+        return;
+    }
+    for (const std::string& name : DirectoryEntries(path)) RemoveTree(path + "/" + name);
+    rmdir(path.c_str());
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    ScratchDir scratch;
+    const std::string outPath = scratch.File("out"), errPath = scratch.File("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid;
+    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {-1, "", "cannot start " + program};
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {exitCode, ReadFile(outPath), ReadFile(errPath)};
+}
+
+std::string CaptureStderr(const std::function<void()>& action) {
+    fflush(stderr);
+    const int saved = dup(2);
+    FILE* sink = tmpfile();
+    dup2(fileno(sink), 2);
+    action();
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    rewind(sink);
+    std::string text;
+    char chunk[256];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), sink)) > 0) text.append(chunk, n);
+    fclose(sink);
+    return text;
+}
+
+std::string SummaryValue(const std::string& out, const std::string& label) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, label.size(), label) != 0) continue;
+        const size_t value = line.find_first_not_of(' ', label.size());
+        return value == std::string::npos ? "" : line.substr(value);
+    }
+    return "";
+}

@@ -1,0 +1,49 @@
+// Helpers for tests that work with files and other programs: scratch directories, removing a
+// tree, running a program with its output captured, and capturing this process's standard error.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// A directory of its own under /tmp, removed with everything in it when the object goes.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // The path of `name` inside the directory (nothing is made).
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    // Makes directory `name` inside the directory and returns its path.
+    std::string Dir(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// The names in a directory, sorted, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> DirectoryEntries(const std::string& path);
+
+// The paths of the trace files (Twainlog_*) in a directory, sorted.
+std::vector<std::string> TraceFilesIn(const std::string& directory);
+
+// Removes a file or a directory with everything below it; symbolic links are not followed.
+void RemoveTree(const std::string& path);
+
+struct ProgramRun {
+    int exitCode;  // 128 + signal when it was killed; -1 when it could not start
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` (searched along PATH when it holds no slash) and waits for it.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// What `action` wrote to this process's standard error.
+std::string CaptureStderr(const std::function<void()>& action);
+
+// The text after "Label:" and its padding on the first line of `out` that starts with it.
+std::string SummaryValue(const std::string& out, const std::string& label);

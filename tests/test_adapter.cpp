@@ -1,0 +1,360 @@
+// The adapter between Tracewell and a standard TWAIN data source: forwarding to the source's
+// DS_Entry, the sources it cannot use, and Tracewell over the adapter loaded and unloaded the way
+// the Linux Source Manager does it, compared call for call with the source alone.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+#include "twaintbl.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
+
+const std::string kStandard = STANDARD_SOURCE;
+const std::string kAdapters = ADAPTER_DIR;
+const std::string kAdapted = ADAPTED_MODULE;
+const std::string kAdaptedLog = ADAPTED_LOG_DIR;
+const std::string kHost = TRACEWELL_BINARY_DIR "/host/tracewell_host";
+
+std::string AdapterPath(const std::string& variant) { return kAdapters + "/" + variant + "/tracewell-adapter.so"; }
+
+bool Loaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+}
+
+// One build of the adapter, loaded as Tracewell loads its wrapped source, with the operator its
+// factory made; what the adapter printed while it was made is kept.
+class AdapterModule {
+public:
+    explicit AdapterModule(const std::string& variant) {
+        m_module = dlopen(AdapterPath(variant).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m_module == nullptr) {
+            ADD_FAILURE() << dlerror();
+            return;
+        }
+        const auto factory = reinterpret_cast<CreateCorvaleFn>(dlsym(m_module, TRACEWELL_FACTORY_NAME));
+        if (factory == nullptr) {
+            ADD_FAILURE() << "the adapter exports no factory";
+            return;
+        }
+        m_printed = CaptureStderr([&] { m_factoryResult = factory("tracewell.ds", &m_operator); });
+    }
+    ~AdapterModule() {
+        Release();
+        if (m_module != nullptr) dlclose(m_module);
+    }
+    AdapterModule(const AdapterModule&) = delete;
+    AdapterModule& operator=(const AdapterModule&) = delete;
+
+    TW_UINT16 Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        return m_operator->OperateTriplet(origin, dg, dat, msg, data);
+    }
+    void Release() {
+        if (m_operator != nullptr) m_operator->Release();
+        m_operator = nullptr;
+    }
+    bool Ready() const { return m_operator != nullptr && m_factoryResult == 0; }
+    const std::string& Printed() const { return m_printed; }
+
+private:
+    void* m_module = nullptr;
+    CTripletOperator* m_operator = nullptr;
+    int m_factoryResult = -1;
+    std::string m_printed;
+};
+
+// The hooks of the standard source that an adapter has loaded.
+class StandardSourceHooks {
+public:
+    StandardSourceHooks() : m_module(dlopen(kStandard.c_str(), RTLD_NOW | RTLD_NOLOAD)) {}
+    ~StandardSourceHooks() {
+        if (m_module != nullptr) dlclose(m_module);
+    }
+    StandardSourceHooks(const StandardSourceHooks&) = delete;
+    StandardSourceHooks& operator=(const StandardSourceHooks&) = delete;
+
+    bool Present() const { return m_module != nullptr; }
+    void ScriptReturnCode(int rc) { Hook<void (*)(int)>("CorvaleScriptReturnCode")(rc); }
+    int OperateCalls() { return Hook<int (*)()>("CorvaleOperateCalls")(); }
+    struct Seen {
+        TW_IDENTITY* origin;
+        TW_UINT32 dg;
+        TW_UINT16 dat;
+        TW_UINT16 msg;
+        TW_MEMREF data;
+    };
+    Seen LastCall() {
+        Seen seen = {};
+        Hook<void (*)(TW_IDENTITY**, TW_UINT32*, TW_UINT16*, TW_UINT16*, TW_MEMREF*)>("CorvaleLastCall")(
+            &seen.origin, &seen.dg, &seen.dat, &seen.msg, &seen.data);
+        return seen;
+    }
+
+private:
+    template <typename T>
+    T Hook(const char* name) {
+        return reinterpret_cast<T>(dlsym(m_module, name));
+    }
+    void* m_module;
+};
+
+TEST(Adapter, ForwardsEveryTripletAndReturnCodeUnchanged) {
+    AdapterModule adapter("standard");
+    ASSERT_TRUE(adapter.Ready()) << adapter.Printed();
+    EXPECT_EQ(adapter.Printed(), "");
+    StandardSourceHooks source;
+    ASSERT_TRUE(source.Present()) << "the adapter loads the standard source when it is made";
+
+    const struct {
+        TW_UINT32 dg;
+        TW_UINT16 dat;
+        TW_UINT16 msg;
+        TW_UINT16 rc;
+    } kCases[] = {
+        {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, TWRC_SUCCESS},
+        {DG_CONTROL, DAT_CAPABILITY, MSG_SET, TWRC_CHECKSTATUS},
+        {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, TWRC_NOTDSEVENT},
+        {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, TWRC_XFERDONE},
+        {DG_CONTROL, 0x0403, MSG_SET, TWRC_FAILURE},  // the Source Manager's memory functions
+        {DG_CONTROL, DAT_STATUS, MSG_GET, TWRC_CANCEL},
+        {0x8000, 0x8123, 0x8456, 0x1234},  // nothing the adapter knows of
+        {0xFFFFFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.dat);
+        source.ScriptReturnCode(c.rc);
+        TW_IDENTITY origin = {};
+        unsigned char data[64];
+        memset(data, 0xA5, sizeof(data));
+        const int before = source.OperateCalls();
+        EXPECT_EQ(adapter.Call(&origin, c.dg, c.dat, c.msg, data), c.rc);
+        EXPECT_EQ(source.OperateCalls(), before + 1);
+        const StandardSourceHooks::Seen seen = source.LastCall();
+        EXPECT_EQ(seen.origin, &origin);
+        EXPECT_EQ(seen.dg, c.dg);
+        EXPECT_EQ(seen.dat, c.dat);
+        EXPECT_EQ(seen.msg, c.msg);
+        EXPECT_EQ(seen.data, static_cast<TW_MEMREF>(data));
+        EXPECT_TRUE(std::all_of(data, data + sizeof(data), [](unsigned char b) { return b == 0xA5; }));
+    }
+    source.ScriptReturnCode(-1);
+}
+
+TEST(Adapter, WhatTheSourceWritesReachesTheCallerAndReleaseUnloadsIt) {
+    {
+        AdapterModule adapter("standard");
+        ASSERT_TRUE(adapter.Ready());
+        TW_IDENTITY app = {};
+        TW_IDENTITY identity = {};
+        ASSERT_EQ(adapter.Call(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+        EXPECT_STREQ(identity.ProductName, "Corvale F40");
+        EXPECT_STREQ(identity.Manufacturer, "KOVAR");
+
+        // A refused call, then its condition code through DAT_STATUS.
+        TW_IMAGEINFO info = {};
+        EXPECT_EQ(adapter.Call(&app, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
+        TW_STATUS status = {};
+        EXPECT_EQ(adapter.Call(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+        EXPECT_EQ(status.ConditionCode, TWCC_SEQERROR);
+
+        identity.Id = 2;
+        ASSERT_EQ(adapter.Call(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+        TW_CAPABILITY capability = {};
+        capability.Cap = ICAP_PIXELTYPE;
+        capability.ConType = static_cast<TW_UINT16>(TWON_DONTCARE16);
+        ASSERT_EQ(adapter.Call(&app, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability), TWRC_SUCCESS);
+        EXPECT_EQ(capability.ConType, TWON_ENUMERATION);
+        const TW_HANDLE container = capability.hContainer;  // packed in the linux ABI: no reference to it
+        EXPECT_NE(container, nullptr);
+        EXPECT_EQ(adapter.Call(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity), TWRC_SUCCESS);
+
+        EXPECT_TRUE(Loaded(kStandard));
+        adapter.Release();
+        EXPECT_FALSE(Loaded(kStandard)) << "Release unloads the adapted source";
+    }
+    EXPECT_FALSE(Loaded(AdapterPath("standard")));
+}
+
+TEST(Adapter, SourceItCannotUseFailsEveryCallAndReportsBummer) {
+    const struct {
+        const char* variant;
+        std::string source;
+        const char* reason;
+    } kCases[] = {
+        {"missing", kAdapters + "/missing/absent.ds", "No such file"},
+        {"notobject", TRACEWELL_SOURCE_DIR "/README.md", "invalid ELF header"},
+        {"noentry", SCANNER_WHOLE, "it exports no DS_Entry"},
+        {"relative", "corvale.ds", "its path is not absolute"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.variant);
+        AdapterModule adapter(c.variant);
+        ASSERT_TRUE(adapter.Ready()) << "a source that cannot be used still gives an operator";
+        EXPECT_THAT(adapter.Printed(), HasSubstr("tracewell-adapter: cannot use the data source " + c.source + ": "));
+        EXPECT_THAT(adapter.Printed(), HasSubstr(c.reason));
+        EXPECT_FALSE(Loaded(c.source)) << "nothing of an unusable source stays loaded";
+
+        const struct {
+            TW_UINT32 dg;
+            TW_UINT16 dat;
+            TW_UINT16 msg;
+        } kCalls[] = {{DG_CONTROL, DAT_IDENTITY, MSG_GET},
+                      {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS},
+                      {DG_CONTROL, DAT_STATUS, MSG_SET},
+                      {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
+                      {DG_CONTROL, 0x0403, MSG_SET}};
+        for (const auto& call : kCalls) {
+            unsigned char data[sizeof(TW_IDENTITY)];
+            memset(data, 0xA5, sizeof(data));
+            EXPECT_EQ(adapter.Call(nullptr, call.dg, call.dat, call.msg, data), TWRC_FAILURE) << call.dat;
+            EXPECT_TRUE(std::all_of(data, data + sizeof(data), [](unsigned char b) { return b == 0xA5; }));
+        }
+        TW_STATUS status = {TWCC_SUCCESS, 0x5555};
+        EXPECT_EQ(adapter.Call(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+        EXPECT_EQ(status.ConditionCode, TWCC_BUMMER);
+        EXPECT_EQ(status.Reserved, 0);
+        EXPECT_EQ(adapter.Call(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_FAILURE);
+    }
+}
+
+// Set to adapt the very module that loads the adapter, the data source would hand each call back
+// to itself without end; the adapter refuses it instead.
+TEST(Adapter, DataSourceToldToAdaptItselfFailsInsteadOfRecursing) {
+    void* module = nullptr;
+    const std::string printed = CaptureStderr([&] { module = dlopen(SELFLOOP_MODULE, RTLD_LAZY | RTLD_LOCAL); });
+    ASSERT_NE(module, nullptr) << dlerror();
+    EXPECT_THAT(printed, HasSubstr("it is a build of Tracewell, not the source to trace"));
+    const auto entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+    ASSERT_NE(entry, nullptr);
+    TW_IDENTITY identity = {};
+    EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_FAILURE);
+    TW_STATUS status = {};
+    EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_EQ(status.ConditionCode, TWCC_BUMMER);
+    dlclose(module);
+    EXPECT_FALSE(Loaded(SELFLOOP_MODULE));
+}
+
+// The Source Manager loads a source lazily, reaches only DS_Entry, and loads and unloads it
+// several times in one session.
+TEST(Adapter, TracewellOverTheAdapterLoadsAgainAndAgainWithANewTraceEachTime) {
+    RemoveTree(kAdaptedLog);
+    mkdir(kAdaptedLog.c_str(), 0755);
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        usleep(2000);  // a load within the millisecond of the one before appends to its file
+        void* module = dlopen(kAdapted.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << dlerror();
+        const auto entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+        ASSERT_NE(entry, nullptr);
+        EXPECT_TRUE(Loaded(AdapterPath("standard")));
+        EXPECT_TRUE(Loaded(kStandard));
+
+        TW_IDENTITY app = {};
+        TW_IDENTITY identity = {};
+        EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+        EXPECT_STREQ(identity.ProductName, "Corvale F40");
+
+        EXPECT_EQ(CaptureStderr([&] { dlclose(module); }), "Close Log File.\n");
+        EXPECT_FALSE(Loaded(kAdapted));
+        EXPECT_FALSE(Loaded(AdapterPath("standard")));
+        EXPECT_FALSE(Loaded(kStandard)) << "every unload releases the adapted source";
+
+        const std::vector<std::string> files = TraceFilesIn(kAdaptedLog);
+        ASSERT_EQ(files.size(), static_cast<size_t>(round));
+        const std::string trace = ReadFile(files.back());
+        EXPECT_EQ(trace.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u) << trace;
+        EXPECT_THAT(trace, HasSubstr("    ProductName     = [Corvale F40]\r\n"));
+    }
+    RemoveTree(kAdaptedLog);
+}
+
+struct TranscriptCall {
+    int number;
+    TW_UINT32 dg;
+    TW_UINT16 dat;
+    TW_UINT16 msg;
+};
+
+std::vector<TranscriptCall> TranscriptCalls(const std::string& transcript) {
+    std::vector<TranscriptCall> calls;
+    std::istringstream lines(transcript);
+    for (std::string line; std::getline(lines, line);) {
+        TranscriptCall call = {};
+        unsigned dg = 0, dat = 0, msg = 0;
+        if (sscanf(line.c_str(), "%d %x/%x/%x", &call.number, &dg, &dat, &msg) != 4) continue;
+        call.dg = dg;
+        call.dat = static_cast<TW_UINT16>(dat);
+        call.msg = static_cast<TW_UINT16>(msg);
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+std::vector<std::string> RequestLines(const std::string& trace) {
+    std::vector<std::string> lines;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("[0", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// The host plays each scenario against the standard source alone and then through Tracewell and
+// the adapter: the transcripts (every return code, every byte of every structure, container, strip
+// and image) must be the same, and the trace must show every call that is traced at all.
+TEST(Adapter, ScenariosThroughTracewellMatchTheSourceAlone) {
+    for (const char* scenario : {"session", "capabilities", "errors"}) {
+        SCOPED_TRACE(scenario);
+        ScratchDir scratch;
+        const std::string direct = scratch.File("direct"), traced = scratch.File("traced");
+        const ProgramRun alone = RunProgram(
+            kHost, {"--module", kStandard, "--log-dir", scratch.File("log"), "--transcript", direct, "--head", "0", scenario});
+        ASSERT_EQ(alone.exitCode, 0) << alone.out << alone.err;
+        RemoveTree(kAdaptedLog);
+        const ProgramRun through = RunProgram(
+            kHost, {"--module", kAdapted, "--log-dir", kAdaptedLog, "--transcript", traced, "--head", "0", scenario});
+        ASSERT_EQ(through.exitCode, 0) << through.out << through.err;
+
+        const std::string expected = ReadFile(direct);
+        const std::vector<TranscriptCall> calls = TranscriptCalls(expected);
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(std::to_string(calls.size()), SummaryValue(alone.out, "Calls made:"));
+        EXPECT_EQ(FirstDifference(expected, ReadFile(traced)), "");
+
+        // Event calls are left out of the trace by design; every other call has its request line,
+        // numbered in order, naming its triplet.
+        const std::vector<std::string> requests = RequestLines(ReadFile(SummaryValue(through.out, "Trace file:")));
+        std::vector<TranscriptCall> traceable;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(traceable), [](const TranscriptCall& call) {
+            return !(call.dat == DAT_EVENT && call.msg == MSG_PROCESSEVENT);
+        });
+        ASSERT_EQ(requests.size(), traceable.size());
+        for (size_t i = 0; i < requests.size(); ++i) {
+            char dat[64] = {}, msg[64] = {}, number[32];
+            LookupDatName(traceable[i].dat, dat);
+            LookupMsgName(traceable[i].msg, msg);
+            snprintf(number, sizeof(number), "[%05zu]", i + 1);
+            EXPECT_EQ(requests[i].rfind(number, 0), 0u) << requests[i];
+            EXPECT_THAT(requests[i], HasSubstr(std::string("/") + dat + "/" + msg)) << "call " << traceable[i].number;
+        }
+        RemoveTree(kAdaptedLog);
+    }
+}
+
+}  // namespace
