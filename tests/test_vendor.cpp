@@ -10,17 +10,13 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "support/TestSupport.h"
 
 namespace {
 
 TW_FIX32 Fix(TW_INT16 whole, TW_UINT16 frac = 0) { return TW_FIX32{whole, frac}; }
-
-void SetMatrix(TW_FIX32 (&m)[9], std::initializer_list<TW_FIX32> values) {
-    size_t i = 0;
-    for (const TW_FIX32& v : values) m[i++] = v;
-}
 
 // Pascal string: length byte, then the characters.
 template <size_t N>
@@ -32,21 +28,8 @@ void SetPascal(TW_UINT8 (&field)[N], const std::string& text, int lengthByte = -
 
 // The line of `text` that starts with `label`, without its line end; empty when there is none.
 std::string LineOf(const std::string& text, const std::string& label) {
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find("\r\n", start);
-        const std::string line = text.substr(start, end - start);
-        if (line.compare(0, label.size(), label) == 0) return line;
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
-    return std::string();
-}
-
-size_t CountLines(const std::string& text) {
-    size_t n = 0;
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
-    return n;
+    const size_t at = ("\r\n" + text).find("\r\n" + label);
+    return at == std::string::npos ? "" : text.substr(at, text.find("\r\n", at) - at);
 }
 
 // A structure placed so that its last byte is the last readable one: any read past it faults.
@@ -60,7 +43,6 @@ public:
         m_object = new (m_base + m_page - sizeof(T)) T();
     }
     ~GuardedPlacement() { munmap(m_base, 2 * m_page); }
-    T* operator->() { return m_object; }
     T* get() { return m_object; }
 
 private:
@@ -83,331 +65,206 @@ class VendorFormat : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(VendorFormat, RendersEveryLineExactly) { EXPECT_EQ(GetParam().expected, Render(GetParam().render)); }
 
-TWKV_AUTOEXPOSURE AutoExposure(TW_UINT16 filmType, TW_UINT16 gamma) {
-    TWKV_AUTOEXPOSURE s{};
-    s.Handle = 0x1234;
-    s.Left = -5;
-    s.Top = 10;
-    s.Right = 3000;
-    s.Bottom = -32768;
-    s.FilmType = filmType;
-    s.PreScanGamma = gamma;
-    s.ScreenGamma = Fix(-1, 32768);
-    s.GrayBalance = 65535;
-    return s;
-}
-
-TWKV_USMINFO UsmInfo() {
-    TWKV_USMINFO s{};
-    s.InputResolution = 1200;
-    s.InUSMLevel = 2;
-    s.InFilmType = 7;
-    s.USMParm = {150, -2, 3};
-    s.ReviseParm.InputRevise = {1, 2, 3, 4};
-    s.ReviseParm.OutputRevise = {5, 6, 65535, 8};
-    s.ReviseParm.BlurMax = 9;
-    return s;
-}
-
 const FormatCase kFormatCases[] = {
     {"AutoExposure",
      [](CParaAnalyze& a) {
-         const TWKV_AUTOEXPOSURE s = AutoExposure(TWKV_FT_REFLECTIVEDOCUMENT, 0xFFFF);
+         const TWKV_AUTOEXPOSURE s{0x1234, -5, 10, 3000, -32768, TWKV_FT_REFLECTIVEDOCUMENT, 0xFFFF,
+                                   Fix(-1, 32768), 65535};
          a.TwKvAutoExposureAnalyze(&s);
      },
-     Crlf({"  TWKV_AUTOEXPOSURE = {",
-           "    Handle       = <0x00001234>",
-           "    Left         = [-5]",
-           "    Top          = [10]",
-           "    Right        = [3000]",
-           "    Bottom       = [-32768]",
-           "    FilmType     = [TWKV_FT_REFLECTIVEDOCUMENT]",
-           "    PreScanGamma = [ERROR!(65535)]",
-           "    ScreenGamma  = [-0.500]",
-           "    GrayBalance  = [65535]",
-           "  }"})},
+     Crlf({"  TWKV_AUTOEXPOSURE = {", "    Handle       = <0x00001234>", "    Left         = [-5]",
+           "    Top          = [10]", "    Right        = [3000]", "    Bottom       = [-32768]",
+           "    FilmType     = [TWKV_FT_REFLECTIVEDOCUMENT]", "    PreScanGamma = [ERROR!(65535)]",
+           "    ScreenGamma  = [-0.500]", "    GrayBalance  = [65535]", "  }"})},
     {"RgbMatrixInStorageOrder",
      [](CParaAnalyze& a) {
-         TWKV_RGBMATRIX s{};
-         SetMatrix(s.ColorCoeff, {Fix(-1, 32768), Fix(1, 32768), Fix(2), Fix(-3), Fix(4, 16384), Fix(-32768),
-                                  Fix(32767, 65535), Fix(0, 1), Fix(9)});
+         const TWKV_RGBMATRIX s{{Fix(-1, 32768), Fix(1, 32768), Fix(2), Fix(-3), Fix(4, 16384), Fix(-32768),
+                                 Fix(32767, 65535), Fix(0, 1), Fix(9)}};
          a.TwKvRgbMatrixAnalyze(&s);
      },
      Crlf({"  TWKV_RGBMATRIX = {",
-           "    ColorCoeff = {-0.500,1.500,2.000,-3.000,4.250,-32768.000,32768.000,0.000,9.000}",
-           "  }"})},
+           "    ColorCoeff = {-0.500,1.500,2.000,-3.000,4.250,-32768.000,32768.000,0.000,9.000}", "  }"})},
     {"ColorSmoothing",
      [](CParaAnalyze& a) {
          const TWKV_COLORSMOOTHING s{0xdeadbeef, 1, 2, 3, 4, 5, 6, 7, 0xFFFFFFFF, 0x80000000};
          a.TwKvColorSmoothingAnalyze(&s);
      },
-     Crlf({"  TWKV_COLORSMOOTHING = {",
-           "    Handle       = <0xdeadbeef>",
-           "    LeftX        = [1]",
-           "    LeftY        = [2]",
-           "    TopX         = [3]",
-           "    TopY         = [4]",
-           "    RightX       = [5]",
-           "    RightY       = [6]",
-           "    BottomX      = [7]",
-           "    BottomY      = [4294967295]",
-           "    Reserved     = [2147483648]",
-           "  }"})},
+     Crlf({"  TWKV_COLORSMOOTHING = {", "    Handle       = <0xdeadbeef>", "    LeftX        = [1]",
+           "    LeftY        = [2]", "    TopX         = [3]", "    TopY         = [4]", "    RightX       = [5]",
+           "    RightY       = [6]", "    BottomX      = [7]", "    BottomY      = [4294967295]",
+           "    Reserved     = [2147483648]", "  }"})},
     {"SkewInfo",
      [](CParaAnalyze& a) {
-         TWKV_LOCATIONDATA s{};
-         s.BitsPerPixel = -24;
-         s.topPoint = 11;
-         s.leftPoint = 12;
-         s.locateW = 13;
-         s.locateH = 14;
-         s.ActualImgW = 15;
-         s.ActualImgH = 16;
-         s.xTangent = 0xFFFFFFFF;
-         s.yTangent = 18;
-         s.Theta = Fix(-2, 0x8000);
+         const TWKV_LOCATIONDATA s{-24, 11, 12, 13, 14, 15, 16, 0xFFFFFFFF, 18, Fix(-2, 0x8000)};
          a.TwKvSkewInfoAnalyze(&s);
      },
-     Crlf({"  TWKV_LOCATIONDATA = {",
-           "    BitsPerPixel = [-24]",
-           "    topPoint     = [11]",
-           "    leftPoint    = [12]",
-           "    locateW      = [13]",
-           "    locateH      = [14]",
-           "    ActualImgW   = [15]",
-           "    ActualImgH   = [16]",
-           "    xTangent     = [4294967295]",
-           "    yTangent     = [18]",
-           "    Theta        = [-1.500]",
-           "  }"})},
+     Crlf({"  TWKV_LOCATIONDATA = {", "    BitsPerPixel = [-24]", "    topPoint     = [11]", "    leftPoint    = [12]",
+           "    locateW      = [13]", "    locateH      = [14]", "    ActualImgW   = [15]", "    ActualImgH   = [16]",
+           "    xTangent     = [4294967295]", "    yTangent     = [18]", "    Theta        = [-1.500]", "  }"})},
     {"SettingFrame",
      [](CParaAnalyze& a) {
          const TWKV_SETTINGFRAME s{65535, 4};
          a.TwKvSettingFrameAnalyze(&s);
      },
-     Crlf({"  TWKV_SETTINGFRAME = {",
-           "    NumFrame    = [65535]",
-           "    CurrentNum  = [4]",
-           "  }"})},
+     Crlf({"  TWKV_SETTINGFRAME = {", "    NumFrame    = [65535]", "    CurrentNum  = [4]", "  }"})},
     {"UsmInfoWithNestedBlocks",
      [](CParaAnalyze& a) {
-         const TWKV_USMINFO s = UsmInfo();
+         const TWKV_USMINFO s{1200, 2, 7, {150, -2, 3}, {{1, 2, 3, 4}, {5, 6, 65535, 8}, 9}};
          a.TwKvUsmInfoAnalyze(&s);
      },
-     Crlf({"  TWKV_USMINFO = {",
-           "    InputResolution = [1200]",
-           "    InUSMLevel      = [2]",
-           "    InFilmType      = [7]",
-           "    USMParm         = ",
-           "    TWKV_USMPARAM = {",
-           "      Amount    = [150]",
-           "      Radius    = [-2]",
-           "      Threshold = [3]",
-           "    }",
-           "    ReviseParm      = ",
-           "    TWKV_REVISEBASEPARM = {",
-           "      InputRevise  = ",
-           "      TWKV_THRESHOLDINFO = {",
-           "        ShadowL    = [1]",
-           "        ShadowH    = [2]",
-           "        HighlightH = [3]",
-           "        HighlightL = [4]",
-           "      }",
-           "      OutputRevise = ",
-           "      TWKV_THRESHOLDINFO = {",
-           "        ShadowL    = [5]",
-           "        ShadowH    = [6]",
-           "        HighlightH = [65535]",
-           "        HighlightL = [8]",
-           "      }",
-           "      BlurMax      = [9]",
-           "    }",
-           "  }"})},
+     Crlf({"  TWKV_USMINFO = {", "    InputResolution = [1200]", "    InUSMLevel      = [2]",
+           "    InFilmType      = [7]", "    USMParm         = ", "    TWKV_USMPARAM = {", "      Amount    = [150]",
+           "      Radius    = [-2]", "      Threshold = [3]", "    }", "    ReviseParm      = ",
+           "    TWKV_REVISEBASEPARM = {", "      InputRevise  = ", "      TWKV_THRESHOLDINFO = {",
+           "        ShadowL    = [1]", "        ShadowH    = [2]", "        HighlightH = [3]",
+           "        HighlightL = [4]", "      }", "      OutputRevise = ", "      TWKV_THRESHOLDINFO = {",
+           "        ShadowL    = [5]", "        ShadowH    = [6]", "        HighlightH = [65535]",
+           "        HighlightL = [8]", "      }", "      BlurMax      = [9]", "    }", "  }"})},
+    {"HardwareInfo",
+     [](CParaAnalyze& a) {
+         TWKV_HARDWAREINFO s{};
+         s.ModelID = 0x1A;
+         SetPascal(s.ProductName, "Kovar Scan");
+         SetPascal(s.ModelName, "KV-S100");
+         s.OptXResolution = 600;
+         s.OptYResolution = 1200;
+         s.MinResolution = 50;
+         s.MaxResolution = 9600;
+         s.MaxMoireResolution = 2400;
+         s.MaxPixelofWidth = 0xFFFFFFFF;
+         s.PixelSizeofFB[0] = 10200;
+         s.PixelSizeofFB[1] = 14040;
+         s.PixelSizeofADF[0] = 10201;
+         s.PixelSizeofADF[1] = 14041;
+         s.PixelSizeofTPU[0] = 10202;
+         s.PixelSizeofTPU[1] = 14042;
+         s.BitDepth = 8;
+         s.InterfaceSupport = 0xFFFF;
+         s.CommandType = 3;
+         s.StandAloneModeSupport = 1;
+         s.FullAutoModeSupport = 1;
+         s.DocumentModeSupport = 0x100;
+         s.TCMSupport = 2;
+         s.AutoLayoutSupportFB = 1;
+         s.HalftoneSupport = 0xFFFF;
+         s.HTDitherSupport = 1;
+         s.HTTETSupport = 1;
+         s.TableArrangement = 2;
+         s.OptionSupport = 0x12;
+         s.FocusSupport = 1;
+         s.FocusArea[0] = 100;
+         s.FocusArea[1] = 4000000000u;
+         strcpy(s.ProfileNameFB, "FB.icc");
+         strcpy(s.ProfileNameTPU, "TPU.icc");
+         // Every coefficient differs from every other, every second matrix negative.
+         TW_FIX32* matrices[] = {s.ColorCorrectionFB,    s.ColorCorrectionPOSI,    s.ColorCorrectionNEGA,
+                                 s.TCMColorCorrectionFB, s.TCMColorCorrectionPOSI, s.TCMColorCorrectionNEGA};
+         for (int m = 0; m < 6; ++m) {
+             for (int k = 0; k < 9; ++k)
+                 matrices[m][k] = Fix(static_cast<TW_INT16>(m % 2 ? -(10 * m + k) : 10 * m + k), (k % 8) * 0x2000);
+         }
+         strcpy(s.ROMVersion, "1.02A");
+         a.TwHardwareInfoAnalyze(&s);
+     },
+     Crlf({"  TWKV_HARDWAREINFO = {", "    ModelID                = [0x1a]",
+           "    ProductName            = [Kovar Scan]", "    ModelName              = [KV-S100]",
+           "    OptXResolution         = [600]", "    OptYResolution         = [1200]",
+           "    MinResolution          = [50]", "    MaxResolution          = [9600]",
+           "    MaxMoireResolution     = [2400]", "    MaxPixelofWidth        = [4294967295]",
+           "    PixelSizeofFB[0]       = [10200]", "    PixelSizeofFB[1]       = [14040]",
+           "    PixelSizeofADF[0]      = [10201]", "    PixelSizeofADF[1]      = [14041]",
+           "    PixelSizeofTPU[0]      = [10202]", "    PixelSizeofTPU[1]      = [14042]",
+           "    BitDepth               = [0x08]", "    InterfaceSupport       = [65535]",
+           "    CommandType            = [3]", "    ConnectInterfaceType   = [0]",
+           "    StandAloneModeSupport  = [true]", "    FullAutoModeSupport    = [true]",
+           "    SimpleModeSupport      = [false]", "    DocumentModeSupport    = [true]",
+           "    AdvancedModeSupport    = [false]", "    TCMSupport             = [true]",
+           "    FIT3                   = [false]", "    AutoLayoutSupportFB    = [true]",
+           "    AutoLayoutSupportADF   = [false]", "    HalftoneSupport        = [true]",
+           "    HTModeSupport          = [false]", "    HTDitherSupport        = [true]",
+           "    HTAASSupport           = [false]", "    HTTETSupport           = [true]",
+           "    TableArrangement       = [2]", "    OptionSupport          = [0x0012]",
+           "    FocusSupport           = [1]", "    FocusArea[0]           = [100]",
+           "    FocusArea[1]           = [4000000000]", "    ProfileNameFB          = [FB.icc]",
+           "    ProfileNameTPU         = [TPU.icc]",
+           "    ColorCorrectionFB      = [0.000,1.125,2.250,3.375,4.500,5.625,6.750,7.875,8.000]",
+           "    ColorCorrectionPOSI    = [-10.000,-10.875,-11.750,-12.625,-13.500,-14.375,-15.250,-16.125,-18.000]",
+           "    ColorCorrectionNEGA    = [20.000,21.125,22.250,23.375,24.500,25.625,26.750,27.875,28.000]",
+           "    TCMColorCorrectionFB   = [-30.000,-30.875,-31.750,-32.625,-33.500,-34.375,-35.250,-36.125,-38.000]",
+           "    TCMColorCorrectionPOSI = [40.000,41.125,42.250,43.375,44.500,45.625,46.750,47.875,48.000]",
+           "    TCMColorCorrectionNEGA = [-50.000,-50.875,-51.750,-52.625,-53.500,-54.375,-55.250,-56.125,-58.000]",
+           "    ROMVersion             = [1.02A]", "  }"})},
+    {"NullStructuresRenderNothing",
+     [](CParaAnalyze& a) {
+         a.TwKvAutoExposureAnalyze(nullptr);
+         a.TwKvRgbMatrixAnalyze(nullptr);
+         a.TwKvColorSmoothingAnalyze(nullptr);
+         a.TwHardwareInfoAnalyze(nullptr);
+         a.TwKvSkewInfoAnalyze(nullptr);
+         a.TwUnsharpMaskAnalyze(nullptr);
+         a.TwKvSettingFrameAnalyze(nullptr);
+         a.TwKvThresholdInfoAnalyze(nullptr);
+         a.TwKvReviseBaseParamAnalyze(nullptr);
+         a.TwKvUsmInfoAnalyze(nullptr);
+         a.SetColorCoeffData(nullptr);
+     },
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Structures, VendorFormat, ::testing::ValuesIn(kFormatCases),
                          [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
 
-TEST(VendorFormatNull, EveryFormatterAppendsNothingForANullStructure) {
-    const std::string text = Render([](CParaAnalyze& a) {
-        a.TwKvAutoExposureAnalyze(nullptr);
-        a.TwKvRgbMatrixAnalyze(nullptr);
-        a.TwKvColorSmoothingAnalyze(nullptr);
-        a.TwHardwareInfoAnalyze(nullptr);
-        a.TwKvSkewInfoAnalyze(nullptr);
-        a.TwUnsharpMaskAnalyze(nullptr);
-        a.TwKvSettingFrameAnalyze(nullptr);
-        a.TwKvThresholdInfoAnalyze(nullptr);
-        a.TwKvReviseBaseParamAnalyze(nullptr);
-        a.TwKvUsmInfoAnalyze(nullptr);
-        a.SetColorCoeffData(nullptr);
-    });
-    EXPECT_EQ("", text);
-}
+// ---- hardware information read only within its fields ----------------------------------------
 
-TEST(VendorFormatUsmInfo, HasTwentyNineLines) {
-    const TWKV_USMINFO s = UsmInfo();
-    EXPECT_EQ(29u, CountLines(Render([&](CParaAnalyze& a) { a.TwKvUsmInfoAnalyze(&s); })));
-}
-
-// ---- hardware information ----------------------------------------------------------------------
-
-TWKV_HARDWAREINFO HardwareInfo() {
-    TWKV_HARDWAREINFO s{};
-    s.ModelID = 0x1A;
-    SetPascal(s.ProductName, "Kovar Scan");
-    SetPascal(s.ModelName, "KV-S100");
-    s.OptXResolution = 600;
-    s.OptYResolution = 1200;
-    s.MinResolution = 50;
-    s.MaxResolution = 9600;
-    s.MaxMoireResolution = 2400;
-    s.MaxPixelofWidth = 0xFFFFFFFF;
-    s.PixelSizeofFB[0] = 10200;
-    s.PixelSizeofFB[1] = 14040;
-    s.PixelSizeofADF[0] = 10201;
-    s.PixelSizeofADF[1] = 14041;
-    s.PixelSizeofTPU[0] = 10202;
-    s.PixelSizeofTPU[1] = 14042;
-    s.BitDepth = 8;
-    s.InterfaceSupport = 0xFFFF;
-    s.CommandType = 3;
-    s.ConnectInterfaceType = 0;
-    s.StandAloneModeSupport = 1;
-    s.FullAutoModeSupport = 1;
-    s.DocumentModeSupport = 0x100;
-    s.TCMSupport = 2;
-    s.AutoLayoutSupportFB = 1;
-    s.HalftoneSupport = 0xFFFF;
-    s.HTDitherSupport = 1;
-    s.HTTETSupport = 1;
-    s.TableArrangement = 2;
-    s.OptionSupport = 0x12;
-    s.FocusSupport = 1;
-    s.FocusArea[0] = 100;
-    s.FocusArea[1] = 4000000000u;
-    strcpy(s.ProfileNameFB, "FB.icc");
-    strcpy(s.ProfileNameTPU, "TPU.icc");
-    SetMatrix(s.ColorCorrectionFB, {Fix(1), Fix(0), Fix(0), Fix(0), Fix(1), Fix(0), Fix(0), Fix(0), Fix(1)});
-    SetMatrix(s.ColorCorrectionPOSI, {Fix(2), Fix(2, 32768), Fix(3), Fix(3, 32768), Fix(4), Fix(4, 32768), Fix(5),
-                                      Fix(5, 32768), Fix(6)});
-    SetMatrix(s.ColorCorrectionNEGA, {Fix(-1), Fix(-2), Fix(-3), Fix(-4), Fix(-5), Fix(-6), Fix(-7), Fix(-8),
-                                      Fix(-9)});
-    SetMatrix(s.TCMColorCorrectionFB, {Fix(11), Fix(12), Fix(13), Fix(14), Fix(15), Fix(16), Fix(17), Fix(18),
-                                       Fix(19)});
-    SetMatrix(s.TCMColorCorrectionPOSI, {Fix(21), Fix(22), Fix(23), Fix(24), Fix(25), Fix(26), Fix(27), Fix(28),
-                                         Fix(29)});
-    SetMatrix(s.TCMColorCorrectionNEGA, {Fix(-1, 32768), Fix(-1, 32768), Fix(-1, 32768), Fix(0, 16384),
-                                         Fix(0, 16384), Fix(0, 16384), Fix(100), Fix(200), Fix(300)});
-    strcpy(s.ROMVersion, "1.02A");
-    return s;
-}
-
-TEST(VendorHardwareInfo, RendersEveryLineExactly) {
-    const TWKV_HARDWAREINFO s = HardwareInfo();
-    const std::string expected = Crlf({
-        "  TWKV_HARDWAREINFO = {",
-        "    ModelID                = [0x1a]",
-        "    ProductName            = [Kovar Scan]",
-        "    ModelName              = [KV-S100]",
-        "    OptXResolution         = [600]",
-        "    OptYResolution         = [1200]",
-        "    MinResolution          = [50]",
-        "    MaxResolution          = [9600]",
-        "    MaxMoireResolution     = [2400]",
-        "    MaxPixelofWidth        = [4294967295]",
-        "    PixelSizeofFB[0]       = [10200]",
-        "    PixelSizeofFB[1]       = [14040]",
-        "    PixelSizeofADF[0]      = [10201]",
-        "    PixelSizeofADF[1]      = [14041]",
-        "    PixelSizeofTPU[0]      = [10202]",
-        "    PixelSizeofTPU[1]      = [14042]",
-        "    BitDepth               = [0x08]",
-        "    InterfaceSupport       = [65535]",
-        "    CommandType            = [3]",
-        "    ConnectInterfaceType   = [0]",
-        "    StandAloneModeSupport  = [true]",
-        "    FullAutoModeSupport    = [true]",
-        "    SimpleModeSupport      = [false]",
-        "    DocumentModeSupport    = [true]",
-        "    AdvancedModeSupport    = [false]",
-        "    TCMSupport             = [true]",
-        "    FIT3                   = [false]",
-        "    AutoLayoutSupportFB    = [true]",
-        "    AutoLayoutSupportADF   = [false]",
-        "    HalftoneSupport        = [true]",
-        "    HTModeSupport          = [false]",
-        "    HTDitherSupport        = [true]",
-        "    HTAASSupport           = [false]",
-        "    HTTETSupport           = [true]",
-        "    TableArrangement       = [2]",
-        "    OptionSupport          = [0x0012]",
-        "    FocusSupport           = [1]",
-        "    FocusArea[0]           = [100]",
-        "    FocusArea[1]           = [4000000000]",
-        "    ProfileNameFB          = [FB.icc]",
-        "    ProfileNameTPU         = [TPU.icc]",
-        "    ColorCorrectionFB      = [1.000,0.000,0.000,0.000,1.000,0.000,0.000,0.000,1.000]",
-        "    ColorCorrectionPOSI    = [2.000,2.500,3.000,3.500,4.000,4.500,5.000,5.500,6.000]",
-        "    ColorCorrectionNEGA    = [-1.000,-2.000,-3.000,-4.000,-5.000,-6.000,-7.000,-8.000,-9.000]",
-        "    TCMColorCorrectionFB   = [11.000,12.000,13.000,14.000,15.000,16.000,17.000,18.000,19.000]",
-        "    TCMColorCorrectionPOSI = [21.000,22.000,23.000,24.000,25.000,26.000,27.000,28.000,29.000]",
-        "    TCMColorCorrectionNEGA = [-0.500,-0.500,-0.500,0.250,0.250,0.250,100.000,200.000,300.000]",
-        "    ROMVersion             = [1.02A]",
-        "  }",
-    });
-    EXPECT_EQ(expected, Render([&](CParaAnalyze& a) { a.TwHardwareInfoAnalyze(&s); }));
-}
-
-TEST(VendorHardwareInfo, StandAloneIgnoresConnectInterfaceAndTheReservedBytes) {
-    TWKV_HARDWAREINFO s{};
-    s.ConnectInterfaceType = 5;
-    memset(s.Reserved, 0xFF, sizeof(s.Reserved));
-    const std::string text = Render([&](CParaAnalyze& a) { a.TwHardwareInfoAnalyze(&s); });
-    EXPECT_EQ("    ConnectInterfaceType   = [5]", LineOf(text, "    ConnectInterfaceType"));
-    EXPECT_EQ("    StandAloneModeSupport  = [false]", LineOf(text, "    StandAloneModeSupport"));
-    EXPECT_EQ("    FullAutoModeSupport    = [false]", LineOf(text, "    FullAutoModeSupport"));
-}
-
-struct PascalCase {
+struct BoundCase {
     const char* name;
-    std::string characters;  // placed after the length byte, cut to the field
-    int lengthByte;
-    std::string shown;
+    std::function<void(TWKV_HARDWAREINFO&)> set;
+    std::vector<std::string> lines;  // each the whole line that starts with its label
 };
 
-const PascalCase kPascalCases[] = {
-    {"Empty", "ignored", 0, ""},
-    {"Shorter than its characters", "ScannerXYZ", 7, "Scanner"},
-    {"Full field", std::string(33, 'P'), 33, std::string(33, 'P')},
-    {"Length one past the field", std::string(33, 'P'), 34, std::string(33, 'P')},
-    {"Length byte 255", std::string(33, 'P'), 255, std::string(33, 'P')},
-};
-
-TEST(VendorHardwareInfo, PascalStringsStayInsideTheirFields) {
-    for (const PascalCase& c : kPascalCases) {
-        SCOPED_TRACE(c.name);
-        TWKV_HARDWAREINFO s{};
-        // The bytes after each field would show if the length byte were trusted.
-        SetPascal(s.ProductName, c.characters, c.lengthByte);
-        SetPascal(s.ModelName, c.characters, c.lengthByte);
-        s.OptXResolution = 0x41414141;
-        const std::string text = Render([&](CParaAnalyze& a) { a.TwHardwareInfoAnalyze(&s); });
-        EXPECT_EQ("    ProductName            = [" + c.shown + "]", LineOf(text, "    ProductName"));
-        EXPECT_EQ("    ModelName              = [" + c.shown + "]", LineOf(text, "    ModelName"));
-    }
+BoundCase Pascal(const char* name, const std::string& characters, int lengthByte, const std::string& shown) {
+    return {name,
+            [=](TWKV_HARDWAREINFO& s) {
+                SetPascal(s.ProductName, characters, lengthByte);
+                SetPascal(s.ModelName, characters, lengthByte);
+                // The bytes after the fields would show if the length byte were trusted.
+                s.OptXResolution = 0x41414141;
+            },
+            {"    ProductName            = [" + shown + "]", "    ModelName              = [" + shown + "]"}};
 }
 
-TEST(VendorHardwareInfo, UnterminatedNamesAreReadOnlyWithinTheirFields) {
-    GuardedPlacement<TWKV_HARDWAREINFO> s;
-    memset(s->ProfileNameFB, 'F', sizeof(s->ProfileNameFB));
-    memset(s->ProfileNameTPU, 'T', sizeof(s->ProfileNameTPU));
-    memset(s->ROMVersion, 'R', sizeof(s->ROMVersion));
-    const std::string text = Render([&](CParaAnalyze& a) { a.TwHardwareInfoAnalyze(s.get()); });
-    EXPECT_EQ("    ProfileNameFB          = [" + std::string(34, 'F') + "]", LineOf(text, "    ProfileNameFB"));
-    EXPECT_EQ("    ProfileNameTPU         = [" + std::string(34, 'T') + "]", LineOf(text, "    ProfileNameTPU"));
-    EXPECT_EQ("    ROMVersion             = [" + std::string(32, 'R') + "]", LineOf(text, "    ROMVersion"));
-    EXPECT_EQ("  }", LineOf(text, "  }"));
+TEST(VendorHardwareInfo, ReadsEachFieldOnlyWithinItsWidth) {
+    const std::string p33(33, 'P');
+    const BoundCase cases[] = {
+        {"StandAloneModeSupport reads its own 16 bits, not ConnectInterfaceType or the reserved bytes",
+         [](TWKV_HARDWAREINFO& s) {
+             s.ConnectInterfaceType = 5;
+             memset(s.Reserved, 0xFF, sizeof(s.Reserved));
+         },
+         {"    ConnectInterfaceType   = [5]", "    StandAloneModeSupport  = [false]",
+          "    FullAutoModeSupport    = [false]"}},
+        {"unterminated names",
+         [](TWKV_HARDWAREINFO& s) {
+             memset(s.ProfileNameFB, 'F', sizeof(s.ProfileNameFB));
+             memset(s.ProfileNameTPU, 'T', sizeof(s.ProfileNameTPU));
+             memset(s.ROMVersion, 'R', sizeof(s.ROMVersion));
+         },
+         {"    ProfileNameFB          = [" + std::string(34, 'F') + "]",
+          "    ProfileNameTPU         = [" + std::string(34, 'T') + "]",
+          "    ROMVersion             = [" + std::string(32, 'R') + "]", "  }"}},
+        Pascal("empty Pascal string", "ignored", 0, ""),
+        Pascal("length shorter than the characters", "ScannerXYZ", 7, "Scanner"),
+        Pascal("full field", p33, 33, p33),
+        Pascal("length one past the field", p33, 34, p33),
+        Pascal("length byte 255", p33, 255, p33),
+    };
+    for (const BoundCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedPlacement<TWKV_HARDWAREINFO> s;
+        c.set(*s.get());
+        const std::string text = Render([&](CParaAnalyze& a) { a.TwHardwareInfoAnalyze(s.get()); });
+        for (const std::string& line : c.lines) EXPECT_EQ(line, LineOf(text, line.substr(0, line.find(" = "))));
+    }
 }
 
 // ---- the vendor DATs in the result section ----------------------------------------------------
