@@ -13,11 +13,7 @@
 #error "TRACEWELL_ADAPTED_SOURCE must name the standard data source to adapt"
 #endif
 
-#define ADAPTER_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace {
-
-using DSEntryFn = TW_UINT16 (*)(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
 
 const char kAdaptedSource[] = TRACEWELL_ADAPTED_SOURCE;
 
@@ -44,7 +40,7 @@ public:
         if (dlsym(m_module, kTracewellMarker) != nullptr) {
             Report(path, "it is a build of Tracewell, not the source to trace");
         } else {
-            m_entry = reinterpret_cast<DSEntryFn>(dlsym(m_module, "DS_Entry"));
+            m_entry = reinterpret_cast<DSENTRYPROC>(dlsym(m_module, "DS_Entry"));
             if (m_entry == nullptr) Report(path, "it exports no DS_Entry");
         }
         if (m_entry == nullptr) {
@@ -84,12 +80,12 @@ private:
     }
 
     void* m_module = nullptr;
-    DSEntryFn m_entry = nullptr;
+    DSENTRYPROC m_entry = nullptr;
 };
 
 }  // namespace
 
-ADAPTER_EXPORT int CreateCorvale(const char*, CTripletOperator** operatorOut) {
+TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char*, CTripletOperator** operatorOut) {
     if (operatorOut == nullptr) return -1;
     *operatorOut = new (std::nothrow) CAdapterOperator(kAdaptedSource);
     return *operatorOut != nullptr ? 0 : -1;

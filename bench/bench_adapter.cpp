@@ -8,14 +8,12 @@
 
 namespace {
 
-using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
-
 // The source and the adapter, loaded once for the whole run.
 struct Chain {
     Chain() {
         source = dlopen(BENCH_STANDARD_SOURCE, RTLD_LAZY | RTLD_LOCAL);
         adapter = dlopen(BENCH_ADAPTER, RTLD_NOW | RTLD_LOCAL);
-        if (source != nullptr) entry = reinterpret_cast<DsEntryFn>(dlsym(source, "DS_Entry"));
+        if (source != nullptr) entry = reinterpret_cast<DSENTRYPROC>(dlsym(source, "DS_Entry"));
         const auto factory =
             adapter != nullptr ? reinterpret_cast<CreateCorvaleFn>(dlsym(adapter, TRACEWELL_FACTORY_NAME)) : nullptr;
         if (factory != nullptr) factory("tracewell.ds", &adapted);
@@ -24,7 +22,7 @@ struct Chain {
 
     void* source = nullptr;
     void* adapter = nullptr;
-    DsEntryFn entry = nullptr;
+    DSENTRYPROC entry = nullptr;
     CTripletOperator* adapted = nullptr;
 };
 
@@ -35,7 +33,7 @@ Chain& TheChain() {
 
 void BM_StandardSourceDirect(benchmark::State& state) {
     if (!TheChain().Ready()) return state.SkipWithError("the standard source or the adapter cannot be loaded");
-    DsEntryFn volatile entry = TheChain().entry;
+    DSENTRYPROC volatile entry = TheChain().entry;
     TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
     for (auto _ : state) benchmark::DoNotOptimize(entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap));
 }

@@ -15,7 +15,7 @@ bool CDataSource::Load(const std::string& path) {
         m_error = "cannot load the data source module " + path + ": " + (reason != nullptr ? reason : "unknown reason");
         return false;
     }
-    m_entry = reinterpret_cast<EntryFn>(dlsym(m_module, "DS_Entry"));
+    m_entry = reinterpret_cast<DSENTRYPROC>(dlsym(m_module, "DS_Entry"));
     if (m_entry == nullptr) {
         m_error = path + " is not a data source: it exports no DS_Entry";
         Unload();

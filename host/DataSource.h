@@ -29,10 +29,8 @@ public:
     int Failures() const { return m_failures; }
 
 private:
-    using EntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
-
     void* m_module = nullptr;
-    EntryFn m_entry = nullptr;
+    DSENTRYPROC m_entry = nullptr;
     std::string m_error;
     int m_calls = 0;
     int m_failures = 0;

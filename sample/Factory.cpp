@@ -5,8 +5,6 @@
 
 #include "Scanner.h"
 
-#define CORVALE_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace {
 
 constexpr int kNotScripted = -1;
@@ -49,7 +47,7 @@ public:
 }  // namespace
 
 #if !defined(CORVALE_NO_FACTORY)
-CORVALE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut) {
+TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut) {
     ++g_hooks.factoryCalls;
     g_hooks.factoryName = moduleFileName != nullptr ? moduleFileName : "";
     if (operatorOut == nullptr) return -1;
@@ -62,15 +60,17 @@ CORVALE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** 
 }
 #endif
 
-CORVALE_EXPORT const char* CorvaleFactoryName() { return g_hooks.factoryName.c_str(); }
-CORVALE_EXPORT int CorvaleFactoryCalls() { return g_hooks.factoryCalls; }
-CORVALE_EXPORT int CorvaleReleases() { return g_hooks.releases; }
-CORVALE_EXPORT int CorvaleOperateCalls() { return g_hooks.operateCalls; }
+TRACEWELL_SOURCE_EXPORT const char* CorvaleFactoryName() { return g_hooks.factoryName.c_str(); }
+TRACEWELL_SOURCE_EXPORT int CorvaleFactoryCalls() { return g_hooks.factoryCalls; }
+TRACEWELL_SOURCE_EXPORT int CorvaleReleases() { return g_hooks.releases; }
+TRACEWELL_SOURCE_EXPORT int CorvaleOperateCalls() { return g_hooks.operateCalls; }
 
 // rc >= 0: every following call returns rc untouched and does nothing else; -1: normal service.
-CORVALE_EXPORT void CorvaleScriptReturnCode(int rc) { g_hooks.scriptedReturnCode = rc >= 0 ? rc : kNotScripted; }
+TRACEWELL_SOURCE_EXPORT void CorvaleScriptReturnCode(int rc) {
+    g_hooks.scriptedReturnCode = rc >= 0 ? rc : kNotScripted;
+}
 
-CORVALE_EXPORT void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg, TW_UINT16* dat, TW_UINT16* msg,
+TRACEWELL_SOURCE_EXPORT void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg, TW_UINT16* dat, TW_UINT16* msg,
                                     TW_MEMREF* data) {
     *origin = g_hooks.lastOrigin;
     *dg = g_hooks.lastDG;

@@ -22,7 +22,6 @@
 namespace {
 
 using ::testing::HasSubstr;
-using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
 
 const std::string kStandard = STANDARD_SOURCE;
 const std::string kAdapters = ADAPTER_DIR;
@@ -31,12 +30,6 @@ const std::string kAdaptedLog = ADAPTED_LOG_DIR;
 const std::string kHost = TRACEWELL_BINARY_DIR "/host/tracewell_host";
 
 std::string AdapterPath(const std::string& variant) { return kAdapters + "/" + variant + "/tracewell-adapter.so"; }
-
-bool Loaded(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle != nullptr) dlclose(handle);
-    return handle != nullptr;
-}
 
 // One build of the adapter, loaded as Tracewell loads its wrapped source, with the operator its
 // factory made; what the adapter printed while it was made is kept.
@@ -156,11 +149,11 @@ TEST(Adapter, WhatTheSourceWritesReachesTheCallerAndReleaseUnloadsIt) {
         EXPECT_NE(container, nullptr);
         EXPECT_EQ(adapter.Call(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity), TWRC_SUCCESS);
 
-        EXPECT_TRUE(Loaded(kStandard));
+        EXPECT_TRUE(ModuleLoaded(kStandard));
         adapter.Release();
-        EXPECT_FALSE(Loaded(kStandard)) << "Release unloads the adapted source";
+        EXPECT_FALSE(ModuleLoaded(kStandard)) << "Release unloads the adapted source";
     }
-    EXPECT_FALSE(Loaded(AdapterPath("standard")));
+    EXPECT_FALSE(ModuleLoaded(AdapterPath("standard")));
 }
 
 TEST(Adapter, SourceItCannotUseFailsEveryCallAndReportsBummer) {
@@ -180,7 +173,7 @@ TEST(Adapter, SourceItCannotUseFailsEveryCallAndReportsBummer) {
         ASSERT_TRUE(adapter.Ready()) << "a source that cannot be used still gives an operator";
         EXPECT_THAT(adapter.Printed(), HasSubstr("tracewell-adapter: cannot use the data source " + c.source + ": "));
         EXPECT_THAT(adapter.Printed(), HasSubstr(c.reason));
-        EXPECT_FALSE(Loaded(c.source)) << "nothing of an unusable source stays loaded";
+        EXPECT_FALSE(ModuleLoaded(c.source)) << "nothing of an unusable source stays loaded";
 
         const struct {
             TW_UINT32 dg;
@@ -212,7 +205,7 @@ TEST(Adapter, DataSourceToldToAdaptItselfFailsInsteadOfRecursing) {
     const std::string printed = CaptureStderr([&] { module = dlopen(SELFLOOP_MODULE, RTLD_LAZY | RTLD_LOCAL); });
     ASSERT_NE(module, nullptr) << dlerror();
     EXPECT_THAT(printed, HasSubstr("it is a build of Tracewell, not the source to trace"));
-    const auto entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+    const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
     ASSERT_NE(entry, nullptr);
     TW_IDENTITY identity = {};
     EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_FAILURE);
@@ -220,7 +213,7 @@ TEST(Adapter, DataSourceToldToAdaptItselfFailsInsteadOfRecursing) {
     EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
     EXPECT_EQ(status.ConditionCode, TWCC_BUMMER);
     dlclose(module);
-    EXPECT_FALSE(Loaded(SELFLOOP_MODULE));
+    EXPECT_FALSE(ModuleLoaded(SELFLOOP_MODULE));
 }
 
 // The Source Manager loads a source lazily, reaches only DS_Entry, and loads and unloads it
@@ -233,10 +226,10 @@ TEST(Adapter, TracewellOverTheAdapterLoadsAgainAndAgainWithANewTraceEachTime) {
         usleep(2000);  // a load within the millisecond of the one before appends to its file
         void* module = dlopen(kAdapted.c_str(), RTLD_LAZY | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << dlerror();
-        const auto entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+        const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
         ASSERT_NE(entry, nullptr);
-        EXPECT_TRUE(Loaded(AdapterPath("standard")));
-        EXPECT_TRUE(Loaded(kStandard));
+        EXPECT_TRUE(ModuleLoaded(AdapterPath("standard")));
+        EXPECT_TRUE(ModuleLoaded(kStandard));
 
         TW_IDENTITY app = {};
         TW_IDENTITY identity = {};
@@ -244,9 +237,9 @@ TEST(Adapter, TracewellOverTheAdapterLoadsAgainAndAgainWithANewTraceEachTime) {
         EXPECT_STREQ(identity.ProductName, "Corvale F40");
 
         EXPECT_EQ(CaptureStderr([&] { dlclose(module); }), "Close Log File.\n");
-        EXPECT_FALSE(Loaded(kAdapted));
-        EXPECT_FALSE(Loaded(AdapterPath("standard")));
-        EXPECT_FALSE(Loaded(kStandard)) << "every unload releases the adapted source";
+        EXPECT_FALSE(ModuleLoaded(kAdapted));
+        EXPECT_FALSE(ModuleLoaded(AdapterPath("standard")));
+        EXPECT_FALSE(ModuleLoaded(kStandard)) << "every unload releases the adapted source";
 
         const std::vector<std::string> files = TraceFilesIn(kAdaptedLog);
         ASSERT_EQ(files.size(), static_cast<size_t>(round));

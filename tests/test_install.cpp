@@ -18,7 +18,6 @@
 namespace {
 
 using ::testing::HasSubstr;
-using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
 
 // Every file below `root` that is not a directory, as a path relative to `root`, with its lstat.
 void Walk(const std::string& root, const std::string& relative,
@@ -84,11 +83,9 @@ TEST(Install, InstalledDataSourceIsFoundAndLoadedLikeTheSourceManagerDoes) {
     // the source to trace, and writes its trace into the configured directory.
     void* module = dlopen(candidates[0].c_str(), RTLD_LAZY | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    const auto entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+    const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
     ASSERT_NE(entry, nullptr);
-    void* installedAdapter = dlopen((prefix + adapter).c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    EXPECT_NE(installedAdapter, nullptr) << "the data source must use the installed adapter";
-    if (installedAdapter != nullptr) dlclose(installedAdapter);
+    EXPECT_TRUE(ModuleLoaded(prefix + adapter)) << "the data source must use the installed adapter";
     TW_IDENTITY identity = {};
     EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
     EXPECT_STREQ(identity.ProductName, "Corvale F40");

@@ -18,7 +18,6 @@
 
 namespace {
 
-using DsEntryFn = TW_UINT16 (*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
 
 const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
 const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
@@ -54,7 +53,7 @@ protected:
     void Load() {
         module = dlopen(LIFECYCLE_MODULE, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << dlerror();
-        entry = reinterpret_cast<DsEntryFn>(dlsym(module, "DS_Entry"));
+        entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
         ASSERT_NE(entry, nullptr);
         source = dlopen(kExecutable.c_str(), RTLD_NOW | RTLD_NOLOAD);
     }
@@ -79,7 +78,7 @@ protected:
 
     void* module = nullptr;
     void* source = nullptr;
-    DsEntryFn entry = nullptr;
+    DSENTRYPROC entry = nullptr;
 };
 
 TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
@@ -183,8 +182,8 @@ TEST_F(Lifecycle, UnloadLeavesMemoryAndLoadingAgainStartsAfresh) {
         ReleaseSource();
         entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, nullptr);
         EXPECT_EQ(Unload(), "Close Log File.\n");
-        EXPECT_EQ(dlopen(LIFECYCLE_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the module must leave memory";
-        EXPECT_EQ(dlopen(kExecutable.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "and release the wrapped source";
+        EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE)) << "the module must leave memory";
+        EXPECT_FALSE(ModuleLoaded(kExecutable)) << "and release the wrapped source";
         usleep(2000);  // the next load gets a trace file of its own
     }
     const std::vector<std::string> files = TraceFiles();

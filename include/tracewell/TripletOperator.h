@@ -4,6 +4,9 @@
 
 #include "twain.h"
 
+// What a source module exports (the factory, DS_Entry); the rest of it may stay hidden.
+#define TRACEWELL_SOURCE_EXPORT extern "C" __attribute__((visibility("default")))
+
 // The order of the virtual operations is part of the contract with wrapped sources compiled
 // separately: destructor (two slots), OperateTriplet, one reserved operation, Release.
 class CTripletOperator {

@@ -267,6 +267,9 @@ struct TW_RGBRESPONSE {
 #pragma pack(pop)
 #endif
 
+// The entry point every data source exports as DS_Entry.
+typedef TW_UINT16 (*DSENTRYPROC)(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+
 // Vendor extension structures.
 
 struct TWKV_AUTOEXPOSURE {

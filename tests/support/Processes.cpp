@@ -2,6 +2,7 @@
 #include "Processes.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -51,6 +52,12 @@ std::vector<std::string> TraceFilesIn(const std::string& directory) {
         if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
     }
     return files;
+}
+
+bool ModuleLoaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
 }
 
 void RemoveTree(const std::string& path) {

@@ -1,5 +1,6 @@
-// Helpers for tests that work with files and other programs: scratch directories, removing a
-// tree, running a program with its output captured, and capturing this process's standard error.
+// Helpers for tests that work with files, modules and other programs: scratch directories,
+// removing a tree, whether a module is loaded, running a program with its output captured, and
+// capturing this process's standard error.
 #pragma once
 
 #include <functional>
@@ -29,6 +30,9 @@ std::vector<std::string> DirectoryEntries(const std::string& path);
 
 // The paths of the trace files (Twainlog_*) in a directory, sorted.
 std::vector<std::string> TraceFilesIn(const std::string& directory);
+
+// True when the module at `path` is loaded in this process (looking does not load it).
+bool ModuleLoaded(const std::string& path);
 
 // Removes a file or a directory with everything below it; symbolic links are not followed.
 void RemoveTree(const std::string& path);
