@@ -11,6 +11,7 @@
 
 FILE* g_pLogFile = nullptr;
 CTwainLog* g_pcTwainLog = nullptr;
+bool g_bTraceTiming = false;
 
 TraceClock ReadSystemClock() {
     TraceClock clock = {};

@@ -5,6 +5,31 @@
 #include <cstring>
 #include <initializer_list>
 
+size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
+    static const char kHex[] = "0123456789abcdef";
+    size_t out = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!NeedsEscape(c)) {
+            if (out == room) break;
+            dest[out++] = static_cast<char>(c);
+            continue;
+        }
+        const char shortForm = c == '\r' ? 'r' : c == '\n' ? 'n' : c == '\t' ? 't' : '\0';
+        const size_t width = shortForm != '\0' ? 2 : 4;
+        if (room - out < width) break;
+        dest[out++] = '\\';
+        if (shortForm != '\0') {
+            dest[out++] = shortForm;
+        } else {
+            dest[out++] = 'x';
+            dest[out++] = kHex[c >> 4];
+            dest[out++] = kHex[c & 0xF];
+        }
+    }
+    return out;
+}
+
 void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
     if (Full()) return;
     const size_t room = kHeldLimit + 1 - m_len;

@@ -5,6 +5,14 @@
 #include <cstdarg>
 #include <cstddef>
 
+// Control characters of a string taken from a structure or an argument are written as C escapes
+// ("\r", "\n", "\t", "\xNN" for the others and DEL), so that a trace line is always exactly
+// what Tracewell wrote. Copies at most `length` bytes of text into dest, never past `room` and
+// never splitting an escape; returns the bytes written. No NUL is added.
+size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length);
+// True for the bytes CopyEscaped writes as escapes.
+inline bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
 class CTraceText {
 public:
     // Bytes of one call's text that reach the trace file; longer text is cut there and followed

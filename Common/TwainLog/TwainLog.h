@@ -19,6 +19,10 @@ extern CTwainLog* g_pcTwainLog;
 // The directory whose presence at load switches tracing on; each build of the module sets it.
 extern const char g_szLogDirectory[256];
 
+// When set (by the settings read at load), each request line is followed by the time the call
+// was forwarded and each result section opens with how long the source took.
+extern bool g_bTraceTiming;
+
 // Opens a trace file for appending, buffered so that one call's text leaves in one write.
 FILE* OpenTraceFile(const char* path);
 

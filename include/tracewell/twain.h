@@ -263,6 +263,43 @@ struct TW_RGBRESPONSE {
     TW_ELEMENT8 Response[1];
 };
 
+// TWAIN 2: the Source Manager's entry points, which it hands a source with
+// DG_CONTROL/DAT_ENTRYPOINT/MSG_SET; the source sends its messages to the application through
+// DSM_Entry.
+typedef TW_UINT16 (*DSMENTRYPROC)(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                  TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_HANDLE (*DSM_MEMALLOCATE)(TW_UINT32 size);
+typedef void (*DSM_MEMFREE)(TW_HANDLE handle);
+typedef TW_MEMREF (*DSM_MEMLOCK)(TW_HANDLE handle);
+typedef void (*DSM_MEMUNLOCK)(TW_HANDLE handle);
+
+struct TW_ENTRYPOINT {
+    TW_UINT32 Size;
+    DSMENTRYPROC DSM_Entry;
+    DSM_MEMALLOCATE DSM_MemAllocate;
+    DSM_MEMFREE DSM_MemFree;
+    DSM_MEMLOCK DSM_MemLock;
+    DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
+#if defined(TRACEWELL_ABI_MACOS)
+typedef TW_MEMREF TW_CALLBACK_REFCON;  // pointer-sized in the macOS headers
+#else
+typedef TW_UINT32 TW_CALLBACK_REFCON;
+#endif
+
+struct TW_CALLBACK {
+    TW_MEMREF CallBackProc;
+    TW_CALLBACK_REFCON RefCon;
+    TW_INT16 Message;
+};
+
+struct TW_CALLBACK2 {
+    TW_MEMREF CallBackProc;
+    uintptr_t RefCon;
+    TW_INT16 Message;
+};
+
 #if defined(TRACEWELL_ABI_LINUX)
 #pragma pack(pop)
 #endif
@@ -407,10 +444,13 @@ constexpr TW_UINT16 TWRC_INFONOTSUPPORTED = 0x0008;
 constexpr TW_UINT16 TWRC_DATANOTAVAILABLE = 0x0009;
 constexpr TW_UINT16 TWRC_CUSTOMBASE = 0x8000;
 
-// Data groups.
+// Data groups, and the TWAIN 2 flags that share SupportedGroups with them.
 constexpr TW_UINT32 DG_CONTROL = 0x0001;
 constexpr TW_UINT32 DG_IMAGE = 0x0002;
 constexpr TW_UINT32 DG_AUDIO = 0x0004;
+constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+constexpr TW_UINT32 DF_APP2 = 0x20000000;
+constexpr TW_UINT32 DF_DS2 = 0x40000000;
 
 // Data argument types.
 constexpr TW_UINT16 DAT_NULL = 0x0000;
@@ -431,6 +471,8 @@ constexpr TW_UINT16 DAT_DEVICEEVENT = 0x000D;
 constexpr TW_UINT16 DAT_FILESYSTEM = 0x000E;
 constexpr TW_UINT16 DAT_PASSTHRU = 0x000F;
 constexpr TW_UINT16 DAT_CALLBACK = 0x0010;
+constexpr TW_UINT16 DAT_CALLBACK2 = 0x0012;
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
@@ -497,6 +539,8 @@ constexpr TW_UINT16 MSG_GETINFO = 0x0807;
 constexpr TW_UINT16 MSG_GETNEXTFILE = 0x0808;
 constexpr TW_UINT16 MSG_RENAME = 0x0809;
 constexpr TW_UINT16 MSG_PASSTHRU = 0x0901;
+constexpr TW_UINT16 MSG_REGISTER_CALLBACK = 0x0902;
+constexpr TW_UINT16 MSG_INVOKE_CALLBACK = 0x0903;
 constexpr TW_UINT16 MSG_KV_TIMERRESET = 0x8001;
 constexpr TW_UINT16 MSG_KV_XFERREQUEST = 0x8002;
 
