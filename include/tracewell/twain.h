@@ -21,6 +21,8 @@ typedef char TW_STR32[34];
 typedef char TW_STR64[66];
 typedef char TW_STR128[130];
 typedef char TW_STR255[256];
+typedef char TW_STR1024[1026];
+typedef wchar_t TW_UNI512[512];
 typedef void* TW_MEMREF;
 
 #if defined(TRACEWELL_ABI_MACOS)
@@ -558,6 +560,8 @@ constexpr TW_UINT16 TWTY_STR32 = 9;
 constexpr TW_UINT16 TWTY_STR64 = 10;
 constexpr TW_UINT16 TWTY_STR128 = 11;
 constexpr TW_UINT16 TWTY_STR255 = 12;
+constexpr TW_UINT16 TWTY_STR1024 = 13;
+constexpr TW_UINT16 TWTY_UNI512 = 14;
 
 // Container types and the other TWON_ constants.
 constexpr TW_UINT32 TWON_PROTOCOLMINOR = 9;
