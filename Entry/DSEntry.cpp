@@ -1,57 +1,142 @@
-// DS_Entry: forwards every triplet to the wrapped source's operator, returns its code unchanged,
-// then appends the call's request line and result section to the trace file.
+// DS_Entry: forwards every triplet to the wrapped source's operator and returns its code
+// unchanged; with a trace file open it writes the call's request line before forwarding and its
+// result section after. A TWAIN 2 source is handed a DSM_Entry of Tracewell's own, so that the
+// messages it sends the application pass here too, traced with the caller tag "DS".
 #include "DSEntry.h"
 
-#include <cstring>
+#include <atomic>
+#include <mutex>
 
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "Common/TwainLog/TwainLog.h"
 
 CTripletOperator* g_pcTripletOperator = nullptr;
 
-static void WriteText(const char* text, size_t length) {
-    WriteLogFile(reinterpret_cast<const uint8_t*>(text), length);
+namespace {
+
+// Closed from the start of the unload sequence: calls then return TWRC_FAILURE untraced.
+std::atomic<bool> g_bEntryClosed{false};
+
+// One call's text at a time: the analyzer record, the text and its writes. It is never held
+// while the source or the Source Manager runs, so a message the source sends from inside a call,
+// or from a thread of its own, never waits for the call it stands in.
+std::mutex g_traceLock;
+
+// The Source Manager's DSM_Entry, and the entry points the source is handed instead of the
+// Source Manager's: they live as long as the module, since a source may keep the pointer.
+std::atomic<DSMENTRYPROC> g_fnSourceManagerEntry{nullptr};
+TW_ENTRYPOINT g_sSourceEntryPoints;
+
+enum class Caller { kApplication, kSource };
+
+void WriteText(const CTraceText& text) {
+    if (text.Length() != 0) WriteLogFile(reinterpret_cast<const uint8_t*>(text.Data()), text.Length());
 }
 
-static void WriteMarkers() {
-    static bool stack = false;  // true only while the marker block is being written
-    if (stack) return;
-    stack = true;
-    char line[256];
-    int length = snprintf(line, sizeof(line), "%s%s", "*** Inspect Error Status Start ***", "\r\n");
-    WriteText(line, static_cast<size_t>(length));
-    length = snprintf(line, sizeof(line), "%s%s", "*** Inspect Error Status End   ***", "\r\n");
-    WriteText(line, static_cast<size_t>(length));
-    stack = false;
-}
+// A steady reading for how long the source took; only taken when timing is on.
+int64_t SteadyNow() { return g_bTraceTiming ? ReadTraceClock().monotonicNs : 0; }
 
-static void __attribute__((noinline))
-TraceCall(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData, TW_UINT16 rc) {
-    char* data = static_cast<char*>(pData);
+struct Triplet {
+    TW_IDENTITY* pOrigin;
+    TW_IDENTITY* pDest;
+    TW_UINT32 DG;
+    TW_UINT16 DAT;
+    TW_UINT16 MSG;
+    TW_MEMREF pData;
+};
+
+void TraceRequest(Caller caller, const Triplet& t) {
     CTraceText text;
-    g_cParaAnalyze.TripletAnalyze(pOrigin, nullptr, DG, DAT, MSG, data, &text);
-    if (text.Length() != 0) WriteText(text.Data(), text.Length());
-
-    text.Clear();
-    g_cParaAnalyze.ParaAnalyze(pOrigin, nullptr, DG, DAT, MSG, data, rc, &text);
-    // Text past the limit is not written: the first bytes go out, followed by the notice.
-    text.EndWithCutNotice();
-    if (text.Length() != 0) WriteText(text.Data(), text.Length());
-
-    if (rc == TWRC_FAILURE) WriteMarkers();
+    std::lock_guard<std::mutex> lock(g_traceLock);
+    g_cParaAnalyze.m_bSourceCall = caller == Caller::kSource;
+    const bool announced = g_cParaAnalyze.TripletAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG,
+                                                         static_cast<char*>(t.pData), &text);
+    g_cParaAnalyze.m_bSourceCall = false;
+    if (announced && g_bTraceTiming) {
+        const TraceClock clock = ReadTraceClock();
+        text.Line("        Time = [%02d:%02d:%02d.%06ld]", clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+                  clock.microseconds);
+    }
+    WriteText(text);
 }
 
-static inline TW_UINT16 Forward(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
+void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs) {
+    CTraceText text;
+    std::lock_guard<std::mutex> lock(g_traceLock);
+    g_cParaAnalyze.m_bSourceCall = caller == Caller::kSource;
+    g_cParaAnalyze.m_nTookNs = g_bTraceTiming ? tookNs : -1;
+    g_cParaAnalyze.ParaAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG, static_cast<char*>(t.pData), rc, &text);
+    g_cParaAnalyze.m_bSourceCall = false;
+    g_cParaAnalyze.m_nTookNs = -1;
+    // Text past the limit is not written: the first bytes go out, followed by the notice line.
+    text.EndWithCutNotice();
+    WriteText(text);
+
+    if (rc == TWRC_FAILURE) {
+        text.Clear();
+        text.Line("*** Inspect Error Status Start ***");
+        text.Line("*** Inspect Error Status End   ***");
+        WriteText(text);
+    }
+}
+
+TW_UINT16 TracedSourceManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                   TW_UINT16 MSG, TW_MEMREF pData) {
+    const DSMENTRYPROC sourceManager = g_fnSourceManagerEntry.load(std::memory_order_acquire);
+    if (sourceManager == nullptr) return TWRC_FAILURE;
+    if (g_pLogFile == nullptr || g_bEntryClosed.load(std::memory_order_acquire))
+        return sourceManager(pOrigin, pDest, DG, DAT, MSG, pData);
+
+    const Triplet t = {pOrigin, pDest, DG, DAT, MSG, pData};
+    TraceRequest(Caller::kSource, t);
+    const int64_t start = SteadyNow();
+    const TW_UINT16 rc = sourceManager(pOrigin, pDest, DG, DAT, MSG, pData);
+    TraceResult(Caller::kSource, t, rc, SteadyNow() - start);
+    return rc;
+}
+
+// The entry points the source gets for the ones the Source Manager sent: the same, but with
+// Tracewell's DSM_Entry. A structure too short to hold them, or without a DSM_Entry, is passed on
+// as it is.
+TW_MEMREF InterposeEntryPoints(TW_MEMREF pData) {
+    const TW_ENTRYPOINT* const given = static_cast<const TW_ENTRYPOINT*>(pData);
+    if (given == nullptr || given->Size < sizeof(TW_ENTRYPOINT)) return pData;
+    const DSMENTRYPROC sourceManager = given->DSM_Entry;
+    if (sourceManager == nullptr) return pData;
+    // Entry points handed back again (the same structure sent twice) keep the real one.
+    if (sourceManager != TracedSourceManagerEntry) g_fnSourceManagerEntry.store(sourceManager, std::memory_order_release);
+    g_sSourceEntryPoints = *given;
+    g_sSourceEntryPoints.DSM_Entry = TracedSourceManagerEntry;
+    return &g_sSourceEntryPoints;
+}
+
+inline TW_UINT16 Forward(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     CTripletOperator* const op = g_pcTripletOperator;
     return op != nullptr ? op->OperateTriplet(pOrigin, DG, DAT, MSG, pData) : TWRC_FAILURE;
 }
 
-static TW_UINT16 __attribute__((noinline))
+TW_UINT16 __attribute__((noinline))
 ForwardAndTrace(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
-    const TW_UINT16 rc = Forward(pOrigin, DG, DAT, MSG, pData);
-    TraceCall(pOrigin, DG, DAT, MSG, pData, rc);
+    if (g_bEntryClosed.load(std::memory_order_acquire)) return TWRC_FAILURE;
+    const Triplet t = {pOrigin, nullptr, DG, DAT, MSG, pData};
+    TraceRequest(Caller::kApplication, t);
+
+    TW_MEMREF forwarded = pData;
+    if (DG == DG_CONTROL && DAT == DAT_ENTRYPOINT && MSG == MSG_SET) forwarded = InterposeEntryPoints(pData);
+    const int64_t start = SteadyNow();
+    const TW_UINT16 rc = Forward(pOrigin, DG, DAT, MSG, forwarded);
+    TraceResult(Caller::kApplication, t, rc, SteadyNow() - start);
     return rc;
 }
+
+}  // namespace
+
+void OpenEntry() {
+    g_fnSourceManagerEntry.store(nullptr);
+    g_bEntryClosed.store(false);
+}
+
+void CloseEntry() { g_bEntryClosed.store(true); }
 
 TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     // Without a trace file nothing the analyzer computes is ever seen, and the trace file opens

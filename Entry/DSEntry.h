@@ -14,6 +14,11 @@ extern const char g_szWrappedSource[];
 extern "C" TRACEWELL_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                                TW_MEMREF pData);
 
+// The entry point opens at load and closes when the unload sequence begins: from then on every
+// call returns TWRC_FAILURE untraced.
+void OpenEntry();
+void CloseEntry();
+
 // Load and unload sequences of the module.
 extern "C" TRACEWELL_EXPORT void MachO_Initialization();
 extern "C" TRACEWELL_EXPORT void MachO_Termination();

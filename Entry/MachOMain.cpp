@@ -4,6 +4,7 @@
 
 #include "Common/TwainLog/TwainLog.h"
 #include "DSEntry.h"
+#include "ModuleConfig.h"
 #include "Platform/Platform.h"
 
 void* g_CorvaleBundleRef = nullptr;
@@ -20,32 +21,41 @@ static const char* CreateMyMachOBundleURL() {
     return nullptr;
 }
 
+// The module file name handed to the factory; a source may keep the pointer until its operator
+// is released, so the name lives until unload.
+static std::string g_strModuleName;
+
 void MachO_Initialization() {
+    OpenEntry();
     const char* path = CreateMyMachOBundleURL();
-    std::string name;
     if (path != nullptr) {
-        name = path;
-        name.erase(0, name.find_last_of('/') + 1);
+        g_strModuleName = path;
+        g_strModuleName.erase(0, g_strModuleName.find_last_of('/') + 1);
     }
+    ReadModuleSettings(path);
 
     g_CorvaleBundleRef = PlatformModuleOpen(g_szWrappedSource);
     if (path != nullptr && g_CorvaleBundleRef != nullptr) {
         g_fnDsCreate = reinterpret_cast<CreateCorvaleFn>(PlatformModuleSymbol(g_CorvaleBundleRef, TRACEWELL_FACTORY_NAME));
-        if (g_fnDsCreate != nullptr) g_fnDsCreate(name.c_str(), &g_pcTripletOperator);
+        if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_strModuleName.c_str());
     }
     setupTwainLog();
 }
 
 void MachO_Termination() {
-    if (g_pcTripletOperator != nullptr) {
-        g_pcTripletOperator->Release();
+    // The operator is forgotten before it is released: a source that tidies up through DS_Entry
+    // from Release() reaches no operator and gets TWRC_FAILURE, untraced.
+    CloseEntry();
+    if (CTripletOperator* const op = g_pcTripletOperator) {
         g_pcTripletOperator = nullptr;
+        op->Release();
     }
     if (g_CorvaleBundleRef != nullptr) {
         PlatformModuleRelease(g_CorvaleBundleRef);
         g_CorvaleBundleRef = nullptr;
     }
     cleanupTwainLog();
+    g_strModuleName.clear();
 }
 
 extern "C" void* __dso_handle;

@@ -1,4 +1,5 @@
-// DS_Entry end to end: forwarding unchanged, the failure markers, the cut of long result sections, and the untraced path.
+// DS_Entry end to end: forwarding unchanged, the failure markers, the cut of long result sections,
+// the untraced path, the request line written before the source runs, and strings from outside.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -104,16 +105,103 @@ TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNotice) {
     EXPECT_EQ(exact.substr(exact.size() - status.size()), status);
 
     const std::string over = Trace(items, fit + 1);
-    const std::string notice = "Size of CAP_xxx too long";
-    ASSERT_EQ(over.size(), CTraceText::kWrittenLimit + notice.size());
-    EXPECT_EQ(over.substr(CTraceText::kWrittenLimit), notice);
-    // The longer text is the exact one with one more character in its last item, cut at the limit.
+    const std::string notice = "Size of CAP_xxx too long\r\n";
+    // The longer text is the exact one with one more character in its last item, cut at the limit,
+    // or one byte before it where the limit falls between "\r" and "\n".
     const size_t lastItemEnd = exact.rfind(std::string(fit, last)) + fit;
     const std::string expected = exact.substr(0, lastItemEnd) + last + exact.substr(lastItemEnd);
-    EXPECT_EQ(over.substr(0, CTraceText::kWrittenLimit), expected.substr(0, CTraceText::kWrittenLimit));
+    const size_t cut = expected[CTraceText::kWrittenLimit - 1] == '\r' ? CTraceText::kWrittenLimit - 1 : CTraceText::kWrittenLimit;
+    ASSERT_EQ(over.size(), cut + notice.size());
+    EXPECT_EQ(over.substr(cut), notice);
+    EXPECT_EQ(over.substr(0, cut), expected.substr(0, cut));
     // The cut text still counts the call and tracks the state.
     EXPECT_EQ(g_cParaAnalyze.GetSequenceNo(), 1);
     EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 4);
+}
+
+// Wherever the cut falls, the notice line ends the text and no "\r\n" is split: the cut is
+// moved right onto the limit and one byte before it, through the last item's line end.
+TEST_F(CutTest, TheNoticeIsALineOfItsOwnAndACutNeverSplitsALineEnd) {
+    TW_UINT32 items = 2;
+    while (Trace(items + 1, 0).size() < CTraceText::kWrittenLimit) ++items;
+    const size_t fit = CTraceText::kWrittenLimit - Trace(items, 0).size();
+    for (size_t extra = 1; extra <= 4; ++extra) {
+        SCOPED_TRACE(extra);
+        const std::string text = Trace(items, fit + extra);
+        ASSERT_GE(text.size(), 26u);
+        EXPECT_EQ(text.substr(text.size() - 26), "Size of CAP_xxx too long\r\n");
+        EXPECT_EQ(MalformedAt(text), "");
+    }
+}
+
+// The request line reaches the file before the source runs, so a source that never returns
+// leaves it on disk; the result section follows once the source has returned.
+TEST_F(EntryTest, TheRequestLineIsWrittenBeforeTheCallIsForwarded) {
+    ScriptedOperator op;
+    TraceCapture capture;
+    std::string seenBySource;
+    op.fill = [&](TW_MEMREF) { seenBySource = capture.Text(); };
+    TW_USERINTERFACE* ui = arena.New<TW_USERINTERFACE>();
+    g_cParaAnalyze.m_nTwainStatus = 4;
+    DS_Entry(nullptr, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, ui);
+    EXPECT_EQ(seenBySource, "[00001] [APP] DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS\r\n");
+    const std::string text = capture.Text();
+    EXPECT_EQ(text.substr(0, seenBySource.size()), seenBySource);
+    EXPECT_NE(text.find("TWAIN Status = [5]"), std::string::npos);
+}
+
+// Strings a source or an application hands in are written with their control characters
+// escaped, so that no source can forge or break a trace line.
+TEST_F(EntryTest, ControlCharactersFromOutsideAreEscaped) {
+    ScriptedOperator op;
+    const struct {
+        const char* given;
+        const char* written;
+    } cases[] = {
+        {"Kovar\r\n[00099] [APP] forged", "Kovar\\r\\n[00099] [APP] forged"},
+        {"tab\there", "tab\\there"},
+        {"bell\a del\x7f esc\x1b", "bell\\x07 del\\x7f esc\\x1b"},
+        {"caf\xc3\xa9 \\n", "caf\xc3\xa9 \\n"},  // bytes above 0x7F and backslashes stay as they are
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        TraceCapture capture;
+        TW_IDENTITY* identity = arena.New<TW_IDENTITY>();
+        strncpy(identity->Manufacturer, c.given, sizeof(identity->Manufacturer) - 1);
+        DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity);
+        const std::string text = capture.Text();
+        EXPECT_NE(text.find(std::string("[") + c.written + "]"), std::string::npos) << text;
+        EXPECT_EQ(MalformedAt(text), "");
+    }
+}
+
+// MSG_PROCESSEVENT on another DAT answered TWRC_DSEVENT: the data holds no TW_EVENT and is not
+// read as one (the block here is a 4-byte heap block, so a read past it fails under ASan).
+TEST_F(EntryTest, ProcessEventOnAnotherDatDoesNotReadAnEvent) {
+    ScriptedOperator op;
+    op.returnCode = TWRC_DSEVENT;
+    TraceCapture capture;
+    std::unique_ptr<uint32_t> small(new uint32_t(0));
+    g_cParaAnalyze.m_nTwainStatus = 6;
+    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_PROCESSEVENT, small.get()), TWRC_DSEVENT);
+    // Suppressed like any event call that is not a tracked event; only DAT_EVENT's structure is
+    // left out of a suppressed call.
+    EXPECT_EQ(capture.Text(), Crlf({"  TW_STATUS = {", "    ConditionCode = [TWCC_SUCCESS]", "  }"}));
+    EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 6);
+}
+
+// From the start of the unload sequence the entry point forwards nothing and traces nothing,
+// so a source that calls DS_Entry from its Release() reaches no released object.
+TEST_F(EntryTest, AClosedEntryFailsCallsUntraced) {
+    ScriptedOperator op;
+    TraceCapture capture;
+    CloseEntry();
+    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_FAILURE);
+    OpenEntry();
+    EXPECT_EQ(op.calls, 0);
+    EXPECT_EQ(capture.Text(), "");
+    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_SUCCESS);
+    EXPECT_EQ(op.calls, 1);
 }
 
 }  // namespace

@@ -13,28 +13,37 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
                                char* pData, TW_UINT16 RC, CTraceText* pOutBuf) {
     StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, pOutBuf);
     m_RC = RC;
+    if (!m_bSourceCall && m_MSG == MSG_ENABLEDS && m_nEnableDsInFlight > 0) --m_nEnableDsInFlight;
 
     const bool shown = ResultMake();
     if (m_DAT == DAT_EVENT && !shown) return true;
     DispatchDat();
     if (m_RC != TWRC_FAILURE && shown) {
-        UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
-        char status[256];
-        m_pOutBuf->Write(status, static_cast<size_t>(MakeTwainStatusString(status)));
+        if (m_bSourceCall)
+            UpDateTwainStatusBySource();
+        else
+            UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
+        m_pOutBuf->Line("%s", "");
+        m_pOutBuf->Line("TWAIN Status = [%d]", m_nTwainStatus);
     }
     return true;
 }
 
-// Only the events that move the state reach the trace; a missing event counts as none.
-static bool IsTrackedEvent(const char* pData) {
-    if (pData == nullptr) return false;
+// Only the events that move the state reach the trace; a missing event counts as none, and so
+// does the data of any DAT but DAT_EVENT, which holds no TW_EVENT.
+static bool IsTrackedEvent(TW_UINT16 dat, const char* pData) {
+    if (dat != DAT_EVENT || pData == nullptr) return false;
     const TW_UINT16 message = reinterpret_cast<const TW_EVENT*>(pData)->TWMessage;
     return message == MSG_XFERREADY || message == MSG_CLOSEDSREQ;
 }
 
 bool CParaAnalyze::ResultMake() {
-    if (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY) return false;
-    if (m_MSG == MSG_PROCESSEVENT && (m_RC != TWRC_DSEVENT || !IsTrackedEvent(m_pData))) return false;
+    // The suppression rules are the application's: every message a source sends is shown.
+    if (!m_bSourceCall) {
+        if (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY) return false;
+        if (m_MSG == MSG_PROCESSEVENT && (m_RC != TWRC_DSEVENT || !IsTrackedEvent(m_DAT, m_pData))) return false;
+    }
+    if (m_nTookNs >= 0) m_pOutBuf->Line("        Took = [%.3f ms]", static_cast<double>(m_nTookNs) / 1e6);
     m_pOutBuf->Line("        Return Code = [%s]", Name(twrc_macros, m_RC));
     m_pOutBuf->Line("pData   = <0x%08x>", Low32(m_pData));
     return true;
@@ -83,6 +92,34 @@ int CParaAnalyze::UpDateTwainStatus(TW_UINT32 /*DG*/, TW_UINT16 DAT, TW_UINT16 M
     return state;
 }
 
+// The message a source sends the application: DAT_NULL carries it as the MSG, DAT_CALLBACK and
+// DAT_CALLBACK2 with MSG_INVOKE_CALLBACK in their structure; MSG_NULL for any other call.
+static TW_UINT16 SourceMessage(TW_UINT16 dat, TW_UINT16 msg, const char* pData) {
+    if (dat == DAT_NULL) return msg;
+    if (msg != MSG_INVOKE_CALLBACK || pData == nullptr) return MSG_NULL;
+    if (dat == DAT_CALLBACK) return static_cast<TW_UINT16>(reinterpret_cast<const TW_CALLBACK*>(pData)->Message);
+    if (dat == DAT_CALLBACK2) return static_cast<TW_UINT16>(reinterpret_cast<const TW_CALLBACK2*>(pData)->Message);
+    return MSG_NULL;
+}
+
+int CParaAnalyze::UpDateTwainStatusBySource() {
+    int& state = m_nTwainStatus;
+    switch (SourceMessage(m_DAT, m_MSG, m_pData)) {
+        case MSG_XFERREADY:
+            // Sent from inside the application's MSG_ENABLEDS, before it returned: the source
+            // is enabled already.
+            if (state == 4 && m_nEnableDsInFlight > 0) state = 5;
+            if (state == 5) state = 6;
+            break;
+        case MSG_CLOSEDSREQ:
+        case MSG_CLOSEDSOK:
+            if (state == 5) state = 4;
+            break;
+        default: break;
+    }
+    return state;
+}
+
 int CParaAnalyze::MakeTwainStatusString(char* pText) {
     // The line before it has ended, so this gives an empty line and then the status line.
     return sprintf(pText, "%sTWAIN Status = [%d]%s", "\r\n", m_nTwainStatus, "\r\n");
@@ -115,11 +152,15 @@ void CParaAnalyze::StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UIN
 }
 
 bool CParaAnalyze::CreateStringOfTriplet() {
-    if (m_MSG == MSG_PROCESSEVENT || (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY)) return false;
+    if (!m_bSourceCall && (m_MSG == MSG_PROCESSEVENT || (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY))) return false;
+    if (!m_bSourceCall && m_MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
 
     ++m_lSequenceNo;
     m_pOutBuf->Put("[%05ld] ", static_cast<long>(m_lSequenceNo));
-    m_pOutBuf->Put("[%.*s] ", FieldLength(m_szCaller, sizeof(m_szCaller)), m_szCaller);
+    if (m_bSourceCall)
+        m_pOutBuf->Put("[DS] ");
+    else
+        m_pOutBuf->Put("[%.*s] ", FieldLength(m_szCaller, sizeof(m_szCaller)), m_szCaller);
 
     char dg[kNameSize], dat[kNameSize], msg[kNameSize];
     LookupName(dg_macros, static_cast<int32_t>(m_DG), dg);

@@ -26,7 +26,8 @@ public:
 
     constexpr CParaAnalyze()
         : m_pOrigin(nullptr), m_pDest(nullptr), m_DG(0), m_DAT(0), m_MSG(0), m_pData(nullptr), m_RC(0),
-          m_pOutBuf(nullptr), m_nTwainStatus(0), m_lSequenceNo(0), m_szNameBuf{}, m_szCaller{'A', 'P', 'P'} {}
+          m_pOutBuf(nullptr), m_nTwainStatus(0), m_lSequenceNo(0), m_szNameBuf{}, m_szCaller{'A', 'P', 'P'},
+          m_bSourceCall(false), m_nTookNs(-1), m_nEnableDsInFlight(0) {}
 
     // Result section of one call; always true.
     bool ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
@@ -47,6 +48,8 @@ public:
 
     // TWAIN state inferred from the traffic.
     int UpDateTwainStatus(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, char* pData);
+    // The state a message from the source to the application leads to.
+    int UpDateTwainStatusBySource();
     int MakeTwainStatusString(char* pText);
     int SetTwainStatus(int status);
     void InitTwainStatus();
@@ -97,6 +100,14 @@ public:
     bool DatKvTwainCallbackMsgAnalyze();
     bool DatKvSettingFrameAnalyze();
     bool DatKvUsmInfoAnalyze();
+    bool DatDeviceEventAnalyze();
+    bool DatFileSystemAnalyze();
+    bool DatPassThruAnalyze();
+    bool DatCallbackAnalyze();
+    bool DatCallback2Analyze();
+    bool DatMetricsAnalyze();
+    bool DatTwainDirectAnalyze();
+    bool DatEntryPointAnalyze();
     bool DispatchDat();
 
     // Capability containers.
@@ -119,10 +130,20 @@ public:
     bool TwUserInterfaceAnalyze(const TW_USERINTERFACE* p);
     bool TwCustomDsDataAnalyze(const TW_CUSTOMDSDATA* p);
     bool TwMemoryAnalyze(const TW_MEMORY* p);
-    bool TwUint32(const void* p);
+    bool TwUint32(TW_UINT32 item);
     bool TwTwunkIdentityAnalyze();
     bool TwTwunkDsentryParamsAnalyze();
     bool TwTwunkDsentryReturnAnalyze();
+
+    // TWAIN 2 control structures.
+    bool TwEntryPointAnalyze(const TW_ENTRYPOINT* p);
+    bool TwCallbackAnalyze(const TW_CALLBACK* p);
+    bool TwCallback2Analyze(const TW_CALLBACK2* p);
+    bool TwDeviceEventAnalyze(const TW_DEVICEEVENT* p);
+    bool TwFileSystemAnalyze(const TW_FILESYSTEM* p);
+    bool TwPassThruAnalyze(const TW_PASSTHRU* p);
+    bool TwMetricsAnalyze(const TW_METRICS* p);
+    bool TwTwainDirectAnalyze(const TW_TWAINDIRECT* p);
 
     // Image structures.
     bool TwImageInfoAnalyze(const TW_IMAGEINFO* p);
@@ -178,6 +199,14 @@ public:
     int64_t m_lSequenceNo;
     char m_szNameBuf[kNameSize];
     char m_szCaller[kCallerSize];
+
+    // The call being rendered is a message the source sends the application through the
+    // Source Manager: its request line is tagged "DS" and it is never suppressed.
+    bool m_bSourceCall;
+    // How long the source took for the call, in nanoseconds; negative when it is not shown.
+    int64_t m_nTookNs;
+    // Application MSG_ENABLEDS calls forwarded whose result has not been rendered yet.
+    int m_nEnableDsInFlight;
 };
 
 extern CParaAnalyze g_cParaAnalyze;

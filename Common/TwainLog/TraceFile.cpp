@@ -3,7 +3,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "ParaAnalyze.h"
 #include "Platform/Platform.h"
@@ -15,11 +17,16 @@ bool g_bTraceTiming = false;
 
 TraceClock ReadSystemClock() {
     TraceClock clock = {};
-    const time_t now = time(nullptr);
-    localtime_r(&now, &clock.local);
+    // One reading of the time of day gives both the calendar time and its sub-second part, so
+    // the two never straddle a second.
     struct timeval tv;
     gettimeofday(&tv, nullptr);
+    const time_t now = tv.tv_sec;
+    localtime_r(&now, &clock.local);
     clock.microseconds = tv.tv_usec;
+    struct timespec monotonic;
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    clock.monotonicNs = static_cast<int64_t>(monotonic.tv_sec) * 1000000000 + monotonic.tv_nsec;
     return clock;
 }
 
@@ -31,19 +38,88 @@ TraceClock ReadTraceClock() { return g_fnTraceClock(); }
 
 FILE* OpenTraceFile(const char* path) {
     FILE* file = fopen(path, "a");
-    if (file != nullptr) setvbuf(file, nullptr, _IOFBF, 16384);
+    // Unbuffered: every text leaves in one write, and a failing write is seen at once.
+    if (file != nullptr) setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }
 
+namespace {
+
+// What a failed write left behind: the bytes lost since, and whether the file now ends inside a
+// line. Guarded by the write lock.
+struct LostText {
+    uint64_t bytes = 0;
+    bool midLine = false;
+    int error = 0;
+};
+
+std::mutex g_writeLock;
+LostText g_lost;
+
+// Writes what it can; returns the bytes that reached the file and notes a failure.
+size_t WriteSome(const char* bytes, size_t count) {
+    const size_t written = fwrite(bytes, 1, count, g_pLogFile);
+    if (written < count) {
+        g_lost.error = errno;
+        clearerr(g_pLogFile);
+        g_lost.bytes += count - written;
+        if (written != 0) g_lost.midLine = bytes[written - 1] != '\n';
+    }
+    return written;
+}
+
+// After a failure, the next text that can be written starts on a line of its own, after a line
+// that says how much was lost.
+bool ReportLostText() {
+    char notice[160];
+    const int length = snprintf(notice, sizeof(notice), "%s*** Trace text lost: %llu bytes not written (%s) ***\r\n",
+                                g_lost.midLine ? "\r\n" : "", static_cast<unsigned long long>(g_lost.bytes),
+                                strerror(g_lost.error));
+    const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+    const LostText before = g_lost;
+    if (WriteSome(notice, size) == size) {
+        g_lost = LostText();
+        return true;
+    }
+    // The notice itself did not get out whole: it is not counted as lost trace text.
+    g_lost.bytes = before.bytes;
+    return false;
+}
+
+}  // namespace
+
 void WriteLogFile(const uint8_t* bytes, uint64_t count) {
     if (g_pLogFile == nullptr) return;
-    fwrite(bytes, 1, count, g_pLogFile);
-    fflush(g_pLogFile);
+    std::lock_guard<std::mutex> lock(g_writeLock);
+    const char* const text = reinterpret_cast<const char*>(bytes);
+    if (g_lost.bytes != 0 && !ReportLostText()) {
+        g_lost.bytes += count;
+        return;
+    }
+    if (count != 0) WriteSome(text, static_cast<size_t>(count));
 }
+
+static char g_szLogDirectoryInUse[256];
+static bool g_bLogDirectorySet = false;
+
+bool SetLogDirectory(const char* path) {
+    if (path == nullptr) {
+        g_bLogDirectorySet = false;
+        return true;
+    }
+    const size_t length = strnlen(path, sizeof(g_szLogDirectoryInUse));
+    if (length >= sizeof(g_szLogDirectoryInUse)) return false;
+    memset(g_szLogDirectoryInUse, 0, sizeof(g_szLogDirectoryInUse));
+    memcpy(g_szLogDirectoryInUse, path, length);
+    g_bLogDirectorySet = true;
+    return true;
+}
+
+const char* LogDirectory() { return g_bLogDirectorySet ? g_szLogDirectoryInUse : g_szLogDirectory; }
 
 void setupTwainLog() {
     char directory[256];
-    memcpy(directory, g_szLogDirectory, sizeof(directory));
+    memcpy(directory, LogDirectory(), sizeof(directory));
     if (access(directory, F_OK) != 0) return;
 
     delete g_pcTwainLog;
@@ -69,6 +145,7 @@ void cleanupTwainLog() {
         fputs("Close Log File.\n", stderr);
         fclose(g_pLogFile);
         g_pLogFile = nullptr;
+        g_lost = LostText();
     }
 }
 

@@ -1,31 +1,37 @@
-// Appending to the text of one call: formatted in place, bounded, never re-scanned.
+// Appending to the text of one call: formatted in place, escaped, bounded, never re-scanned.
 #include "TraceText.h"
 
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
-size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
+size_t EscapeByte(unsigned char c, char* out) {
     static const char kHex[] = "0123456789abcdef";
+    if (!NeedsEscape(c)) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    out[0] = '\\';
+    switch (c) {
+        case '\r': out[1] = 'r'; return 2;
+        case '\n': out[1] = 'n'; return 2;
+        case '\t': out[1] = 't'; return 2;
+        default:
+            out[1] = 'x';
+            out[2] = kHex[c >> 4];
+            out[3] = kHex[c & 0xF];
+            return 4;
+    }
+}
+
+size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
     size_t out = 0;
     for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!NeedsEscape(c)) {
-            if (out == room) break;
-            dest[out++] = static_cast<char>(c);
-            continue;
-        }
-        const char shortForm = c == '\r' ? 'r' : c == '\n' ? 'n' : c == '\t' ? 't' : '\0';
-        const size_t width = shortForm != '\0' ? 2 : 4;
+        char escaped[4];
+        const size_t width = EscapeByte(static_cast<unsigned char>(text[i]), escaped);
         if (room - out < width) break;
-        dest[out++] = '\\';
-        if (shortForm != '\0') {
-            dest[out++] = shortForm;
-        } else {
-            dest[out++] = 'x';
-            dest[out++] = kHex[c >> 4];
-            dest[out++] = kHex[c & 0xF];
-        }
+        memcpy(dest + out, escaped, width);
+        out += width;
     }
     return out;
 }
@@ -33,23 +39,39 @@ size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
 void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
     if (Full()) return;
     const size_t room = kHeldLimit + 1 - m_len;
-    const int n = vsnprintf(m_buf + m_len, room, fmt, args);
+    char* const start = m_buf + m_len;
+    const int n = vsnprintf(start, room, fmt, args);
     if (n < 0) {
-        m_buf[m_len] = '\0';
+        *start = '\0';
         return;
     }
-    if (static_cast<size_t>(n) >= room) {
-        m_len = kHeldLimit;
-        return;
+    const size_t formatted = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+    size_t first = 0;
+    while (first < formatted && !NeedsEscape(static_cast<unsigned char>(start[first]))) ++first;
+    if (first == formatted) {
+        m_len = static_cast<size_t>(n) < room ? m_len + formatted : kHeldLimit;
+    } else {
+        // Escapes grow the text: the formatted bytes from the first control character on are
+        // copied out and written back escaped, up to the held limit (an escape may be cut there,
+        // past the written limit's last byte or right before the cut notice).
+        char raw[kHeldLimit];
+        const size_t rest = formatted - first;
+        memcpy(raw, start + first, rest);
+        size_t out = m_len + first;
+        for (size_t i = 0; i < rest && out < kHeldLimit; ++i) {
+            char escaped[4];
+            const size_t width = EscapeByte(static_cast<unsigned char>(raw[i]), escaped);
+            for (size_t k = 0; k < width && out < kHeldLimit; ++k) m_buf[out++] = escaped[k];
+        }
+        m_len = static_cast<size_t>(n) < room ? out : kHeldLimit;
     }
-    m_len += static_cast<size_t>(n);
     if (endLine) {
         for (const char c : {'\r', '\n'}) {
-            if (m_len == kHeldLimit) break;
+            if (m_len >= kHeldLimit) break;
             m_buf[m_len++] = c;
         }
-        m_buf[m_len] = '\0';
     }
+    m_buf[m_len] = '\0';
 }
 
 void CTraceText::Write(const char* text, size_t length) {
@@ -63,8 +85,13 @@ void CTraceText::Write(const char* text, size_t length) {
 
 void CTraceText::EndWithCutNotice() {
     if (!Full()) return;
-    memcpy(m_buf + kWrittenLimit, kCutNotice, sizeof(kCutNotice));
-    m_len = kWrittenLimit + sizeof(kCutNotice) - 1;
+    // A cut between "\r" and "\n" drops the "\r", so that the notice line ends the text.
+    const size_t cut = m_buf[kWrittenLimit - 1] == '\r' ? kWrittenLimit - 1 : kWrittenLimit;
+    memcpy(m_buf + cut, kCutNotice, sizeof(kCutNotice) - 1);
+    m_len = cut + sizeof(kCutNotice) - 1;
+    m_buf[m_len++] = '\r';
+    m_buf[m_len++] = '\n';
+    m_buf[m_len] = '\0';
 }
 
 void CTraceText::Line(const char* fmt, ...) {

@@ -1,5 +1,6 @@
 // The text of one traced call: the one place where trace text is appended. It owns the bound
-// (nothing past the written limit is kept), the "\r\n" line ends and the printf-format checking.
+// (nothing past the written limit is kept), the "\r\n" line ends, the escaping of control
+// characters and the printf-format checking.
 #pragma once
 
 #include <cstdarg>
@@ -12,11 +13,14 @@
 size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length);
 // True for the bytes CopyEscaped writes as escapes.
 inline bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F; }
+// Writes one byte as it appears in the trace (itself, or its escape) into out (4 bytes); returns
+// the bytes written.
+size_t EscapeByte(unsigned char c, char* out);
 
 class CTraceText {
 public:
-    // Bytes of one call's text that reach the trace file; longer text is cut there and followed
-    // by the notice, which has no line end of its own.
+    // Bytes of one call's text that reach the trace file; longer text is cut there (or one byte
+    // earlier, so that a "\r\n" is never split) and followed by the notice line.
     static constexpr size_t kWrittenLimit = 5120;
     static constexpr char kCutNotice[] = "Size of CAP_xxx too long";
 
@@ -29,15 +33,16 @@ public:
         m_buf[0] = '\0';
     }
 
-    // Formats a whole line and ends it with "\r\n".
+    // Formats a whole line, escapes the control characters the formatted text holds, and ends it
+    // with "\r\n".
     void Line(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    // Formats a piece of a line, without line end.
+    // Formats and escapes a piece of a line, without line end.
     void Put(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
-    // Appends text that is already formatted (lines built elsewhere in bulk).
+    // Appends text that is already formatted and escaped (lines built elsewhere in bulk).
     void Write(const char* text, size_t length);
 
-    // Replaces whatever lies past the limit with the cut notice, once the text has passed it.
+    // Replaces whatever lies past the limit with the cut notice line, once the text has passed it.
     void EndWithCutNotice();
 
     // True once the text has passed the limit: whatever is appended later can never be written.
@@ -54,5 +59,5 @@ private:
     static constexpr size_t kHeldLimit = kWrittenLimit + 1;
 
     size_t m_len;
-    char m_buf[kWrittenLimit + sizeof(kCutNotice)];
+    char m_buf[kWrittenLimit + sizeof(kCutNotice) + 2];
 };

@@ -18,12 +18,17 @@ extern CTwainLog* g_pcTwainLog;
 
 // The directory whose presence at load switches tracing on; each build of the module sets it.
 extern const char g_szLogDirectory[256];
+// The log directory setupTwainLog looks for: g_szLogDirectory unless the settings read at load
+// name another. A path of 256 bytes or more is refused (false, nothing changed); null restores
+// g_szLogDirectory.
+bool SetLogDirectory(const char* path);
+const char* LogDirectory();
 
 // When set (by the settings read at load), each request line is followed by the time the call
 // was forwarded and each result section opens with how long the source took.
 extern bool g_bTraceTiming;
 
-// Opens a trace file for appending, buffered so that one call's text leaves in one write.
+// Opens a trace file for appending, unbuffered, so that one call's text leaves in one write.
 FILE* OpenTraceFile(const char* path);
 
 void WriteLogFile(const uint8_t* bytes, uint64_t count);
@@ -37,8 +42,9 @@ extern "C" TRACEWELL_EXPORT int CreateKSTempDirectory(const char* parentPath);
 // The clock the trace file name and the logger's time stamps are read from. Tests replace it to
 // make names and stamps reproducible.
 struct TraceClock {
-    struct tm local;    // local calendar time
-    long microseconds;  // sub-second part of the time of day
+    struct tm local;      // local calendar time
+    long microseconds;    // sub-second part of the time of day
+    int64_t monotonicNs;  // a steady clock, for how long a call took
 };
 using TraceClockFn = TraceClock (*)();
 TraceClock ReadSystemClock();

@@ -18,6 +18,17 @@ public:
     virtual int Release() = 0;
 };
 
-// The factory a wrapped source exports; it stores its operator into *operatorOut.
+// The factory a wrapped source exports; it stores its operator into *operatorOut. The module file
+// name stays valid until the operator's Release() has returned, so a source may keep the pointer.
 extern "C" typedef int (*CreateCorvaleFn)(const char* moduleFileName, CTripletOperator** operatorOut);
 #define TRACEWELL_FACTORY_NAME "CreateCorvale"
+
+// Optional second factory of a wrapped source that forwards to a standard data source (the
+// adapter): the same as the factory above, but the operator forwards to the data source at
+// `adaptedSource` (an absolute path) instead of the one compiled into the wrapped source. The load
+// sequence calls it instead of CreateCorvale when the settings file names an adapted source. Each
+// operator keeps its own source: several data source modules of one process may share one
+// loaded wrapped source and forward each to another data source.
+extern "C" typedef int (*CreateAdaptingCorvaleFn)(const char* moduleFileName, const char* adaptedSource,
+                                                   CTripletOperator** operatorOut);
+#define TRACEWELL_ADAPTING_FACTORY_NAME "CreateCorvaleAdapting"

@@ -78,6 +78,18 @@ TW_UINT16 ScriptedOperator::OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, T
     return returnCode;
 }
 
+std::string MalformedAt(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool lineEnd = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') || (c == '\n' && i > 0 && text[i - 1] == '\r');
+        if (lineEnd) continue;
+        if (c < 0x20 || c == 0x7F || (c == '\r' && i + 1 == text.size()))
+            return "control character " + std::to_string(c) + " at byte " + std::to_string(i);
+    }
+    if (!text.empty() && text.back() != '\n') return "the text does not end in a line end";
+    return "";
+}
+
 std::string Crlf(std::initializer_list<std::string> lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";

@@ -72,6 +72,10 @@ public:
     TW_MEMREF lastData = nullptr;
 };
 
+// "" when every line of the text ends in "\r\n" and no other control character stands in it;
+// else where it first goes wrong.
+std::string MalformedAt(const std::string& text);
+
 // Lines joined, each ended by "\r\n".
 std::string Crlf(std::initializer_list<std::string> lines);
 

@@ -1,0 +1,246 @@
+// The source's messages to the application: the entry points a TWAIN 2 source is handed, the
+// calls it makes through them reaching the Source Manager unchanged, their trace lines tagged
+// [DS], the states they lead to (also when sent from inside MSG_ENABLEDS), and the timing lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Common/TwainLog/TwainLog.h"
+#include "Entry/DSEntry.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// The Source Manager's side: records every call that reaches it and answers a scripted code.
+struct SourceManagerCall {
+    TW_IDENTITY* origin;
+    TW_IDENTITY* dest;
+    TW_UINT32 dg;
+    TW_UINT16 dat, msg;
+    TW_MEMREF data;
+};
+std::vector<SourceManagerCall> g_received;
+TW_UINT16 g_sourceManagerCode = TWRC_SUCCESS;
+
+TW_UINT16 SourceManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                             TW_MEMREF pData) {
+    g_received.push_back({pOrigin, pDest, DG, DAT, MSG, pData});
+    return g_sourceManagerCode;
+}
+TW_HANDLE Allocate(TW_UINT32) { return nullptr; }
+void Free(TW_HANDLE) {}
+TW_MEMREF Lock(TW_HANDLE) { return nullptr; }
+void Unlock(TW_HANDLE) {}
+
+class SourceMessageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_cParaAnalyze = CParaAnalyze();
+        g_cParaAnalyze.m_nTwainStatus = 3;
+        g_received.clear();
+        g_sourceManagerCode = TWRC_SUCCESS;
+        OpenEntry();
+        source = arena.New<TW_IDENTITY>();
+        application = arena.New<TW_IDENTITY>();
+        given = arena.New<TW_ENTRYPOINT>();
+        *given = {sizeof(TW_ENTRYPOINT), SourceManagerEntry, Allocate, Free, Lock, Unlock};
+        op.fill = [this](TW_MEMREF data) {
+            if (op.lastDAT == DAT_ENTRYPOINT) kept = *static_cast<TW_ENTRYPOINT*>(data);
+            if (onCall) onCall(op.lastMSG);
+        };
+    }
+
+    // The application's call, as the Source Manager passes it on.
+    TW_UINT16 App(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data = nullptr, TW_UINT32 dg = DG_CONTROL) {
+        return DS_Entry(application, dg, dat, msg, data);
+    }
+    // A message the source sends through the entry points it was handed.
+    TW_UINT16 Send(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data = nullptr) {
+        return kept.DSM_Entry(source, application, DG_CONTROL, dat, msg, data);
+    }
+
+    FixedArena arena;
+    ScriptedOperator op;
+    TW_IDENTITY* source = nullptr;
+    TW_IDENTITY* application = nullptr;
+    TW_ENTRYPOINT* given = nullptr;
+    TW_ENTRYPOINT kept = {};
+    std::function<void(TW_UINT16)> onCall;
+};
+
+// The source gets the Source Manager's memory functions and a DSM_Entry of Tracewell's own;
+// every call it makes reaches the real one with all six arguments, and its code comes back.
+TEST_F(SourceMessageTest, TheSourceIsHandedTracewellsEntryWhichForwardsUnchanged) {
+    TraceCapture capture;
+    ASSERT_EQ(App(DAT_ENTRYPOINT, MSG_SET, given), TWRC_SUCCESS);
+    EXPECT_NE(kept.DSM_Entry, nullptr);
+    EXPECT_NE(kept.DSM_Entry, &SourceManagerEntry);
+    EXPECT_EQ(kept.Size, given->Size);
+    EXPECT_EQ(kept.DSM_MemAllocate, &Allocate);
+    EXPECT_EQ(kept.DSM_MemFree, &Free);
+    EXPECT_EQ(kept.DSM_MemLock, &Lock);
+    EXPECT_EQ(kept.DSM_MemUnlock, &Unlock);
+    EXPECT_EQ(given->DSM_Entry, &SourceManagerEntry) << "the Source Manager's own structure is left alone";
+
+    TW_CALLBACK* callback = arena.New<TW_CALLBACK>();
+    for (const TW_UINT16 code : {TWRC_SUCCESS, TWRC_FAILURE, TWRC_CHECKSTATUS, static_cast<TW_UINT16>(0x8123)}) {
+        SCOPED_TRACE(code);
+        g_received.clear();
+        g_sourceManagerCode = code;
+        EXPECT_EQ(Send(DAT_CALLBACK, MSG_INVOKE_CALLBACK, callback), code);
+        ASSERT_EQ(g_received.size(), 1u);
+        EXPECT_EQ(g_received[0].origin, source);
+        EXPECT_EQ(g_received[0].dest, application);
+        EXPECT_EQ(g_received[0].dg, DG_CONTROL);
+        EXPECT_EQ(g_received[0].dat, DAT_CALLBACK);
+        EXPECT_EQ(g_received[0].msg, MSG_INVOKE_CALLBACK);
+        EXPECT_EQ(g_received[0].data, callback);
+    }
+
+    // Entry points too short to be read whole are passed on as they came.
+    given->Size = sizeof(TW_ENTRYPOINT) - 1;
+    App(DAT_ENTRYPOINT, MSG_SET, given);
+    EXPECT_EQ(op.lastData, given);
+}
+
+// A message sent while no trace file is open still reaches the Source Manager, untraced.
+TEST_F(SourceMessageTest, WithoutATraceFileTheEntryPointsAreTheSourceManagers) {
+    App(DAT_ENTRYPOINT, MSG_SET, given);
+    EXPECT_EQ(op.lastData, given);
+}
+
+// State after each step, for both forms of each message, sent from inside MSG_ENABLEDS and after
+// it returned.
+TEST_F(SourceMessageTest, MessagesMoveTheStateAsTheEventsDo) {
+    struct Form {
+        const char* name;
+        TW_UINT16 dat;
+    };
+    const Form forms[] = {{"DAT_NULL", DAT_NULL}, {"DAT_CALLBACK", DAT_CALLBACK}, {"DAT_CALLBACK2", DAT_CALLBACK2}};
+    for (const Form& form : forms) {
+        for (const bool nested : {true, false}) {
+            SCOPED_TRACE(std::string(form.name) + (nested ? " inside MSG_ENABLEDS" : " after MSG_ENABLEDS"));
+            SetUp();
+            TraceCapture capture;
+            auto send = [&](TW_UINT16 message) {
+                if (form.dat == DAT_NULL) return Send(DAT_NULL, message);
+                if (form.dat == DAT_CALLBACK) {
+                    TW_CALLBACK* cb = arena.New<TW_CALLBACK>();
+                    cb->Message = static_cast<TW_INT16>(message);
+                    return Send(DAT_CALLBACK, MSG_INVOKE_CALLBACK, cb);
+                }
+                TW_CALLBACK2* cb = arena.New<TW_CALLBACK2>();
+                cb->Message = static_cast<TW_INT16>(message);
+                return Send(DAT_CALLBACK2, MSG_INVOKE_CALLBACK, cb);
+            };
+            std::vector<int> states;
+            auto step = [&](TW_UINT16 result) {
+                EXPECT_NE(result, TWRC_FAILURE);
+                states.push_back(g_cParaAnalyze.GetTwainStatus());
+            };
+            TW_USERINTERFACE* ui = arena.New<TW_USERINTERFACE>();
+            TW_PENDINGXFERS* pending = arena.New<TW_PENDINGXFERS>();
+            step(App(DAT_ENTRYPOINT, MSG_SET, given));
+            step(App(DAT_IDENTITY, MSG_OPENDS, arena.New<TW_IDENTITY>()));
+            int insideEnable = 0;
+            if (nested)
+                onCall = [&](TW_UINT16 msg) {
+                    if (msg != MSG_ENABLEDS) return;
+                    send(MSG_XFERREADY);
+                    insideEnable = g_cParaAnalyze.GetTwainStatus();
+                };
+            step(App(DAT_USERINTERFACE, MSG_ENABLEDS, ui));
+            onCall = nullptr;
+            if (!nested) step(send(MSG_XFERREADY));
+            step(App(DAT_IMAGENATIVEXFER, MSG_GET, arena.New<uint64_t>(), DG_IMAGE));
+            pending->Count = 1;
+            step(App(DAT_PENDINGXFERS, MSG_ENDXFER, pending));
+            step(App(DAT_IMAGENATIVEXFER, MSG_GET, arena.New<uint64_t>(), DG_IMAGE));
+            pending->Count = 0;
+            step(App(DAT_PENDINGXFERS, MSG_ENDXFER, pending));
+            step(send(MSG_DEVICEEVENT));
+            step(send(MSG_CLOSEDSREQ));
+            step(App(DAT_IDENTITY, MSG_CLOSEDS, arena.New<TW_IDENTITY>()));
+            const std::vector<int> expected = nested ? std::vector<int>{3, 4, 6, 7, 6, 7, 5, 5, 4, 3}
+                                                     : std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 5, 4, 3};
+            EXPECT_EQ(states, expected);
+            EXPECT_EQ(insideEnable, nested ? 6 : 0);
+
+            // Every message appears once, tagged [DS], numbered in turn with the application's calls.
+            const std::string text = capture.Text();
+            size_t tagged = 0;
+            for (size_t at = text.find("] [DS] "); at != std::string::npos; at = text.find("] [DS] ", at + 1)) ++tagged;
+            EXPECT_EQ(tagged, 3u);
+            // The first message the source sent is the XFERREADY.
+            const size_t message = text.find("] [DS] ");
+            ASSERT_NE(message, std::string::npos) << text;
+            const size_t line = message - 6;
+            EXPECT_EQ(text.substr(line, 13), "[00004] [DS] ") << text;
+            if (nested) {
+                // The application's request, then the source's message with its result, then the
+                // application's result.
+                const size_t enable = text.find("[00003] [APP] DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS");
+                ASSERT_NE(enable, std::string::npos);
+                EXPECT_LT(enable, line);
+                const size_t messageStatus = text.find("TWAIN Status = [6]", line);
+                const size_t enableResult = text.find("Return Code", messageStatus);
+                ASSERT_NE(enableResult, std::string::npos);
+                EXPECT_EQ(text.find("[00005]"), text.find("[00005] [APP] DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET"));
+                EXPECT_LT(enableResult, text.find("[00005]"));
+            }
+        }
+    }
+}
+
+// A message the Source Manager refuses leaves the state alone and is marked like any failure.
+TEST_F(SourceMessageTest, ARefusedMessageChangesNothing) {
+    TraceCapture capture;
+    App(DAT_ENTRYPOINT, MSG_SET, given);
+    g_cParaAnalyze.m_nTwainStatus = 5;
+    g_sourceManagerCode = TWRC_FAILURE;
+    EXPECT_EQ(Send(DAT_NULL, MSG_XFERREADY), TWRC_FAILURE);
+    EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 5);
+    const std::string text = capture.Text();
+    EXPECT_NE(text.find("[00002] [DS] DG_CONTROL/DAT_NULL/MSG_XFERREADY\r\n"), std::string::npos);
+    EXPECT_NE(text.find("*** Inspect Error Status Start ***"), std::string::npos);
+}
+
+// With timing on, the time of forwarding follows the request line and the result section opens
+// with how long the source took; the clock is the injected one.
+TraceClock StepClock() {
+    static int64_t reads = 0;
+    TraceClock clock = {};
+    clock.local.tm_hour = 22;
+    clock.local.tm_min = 43;
+    clock.local.tm_sec = 54;
+    clock.microseconds = 816123 + reads;
+    clock.monotonicNs = reads * 120000;  // 0.120 ms a reading
+    ++reads;
+    return clock;
+}
+
+TEST_F(SourceMessageTest, TimingLinesShowWhenTheCallWasForwardedAndHowLongItTook) {
+    TW_STATUS* status = arena.New<TW_STATUS>();
+    std::string untimed;
+    {
+        TraceCapture capture;
+        App(DAT_STATUS, MSG_GET, status);
+        untimed = capture.Text();
+    }
+    g_cParaAnalyze = CParaAnalyze();
+    g_cParaAnalyze.m_nTwainStatus = 3;
+    SetTraceClock(StepClock);
+    g_bTraceTiming = true;
+    TraceCapture capture;
+    App(DAT_STATUS, MSG_GET, status);
+    g_bTraceTiming = false;
+    SetTraceClock(nullptr);
+    const std::string timed = capture.Text();
+    const std::string request = "[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n";
+    ASSERT_EQ(untimed.substr(0, request.size()), request);
+    EXPECT_EQ(timed, request + "        Time = [22:43:54.816123]\r\n" + "        Took = [0.120 ms]\r\n" +
+                         untimed.substr(request.size()));
+}
+
+}  // namespace
