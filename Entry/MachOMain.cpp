@@ -1,6 +1,7 @@
 // The module's load and unload sequences: open the wrapped source and make its operator, set the
 // trace up; at unload release the operator, the wrapped module and the trace.
-#include <string>
+#include <cstdio>
+#include <cstring>
 
 #include "Common/TwainLog/TwainLog.h"
 #include "DSEntry.h"
@@ -22,22 +23,23 @@ static const char* CreateMyMachOBundleURL() {
 }
 
 // The module file name handed to the factory; a source may keep the pointer until its operator
-// is released, so the name lives until unload.
-static std::string g_strModuleName;
+// is released, so the name lives until unload. Constant-initialised: the load sequence runs
+// before any dynamic initialiser of this file would.
+static char g_szModuleName[256];
 
 void MachO_Initialization() {
     OpenEntry();
     const char* path = CreateMyMachOBundleURL();
     if (path != nullptr) {
-        g_strModuleName = path;
-        g_strModuleName.erase(0, g_strModuleName.find_last_of('/') + 1);
+        const char* const slash = strrchr(path, '/');
+        snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", slash != nullptr ? slash + 1 : path);
     }
     ReadModuleSettings(path);
 
     g_CorvaleBundleRef = PlatformModuleOpen(g_szWrappedSource);
     if (path != nullptr && g_CorvaleBundleRef != nullptr) {
         g_fnDsCreate = reinterpret_cast<CreateCorvaleFn>(PlatformModuleSymbol(g_CorvaleBundleRef, TRACEWELL_FACTORY_NAME));
-        if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_strModuleName.c_str());
+        if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_szModuleName);
     }
     setupTwainLog();
 }
@@ -55,7 +57,7 @@ void MachO_Termination() {
         g_CorvaleBundleRef = nullptr;
     }
     cleanupTwainLog();
-    g_strModuleName.clear();
+    g_szModuleName[0] = '\0';
 }
 
 extern "C" void* __dso_handle;

@@ -1,5 +1,6 @@
-// What Tracewell takes from the platform: the list of loaded images, plug-in modules, directories
-// and relocatable memory blocks. The logic above it is written against these operations only.
+// What Tracewell takes from the platform: the list of loaded images, plug-in modules, directories,
+// relocatable memory blocks and reads of memory that may not be there. The logic above it is
+// written against these operations only.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,22 @@ int PlatformCreateDirectory(const char* parent, const char* name);
 // Relocatable memory blocks in the ABI's handle convention.
 TW_HANDLE NewHandleClear(size_t size);
 void DisposeHandle(TW_HANDLE handle);
-// Pins the block and returns its current address.
+// Pins the block and returns its current address. A handle that NewHandleClear did not make is
+// never dereferenced directly: where the convention keeps the address in memory behind the
+// handle, it is read with PlatformCopyReadable, and an unreadable one gives null.
 void* HLock(TW_HANDLE handle);
 void HUnlock(TW_HANDLE handle);
+// The size NewHandleClear was asked for, for a handle it made and DisposeHandle has not taken
+// back; kUnknownBlockSize for a handle of any other allocator, whose block cannot be measured.
+constexpr size_t kUnknownBlockSize = ~size_t(0);
+size_t HandleBlockSize(TW_HANDLE handle);
+
+// Copies up to `size` bytes from `address` into `dest` without ever faulting; returns how many
+// were copied, fewer where the memory stops being readable (0 for an unreadable address).
+size_t PlatformCopyReadable(void* dest, const void* address, size_t size);
+
+// The blocks NewHandleClear made, keyed by handle, for the two handle files. A table of fixed
+// capacity: a block made while it is full is simply not known (its size is then unknown).
+void RememberBlock(TW_HANDLE handle, size_t size);
+void ForgetBlock(TW_HANDLE handle);
+bool KnownBlock(TW_HANDLE handle, size_t* size);

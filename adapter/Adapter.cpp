@@ -1,6 +1,7 @@
 // The adapter: a wrapped source whose operator loads a standard TWAIN data source (a shared object
 // exporting DS_Entry) and hands every triplet to it unchanged. A source that cannot be used makes
-// every call fail, with TWCC_BUMMER as the condition DAT_STATUS reports.
+// every call fail, with TWCC_BUMMER as the condition DAT_STATUS reports. Each operator loads its
+// own source, the one compiled in or the one its factory call named.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -26,6 +27,10 @@ public:
     explicit CAdapterOperator(const char* path) {
         // A name without a slash would be searched for along the library path, and an empty one
         // would name the application itself.
+        if (path[0] == '\0') {
+            fputs("tracewell-adapter: no data source to trace is set (adapted_source in tracewell.conf)\n", stderr);
+            return;
+        }
         if (path[0] != '/') {
             Report(path, "its path is not absolute");
             return;
@@ -85,8 +90,13 @@ private:
 
 }  // namespace
 
-TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char*, CTripletOperator** operatorOut) {
+TRACEWELL_SOURCE_EXPORT int CreateCorvaleAdapting(const char*, const char* adaptedSource,
+                                                  CTripletOperator** operatorOut) {
     if (operatorOut == nullptr) return -1;
-    *operatorOut = new (std::nothrow) CAdapterOperator(kAdaptedSource);
+    *operatorOut = new (std::nothrow) CAdapterOperator(adaptedSource != nullptr ? adaptedSource : "");
     return *operatorOut != nullptr ? 0 : -1;
+}
+
+TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut) {
+    return CreateCorvaleAdapting(moduleFileName, kAdaptedSource, operatorOut);
 }

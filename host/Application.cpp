@@ -35,6 +35,14 @@ void FillOwnIdentity(TW_IDENTITY* self) {
     CopyText(self->ProductName, "tracewell_host");
 }
 
+CApplication* g_twain2Application = nullptr;
+
+TW_UINT16 ApplicationCallback(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                              TW_MEMREF pData) {
+    return g_twain2Application != nullptr ? g_twain2Application->Notify(pOrigin, pDest, DG, DAT, MSG, pData)
+                                          : TWRC_FAILURE;
+}
+
 }  // namespace
 
 size_t ItemBytes(TW_UINT16 itemType) {
@@ -68,7 +76,41 @@ CApplication::CApplication(CDataSource& source)
 }
 
 CApplication::~CApplication() {
+    if (g_twain2Application == this) g_twain2Application = nullptr;
     if (Ready()) ReleaseTransients();
+}
+
+void CApplication::BecomeTwain2() {
+    m_twain2 = true;
+    g_twain2Application = this;
+    m_self->ProtocolMajor = 2;
+    m_self->ProtocolMinor = 4;
+    m_self->SupportedGroups |= DF_APP2;
+}
+
+TW_CALLBACK* CApplication::Callback() {
+    m_callback = {};
+    m_callback.CallBackProc = reinterpret_cast<TW_MEMREF>(ApplicationCallback);
+    return &m_callback;
+}
+
+TW_UINT16 CApplication::TakeMessage() {
+    if (m_messages.empty()) return MSG_NULL;
+    const TW_UINT16 msg = m_messages.front();
+    m_messages.pop_front();
+    return msg;
+}
+
+TW_UINT16 CApplication::Notify(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 dg, TW_UINT16 dat,
+                               TW_UINT16 msg, TW_MEMREF) {
+    const bool known = msg == MSG_XFERREADY || msg == MSG_CLOSEDSREQ || msg == MSG_CLOSEDSOK || msg == MSG_DEVICEEVENT;
+    if (origin == nullptr || origin->Id != m_source->Id || destination == nullptr || destination->Id != m_self->Id ||
+        dg != DG_CONTROL || dat != DAT_NULL || !known) {
+        m_unexpected.push_back("the callback was called with a message that is not the source's to this application");
+        return TWRC_FAILURE;
+    }
+    if (msg != MSG_DEVICEEVENT) m_messages.push_back(msg);
+    return TWRC_SUCCESS;
 }
 
 void CApplication::ReleaseTransients() {

@@ -1,9 +1,12 @@
 // The application's side of a session: its identity and every structure it passes, placed in the
 // shared fixed-address heap so that their addresses print the same on every run, and calls that
 // are checked against what the scenario expects. A failed call is followed by DAT_STATUS, as a
-// careful application does, and its condition code is checked too.
+// careful application does, and its condition code is checked too. As a TWAIN 2 application it
+// registers a callback, which only notes the source's messages: the application acts on them
+// once the call it is in has returned.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,18 @@ public:
 
     // False when the fixed-address heap could not give the structures a place.
     bool Ready() const;
+
+    // From now on a TWAIN 2 application (one at a time: the callback reaches the one that became
+    // it last).
+    void BecomeTwain2();
+    bool Twain2() const { return m_twain2; }
+    // The callback to register, and the oldest message it noted and the application has not yet
+    // acted on (MSG_NULL when there is none).
+    TW_CALLBACK* Callback();
+    TW_UINT16 TakeMessage();
+    // What the callback is called with.
+    TW_UINT16 Notify(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                     TW_MEMREF data);
 
     // One call through the data source. `what` describes it in reports.
     TW_UINT16 Call(const std::string& what, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data,
@@ -91,6 +106,10 @@ private:
     TWKV_USMINFO* m_usmInfo;
     void* m_stripBuffer = nullptr;
     TW_UINT32 m_stripBufferSize = 0;
+
+    bool m_twain2 = false;
+    TW_CALLBACK m_callback = {};
+    std::deque<TW_UINT16> m_messages;
 
     int m_pages = 0;
     std::vector<std::string> m_rejections;

@@ -29,6 +29,7 @@ struct Options {
     std::string scenario = "session";
     bool scenarioGiven = false;
     std::string transcript;
+    bool twain2 = false;
     int headLines = 10;
     bool help = false;
 };
@@ -52,6 +53,7 @@ const OptionRule kOptions[] = {
     {"--log-dir", true, [](Options& o, const std::string& v) { return o.logDirectory = v, true; }},
     {"--transcript", true, [](Options& o, const std::string& v) { return o.transcript = v, !v.empty(); }},
     {"--head", true, [](Options& o, const std::string& v) { return ParseCount(v, &o.headLines); }},
+    {"--twain2", false, [](Options& o, const std::string&) { return o.twain2 = true, true; }},
     {"--help", false, [](Options& o, const std::string&) { return o.help = true, true; }},
 };
 
@@ -64,7 +66,7 @@ const OptionRule* FindOption(const std::string& name) {
 
 bool TakeScenario(Options* options, const std::string& name, std::string* error) {
     if (FindScenario(name) == nullptr) {
-        *error = "unknown scenario '" + name + "' (session, capabilities or errors)";
+        *error = "unknown scenario '" + name + "' (session, scans, capabilities or errors)";
         return false;
     }
     if (options->scenarioGiven) {
@@ -115,6 +117,11 @@ void PrintHelp() {
            "                  (default: %s)\n"
            "  --transcript FILE  write every call to FILE: its triplet, its return code and the bytes of\n"
            "                     the structure (and container, strip or image) after the call\n"
+           "  --twain2        play a TWAIN 2 application and Source Manager: the Source Manager answers\n"
+           "                  opening itself and the callback, gives a TWAIN 2 source its entry points\n"
+           "                  (DAT_ENTRYPOINT) before opening it, and delivers the messages the source\n"
+           "                  sends through them to the application's callback; the transcript then\n"
+           "                  also holds each call the source made to the Source Manager\n"
            "  --head N        lines of the trace to show after the summary (default 10, 0 for none)\n"
            "  --help          this text\n\n"
            "Exit status: 0 when every call was answered as the scenario expects, 1 when one was not or the\n"
@@ -133,6 +140,7 @@ void PrintSummary(const Options& options, const CDataSource& source, const CAppl
     printf("%-20s%s\n", "Data source:", options.module.c_str());
     printf("%-20s%d\n", "Calls made:", source.Calls());
     printf("%-20s%d\n", "Failures:", source.Failures());
+    if (options.twain2) printf("%-20s%d\n", "Source messages:", source.SourceMessages());
     printf("%-20s%d\n", "Pages transferred:", app.Pages());
     PrintList("Refused as expected:", app.Rejections());
     PrintList("Unexpected answers:", app.UnexpectedAnswers());
@@ -180,6 +188,13 @@ int main(int argc, char** argv) {
             return kFailed;
         }
         source.RecordTo(transcript.get());
+    }
+    if (options.twain2) {
+        app.BecomeTwain2();
+        if (!source.PlayTwain2Manager()) {
+            fprintf(stderr, "tracewell_host: the Source Manager's entry points cannot be given a place\n");
+            return kFailed;
+        }
     }
     const size_t heldBySelf = handleheap::BytesInUse();
     if (!source.Load(options.module)) {

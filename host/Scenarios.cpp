@@ -1,5 +1,7 @@
-// The three scenarios: a whole scanning session, every capability with every message, and calls
-// that a source must refuse.
+// The scenarios: a whole scanning session, the source's settings window and two scans in one
+// session (native, then through memory with the window shown), every capability with every
+// message, and calls that a source must refuse. As a TWAIN 2 application the host registers its callback once the source is open
+// and acts on the source's messages; otherwise it learns of them from the events it passes.
 #include "Scenarios.h"
 
 #include <cmath>
@@ -163,8 +165,10 @@ const Step kErrorsWhileOpen[] = {
     {"measure the exposure of an empty region", DG_IMAGE, DAT_KV_AUTOEXPOSURE, MSG_GET,
      [](CApplication& a) -> TW_MEMREF { return a.AutoExposure(100, 100, 100, 200, TWKV_FT_REFLECTIVE); },
      TWRC_FAILURE, TWCC_BADVALUE},
+    // A TWAIN 2 source without its window would announce a page at once; with it, only once the
+    // application waits, which it never does here.
     {"enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
-     [](CApplication& a) -> TW_MEMREF { return a.UserInterface(false); }, TWRC_SUCCESS, TWCC_SUCCESS},
+     [](CApplication& a) -> TW_MEMREF { return a.UserInterface(a.Twain2()); }, TWRC_SUCCESS, TWCC_SUCCESS},
     {"negotiate while the source is enabled", DG_CONTROL, DAT_CAPABILITY, MSG_SET,
      [](CApplication& a) -> TW_MEMREF { return SetTo(a, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY); }, TWRC_FAILURE,
      TWCC_SEQERROR},
@@ -190,6 +194,14 @@ bool Run(CApplication& app, const Step (&steps)[N]) {
         asExpected = asExpected && rc == step.rc;
     }
     return asExpected;
+}
+
+// Opening as the scenario's application does it: a TWAIN 2 one registers its callback as soon as
+// the source is open.
+bool Open(CApplication& app) {
+    if (!Run(app, kOpening)) return false;
+    return !app.Twain2() || app.Call("register the callback", DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK,
+                                     app.Callback()) == TWRC_SUCCESS;
 }
 
 void Negotiate(CApplication& app, const Negotiation& step) {
@@ -225,14 +237,26 @@ void TransferPage(CApplication& app, TW_UINT32 bufferSize) {
     app.Unexpected("the page did not end within " + std::to_string(kMostStrips) + " strips");
 }
 
-void TransferPages(CApplication& app) {
-    TW_SETUPMEMXFER* setup = app.SetupMemXfer();
-    app.Call("ask for the buffer sizes", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, setup);
-    const TW_UINT32 bufferSize = setup->Preferred;
+void TransferNatively(CApplication& app) {
+    if (app.Call("transfer the page as one image", DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, app.NativeImage(),
+                 TWRC_XFERDONE) == TWRC_XFERDONE)
+        app.CountPage();
+}
+
+// Every page the source has, each ended with MSG_ENDXFER; memory transfers ask for the buffer
+// sizes first.
+void TransferPages(CApplication& app, TW_UINT16 mechanism) {
+    TW_UINT32 bufferSize = 0;
+    if (mechanism == TWSX_MEMORY) {
+        TW_SETUPMEMXFER* setup = app.SetupMemXfer();
+        app.Call("ask for the buffer sizes", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, setup);
+        bufferSize = setup->Preferred;
+    }
     for (int page = 0; page < kMostPages; ++page) {
         app.Call("read the image information", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, app.ImageInfo());
         app.Call("read the image layout", DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, app.ImageLayout());
-        TransferPage(app, bufferSize);
+        if (mechanism == TWSX_MEMORY) TransferPage(app, bufferSize);
+        else TransferNatively(app);
         TW_PENDINGXFERS* pending = app.PendingXfers();
         if (app.Call("end the transfer", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, pending) != TWRC_SUCCESS ||
             pending->Count == 0)
@@ -241,20 +265,95 @@ void TransferPages(CApplication& app) {
     app.Unexpected("the source still had pages after " + std::to_string(kMostPages));
 }
 
-void AcquireThroughMemory(CApplication& app) {
-    if (app.Call("enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(false)) !=
+// The next message the callback noted: one that came while the application was in a call, or
+// else one that comes while it waits, passing events to the source as an application with an
+// event loop does.
+TW_UINT16 WaitForMessage(CApplication& app) {
+    for (int i = 0;; ++i) {
+        const TW_UINT16 noted = app.TakeMessage();
+        if (noted != MSG_NULL) return noted;
+        if (i == kMostEvents) break;
+        TW_EVENT* event = app.Event();
+        const TW_UINT16 rc =
+            app.Call("pass an event to the source", DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, event, kAnyReturnCode);
+        if (rc == TWRC_DSEVENT && event->TWMessage != MSG_NULL) return event->TWMessage;
+    }
+    app.Unexpected("the source sent no message in " + std::to_string(kMostEvents) + " events");
+    return MSG_NULL;
+}
+
+// A TWAIN 2 application's scan: it transfers what each MSG_XFERREADY announces. Without the
+// source's window it disables the source once the pages are done; with the window shown it waits
+// until the source asks to be closed (the user may scan again meanwhile).
+void AcquireWithCallbacks(CApplication& app, TW_UINT16 mechanism, bool showUI) {
+    if (app.Call("enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(showUI)) !=
         TWRC_SUCCESS)
         return;
-    if (WaitForTransfer(app)) TransferPages(app);
-    app.Call("disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(false));
+    for (int scan = 0; scan < kMostPages; ++scan) {
+        const TW_UINT16 msg = WaitForMessage(app);
+        if (msg == MSG_XFERREADY) {
+            TransferPages(app, mechanism);
+            if (showUI) continue;
+        } else if (msg != MSG_CLOSEDSREQ && msg != MSG_CLOSEDSOK && msg != MSG_NULL) {
+            char text[64];
+            snprintf(text, sizeof(text), "the source sent message 0x%04x while enabled", msg);
+            app.Unexpected(text);
+        }
+        break;
+    }
+    app.Call("disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(showUI));
+}
+
+void Acquire(CApplication& app, TW_UINT16 mechanism, bool showUI) {
+    if (app.Twain2()) {
+        AcquireWithCallbacks(app, mechanism, showUI);
+        return;
+    }
+    if (app.Call("enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(showUI)) !=
+        TWRC_SUCCESS)
+        return;
+    if (WaitForTransfer(app)) TransferPages(app, mechanism);
+    app.Call("disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(showUI));
 }
 
 void PlaySession(CApplication& app) {
-    if (!Run(app, kOpening)) return;
+    if (!Open(app)) return;
     app.Call("read the hardware description", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET, app.HardwareInfo());
     for (const Negotiation& step : kSessionNegotiation) Negotiate(app, step);
     Run(app, kSessionVendorSteps);
-    AcquireThroughMemory(app);
+    Acquire(app, TWSX_MEMORY, false);
+    Run(app, kClosing);
+}
+
+const Negotiation kScansNegotiation[] = {
+    {"scan in grey", MSG_SET, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"scan 75 dpi across", MSG_SET, ICAP_XRESOLUTION, TWTY_FIX32, 75, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"scan 75 dpi down", MSG_SET, ICAP_YRESOLUTION, TWTY_FIX32, 75, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"use the feeder", MSG_SET, CAP_FEEDERENABLED, TWTY_BOOL, 1, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"ask for two pages", MSG_SET, CAP_XFERCOUNT, TWTY_INT16, 2, TWRC_SUCCESS, TWCC_SUCCESS},
+    {"transfer whole images", MSG_SET, ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE, TWRC_SUCCESS, TWCC_SUCCESS},
+};
+
+const Negotiation kThroughMemory = {"transfer through memory", MSG_SET, ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY,
+                                    TWRC_SUCCESS, TWCC_SUCCESS};
+
+// The user sets the scanner up in its window alone and presses OK.
+void SetUpInTheSourcesWindow(CApplication& app) {
+    if (app.Call("let the user set the scanner up", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY,
+                 app.UserInterface(true)) != TWRC_SUCCESS)
+        return;
+    const TW_UINT16 msg = WaitForMessage(app);
+    if (msg != MSG_CLOSEDSOK && msg != MSG_NULL) app.Unexpected("the settings window ended without MSG_CLOSEDSOK");
+    app.Call("close the settings window", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(true));
+}
+
+void PlayScans(CApplication& app) {
+    if (!Open(app)) return;
+    SetUpInTheSourcesWindow(app);
+    for (const Negotiation& step : kScansNegotiation) Negotiate(app, step);
+    Acquire(app, TWSX_NATIVE, false);
+    Negotiate(app, kThroughMemory);
+    Acquire(app, TWSX_MEMORY, true);
     Run(app, kClosing);
 }
 
@@ -318,14 +417,14 @@ void ExerciseCapability(CApplication& app, TW_UINT16 cap) {
 }
 
 void PlayCapabilities(CApplication& app) {
-    if (!Run(app, kOpening)) return;
+    if (!Open(app)) return;
     for (TW_UINT16 cap : SupportedCapabilities(app)) ExerciseCapability(app, cap);
     Run(app, kClosing);
 }
 
 void PlayErrors(CApplication& app) {
     Run(app, kErrorsBeforeOpening);
-    if (!Run(app, kOpening)) return;
+    if (!Open(app)) return;
     Run(app, kErrorsWhileOpen);
     Run(app, kClosing);
     Run(app, kErrorsAfterClosing);
@@ -339,6 +438,10 @@ const std::vector<Scenario>& Scenarios() {
          "a whole scanning session: open, identity, negotiation with one rejected value, enable, events, "
          "image information and layout, two pages through memory, disable, close",
          PlaySession},
+        {"scans",
+         "the source's window for its settings alone, then two scans of two pages in one session: whole "
+         "images without the window, then through memory with the window shown",
+         PlayScans},
         {"capabilities", "every capability the source lists, with every message", PlayCapabilities},
         {"errors", "calls out of sequence and values out of range, each followed by DAT_STATUS", PlayErrors},
     };

@@ -1,4 +1,4 @@
-// One transcript line per call. The structures live in the shared fixed-address heap, which knows
+// One transcript line per call, and one per message of the source. The structures live in the shared fixed-address heap, which knows
 // the size of each block, so the bytes are read within their blocks and nothing else is assumed.
 #include "Transcript.h"
 
@@ -47,5 +47,31 @@ void WriteTranscriptLine(FILE* out, int call, TW_UINT32 dg, TW_UINT16 dat, TW_UI
             WriteHandle(out, "image", *static_cast<TW_HANDLE*>(data), true);
         }
     }
+    fputc('\n', out);
+}
+
+void WriteEntryPointsLine(FILE* out, int call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                          const TW_ENTRYPOINT* entryPoints, const TW_ENTRYPOINT& given, TW_UINT16 rc) {
+    const auto kept = [](bool same) { return same ? "given" : "changed"; };
+    fprintf(out, "%05d %08x/%04x/%04x rc=%u Size=%u DSM_Entry=%s DSM_MemAllocate=%s DSM_MemFree=%s DSM_MemLock=%s "
+                 "DSM_MemUnlock=%s\n",
+            call, static_cast<unsigned>(dg), dat, msg, rc, static_cast<unsigned>(entryPoints->Size),
+            kept(entryPoints->DSM_Entry == given.DSM_Entry), kept(entryPoints->DSM_MemAllocate == given.DSM_MemAllocate),
+            kept(entryPoints->DSM_MemFree == given.DSM_MemFree), kept(entryPoints->DSM_MemLock == given.DSM_MemLock),
+            kept(entryPoints->DSM_MemUnlock == given.DSM_MemUnlock));
+}
+
+void WriteSourceMessageLine(FILE* out, int message, int call, bool inCall, const TW_IDENTITY* origin,
+                            const TW_IDENTITY* destination, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                            TW_MEMREF data, TW_UINT16 rc) {
+    fprintf(out, "DS%03d %s%05d %08x/%04x/%04x rc=%u", message, inCall ? "in" : "after", call,
+            static_cast<unsigned>(dg), dat, msg, rc);
+    if (origin != nullptr) WriteHex(out, "from", origin, sizeof(*origin));
+    if (destination != nullptr) WriteHex(out, "to", destination, sizeof(*destination));
+    size_t bytes = handleheap::BlockSize(data);
+    if (dat == DAT_CALLBACK && data != nullptr) bytes = sizeof(TW_CALLBACK);
+    if (dat == DAT_CALLBACK2 && data != nullptr) bytes = sizeof(TW_CALLBACK2);
+    if (bytes != 0) WriteHex(out, "data", data, bytes);
+    else fprintf(out, data == nullptr ? " data=null" : " data=unsized");
     fputc('\n', out);
 }

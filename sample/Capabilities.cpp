@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "HandleHeap.h"
+#include "SourceMemory.h"
 #include "TwainExtras.h"
 
 namespace {
@@ -130,8 +130,8 @@ const std::vector<CapabilityRule>& Rules() {
 
 template <typename Container>
 Container* NewContainer(size_t bytes, TW_HANDLE* handle) {
-    *handle = handleheap::NewHandle(bytes);
-    return *handle != nullptr ? static_cast<Container*>(handleheap::Lock(*handle)) : nullptr;
+    *handle = sourcememory::Allocate(bytes);
+    return *handle != nullptr ? static_cast<Container*>(sourcememory::Lock(*handle)) : nullptr;
 }
 
 void PutItems(TW_UINT8* list, TW_UINT16 itemType, const std::vector<CapItem>& items) {
@@ -153,7 +153,7 @@ TW_UINT32 IndexOf(TW_UINT16 itemType, const std::vector<CapItem>& items, const C
 
 TW_UINT16 Answer(TW_CAPABILITY* capability, TW_UINT32 conType, TW_HANDLE handle) {
     if (handle == nullptr) return TWCC_LOWMEMORY;
-    handleheap::Unlock(handle);
+    sourcememory::Unlock(handle);
     capability->ConType = static_cast<TW_UINT16>(conType);
     capability->hContainer = handle;
     return TWCC_SUCCESS;
@@ -361,14 +361,14 @@ TW_UINT16 CCapabilities::ReplySupport(Entry& entry, TW_CAPABILITY* capability) {
 // Values are set through a one-value container of the capability's own item type.
 TW_UINT16 CCapabilities::Set(Entry& entry, TW_CAPABILITY* capability) {
     if (capability->ConType != TWON_ONEVALUE || capability->hContainer == nullptr) return TWCC_BADVALUE;
-    const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(handleheap::Lock(capability->hContainer));
+    const TW_ONEVALUE* one = static_cast<const TW_ONEVALUE*>(sourcememory::Lock(capability->hContainer));
     const bool sameType = one != nullptr && one->ItemType == entry.rule->itemType;
     CapItem item;
     if (sameType) {
         memcpy(item.bytes, reinterpret_cast<const TW_UINT8*>(one) + offsetof(TW_ONEVALUE, Item),
                ItemSize(entry.rule->itemType));
     }
-    handleheap::Unlock(capability->hContainer);
+    sourcememory::Unlock(capability->hContainer);
     if (!sameType) return TWCC_BADVALUE;
     return Store(entry.rule->cap, item);
 }

@@ -58,7 +58,7 @@ void RenderRow(const ImageGeometry& geometry, int page, TW_INT32 y, TW_UINT8* ro
 
 }  // namespace
 
-void FillIdentity(TW_IDENTITY* identity) {
+void FillIdentity(TW_IDENTITY* identity, bool twain2) {
     const TW_ID id = identity->Id;
     memset(identity, 0, sizeof(*identity));
     identity->Id = id;
@@ -67,9 +67,9 @@ void FillIdentity(TW_IDENTITY* identity) {
     identity->Version.Language = static_cast<TW_UINT16>(TWLG_ENGLISH_USA);
     identity->Version.Country = TWCY_USA;
     CopyText(identity->Version.Info, "2.3.0 virtual scanner");
-    identity->ProtocolMajor = 1;
-    identity->ProtocolMinor = 9;
-    identity->SupportedGroups = DG_CONTROL | DG_IMAGE;
+    identity->ProtocolMajor = twain2 ? 2 : 1;
+    identity->ProtocolMinor = twain2 ? 4 : 9;
+    identity->SupportedGroups = DG_CONTROL | DG_IMAGE | (twain2 ? DF_DS2 : 0);
     CopyText(identity->Manufacturer, "KOVAR");
     CopyText(identity->ProductFamily, "Corvale");
     CopyText(identity->ProductName, "Corvale F40");

@@ -7,8 +7,9 @@
 
 constexpr int kFeederSheets = 3;
 
-// Fills everything but the Id, which belongs to the Source Manager.
-void FillIdentity(TW_IDENTITY* identity);
+// Fills everything but the Id, which belongs to the Source Manager. To a TWAIN 2 Source Manager
+// the scanner presents itself as a TWAIN 2 source.
+void FillIdentity(TW_IDENTITY* identity, bool twain2);
 
 void FillHardwareInfo(TWKV_HARDWAREINFO* info);
 

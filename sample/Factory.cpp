@@ -1,9 +1,11 @@
 // The module's exports: the factory a data source looks up, and the hooks through which tests
 // count and script what the scanner is asked. Build options leave the factory out
 // (CORVALE_NO_FACTORY) or have it make no operator (CORVALE_NULL_OPERATOR).
+#include <atomic>
 #include <string>
 
 #include "Scanner.h"
+#include "ScannerHooks.h"
 
 namespace {
 
@@ -13,8 +15,13 @@ struct Hooks {
     std::string factoryName;
     int factoryCalls = 0;
     int releases = 0;
-    int operateCalls = 0;
+    std::atomic<int> operateCalls{0};
     int scriptedReturnCode = kNotScripted;
+    CorvaleAnswerFn answer = nullptr;
+    void* answerContext = nullptr;
+    CorvaleReleaseFn onRelease = nullptr;
+    void* releaseContext = nullptr;
+    const char* factoryNamePointer = nullptr;
     TW_IDENTITY* lastOrigin = nullptr;
     TW_UINT32 lastDG = 0;
     TW_UINT16 lastDAT = 0;
@@ -35,12 +42,15 @@ public:
         g_hooks.lastDAT = DAT;
         g_hooks.lastMSG = MSG;
         g_hooks.lastData = pData;
+        if (g_hooks.answer != nullptr) return g_hooks.answer(g_hooks.answerContext, pOrigin, DG, DAT, MSG, pData);
         if (g_hooks.scriptedReturnCode != kNotScripted) return static_cast<TW_UINT16>(g_hooks.scriptedReturnCode);
         return CCorvaleScanner::OperateTriplet(pOrigin, DG, DAT, MSG, pData);
     }
     int Release() override {
         ++g_hooks.releases;
-        return CCorvaleScanner::Release();
+        const int result = CCorvaleScanner::Release();
+        if (g_hooks.onRelease != nullptr) g_hooks.onRelease(g_hooks.releaseContext);
+        return result;
     }
 };
 
@@ -50,6 +60,7 @@ public:
 TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut) {
     ++g_hooks.factoryCalls;
     g_hooks.factoryName = moduleFileName != nullptr ? moduleFileName : "";
+    g_hooks.factoryNamePointer = moduleFileName;
     if (operatorOut == nullptr) return -1;
 #if defined(CORVALE_NULL_OPERATOR)
     return 0;
@@ -69,6 +80,18 @@ TRACEWELL_SOURCE_EXPORT int CorvaleOperateCalls() { return g_hooks.operateCalls;
 TRACEWELL_SOURCE_EXPORT void CorvaleScriptReturnCode(int rc) {
     g_hooks.scriptedReturnCode = rc >= 0 ? rc : kNotScripted;
 }
+
+TRACEWELL_SOURCE_EXPORT void CorvaleScriptAnswer(CorvaleAnswerFn answer, void* context) {
+    g_hooks.answer = answer;
+    g_hooks.answerContext = context;
+}
+
+TRACEWELL_SOURCE_EXPORT void CorvaleScriptRelease(CorvaleReleaseFn onRelease, void* context) {
+    g_hooks.onRelease = onRelease;
+    g_hooks.releaseContext = context;
+}
+
+TRACEWELL_SOURCE_EXPORT const char* CorvaleFactoryNamePointer() { return g_hooks.factoryNamePointer; }
 
 TRACEWELL_SOURCE_EXPORT void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg, TW_UINT16* dat, TW_UINT16* msg,
                                     TW_MEMREF* data) {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "HandleHeap.h"
+#include "SourceMemory.h"
 #include "TwainExtras.h"
 
 namespace {
@@ -25,6 +25,7 @@ using S = CCorvaleScanner;
 const S::Route S::kRoutes[] = {
     {DG_CONTROL, DAT_PARENT, MSG_OPENDSM, kLoaded, kLoaded, false, &S::OpenDsm},
     {DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, kLoaded, kLoaded, false, &S::CloseDsm},
+    {DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, kLoaded, kLoaded, true, &S::SetEntryPoints},
     {DG_CONTROL, DAT_IDENTITY, MSG_GET, kLoaded, kTransferring, true, &S::GetIdentity},
     {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, kLoaded, kLoaded, true, &S::OpenDs},
     {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, kOpen, kOpen, false, &S::CloseDs},
@@ -36,6 +37,7 @@ const S::Route S::kRoutes[] = {
     {DG_CONTROL, DAT_CAPABILITY, MSG_SET, kOpen, kOpen, true, &S::CapabilitySet},
     {DG_CONTROL, DAT_CAPABILITY, MSG_RESET, kOpen, kOpen, true, &S::CapabilityReset},
     {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, kOpen, kOpen, true, &S::EnableDs},
+    {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, kOpen, kOpen, true, &S::EnableDsUiOnly},
     {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, kEnabled, kEnabled, true, &S::DisableDs},
     {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, kEnabled, kTransferring, true, &S::ProcessEvent},
     {DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, kOpen, kTransferReady, true, &S::GetSetupMemXfer},
@@ -64,6 +66,7 @@ TW_UINT16 S::OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, T
 }
 
 int S::Release() {
+    if (m_manager.DSM_Entry != nullptr) sourcememory::Use(nullptr);
     delete this;
     return 0;
 }
@@ -87,15 +90,49 @@ TW_UINT16 S::OpenDsm(TW_IDENTITY*, TW_MEMREF) { return TWRC_SUCCESS; }
 
 TW_UINT16 S::CloseDsm(TW_IDENTITY*, TW_MEMREF) { return TWRC_SUCCESS; }
 
-TW_UINT16 S::GetIdentity(TW_IDENTITY*, TW_MEMREF data) {
-    FillIdentity(As<TW_IDENTITY>(data));
+namespace {
+
+// A TWAIN 2 Source Manager marks the application's identity as it opens; only to such a one does
+// the scanner present itself as a TWAIN 2 source.
+bool ThroughTwain2Manager(const TW_IDENTITY* origin) {
+    return origin != nullptr && (origin->SupportedGroups & DF_DSM2) != 0;
+}
+
+}  // namespace
+
+// The Source Manager's DSM_Entry and memory functions, kept for as long as the source is loaded;
+// the containers and images the scanner hands out come from them from now on.
+TW_UINT16 S::SetEntryPoints(TW_IDENTITY*, TW_MEMREF data) {
+    const TW_ENTRYPOINT* entryPoints = As<TW_ENTRYPOINT>(data);
+    if (entryPoints->Size < sizeof(TW_ENTRYPOINT) || entryPoints->DSM_Entry == nullptr ||
+        entryPoints->DSM_MemAllocate == nullptr || entryPoints->DSM_MemFree == nullptr ||
+        entryPoints->DSM_MemLock == nullptr || entryPoints->DSM_MemUnlock == nullptr)
+        return Fail(TWCC_BADVALUE);
+    memcpy(&m_manager, entryPoints, sizeof(m_manager));
+    m_manager.Size = sizeof(m_manager);
+    sourcememory::Use(&m_manager);
     return TWRC_SUCCESS;
 }
 
-TW_UINT16 S::OpenDs(TW_IDENTITY*, TW_MEMREF data) {
-    FillIdentity(As<TW_IDENTITY>(data));
+TW_UINT16 S::GetIdentity(TW_IDENTITY* origin, TW_MEMREF data) {
+    FillIdentity(As<TW_IDENTITY>(data), ThroughTwain2Manager(origin));
+    return TWRC_SUCCESS;
+}
+
+TW_UINT16 S::OpenDs(TW_IDENTITY* origin, TW_MEMREF data) {
+    FillIdentity(As<TW_IDENTITY>(data), ThroughTwain2Manager(origin));
+    memcpy(&m_self, data, sizeof(m_self));
+    if (origin != nullptr) memcpy(&m_application, origin, sizeof(m_application));
+    // An application the Source Manager did not mark as a TWAIN 2 one learns of pages from events.
+    m_messagesThroughManager = m_manager.DSM_Entry != nullptr && ThroughTwain2Manager(origin);
     m_state = kOpen;
     return TWRC_SUCCESS;
+}
+
+// The application learns of a page or of the closed window from the Source Manager, which the
+// source tells through DSM_Entry: from itself to the application that opened it.
+void S::SendToApplication(TW_UINT16 msg) {
+    m_manager.DSM_Entry(&m_self, &m_application, DG_CONTROL, DAT_NULL, msg, nullptr);
 }
 
 // Closing forgets the negotiation: the next session starts from the defaults.
@@ -124,9 +161,12 @@ TW_UINT16 S::CapabilitySet(TW_IDENTITY*, TW_MEMREF data) { return Negotiate(MSG_
 TW_UINT16 S::CapabilityReset(TW_IDENTITY*, TW_MEMREF data) { return Negotiate(MSG_RESET, data); }
 TW_UINT16 S::CapabilityQuerySupport(TW_IDENTITY*, TW_MEMREF data) { return Negotiate(MSG_QUERYSUPPORT, data); }
 
-// The scanner has no window of its own, so ShowUI changes nothing: it scans as soon as the lamp
-// is warm. The feeder holds a few sheets; the flatbed one.
-TW_UINT16 S::EnableDs(TW_IDENTITY*, TW_MEMREF) {
+// The scanner has no window of its own. Answering events, it ignores ShowUI and scans as soon as
+// the lamp is warm. As a TWAIN 2 source without its window it scans at once and tells the
+// application before MSG_ENABLEDS returns; with its window shown, the user starts the scan while
+// the application waits (the second event it passes), and closes the window after the last page.
+// The feeder holds a few sheets; the flatbed one.
+TW_UINT16 S::EnableDs(TW_IDENTITY*, TW_MEMREF data) {
     const TW_INT16 sheets = m_capabilities.Current<TW_BOOL>(CAP_FEEDERENABLED) != 0 ? kFeederSheets : 1;
     const TW_INT16 wanted = m_capabilities.Current<TW_INT16>(CAP_XFERCOUNT);
     m_geometry = GeometryOf(m_capabilities);
@@ -135,13 +175,34 @@ TW_UINT16 S::EnableDs(TW_IDENTITY*, TW_MEMREF) {
     m_nextRow = 0;
     m_pageDone = false;
     m_eventsUntilReady = kEventsBeforeFirstPage;
+    m_showUI = As<TW_USERINTERFACE>(data)->ShowUI != 0;
+    m_closeRequested = false;
+    m_state = kEnabled;
+    if (MessagesThroughManager() && !m_showUI) {
+        m_eventsUntilReady = 0;
+        m_state = kTransferReady;
+        SendToApplication(MSG_XFERREADY);
+    }
+    return TWRC_SUCCESS;
+}
+
+// The window for the settings alone: the user presses OK while the application waits (the second
+// event it passes).
+TW_UINT16 S::EnableDsUiOnly(TW_IDENTITY*, TW_MEMREF) {
+    m_pending = 0;
+    m_eventsUntilReady = kEventsBeforeFirstPage;
+    m_showUI = true;
+    m_uiOnly = true;
+    m_closeRequested = false;
     m_state = kEnabled;
     return TWRC_SUCCESS;
 }
 
 TW_UINT16 S::DisableDs(TW_IDENTITY*, TW_MEMREF) {
+    m_uiOnly = false;
     m_pending = 0;
     m_eventsUntilReady = 0;
+    m_closeRequested = false;
     m_state = kOpen;
     return TWRC_SUCCESS;
 }
@@ -149,9 +210,27 @@ TW_UINT16 S::DisableDs(TW_IDENTITY*, TW_MEMREF) {
 TW_UINT16 S::ProcessEvent(TW_IDENTITY*, TW_MEMREF data) {
     TW_EVENT* event = As<TW_EVENT>(data);
     event->TWMessage = MSG_NULL;
-    if (m_state != kEnabled || m_eventsUntilReady == 0 || --m_eventsUntilReady > 0) return TWRC_NOTDSEVENT;
-    event->TWMessage = MSG_XFERREADY;
+    if (m_state != kEnabled) return TWRC_NOTDSEVENT;
+    if (m_closeRequested && MessagesThroughManager()) {
+        m_closeRequested = false;
+        SendToApplication(MSG_CLOSEDSREQ);
+        return TWRC_NOTDSEVENT;
+    }
+    if (m_eventsUntilReady == 0 || --m_eventsUntilReady > 0) return TWRC_NOTDSEVENT;
+    if (m_uiOnly) {
+        if (!MessagesThroughManager()) {
+            event->TWMessage = MSG_CLOSEDSOK;
+            return TWRC_DSEVENT;
+        }
+        SendToApplication(MSG_CLOSEDSOK);
+        return TWRC_NOTDSEVENT;
+    }
     m_state = kTransferReady;
+    if (MessagesThroughManager()) {
+        SendToApplication(MSG_XFERREADY);
+        return TWRC_NOTDSEVENT;
+    }
+    event->TWMessage = MSG_XFERREADY;
     return TWRC_DSEVENT;
 }
 
@@ -178,6 +257,7 @@ TW_UINT16 S::EndXfer(TW_IDENTITY*, TW_MEMREF data) {
     m_nextRow = 0;
     m_pageDone = false;
     m_state = m_pending > 0 ? kTransferReady : kEnabled;
+    m_closeRequested = m_pending == 0 && m_showUI && MessagesThroughManager();
     return GetPendingXfers(nullptr, data);
 }
 
@@ -222,13 +302,13 @@ TW_UINT16 S::TransferMemory(TW_IDENTITY*, TW_MEMREF data) {
     TW_IMAGEMEMXFER* xfer = As<TW_IMAGEMEMXFER>(data);
     const bool byHandle = (xfer->Memory.Flags & twext::TWMF_HANDLE) != 0;
     TW_HANDLE handle = static_cast<TW_HANDLE>(xfer->Memory.TheMem);
-    TW_UINT8* buffer = static_cast<TW_UINT8*>(byHandle ? handleheap::Lock(handle) : xfer->Memory.TheMem);
+    TW_UINT8* buffer = static_cast<TW_UINT8*>(byHandle ? sourcememory::Lock(handle) : xfer->Memory.TheMem);
     const TW_UINT32 rowsThatFit = xfer->Memory.Length / m_geometry.bytesPerRow;
     if (buffer == nullptr || rowsThatFit == 0) return Fail(TWCC_BADVALUE);
 
     const TW_INT32 rows = std::min(static_cast<TW_INT32>(rowsThatFit), m_geometry.length - m_nextRow);
     RenderRows(m_geometry, m_page, m_nextRow, rows, buffer);
-    if (byHandle) handleheap::Unlock(handle);
+    if (byHandle) sourcememory::Unlock(handle);
     xfer->Compression = TWCP_NONE;
     xfer->BytesPerRow = m_geometry.bytesPerRow;
     xfer->Columns = static_cast<TW_UINT32>(m_geometry.width);
@@ -247,15 +327,15 @@ TW_UINT16 S::TransferMemory(TW_IDENTITY*, TW_MEMREF data) {
 TW_UINT16 S::TransferNative(TW_IDENTITY*, TW_MEMREF data) {
     if (!TransfersBy(TWSX_NATIVE)) return Fail(TWCC_SEQERROR);
     const size_t bytes = size_t(m_geometry.bytesPerRow) * size_t(m_geometry.length);
-    TW_HANDLE handle = handleheap::NewHandle(sizeof(CorvaleNativeImage) + bytes);
+    TW_HANDLE handle = sourcememory::Allocate(sizeof(CorvaleNativeImage) + bytes);
     if (handle == nullptr) return Fail(TWCC_LOWMEMORY);
-    CorvaleNativeImage* image = static_cast<CorvaleNativeImage*>(handleheap::Lock(handle));
+    CorvaleNativeImage* image = static_cast<CorvaleNativeImage*>(sourcememory::Lock(handle));
     image->width = static_cast<TW_UINT32>(m_geometry.width);
     image->length = static_cast<TW_UINT32>(m_geometry.length);
     image->bitsPerPixel = static_cast<TW_UINT32>(m_geometry.BitsPerPixel());
     image->bytesPerRow = m_geometry.bytesPerRow;
     RenderRows(m_geometry, m_page, 0, m_geometry.length, reinterpret_cast<TW_UINT8*>(image + 1));
-    handleheap::Unlock(handle);
+    sourcememory::Unlock(handle);
     *As<TW_HANDLE>(data) = handle;
     m_pageDone = true;
     m_state = kTransferring;

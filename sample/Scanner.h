@@ -1,5 +1,8 @@
 // The virtual scanner's triplet operator: a table of the triplets it answers, each allowed in a
-// range of TWAIN states, and the session state that the triplets move through.
+// range of TWAIN states, and the session state that the triplets move through. Given the Source
+// Manager's entry points (DAT_ENTRYPOINT) and opened by a TWAIN 2 application through it, it
+// behaves as a TWAIN 2 source: it sends its messages to the application through DSM_Entry instead
+// of answering events with them.
 #pragma once
 
 #include "Capabilities.h"
@@ -35,7 +38,8 @@ private:
 
     TW_UINT16 OpenDsm(TW_IDENTITY*, TW_MEMREF);
     TW_UINT16 CloseDsm(TW_IDENTITY*, TW_MEMREF);
-    TW_UINT16 GetIdentity(TW_IDENTITY*, TW_MEMREF data);
+    TW_UINT16 SetEntryPoints(TW_IDENTITY*, TW_MEMREF data);
+    TW_UINT16 GetIdentity(TW_IDENTITY* origin, TW_MEMREF data);
     TW_UINT16 OpenDs(TW_IDENTITY* origin, TW_MEMREF data);
     TW_UINT16 CloseDs(TW_IDENTITY*, TW_MEMREF);
     TW_UINT16 GetStatus(TW_IDENTITY*, TW_MEMREF data);
@@ -46,6 +50,7 @@ private:
     TW_UINT16 CapabilityReset(TW_IDENTITY*, TW_MEMREF data);
     TW_UINT16 CapabilityQuerySupport(TW_IDENTITY*, TW_MEMREF data);
     TW_UINT16 EnableDs(TW_IDENTITY*, TW_MEMREF data);
+    TW_UINT16 EnableDsUiOnly(TW_IDENTITY*, TW_MEMREF);
     TW_UINT16 DisableDs(TW_IDENTITY*, TW_MEMREF);
     TW_UINT16 ProcessEvent(TW_IDENTITY*, TW_MEMREF data);
     TW_UINT16 GetSetupMemXfer(TW_IDENTITY*, TW_MEMREF data);
@@ -63,10 +68,15 @@ private:
     TW_UINT16 GetUsmInfo(TW_IDENTITY*, TW_MEMREF data);
 
     bool TransfersBy(TW_UINT16 mechanism) const;
+    bool MessagesThroughManager() const { return m_messagesThroughManager; }
+    void SendToApplication(TW_UINT16 msg);
 
     State m_state = kLoaded;
     TW_UINT16 m_condition = TWCC_SUCCESS;
-    TW_IDENTITY m_application = {};
+    TW_IDENTITY m_application = {};  // who opened the source
+    TW_IDENTITY m_self = {};         // the source as it was opened, with the Id it was given
+    TW_ENTRYPOINT m_manager = {};    // the Source Manager's entry points; DSM_Entry null without them
+    bool m_messagesThroughManager = false;  // fixed at MSG_OPENDS
     CCapabilities m_capabilities;
 
     // The scan in progress, fixed at MSG_ENABLEDS.
@@ -76,4 +86,7 @@ private:
     int m_eventsUntilReady = 0;    // MSG_PROCESSEVENT calls before the first page is ready
     TW_INT32 m_nextRow = 0;        // first row of the next memory strip
     bool m_pageDone = false;       // the current page has been transferred in full
+    bool m_showUI = false;         // the application asked for the scanner's window
+    bool m_uiOnly = false;         // the window is shown for settings only: no scan
+    bool m_closeRequested = false;  // its window was closed after the last page; not yet told
 };

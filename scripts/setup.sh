@@ -2,7 +2,8 @@
 # Installs, as root, the Debian packages Tracewell builds and tests with (only what is missing).
 set -euo pipefail
 
-packages=(cmake make g++ file libgtest-dev libgmock-dev libbenchmark-dev libboost-dev)
+# clang and its runtime libraries build the fuzz targets (libFuzzer and the sanitizers).
+packages=(cmake make g++ file libgtest-dev libgmock-dev libbenchmark-dev libboost-dev clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: both TWAIN ABIs under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the default (linux) build as shipped, with a smoke run of the
-# benchmark program.
+# benchmark program; then every fuzz target for a short fixed time in both ABIs. The totals come
+# from ctest's own JUnit report (one entry per test case, plus the corpus replays), one entry per
+# benchmark smoke run and one per fuzzing run. Ends with the line "N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
+fuzz_seconds=20
 jobs=$(nproc)
 passed=0
 failed=0
-status=0
+start=$(date +%s)
+
+# count_junit FILE: adds the file's test cases to passed (those that ran and passed) and failed
+# (failed, timed out, crashed or not run).
+count_junit() {
+  local ran all
+  ran=$(grep -oE '<testcase [^>]*status="run"' "$1" | wc -l)
+  all=$(grep -oE '<testcase ' "$1" | wc -l)
+  passed=$((passed + ran))
+  failed=$((failed + all - ran))
+}
+
 for config in linux macos-sanitize linux-sanitize; do
   abi=${config%%-*}
   sanitize=OFF
@@ -20,19 +34,45 @@ for config in linux macos-sanitize linux-sanitize; do
   echo "== $config: configure and build"
   cmake -S . -B "$dir" -DTRACEWELL_TWAIN_ABI="$abi" -DTRACEWELL_SANITIZE=$sanitize -DTRACEWELL_BENCH=$bench \
         -DTRACEWELL_TEST_GLOB='*.cpp' >/dev/null
-  cmake --build "$dir" -j"$jobs" >"$dir/build.log" 2>&1 || { tail -50 "$dir/build.log"; exit 1; }
+  if ! cmake --build "$dir" -j"$jobs" >"$dir/build.log" 2>&1; then
+    tail -50 "$dir/build.log"
+    echo "== $config: build FAILED"
+    failed=$((failed + 1))
+    continue
+  fi
   echo "== $config: tests"
-  log=$dir/tests.log
-  if (cd "$dir" && ctest --output-on-failure) >"$log" 2>&1; then :; else status=1; fi
-  grep -E '^\[  FAILED  \]|tests passed|Failure' "$log" || true
-  result=$(grep -hoE '^\[  PASSED  \] [0-9]+' "$dir"/Testing/Temporary/LastTest.log | grep -oE '[0-9]+' || echo 0)
-  failures=$(grep -hcE '^\[  FAILED  \] [A-Za-z].*\(' "$dir"/Testing/Temporary/LastTest.log || true)
-  passed=$((passed + ${result:-0}))
-  failed=$((failed + ${failures:-0}))
+  rm -f "$dir/junit.xml"
+  (cd "$dir" && ctest -j"$jobs" --output-on-failure --output-junit junit.xml) >"$dir/tests.log" 2>&1 || true
+  if [ -f "$dir/junit.xml" ]; then
+    count_junit "$dir/junit.xml"
+  else
+    echo "ctest wrote no report"
+    failed=$((failed + 1))
+  fi
+  # ctest's own summary, and which cases failed.
+  grep -E 'tests passed|tests failed out of|^\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run)' "$dir/tests.log" || true
   if [ "$bench" = ON ]; then
     echo "== $config: benchmark smoke run"
-    "$dir/bench/tracewell_bench" --benchmark_min_time=0.01 >"$dir/bench.log" 2>&1 || { cat "$dir/bench.log"; status=1; }
+    if "$dir/bench/tracewell_bench" --benchmark_min_time=0.01 >"$dir/bench.log" 2>&1; then
+      passed=$((passed + 1))
+    else
+      tail -20 "$dir/bench.log"
+      failed=$((failed + 1))
+    fi
   fi
 done
+
+echo "== fuzzing: ${fuzz_seconds} s per target and ABI"
+fuzz_log=build/fuzz.log
+mkdir -p build
+scripts/fuzz.sh "$fuzz_seconds" >"$fuzz_log" 2>&1 || true
+grep -E '^fuzz ' "$fuzz_log" || tail -20 "$fuzz_log"
+ok=$(grep -cE '^fuzz [^ ]+ [a-z]+: ok' "$fuzz_log" || true)
+bad=$(grep -cE '^fuzz [^ ]+ [a-z]+: FAILED' "$fuzz_log" || true)
+[ "${ok:-0}" -eq 0 ] && [ "${bad:-0}" -eq 0 ] && bad=1  # the fuzz build itself failed
+passed=$((passed + ${ok:-0}))
+failed=$((failed + ${bad:-0}))
+
+echo "== took $(($(date +%s) - start)) s"
 echo "$passed passed, $failed failed"
-exit $status
+[ "$failed" -eq 0 ]

@@ -1,5 +1,9 @@
 // Capability containers: the TW_CAPABILITY record, each container formatter, when a container is
-// left closed, TW_CAPEXT, and a traced call whose huge item list is cut.
+// left closed, containers that lie about what their block holds, TW_CAPEXT, and traced calls whose
+// huge item list is cut or whose container cannot be read.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,6 +48,12 @@ private:
 };
 
 TW_FIX32 Fix(TW_INT16 whole, TW_UINT16 frac) { return TW_FIX32{whole, frac}; }
+
+std::string Handle(TW_HANDLE handle) {
+    char text[32];
+    snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
+    return text;
+}
 
 constexpr size_t kOneValueItem = offsetof(TW_ONEVALUE, Item);
 constexpr size_t kEnumItems = offsetof(TW_ENUMERATION, ItemList);
@@ -114,6 +124,15 @@ struct ContainerCase {
 
 const std::string kNotImpl = "!!! not implemented.!!!";
 
+// An item type that neither ABI renders or names (13 to 15 are TWAIN 2.5 types in the linux build).
+#if defined(TRACEWELL_ABI_LINUX)
+constexpr TW_UINT16 kUnknownType = 16;
+const std::string kUnknownTypeName = "ERROR!(16)";
+#else
+constexpr TW_UINT16 kUnknownType = 13;
+const std::string kUnknownTypeName = "ERROR!(13)";
+#endif
+
 const std::vector<ContainerCase>& ContainerCases() {
     static const std::vector<ContainerCase> cases = {
         {"one-value uint16 by name (MSG_SET of ICAP_UNITS)", ICAP_UNITS, TWON_ONEVALUE,
@@ -134,8 +153,10 @@ const std::vector<ContainerCase>& ContainerCases() {
          },
          {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR32]", "      Item     = [" + std::string(34, 'k') + "]",
           "    }"}},
-        {"one-value type 13 reads only its field", ICAP_UNITS, TWON_ONEVALUE, [] { return OneValue(13, TW_UINT32{0}); },
-         {"    TW_ONEVALUE = {", "      ItemType = [ERROR!(13)]", "      Item     = [" + kNotImpl + "]", "    }"}},
+        {"one-value of an unknown type reads only its field", ICAP_UNITS, TWON_ONEVALUE,
+         [] { return OneValue(kUnknownType, TW_UINT32{0}); },
+         {"    TW_ONEVALUE = {", "      ItemType = [" + kUnknownTypeName + "]", "      Item     = [" + kNotImpl + "]",
+          "    }"}},
         {"range of fix32", ICAP_XRESOLUTION, TWON_RANGE,
          [] {
              return Range(TWTY_FIX32, Bits(Fix(-1000, 0)), Bits(Fix(1200, 0)), Bits(Fix(0, 0x8000)),
@@ -149,8 +170,8 @@ const std::vector<ContainerCase>& ContainerCases() {
          {"    TW_RANGE = {", "      ItemType     = [TWTY_UINT16]", "      MinValue     = [TWPT_BW]",
           "      MaxValue     = [TWPT_CIEXYZ]", "      StepSize     = [TWPT_GRAY]", "      DefaultValue = [TWPT_RGB]",
           "      CurrentValue = [TWPT_CMYK]", "    }"}},
-        {"range of type 13", ICAP_UNITS, TWON_RANGE, [] { return Range(13, 1, 2, 3, 4, 5); },
-         {"    TW_RANGE = {", "      ItemType     = [ERROR!(13)]", "      MinValue     = [" + kNotImpl + "]",
+        {"range of an unknown type", ICAP_UNITS, TWON_RANGE, [] { return Range(kUnknownType, 1, 2, 3, 4, 5); },
+         {"    TW_RANGE = {", "      ItemType     = [" + kUnknownTypeName + "]", "      MinValue     = [" + kNotImpl + "]",
           "      MaxValue     = [" + kNotImpl + "]", "      StepSize     = [" + kNotImpl + "]",
           "      DefaultValue = [" + kNotImpl + "]", "      CurrentValue = [" + kNotImpl + "]", "    }"}},
         {"enumeration with current index beyond the items, unsigned", ICAP_UNITS, TWON_ENUMERATION,
@@ -162,8 +183,8 @@ const std::vector<ContainerCase>& ContainerCases() {
          [] { return Array<TW_UINT16>(TWTY_UINT16, {ICAP_XRESOLUTION, CAP_KV_VERSION}, 2); },
          {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {",
           "          0:ICAP_XRESOLUTION,", "          1:CAP_KV_VERSION", "      }", "    }"}},
-        {"array of type 13", ICAP_UNITS, TWON_ARRAY, [] { return Array<TW_UINT16>(13, {}, 2); },
-         {"    TW_ARRAY = {", "      ItemType = [ERROR!(13)]", "      NumItems = [2]", "      ItemList = {",
+        {"array of an unknown type", ICAP_UNITS, TWON_ARRAY, [] { return Array<TW_UINT16>(kUnknownType, {}, 2); },
+         {"    TW_ARRAY = {", "      ItemType = [" + kUnknownTypeName + "]", "      NumItems = [2]", "      ItemList = {",
           "          0:" + kNotImpl + ",", "          1:" + kNotImpl, "      }", "    }"}},
     };
     return cases;
@@ -194,13 +215,255 @@ TEST(ContainerFormatters, NullContainerRendersNothing) {
               "");
 }
 
-// ---- the TW_CAPABILITY record and when its container stays closed -------------------------------
+// ---- containers that lie about what their block holds ------------------------------------------
 
-std::string Handle(TW_HANDLE handle) {
-    char text[32];
-    snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
+using Bytes = std::vector<uint8_t>;
+
+template <typename T>
+Bytes Raw(const T& value) {
+    Bytes bytes(sizeof(T));
+    memcpy(bytes.data(), &value, sizeof(T));
+    return bytes;
+}
+
+// A block of exactly `size` bytes holding each part at its offset, as far as it fits.
+Bytes Layout(size_t size, std::vector<std::pair<size_t, Bytes>> parts) {
+    Bytes block(size, 0);
+    for (const auto& part : parts)
+        for (size_t i = 0; i < part.second.size() && part.first + i < size; ++i) block[part.first + i] = part.second[i];
+    return block;
+}
+
+Bytes Text(const std::string& text, size_t width) {
+    Bytes bytes(width, 0);
+    memcpy(bytes.data(), text.data(), std::min(text.size(), width));
+    return bytes;
+}
+
+// A block of another allocator, whose size cannot be known: a page that cannot be read follows
+// its last byte, so any read past it faults. Unreadable: the block (or, for the macos handle
+// convention, the master pointer) lies in that page.
+class GuardedBlock {
+public:
+    enum Where { kReadable, kBlockUnreadable, kMasterUnreadable };
+
+    explicit GuardedBlock(const Bytes& bytes, Where where = kReadable) : m_page(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+        m_size = (bytes.size() + m_page - 1) / m_page * m_page + 2 * m_page;
+        m_map = static_cast<char*>(mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(m_map, MAP_FAILED);
+        char* const guard = m_map + m_size - m_page;
+        char* block = guard;
+        if (where == kReadable) {
+            block -= bytes.size();
+            if (!bytes.empty()) memcpy(block, bytes.data(), bytes.size());
+        }
+        // The master pointer sits in the first page, which stays readable.
+        char** const master = reinterpret_cast<char**>(m_map);
+        *master = block;
+        mprotect(guard, m_page, PROT_NONE);
+#if defined(TRACEWELL_ABI_MACOS)
+        m_handle = where == kMasterUnreadable ? reinterpret_cast<char**>(guard) : master;
+#else
+        m_handle = block;
+#endif
+    }
+    ~GuardedBlock() { munmap(m_map, m_size); }
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+
+    TW_HANDLE Handle() const { return m_handle; }
+
+private:
+    size_t m_page;
+    size_t m_size;
+    char* m_map;
+    TW_HANDLE m_handle;
+};
+
+std::string HeaderLine(const std::string& name, size_t held, size_t header) {
+    return "    " + name + " = { !!! " + std::to_string(held) + " of its " + std::to_string(header) +
+           " header bytes in the block.!!! }";
+}
+
+struct LyingCase {
+    const char* what;
+    TW_UINT16 cap;
+    TW_UINT16 conType;
+    Bytes block;
+    std::vector<std::string> lines;  // as rendered from a block of known size
+};
+
+const std::string kNotInBlock = "!!! not in the block.!!!";
+const std::string kWider = "!!! wider than its field.!!!";
+
+constexpr size_t kArrayNumItems = offsetof(TW_ARRAY, NumItems);
+constexpr size_t kEnumNumItems = offsetof(TW_ENUMERATION, NumItems);
+
+const std::vector<LyingCase>& LyingCases() {
+    static const std::vector<LyingCase> cases = {
+        {"an enumeration in a 0-byte handle", ICAP_PIXELTYPE, TWON_ENUMERATION, Layout(0, {}),
+         {HeaderLine("TW_ENUMERATION", 0, kEnumItems)}},
+        {"a one-value whose block ends inside ItemType", ICAP_UNITS, TWON_ONEVALUE,
+         Layout(1, {{0, Raw(TWTY_UINT16)}}), {HeaderLine("TW_ONEVALUE", 1, kOneValueItem)}},
+        {"an array whose block ends inside NumItems", ICAP_PIXELTYPE, TWON_ARRAY,
+         Layout(kArrayNumItems + 2, {{0, Raw(TWTY_UINT16)}}), {HeaderLine("TW_ARRAY", kArrayNumItems + 2, kArrayItems)}},
+        {"a range whose block ends inside ItemType", ICAP_UNITS, TWON_RANGE, Layout(1, {}),
+         {HeaderLine("TW_RANGE", 1, offsetof(TW_RANGE, MinValue))}},
+        {"an array claiming 0xFFFFFFFF items in a block holding two", ICAP_PIXELTYPE, TWON_ARRAY,
+         Layout(kArrayItems + 4, {{0, Raw(TWTY_UINT16)},
+                                  {kArrayNumItems, Raw(TW_UINT32{0xFFFFFFFF})},
+                                  {kArrayItems, Raw(TW_UINT16{TWPT_RGB})},
+                                  {kArrayItems + 2, Raw(TW_UINT16{TWPT_GRAY})}}),
+         {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [4294967295]", "      ItemList = {",
+          "          0:TWPT_RGB,", "          1:TWPT_GRAY,", "        !!! 4294967293 items not in the block.!!!",
+          "      }", "    }"}},
+        {"an enumeration of str32 whose block ends inside its second item", CAP_AUTHOR, TWON_ENUMERATION,
+         Layout(kEnumItems + 34 + 10, {{0, Raw(TWTY_STR32)},
+                                       {kEnumNumItems, Raw(TW_UINT32{3})},
+                                       {kEnumItems, Text("alpha", 34)},
+                                       {kEnumItems + 34, Text("beta", 34)}}),
+         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_STR32]", "      NumItems     = [3]",
+          "      CurrentIndex = [0]", "      DefaultIndex = [0]", "      ItemList = {", "          0:alpha,",
+          "        !!! 2 items not in the block.!!!", "      }", "    }"}},
+        {"an enumeration claiming items with no byte of them in the block", ICAP_PIXELTYPE, TWON_ENUMERATION,
+         Layout(kEnumItems, {{0, Raw(TWTY_UINT16)}, {kEnumNumItems, Raw(TW_UINT32{1})}}),
+         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]", "      NumItems     = [1]",
+          "      CurrentIndex = [0]", "      DefaultIndex = [0]", "      ItemList = {",
+          "        !!! 1 items not in the block.!!!", "      }", "    }"}},
+        {"a one-value claiming TWTY_STR255 in a sizeof(TW_ONEVALUE) block, its text ending there", CAP_AUTHOR,
+         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Text("abc", 4)}}),
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR255]", "      Item     = [abc]", "    }"}},
+        {"a one-value claiming TWTY_STR255 in a sizeof(TW_ONEVALUE) block without its NUL", CAP_AUTHOR,
+         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Text("abcd", 4)}}),
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR255]", "      Item     = [" + kNotInBlock + "]", "    }"}},
+        {"a one-value claiming TWTY_FRAME in a sizeof(TW_ONEVALUE) block", ICAP_FRAMES, TWON_ONEVALUE,
+         Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_FRAME)}, {kOneValueItem, Raw(TW_UINT32{0x00010001})}}),
+         {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FRAME]", "      Item     = [" + kNotInBlock + "]", "    }"}},
+        {"a range whose item type is TWTY_FRAME", ICAP_FRAMES, TWON_RANGE,
+         Layout(sizeof(TW_RANGE), {{0, Raw(TWTY_FRAME)}}),
+         {"    TW_RANGE = {", "      ItemType     = [TWTY_FRAME]", "      MinValue     = [" + kWider + "]",
+          "      MaxValue     = [" + kWider + "]", "      StepSize     = [" + kWider + "]",
+          "      DefaultValue = [" + kWider + "]", "      CurrentValue = [" + kWider + "]", "    }"}},
+        {"a range whose item type is a string", CAP_AUTHOR, TWON_RANGE,
+         Layout(sizeof(TW_RANGE), {{0, Raw(TWTY_STR255)}, {offsetof(TW_RANGE, CurrentValue), Text("abcd", 4)}}),
+         {"    TW_RANGE = {", "      ItemType     = [TWTY_STR255]", "      MinValue     = [" + kWider + "]",
+          "      MaxValue     = [" + kWider + "]", "      StepSize     = [" + kWider + "]",
+          "      DefaultValue = [" + kWider + "]", "      CurrentValue = [" + kWider + "]", "    }"}},
+        {"a range of uint16 whose block ends after MaxValue", ICAP_PIXELTYPE, TWON_RANGE,
+         Layout(offsetof(TW_RANGE, StepSize),
+                {{0, Raw(TWTY_UINT16)}, {offsetof(TW_RANGE, MinValue), Raw(TW_UINT32{TWPT_GRAY})},
+                 {offsetof(TW_RANGE, MaxValue), Raw(TW_UINT32{TWPT_RGB})}}),
+         {"    TW_RANGE = {", "      ItemType     = [TWTY_UINT16]", "      MinValue     = [TWPT_GRAY]",
+          "      MaxValue     = [TWPT_RGB]", "      StepSize     = [" + kNotInBlock + "]",
+          "      DefaultValue = [" + kNotInBlock + "]", "      CurrentValue = [" + kNotInBlock + "]", "    }"}},
+    };
+    return cases;
+}
+
+// What the same block shows when its size cannot be known: the bytes past it are not readable.
+std::vector<std::string> AsUnknownSize(const LyingCase& c) {
+    std::vector<std::string> lines;
+    for (std::string line : c.lines) {
+        const size_t header = line.find(" header bytes in the block.!!! }");
+        if (header != std::string::npos) line = line.substr(0, line.find("{ !!! ")) + "{ !!! not readable.!!! }";
+        for (size_t at; (at = line.find("not in the block")) != std::string::npos;)
+            line.replace(at, strlen("not in the block"), "not readable");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
     return text;
 }
+
+class LyingContainerTest : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(LyingContainerTest, KnownSizeBlockIsReadNoFurtherThanItsEnd) {
+    const LyingCase& c = LyingCases()[GetParam()];
+    // Exactly sized from our allocator: the sanitizer sees a read past the end.
+    Container container(c.block.size());
+    if (!c.block.empty()) {
+        memcpy(CDSMInterface::LockMemory(container.Handle()), c.block.data(), c.block.size());
+        CDSMInterface::UnlockMemory(container.Handle());
+    }
+    EXPECT_EQ(Record(c.cap, c.conType, container.Handle(), TWRC_SUCCESS, true), Joined(c.lines)) << c.what;
+}
+
+TEST_P(LyingContainerTest, UnknownSizeBlockIsReadNoFurtherThanIsReadable) {
+    const LyingCase& c = LyingCases()[GetParam()];
+    GuardedBlock block(c.block);
+    EXPECT_EQ(Record(c.cap, c.conType, block.Handle(), TWRC_SUCCESS, true), Joined(AsUnknownSize(c))) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, LyingContainerTest, ::testing::Range<size_t>(0, LyingCases().size()));
+
+TEST(UnreadableContainer, RendersOneLineForEachContainerType) {
+    const struct {
+        TW_UINT16 conType;
+        const char* name;
+    } kTypes[] = {{TWON_ARRAY, "TW_ARRAY"},
+                  {TWON_ENUMERATION, "TW_ENUMERATION"},
+                  {TWON_ONEVALUE, "TW_ONEVALUE"},
+                  {TWON_RANGE, "TW_RANGE"}};
+    for (const auto where : {GuardedBlock::kBlockUnreadable, GuardedBlock::kMasterUnreadable}) {
+        for (const auto& t : kTypes) {
+            GuardedBlock block(Bytes(), where);
+            EXPECT_EQ(Record(ICAP_UNITS, t.conType, block.Handle(), TWRC_SUCCESS, true),
+                      Crlf({std::string("    ") + t.name + " = { !!! not readable.!!! }"}))
+                << t.name << " " << where;
+        }
+    }
+}
+
+// ---- what the application asked to set, when the source refused it -------------------------------
+
+struct RefusedCase {
+    const char* what;
+    TW_UINT16 msg;
+    TW_UINT16 rc;
+    bool showsContainer;
+};
+
+#if defined(TRACEWELL_ABI_LINUX)
+constexpr bool kShowsRefused = true;
+#else
+constexpr bool kShowsRefused = false;
+#endif
+
+const RefusedCase kRefusedCases[] = {
+    {"a failed MSG_SET shows the value the source refused (linux)", MSG_SET, TWRC_FAILURE, kShowsRefused},
+    {"a failed MSG_SETCONSTRAINT shows the value the source refused (linux)", 0x000C, TWRC_FAILURE, kShowsRefused},
+    {"a failed MSG_GET shows no container", MSG_GET, TWRC_FAILURE, false},
+    {"a failed MSG_RESET shows no container", MSG_RESET, TWRC_FAILURE, false},
+    {"a successful MSG_SET shows its container", MSG_SET, TWRC_SUCCESS, true},
+};
+
+TEST(RefusedSet, ShowsTheContainerTheApplicationPassed) {
+    for (const RefusedCase& c : kRefusedCases) {
+        const auto container = OneValue(TWTY_FIX32, Fix(300, 0));
+        TW_CAPABILITY record{ICAP_XRESOLUTION, TWON_ONEVALUE, container->Handle()};
+        const std::string text = Render([&](CParaAnalyze& a) {
+            a.m_MSG = c.msg;
+            a.m_RC = c.rc;
+            a.TwCapabilityAnalyze(&record);
+        });
+        std::vector<std::string> lines = {"  TW_CAPABILITY = {", "    Cap        = [ICAP_XRESOLUTION]",
+                                          "    ConType    = [TWON_ONEVALUE]",
+                                          "    hContainer = " + Handle(container->Handle())};
+        if (c.showsContainer) {
+            for (const char* line : {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FIX32]",
+                                     "      Item     = [300.000]", "    }"})
+                lines.push_back(line);
+        }
+        lines.push_back("  }");
+        EXPECT_EQ(text, Joined(lines)) << c.what;
+    }
+}
+
+// ---- the TW_CAPABILITY record and when its container stays closed -------------------------------
 
 struct ClosedCase {
     const char* what;
@@ -298,7 +561,7 @@ TEST(TracedCapability, HugeItemCountIsCutPromptly) {
     g_cParaAnalyze.m_lSequenceNo = savedSequence;
 
     const std::string request = Crlf({"[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_PIXELTYPE)"});
-    const std::string notice = "Size of CAP_xxx too long";
+    const std::string notice = "Size of CAP_xxx too long\r\n";
     ASSERT_EQ(trace.size(), request.size() + CTraceText::kWrittenLimit + notice.size());
     EXPECT_EQ(trace.substr(0, request.size()), request);
     EXPECT_EQ(trace.substr(trace.size() - notice.size()), notice);
@@ -316,6 +579,51 @@ TEST(TracedCapability, HugeItemCountIsCutPromptly) {
         expected += line;
     }
     EXPECT_EQ(trace.substr(request.size(), CTraceText::kWrittenLimit), expected.substr(0, CTraceText::kWrittenLimit));
+}
+
+// Runs one DS_Entry call of `msg` on ICAP_PIXELTYPE in state 4 whose source answers `rc` with
+// `conType` and `handle`; returns the trace it leaves.
+std::string TracedCall(TW_UINT16 msg, TW_UINT16 rc, TW_UINT16 conType, TW_HANDLE handle, TW_UINT16* returned) {
+    const int32_t savedState = g_cParaAnalyze.m_nTwainStatus;
+    g_cParaAnalyze.m_nTwainStatus = 4;
+    TW_CAPABILITY record{ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
+    std::string trace;
+    {
+        TraceCapture capture;
+        ScriptedOperator op;
+        op.returnCode = rc;
+        op.fill = [&](TW_MEMREF) { record = {ICAP_PIXELTYPE, conType, handle}; };
+        *returned = DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, msg, &record);
+        EXPECT_EQ(op.calls, 1);
+        trace = capture.Text();
+    }
+    g_cParaAnalyze.m_nTwainStatus = savedState;
+    return trace;
+}
+
+TEST(TracedCapability, UnreadableContainerIsForwardedAndSaysSoInOneLine) {
+    GuardedBlock block(Bytes(), GuardedBlock::kBlockUnreadable);
+    TW_UINT16 returned = 0;
+    const std::string trace = TracedCall(MSG_GET, TWRC_CHECKSTATUS, TWON_ENUMERATION, block.Handle(), &returned);
+    EXPECT_EQ(returned, TWRC_CHECKSTATUS);
+    const std::string expected = Crlf({"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]",
+                                       "    ConType    = [TWON_ENUMERATION]", "    hContainer = " + Handle(block.Handle()),
+                                       "    TW_ENUMERATION = { !!! not readable.!!! }", "  }", "", "TWAIN Status = [4]"});
+    EXPECT_NE(trace.find(expected), std::string::npos) << trace;
+}
+
+TEST(TracedCapability, LyingListOfUnknownSizeIsCutBeforeItsUnreadableEnd) {
+    // 0xFFFFFFFF items claimed, 600 there (more than can show), then memory that cannot be read:
+    // the text reaches the cut before the items run out, and nothing says they were unreadable.
+    Bytes bytes = Layout(kArrayItems + 1200, {{0, Raw(TWTY_UINT16)}, {kArrayNumItems, Raw(TW_UINT32{0xFFFFFFFF})}});
+    GuardedBlock block(bytes);
+    TW_UINT16 returned = 0;
+    const std::string trace = TracedCall(MSG_GET, TWRC_SUCCESS, TWON_ARRAY, block.Handle(), &returned);
+    EXPECT_EQ(returned, TWRC_SUCCESS);
+    EXPECT_NE(trace.find("        200:TWPT_BW,\r\n"), std::string::npos);
+    EXPECT_EQ(trace.find("not readable"), std::string::npos);
+    const std::string notice = "Size of CAP_xxx too long";
+    EXPECT_NE(trace.find(notice), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Capability values as text: single items of every item type, 16-bit values through the
-// capability maps, and item lists with their strides, commas and unreadable types.
+// capability maps, and item lists with their strides, commas, escapes and unreadable types.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -33,6 +33,29 @@ Bytes Fields(std::initializer_list<std::string> texts, size_t width) {
 }
 
 TW_FIX32 Fix(TW_INT16 whole, TW_UINT16 frac) { return TW_FIX32{whole, frac}; }
+
+// TW_UNI512 items: the characters, a NUL, then characters that must never show.
+Bytes Wide(std::initializer_list<std::u32string> texts) {
+    Bytes bytes;
+    for (const std::u32string& t : texts) {
+        std::vector<wchar_t> field(512, L'#');
+        for (size_t i = 0; i < t.size() && i < field.size(); ++i) field[i] = static_cast<wchar_t>(t[i]);
+        if (t.size() < field.size()) field[t.size()] = 0;
+        const size_t at = bytes.size();
+        bytes.resize(at + sizeof(TW_UNI512));
+        memcpy(&bytes[at], field.data(), sizeof(TW_UNI512));
+    }
+    return bytes;
+}
+
+// The TWAIN 2.5 item types and frames in lists are rendered by the linux build only.
+#if defined(TRACEWELL_ABI_LINUX)
+constexpr bool kTwain25 = true;
+#else
+constexpr bool kTwain25 = false;
+#endif
+const std::string kNotImpl = "!!! not implemented.!!!";
+std::string Twain25(const std::string& rendered) { return kTwain25 ? rendered : kNotImpl; }
 
 // Runs `render` on an analyzer whose destination is pre-filled, so a missing end shows.
 std::string Value(const std::function<void(CParaAnalyze&, char*)>& render) {
@@ -77,7 +100,24 @@ const ItemCase kItemCases[] = {
     {"str128 without nul stops at 130", 0, TWTY_STR128, Fields({k130}, 130), k130},
     {"str255 with nul", 0, TWTY_STR255, Fields({"Kovar Scan 2"}, 256), "Kovar Scan 2"},
     {"str255 without nul stops at 256", 0, TWTY_STR255, Fields({k256}, 256), k256},
-    {"type 13 reads nothing past the field", 0, 13, Items<TW_UINT32>({0x41414141}), "!!! not implemented.!!!"},
+    {"an unknown type reads nothing past the field", 0, 16, Items<TW_UINT32>({0x41414141}), "!!! not implemented.!!!"},
+    // TWTY_STR1024 and TWTY_UNI512: the value buffer takes 511 characters of them.
+    {"str1024 with nul", 0, TWTY_STR1024, Fields({"Kovar"}, 1026), Twain25("Kovar")},
+    {"str1024 without nul stops at the value buffer", 0, TWTY_STR1024, Fields({std::string(1026, 'e')}, 1026),
+     Twain25(std::string(511, 'e'))},
+    {"uni512 ascii", 0, TWTY_UNI512, Wide({U"Kovar Scan"}), Twain25("Kovar Scan")},
+    {"uni512 non-ascii as utf-8", 0, TWTY_UNI512, Wide({U"\u00e9\u20ac\U0001F600"}),
+     Twain25("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80")},
+    {"uni512 surrogate and beyond U+10FFFF escaped", 0, TWTY_UNI512,
+     [] {
+         Bytes b = Wide({U"a"});
+         const wchar_t odd[] = {L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), L'z', 0};
+         memcpy(b.data(), odd, sizeof(odd));
+         return b;
+     }(),
+     Twain25("a\\U0000d800\\U00110000z")},
+    {"uni512 without nul stops at 512 characters", 0, TWTY_UNI512, Wide({std::u32string(512, U'w')}),
+     Twain25(std::string(511, 'w'))},
 };
 
 class ValToStrTest : public ::testing::TestWithParam<ItemCase> {};
@@ -109,10 +149,12 @@ const CapValueCase kCapValueCases[] = {
     {"units", ICAP_UNITS, 0, "TWUN_INCHES"},
     {"units beyond table falls back", ICAP_UNITS, 9, "ERROR!(9)"},
     {"last row of the map", ICAP_OVERSCAN, 4, "TWOV_ALL"},
-    {"supported sizes skip 8", ICAP_SUPPORTEDSIZES, 8, "ERROR!(8)"},
+    {"supported sizes 8: skipped in the macos build, TWAIN 2.5's TWSS_B in the linux one", ICAP_SUPPORTEDSIZES, 8,
+     kTwain25 ? "TWSS_B" : "ERROR!(8)"},
     {"supported sizes alias prints the first listed", ICAP_SUPPORTEDSIZES, 12, "TWSS_B3"},
     {"orientation alias prints the first listed", ICAP_ORIENTATION, 3, "TWOR_ROT270"},
-    {"supported sizes end at 53", ICAP_SUPPORTEDSIZES, 54, "ERROR!(54)"},
+    {"supported sizes end at 53 in the macos build", ICAP_SUPPORTEDSIZES, 54, kTwain25 ? "TWSS_MAXSIZE" : "ERROR!(54)"},
+    {"supported sizes end at 54 in the linux build", ICAP_SUPPORTEDSIZES, 55, "ERROR!(55)"},
     {"first row of the map", ICAP_BITDEPTHREDUCTION, 0, "TWBR_THRESHOLD"},
     {"device event custom base", CAP_DEVICEEVENT, 0x8000, "TWDE_CUSTOMEVENTS"},
     // VALTOCAPKV rows
@@ -158,8 +200,6 @@ struct ListCase {
     std::vector<std::string> itemLines;
 };
 
-const std::string kNotImpl = "!!! not implemented.!!!";
-
 const ListCase kListCases[] = {
     {"empty", ICAP_PIXELTYPE, TWTY_UINT16, 0, {}, {}},
     {"one item has no comma", ICAP_PIXELTYPE, TWTY_UINT16, 1, Items<TW_UINT16>({2}), {"          0:TWPT_RGB"}},
@@ -181,8 +221,24 @@ const ListCase kListCases[] = {
      {"          0:one,", "          1:two"}},
     {"str255 items 256 bytes apart", 0, TWTY_STR255, 2, Fields({"first", std::string(256, 'z')}, 256),
      {"          0:first,", "          1:" + std::string(256, 'z')}},
+#if defined(TRACEWELL_ABI_LINUX)
+    {"frames read like a one-value frame", ICAP_FRAMES, TWTY_FRAME, 2,
+     Items<TW_FRAME>({TW_FRAME{Fix(0, 0), Fix(0, 0), Fix(8, 0x8000), Fix(11, 0)},
+                      TW_FRAME{Fix(1, 0), Fix(-2, 0x8000), Fix(3, 0x4000), Fix(4, 0)}}),
+     {"          0:0.000,0.000,8.500,11.000,", "          1:1.000,-1.500,3.250,4.000"}},
+    {"str1024 items 1026 bytes apart", 0, TWTY_STR1024, 2, Fields({"one", std::string(1026, 'x')}, 1026),
+     {"          0:one,", "          1:" + std::string(1026, 'x')}},
+    {"uni512 items 512 characters apart", 0, TWTY_UNI512, 2, Wide({U"one", U"\u00e9t\u00e9"}),
+     {"          0:one,", "          1:\xc3\xa9t\xc3\xa9"}},
+#else
     {"frames are not read", 0, TWTY_FRAME, 2, {}, {"          0:" + kNotImpl + ",", "          1:" + kNotImpl}},
-    {"unknown type is not read", 0, 13, 3, {},
+    {"str1024 items are not read", 0, TWTY_STR1024, 1, {}, {"          0:" + kNotImpl}},
+    {"uni512 items are not read", 0, TWTY_UNI512, 1, {}, {"          0:" + kNotImpl}},
+#endif
+    {"control characters of text items are escaped", 0, TWTY_STR32, 4,
+     Fields({"a\nb", "\r\tend", std::string("\x01\x1f\x7f", 3), "\\n stays"}, 34),
+     {"          0:a\\nb,", "          1:\\r\\tend,", "          2:\\x01\\x1f\\x7f,", "          3:\\n stays"}},
+    {"unknown type is not read", 0, 16, 3, {},
      {"          0:" + kNotImpl + ",", "          1:" + kNotImpl + ",", "          2:" + kNotImpl}},
     {"supported caps, 0 shows empty every time", CAP_SUPPORTEDCAPS, TWTY_UINT16, 4,
      Items<TW_UINT16>({0x1118, 0, 0x8001, 0}),

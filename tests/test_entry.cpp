@@ -26,7 +26,7 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
     ASSERT_EQ(g_pLogFile, nullptr);
     ScriptedOperator op;
     TW_IDENTITY* origin = arena.New<TW_IDENTITY>();
-    void* data = arena.Alloc(64);
+    void* data = arena.Alloc(sizeof(TW_DEVICEEVENT));  // the largest structure of the triplets below
     const struct {
         TW_UINT32 dg;
         TW_UINT16 dat, msg;

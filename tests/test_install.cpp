@@ -1,11 +1,13 @@
-// Installing for the Linux Source Manager: the project configured the way a person tracing an
-// existing source configures it, built, and installed into a temporary prefix; then the layout is
-// checked, and the installed data source is found, checked and loaded the way the Source Manager
-// does it.
+// Installing for the Linux Source Manager: the project configured, built and installed into a
+// temporary prefix and packed into a Debian package; the layouts of both are checked, the
+// package's command runs, and the installed command attaches a source that the Source Manager's
+// search then finds traced and loads the way the Source Manager does it.
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Every file below `root` that is not a directory, as a path relative to `root`, with its lstat.
 void Walk(const std::string& root, const std::string& relative,
@@ -34,66 +37,128 @@ void Walk(const std::string& root, const std::string& relative,
     }
 }
 
+// Every file below `root` with its mode, size and a hash of its bytes (short enough to print).
+std::map<std::string, std::string> Contents(const std::string& root) {
+    std::map<std::string, std::string> files;
+    Walk(root, "", [&](const std::string& path, const struct stat& st) {
+        const std::string bytes = ReadFile(root + path);
+        files[path] = std::to_string(st.st_mode) + " " + std::to_string(bytes.size()) + " " +
+                      std::to_string(std::hash<std::string>()(bytes));
+    });
+    return files;
+}
+
 ProgramRun RunCMake(const std::vector<std::string>& arguments) { return RunProgram(CMAKE_COMMAND, arguments); }
 
-TEST(Install, InstalledDataSourceIsFoundAndLoadedLikeTheSourceManagerDoes) {
+const std::vector<std::string> kInstalled = {"/bin/tracewell", "/lib/tracewell/tracewell-adapter.so",
+                                             "/lib/tracewell/tracewell.ds", "/share/doc/tracewell/README.md"};
+
+TEST(Install, PackageAndInstallTraceAnAttachedSourceLikeTheSourceManagerLoadsIt) {
     if (TRACEWELL_SANITIZED) GTEST_SKIP() << "the plain build checks the installation; an instrumented one adds only time";
     if (std::string(TRACEWELL_ABI_NAME) != "linux") GTEST_SKIP() << "only the linux ABI is installed";
 
     ScratchDir scratch;
     const std::string prefix = scratch.File("usr/local");
     const std::string build = scratch.File("build");
-    const std::string log = scratch.Dir("log");
-    const ProgramRun configure =
-        RunCMake({"-S", TRACEWELL_SOURCE_DIR, "-B", build, "-DTRACEWELL_TWAIN_ABI=linux",
-                  "-DCMAKE_BUILD_TYPE=" TRACEWELL_BUILD_TYPE, "-DCMAKE_INSTALL_PREFIX=" + prefix,
-                  "-DTRACEWELL_ADAPTED_SOURCE=" STANDARD_SOURCE, "-DTRACEWELL_LOG_DIR=" + log,
-                  "-DTRACEWELL_TESTS=OFF", "-DTRACEWELL_BENCH=OFF"});
-    ASSERT_EQ(configure.exitCode, 0) << configure.out << configure.err;
-    const ProgramRun built = RunCMake({"--build", build, "--target", "tracewell_ds", "tracewell_adapter", "-j", "2"});
+    const std::vector<std::string> configure = {"-S", TRACEWELL_SOURCE_DIR, "-B", build, "-DTRACEWELL_TWAIN_ABI=linux",
+                                                "-DCMAKE_BUILD_TYPE=" TRACEWELL_BUILD_TYPE,
+                                                "-DCMAKE_INSTALL_PREFIX=" + prefix, "-DTRACEWELL_TESTS=OFF",
+                                                "-DTRACEWELL_BENCH=OFF",
+                                                // cpack packs what was built, without building the rest
+                                                "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON"};
+    // Configure warns of an adapted source that is not there, and only then.
+    std::vector<std::string> missing = configure;
+    missing.push_back("-DTRACEWELL_ADAPTED_SOURCE=" + scratch.File("absent/acme.ds"));
+    const ProgramRun warned = RunCMake(missing);
+    ASSERT_EQ(warned.exitCode, 0) << warned.out << warned.err;
+    EXPECT_THAT(warned.err, HasSubstr("TRACEWELL_ADAPTED_SOURCE names no file on this machine"));
+    std::vector<std::string> plain = configure;
+    plain.push_back("-DTRACEWELL_ADAPTED_SOURCE=");
+    const ProgramRun configured = RunCMake(plain);
+    ASSERT_EQ(configured.exitCode, 0) << configured.out << configured.err;
+    EXPECT_THAT(configured.err, Not(HasSubstr("TRACEWELL_ADAPTED_SOURCE")));
+
+    const ProgramRun built =
+        RunCMake({"--build", build, "--target", "tracewell_ds", "tracewell_adapter", "tracewell_command", "-j", "2"});
     ASSERT_EQ(built.exitCode, 0) << built.out << built.err;
     const ProgramRun installed = RunCMake({"--install", build});
     ASSERT_EQ(installed.exitCode, 0) << installed.out << installed.err;
 
-    // Exactly two files: the data source below lib/twain, the adapter at the wrapped-source path.
-    const std::string dataSource = "/lib/twain/tracewell/tracewell.ds";
-    const std::string adapter = "/lib/tracewell/tracewell-adapter.so";
+    // Nothing below lib/twain, where the Source Manager would find it, and no log directory.
     std::vector<std::string> files;
     Walk(prefix, "", [&](const std::string& path, const struct stat& st) {
         files.push_back(path);
         EXPECT_TRUE(S_ISREG(st.st_mode)) << path << " must be a regular file, not a link";
         EXPECT_EQ(st.st_mode & 0666, 0644u) << path << " must be readable by every user, writable only by its owner";
     });
-    EXPECT_EQ(files, (std::vector<std::string>{adapter, dataSource}));
+    EXPECT_EQ(files, kInstalled);
+    const std::string command = prefix + "/bin/tracewell";
+    const ProgramRun version = RunProgram(command, {"--version"});
+    ASSERT_EQ(version.exitCode, 0) << version.err;
+    const std::string number = version.out.substr(std::string("tracewell ").size(), version.out.size() - 11);
 
-    // The Source Manager's search: regular files below lib/twain whose name holds ".ds", each of
-    // which `file` must call x86-64.
+    // The package holds what the install put below the prefix, and declares what it needs.
+    const std::string cpack = std::string(CMAKE_COMMAND).substr(0, std::string(CMAKE_COMMAND).rfind('/')) + "/cpack";
+    const std::string packages = scratch.Dir("packages");
+    const ProgramRun packed = RunProgram(cpack, {"--config", build + "/CPackConfig.cmake", "-G", "DEB", "-B", packages});
+    ASSERT_EQ(packed.exitCode, 0) << packed.out << packed.err;
+    const std::string deb = packages + "/tracewell_" + number + "_amd64.deb";
+    ASSERT_EQ(access(deb.c_str(), F_OK), 0) << "packed: " << packed.out;
+    const ProgramRun depends = RunProgram("dpkg-deb", {"-f", deb, "Depends"});
+    ASSERT_EQ(depends.exitCode, 0) << depends.err;
+    EXPECT_THAT(depends.out, HasSubstr("file"));
+    EXPECT_THAT(depends.out, HasSubstr("libstdc++6"));
+    const std::string root = scratch.Dir("root");
+    const ProgramRun unpacked = RunProgram("dpkg", {"-x", deb, root});
+    ASSERT_EQ(unpacked.exitCode, 0) << unpacked.err;
+    std::map<std::string, std::string> expected;
+    for (const auto& [path, content] : Contents(prefix)) expected[prefix + path] = content;
+    EXPECT_EQ(Contents(root), expected);
+    const ProgramRun help = RunProgram(root + command, {"--help"});
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_THAT(help.out, HasSubstr("usage: tracewell"));
+
+    // The installed command attaches a source of a TWAIN tree; the Source Manager's search then
+    // finds the traced instance alone, which forwards to the source and traces where it was told.
+    const std::string twain = scratch.Dir("twain"), log = scratch.File("log");
+    scratch.Dir("twain/acme");
+    std::ofstream(twain + "/acme/acme.ds", std::ios::binary) << ReadFile(STANDARD_SOURCE);
+    std::ofstream(twain + "/acme/acme.ini") << "[acme]\n";
+    const auto before = Contents(twain);
+    for (const std::vector<std::string>& step :
+         {std::vector<std::string>{"attach", twain + "/acme/acme.ds"}, std::vector<std::string>{"on"}}) {
+        std::vector<std::string> arguments = {"--twain-dir", twain, "--log-dir", log};
+        arguments.insert(arguments.end(), step.begin(), step.end());
+        const ProgramRun run = RunProgram(command, arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    }
     std::vector<std::string> candidates;
-    Walk(prefix + "/lib/twain", "", [&](const std::string& path, const struct stat& st) {
+    Walk(twain, "", [&](const std::string& path, const struct stat& st) {
         if (S_ISREG(st.st_mode) && path.substr(path.rfind('/')).find(".ds") != std::string::npos)
-            candidates.push_back(prefix + "/lib/twain" + path);
+            candidates.push_back(twain + path);
     });
-    ASSERT_EQ(candidates, std::vector<std::string>{prefix + dataSource});
+    ASSERT_EQ(candidates, std::vector<std::string>{twain + "/tracewell-acme/tracewell.ds"});
     const ProgramRun file = RunProgram("file", {candidates[0]});
     ASSERT_EQ(file.exitCode, 0) << "the Source Manager needs `file`: " << file.err;
     EXPECT_THAT(file.out, HasSubstr("x86-64"));
     EXPECT_THAT(file.out, HasSubstr("shared object"));
 
-    // Loaded lazily, reached through DS_Entry alone, it finds the installed adapter and through it
-    // the source to trace, and writes its trace into the configured directory.
     void* module = dlopen(candidates[0].c_str(), RTLD_LAZY | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
     ASSERT_NE(entry, nullptr);
-    EXPECT_TRUE(ModuleLoaded(prefix + adapter)) << "the data source must use the installed adapter";
+    EXPECT_TRUE(ModuleLoaded(prefix + "/lib/tracewell/tracewell-adapter.so")) << "the data source must use the installed adapter";
     TW_IDENTITY identity = {};
     EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
     EXPECT_STREQ(identity.ProductName, "Corvale F40");
     CaptureStderr([&] { dlclose(module); });
-
-    const std::vector<std::string> traces = TraceFilesIn(log);
+    const std::vector<std::string> traces = TraceFilesIn(log + "/acme");
     ASSERT_EQ(traces.size(), 1u);
     EXPECT_EQ(ReadFile(traces[0]).rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u);
+
+    const ProgramRun detached = RunProgram(command, {"--twain-dir", twain, "--log-dir", log, "detach", twain + "/acme/acme.ds"});
+    ASSERT_EQ(detached.exitCode, 0) << detached.err;
+    EXPECT_EQ(Contents(twain), before);
 }
 
 }  // namespace

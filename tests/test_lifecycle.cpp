@@ -98,7 +98,8 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         }
         Load();
         unsigned char data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, data), TWRC_FAILURE);
+        // A DAT that carries no structure in either build: the eight bytes are all the call has.
+        EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_TWUNKIDENTITY, MSG_GET, data), TWRC_FAILURE);
         EXPECT_EQ(data[0], 1);
         EXPECT_EQ(data[7], 8);
         if (c.file == SCANNER_NULLOPERATOR) {
@@ -114,7 +115,7 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadFile(files[0]), Crlf({"[00001] [APP] DG_CONTROL/DAT_DEVICEEVENT/MSG_GET",
+        EXPECT_EQ(ReadFile(files[0]), Crlf({"[00001] [APP] DG_CONTROL/DAT_TWUNKIDENTITY/MSG_GET",
                                             "        Return Code = [TWRC_FAILURE]",
                                             "pData   = <0x" + [&] {
                                                 char low[16];

@@ -16,6 +16,7 @@
 
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/TraceReading.h"
 
 namespace {
 
@@ -48,65 +49,15 @@ ScenarioRun RunScenario(const std::string& scenario) {
     return run;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        const size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 2;
-    }
-    return lines;
-}
-
 // The values between the brackets of every line that starts with `prefix`.
 std::vector<std::string> Bracketed(const std::string& trace, const std::string& prefix) {
     std::vector<std::string> values;
-    for (const std::string& line : Lines(trace)) {
+    for (const std::string& line : TraceLines(trace)) {
         if (line.compare(0, prefix.size(), prefix) != 0) continue;
         const size_t open = line.find('[', prefix.size() - 1);
         values.push_back(line.substr(open + 1, line.rfind(']') - open - 1));
     }
     return values;
-}
-
-// Each status line of a trace with the call it closes: the triplet of the request line, or
-// "event <message>" for an event delivered without one.
-struct StateShown {
-    std::string call;
-    int state;
-};
-
-std::vector<StateShown> StatesShown(const std::string& trace) {
-    std::vector<StateShown> shown;
-    std::string call;
-    for (const std::string& line : Lines(trace)) {
-        if (line.compare(0, 2, "[0") == 0) {
-            const size_t triplet = line.find("] ", line.find("] ") + 2) + 2;
-            call = line.substr(triplet, line.find(' ', triplet) - triplet);
-        } else if (line.find("TWMessage = [") != std::string::npos) {
-            call = "event " + line.substr(line.find('[') + 1, line.find(']') - line.find('[') - 1);
-        } else if (line.compare(0, 16, "TWAIN Status = [") == 0) {
-            shown.push_back({call, atoi(line.c_str() + 16)});
-        }
-    }
-    return shown;
-}
-
-std::vector<int> StatesAfter(const std::vector<StateShown>& shown, const std::string& call) {
-    std::vector<int> states;
-    for (const StateShown& s : shown) {
-        if (s.call == call) states.push_back(s.state);
-    }
-    return states;
-}
-
-// The states one after the other, repeats folded.
-std::vector<int> StatePath(const std::vector<StateShown>& shown) {
-    std::vector<int> path;
-    for (const StateShown& s : shown) {
-        if (path.empty() || path.back() != s.state) path.push_back(s.state);
-    }
-    return path;
 }
 
 TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRun) {
@@ -145,7 +96,7 @@ TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
 
     // A refused call changes no state: the trace only ever moves through opening and enabling.
     EXPECT_EQ(StatePath(StatesShown(run.trace)), (std::vector<int>{3, 4, 5, 4, 3}));
-    const std::vector<std::string> lines = Lines(run.trace);
+    const std::vector<std::string> lines = TraceLines(run.trace);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Inspect Error Status Start ***"),
               static_cast<long>(expected.size()));
 }

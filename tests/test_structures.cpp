@@ -19,9 +19,6 @@ T PointerValue(uint64_t bits) {
     return reinterpret_cast<T>(static_cast<uintptr_t>(bits));
 }
 
-// Above 4 GiB, so a pointer into it prints only its low half.
-constexpr uintptr_t kHighArena = 0x5A5A12340000;
-
 // The Id keeps its width and sign: 8 bytes and signed, or 4 bytes and unsigned.
 #if defined(TRACEWELL_ABI_MACOS)
 constexpr TW_ID kWideId = -0x500000000ll;
@@ -29,6 +26,13 @@ const char* const kWideIdText = "-21474836480";
 #else
 constexpr TW_ID kWideId = 0xFFFFFFFBu;
 const char* const kWideIdText = "4294967291";
+#endif
+
+// The linux build names the extended image information; the macos build prints its number.
+#if defined(TRACEWELL_ABI_MACOS)
+const char* const kInfoIdLine = "      InfoID   = [4660]";
+#else
+const char* const kInfoIdLine = "      InfoID   = [TWEI_SKEWWINDOWY3]";
 #endif
 
 // A response table of 256 elements.
@@ -142,15 +146,6 @@ std::vector<FormatCase> Cases() {
              a.TwCustomDsDataAnalyze(&c);
          },
          Crlf({"  TW_CUSTOMDSDATA = {", "    InfoLength = [-2]", "    hData      = <0x12345678>", "  }"})},
-        {"Uint32ShowsThePointerNotTheItem",
-         [](CParaAnalyze& a) {
-             FixedArena arena(kHighArena, 1 << 16);
-             TW_UINT32* item = arena.New<TW_UINT32>();
-             *item = 0xABCD;
-             a.m_DAT = DAT_IMAGENATIVEXFER;
-             a.TwUint32(item);
-         },
-         Crlf({"  TW_UINT32 = {", "    Item = <0x12340000>", "  }"})},
         // Through the DAT dispatch, which shows the data pointer also when it is null.
         {"XferGroupShowsTheNullDataPointer",
          [](CParaAnalyze& a) {
@@ -204,7 +199,7 @@ std::vector<FormatCase> Cases() {
              a.TwExtImageInfoAnalyze(&e);
          },
          Crlf({"  TW_EXTIMAGEINFO = {", "    NumInfos = [5]", "    Info     =", "    TW_INFO = {",
-               "      InfoID   = [4660]", "      ItemType = [TWTY_STR255]", "      NumItems = [3]",
+               kInfoIdLine, "      ItemType = [TWTY_STR255]", "      NumItems = [3]",
                "      CondCode = [TWRC_INFONOTSUPPORTED]", "      Item     = [4294967295]", "    }", "  }"})},
         // Tables of 256 elements, of which only the first renders.
         {"ResponsesFirstElementOnly",

@@ -66,7 +66,7 @@ TEST(StructureGolden, CieColor) {
         ++n;
         f = TW_FIX32{static_cast<TW_INT16>(n), static_cast<TW_UINT16>((n % 4) * 0x4000)};
     });
-    c.ColorSpace = 9;
+    c.ColorSpace = 17;  // no pixel type in either build
     c.LowEndian = -1;
     c.DeviceDependent = 1;
     c.VersionNumber = static_cast<TW_INT32>(0x80000000u);

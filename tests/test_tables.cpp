@@ -1,103 +1,216 @@
 // The symbol tables and capability value maps: a golden dump of every table, the closing entries
-// the lookups stop at, and the lookups at the edges where a wrong table, order or range split shows.
+// the lookups stop at, the TWAIN 2.5 identifiers the linux build appends, and the lookups at the
+// edges where a wrong table, order or range split shows.
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "twaintbl.h"
 
 namespace {
 
+#if defined(TRACEWELL_ABI_LINUX)
+constexpr bool kLinux = true;
+#else
+constexpr bool kLinux = false;
+#endif
+
 struct TableInfo {
     const char* name;
     const MacroEntry* table;
     size_t declared;  // named entries as declared, closing entry excluded
+    size_t own;       // the entries before those the linux build appends
 };
 
-#define TABLE(t) { #t, t, std::size(t) - 1 }
+#define TABLE(t, own) { #t, t, std::size(t) - 1, own }
 
-// Named tables first, then the value tables of the maps, each in the order they are listed.
+// The tables with their own named entries; named tables first, then the value tables of the maps,
+// each in the order they are listed.
 const TableInfo kTables[] = {
-    TABLE(twrc_macros), TABLE(dg_macros), TABLE(dat_macros), TABLE(dat_kv_macros), TABLE(msg_macros),
-    TABLE(msg_kv_macros), TABLE(cap_macros), TABLE(icap_macros), TABLE(cap_kv_macros), TABLE(icap_kv_macros),
-    TABLE(twty_macros), TABLE(twon_macros), TABLE(twcp_macros), TABLE(twpt_macros), TABLE(twff_macros),
-    TABLE(twcc_macros), TABLE(twlg_macros), TABLE(twcy_macros), TABLE(twkv_ft_macros), TABLE(twkv_pg_macros),
-    TABLE(twbr_macros), TABLE(twbo_macros), TABLE(twft_macros), TABLE(twlp_macros), TABLE(twls_macros),
-    TABLE(twor_macros), TABLE(twpf_macros), TABLE(twpc_macros), TABLE(twss_macros), TABLE(twsx_macros),
-    TABLE(twun_macros), TABLE(twdx_macros), TABLE(twjc_macros), TABLE(twaf_macros), TABLE(twal_macros),
-    TABLE(twcb_macros), TABLE(twde_macros), TABLE(twfa_macros), TABLE(twfo_macros), TABLE(twps_macros),
-    TABLE(twpr_macros), TABLE(twpm_macros), TABLE(twbd_macros), TABLE(twfl_macros), TABLE(twfr_macros),
-    TABLE(twif_macros), TABLE(twnf_macros), TABLE(twov_macros), TABLE(twkv_ui_macros), TABLE(twkv_em_macros),
-    TABLE(twkv_gt_macros), TABLE(twkv_cc_macros), TABLE(twkv_cl_macros), TABLE(twkv_tpu_macros), TABLE(twkv_usm_macros),
-    TABLE(twkv_dscr_macros), TABLE(twkv_ta_macros), TABLE(twkv_dr_macros), TABLE(twkv_ice_macros),
-    TABLE(twkv_gr_macros), TABLE(twkv_ht_macros), TABLE(twkv_fs_macros), TABLE(twkv_af_macros), TABLE(twkv_fet_macros),
-    TABLE(twkv_li_macros), TABLE(twkv_autosizetype_macros)
+    TABLE(twrc_macros, 11), TABLE(dg_macros, 3), TABLE(dat_macros, 33), TABLE(dat_kv_macros, 14),
+    TABLE(msg_macros, 35), TABLE(msg_kv_macros, 2), TABLE(cap_macros, 50), TABLE(icap_macros, 76),
+    TABLE(cap_kv_macros, 23), TABLE(icap_kv_macros, 59), TABLE(twty_macros, 13), TABLE(twon_macros, 12),
+    TABLE(twcp_macros, 13), TABLE(twpt_macros, 9), TABLE(twff_macros, 10), TABLE(twcc_macros, 23),
+    TABLE(twlg_macros, 129), TABLE(twcy_macros, 239), TABLE(twkv_ft_macros, 5), TABLE(twkv_pg_macros, 2),
+    TABLE(twbr_macros, 4), TABLE(twbo_macros, 2), TABLE(twft_macros, 9), TABLE(twlp_macros, 2),
+    TABLE(twls_macros, 7), TABLE(twor_macros, 6), TABLE(twpf_macros, 2), TABLE(twpc_macros, 2),
+    TABLE(twss_macros, 58), TABLE(twsx_macros, 3), TABLE(twun_macros, 6), TABLE(twdx_macros, 3),
+    TABLE(twjc_macros, 5), TABLE(twaf_macros, 4), TABLE(twal_macros, 9), TABLE(twcb_macros, 3),
+    TABLE(twde_macros, 18), TABLE(twfa_macros, 4), TABLE(twfo_macros, 2), TABLE(twps_macros, 2),
+    TABLE(twpr_macros, 8), TABLE(twpm_macros, 3), TABLE(twbd_macros, 4), TABLE(twfl_macros, 5),
+    TABLE(twfr_macros, 2), TABLE(twif_macros, 7), TABLE(twnf_macros, 4), TABLE(twov_macros, 5),
+    TABLE(twkv_ui_macros, 7), TABLE(twkv_em_macros, 3), TABLE(twkv_gt_macros, 3), TABLE(twkv_cc_macros, 3),
+    TABLE(twkv_cl_macros, 2), TABLE(twkv_tpu_macros, 4), TABLE(twkv_usm_macros, 4), TABLE(twkv_dscr_macros, 4),
+    TABLE(twkv_ta_macros, 2), TABLE(twkv_dr_macros, 3), TABLE(twkv_ice_macros, 2), TABLE(twkv_gr_macros, 3),
+    TABLE(twkv_ht_macros, 6), TABLE(twkv_fs_macros, 6), TABLE(twkv_af_macros, 2), TABLE(twkv_fet_macros, 2),
+    TABLE(twkv_li_macros, 2), TABLE(twkv_autosizetype_macros, 2),
 };
 
+// The tables of the TWAIN 2.5 value families, which only the linux build reads.
+#define NEW(t) TABLE(t, 0)
+const TableInfo kTwain25Tables[] = {
+    NEW(twmf_macros), NEW(twas_macros), NEW(twbcor_macros), NEW(twbp_macros), NEW(twbt_macros), NEW(twcs_macros),
+    NEW(twdr_macros), NEW(twdsk_macros), NEW(twfe_macros), NEW(twfp_macros), NEW(twfy_macros), NEW(twia_macros),
+    NEW(twic_macros), NEW(twim_macros), NEW(twjq_macros), NEW(twmd_macros), NEW(twpa_macros), NEW(twpch_macros),
+    NEW(twpf_font_macros), NEW(twct_macros), NEW(twsg_macros), NEW(twfm_macros), NEW(twdf_macros), NEW(twus_macros),
+    NEW(twdp_macros), NEW(twmr_macros), NEW(twjs_macros), NEW(twph_macros), NEW(twci_macros), NEW(df_macros),
+    NEW(twei_macros), NEW(twej_macros), NEW(twqc_macros), NEW(twfs_macros),
+};
+#undef NEW
 #undef TABLE
+
+const TableInfo* FindTable(const MacroEntry* table) {
+    for (const TableInfo& t : kTables) {
+        if (t.table == table) return &t;
+    }
+    for (const TableInfo& t : kTwain25Tables) {
+        if (t.table == table) return &t;
+    }
+    return nullptr;
+}
+
+const TableInfo* FindTable(const std::string& name) {
+    for (const TableInfo& t : kTables) {
+        if (name == t.name) return &t;
+    }
+    for (const TableInfo& t : kTwain25Tables) {
+        if (name == t.name) return &t;
+    }
+    return nullptr;
+}
 
 struct MapInfo {
     const char* name;
     const ValToCapEntry* rows;
     size_t declared;  // rows as declared, terminator excluded
+    size_t own;       // the rows before those the linux build appends
 };
 
 const MapInfo kMaps[] = {
-    {"VALTOCAP", VALTOCAP, std::size(VALTOCAP) - 1},
-    {"VALTOCAPKV", VALTOCAPKV, std::size(VALTOCAPKV) - 1},
+    {"VALTOCAP", VALTOCAP, std::size(VALTOCAP) - 1, 31},
+    {"VALTOCAPKV", VALTOCAPKV, std::size(VALTOCAPKV) - 1, 20},
 };
 
 const char* TableName(const MacroEntry* table) {
-    for (const TableInfo& t : kTables) {
-        if (t.table == table) return t.name;
-    }
-    return "(unknown table)";
+    const TableInfo* t = FindTable(table);
+    return t != nullptr ? t->name : "(unknown table)";
 }
 
-// Every name, value, count and map row as declared: a missing, zero-filled, reordered or
-// renumbered entry, and a map row on the wrong side or with a wrong count, all show here.
-std::string DumpTables() {
+void DumpEntries(std::string& out, const TableInfo& t, size_t from, size_t to) {
+    char line[160];
+    for (size_t i = from; i < to; ++i) {
+        snprintf(line, sizeof line, "%s=0x%" PRIX64 "\n", t.table[i].name ? t.table[i].name : "(null)",
+                 t.table[i].value);
+        out += line;
+    }
+}
+
+// A map row names its table and counts that table's entries, closing entry included.
+void DumpRows(std::string& out, const MapInfo& m, size_t from, size_t to, bool ownCounts) {
+    char line[160];
+    for (size_t i = from; i < to; ++i) {
+        const TableInfo* t = FindTable(m.rows[i].table);
+        const size_t count = ownCounts && t != nullptr ? t->own + 1 : m.rows[i].count;
+        snprintf(line, sizeof line, "cap=0x%" PRIX32 " count=%zu table=%s\n", m.rows[i].cap, count,
+                 TableName(m.rows[i].table));
+        out += line;
+    }
+}
+
+// Every table's own entries and every map's own rows, alike in both builds: a missing, zero-filled,
+// reordered or renumbered entry, and a map row on the wrong side or for a wrong table, all show
+// here. A row's count shows the table's own entries; that it counts the whole table is checked
+// apart.
+std::string DumpOwnTables() {
     std::string out;
     char line[160];
     for (const TableInfo& t : kTables) {
-        snprintf(line, sizeof line, "%s %zu\n", t.name, t.declared);
+        snprintf(line, sizeof line, "%s %zu\n", t.name, t.own);
         out += line;
-        for (size_t i = 0; i < t.declared; ++i) {
-            snprintf(line, sizeof line, "%s=0x%" PRIX64 "\n",
-                     t.table[i].name ? t.table[i].name : "(null)", t.table[i].value);
-            out += line;
-        }
+        DumpEntries(out, t, 0, t.own);
     }
     for (const MapInfo& m : kMaps) {
-        snprintf(line, sizeof line, "%s %zu\n", m.name, m.declared);
+        snprintf(line, sizeof line, "%s %zu\n", m.name, m.own);
         out += line;
-        for (size_t i = 0; i < m.declared; ++i) {
-            snprintf(line, sizeof line, "cap=0x%" PRIX32 " count=%" PRIu32 " table=%s\n", m.rows[i].cap,
-                     m.rows[i].count, TableName(m.rows[i].table));
-            out += line;
-        }
+        DumpRows(out, m, 0, m.own, true);
     }
     return out;
 }
 
-TEST(SymbolTables, DumpMatchesGoldenFile) { ExpectMatchesGolden("tables.txt", DumpTables()); }
+// What the linux build adds: the entries appended to each table, the tables of the TWAIN 2.5
+// value families, and the map rows of the capabilities whose values they name.
+std::string DumpAddedTables() {
+    std::string out;
+    char line[160];
+    for (const TableInfo& t : kTables) {
+        if (t.declared == t.own) continue;
+        snprintf(line, sizeof line, "%s +%zu\n", t.name, t.declared - t.own);
+        out += line;
+        DumpEntries(out, t, t.own, t.declared);
+    }
+    for (const TableInfo& t : kTwain25Tables) {
+        snprintf(line, sizeof line, "%s %zu (new)\n", t.name, t.declared);
+        out += line;
+        DumpEntries(out, t, 0, t.declared);
+    }
+    for (const MapInfo& m : kMaps) {
+        if (m.declared == m.own) continue;
+        snprintf(line, sizeof line, "%s +%zu\n", m.name, m.declared - m.own);
+        out += line;
+        DumpRows(out, m, m.own, m.declared, false);
+    }
+    return out;
+}
+
+TEST(SymbolTables, OwnEntriesMatchGoldenFile) { ExpectMatchesGolden("tables.txt", DumpOwnTables()); }
+
+TEST(SymbolTables, AddedEntriesMatchGoldenFileOrAreAbsent) {
+    if (kLinux) {
+        ExpectMatchesGolden("tables_linux.txt", DumpAddedTables());
+        return;
+    }
+    for (const TableInfo& t : kTables) EXPECT_EQ(t.declared, t.own) << t.name;
+    for (const MapInfo& m : kMaps) EXPECT_EQ(m.declared, m.own) << m.name;
+}
 
 // The closing entries lie past what the dump shows; the lookups stop at them.
 TEST(SymbolTables, EveryTableAndMapEndsInItsClosingEntry) {
-    for (const TableInfo& t : kTables) {
-        SCOPED_TRACE(t.name);
-        const MacroEntry& closing = t.table[t.declared];
+    std::vector<const TableInfo*> all;
+    for (const TableInfo& t : kTables) all.push_back(&t);
+    for (const TableInfo& t : kTwain25Tables) all.push_back(&t);
+    for (const TableInfo* t : all) {
+        SCOPED_TRACE(t->name);
+        // Every name fits the name buffer whole: a longer one would be cut there.
+        for (size_t i = 0; i < t->declared; ++i) EXPECT_LT(strlen(t->table[i].name), kNameSize) << t->table[i].name;
+        const MacroEntry& closing = t->table[t->declared];
         ASSERT_NE(closing.name, nullptr);
         EXPECT_STREQ(closing.name, "ERROR!");
         EXPECT_EQ(closing.value, 0xFFFFFFFFFFFFFFFFull);
     }
     for (const MapInfo& m : kMaps) EXPECT_EQ(m.rows[m.declared].table, nullptr) << m.name;
+}
+
+// A row counts the whole table it names, appended entries included, or the lookup stops short.
+TEST(SymbolTables, MapRowsCountTheirWholeTable) {
+    for (const MapInfo& m : kMaps) {
+        for (size_t i = 0; i < m.declared; ++i) {
+            SCOPED_TRACE(testing::Message() << m.name << " row " << i);
+            const TableInfo* t = FindTable(m.rows[i].table);
+            ASSERT_NE(t, nullptr);
+            EXPECT_EQ(m.rows[i].count, t->declared + 1);
+        }
+    }
 }
 
 enum class Lookup { Table, Dat, Msg, Cap };
@@ -113,12 +226,15 @@ struct NameCase {
 
 #define IN(t) Lookup::Table, t, std::size(t) - 1
 #define BY(how) how, nullptr, 0
+// The name the linux build prints, and the one the macos build prints.
+#define ABI(linuxName, macosName) (kLinux ? (linuxName) : (macosName))
 
 TEST(SymbolLookups, NameTheProbeOrFallBack) {
     const NameCase cases[] = {
         // Return codes end at 9.
         {IN(twrc_macros), 9, "TWRC_DATANOTAVAILABLE", true},
-        {IN(twrc_macros), 10, "ERROR!(10)", false},
+        {IN(twrc_macros), 10, ABI("TWRC_BUSY", "ERROR!(10)"), kLinux},
+        {IN(twrc_macros), 12, "ERROR!(12)", false},
         {IN(twrc_macros), 0x8000, "TWRC_CUSTOMBASE", true},
         // Data argument types: 0x8000 is standard, 0x8001 on is vendor.
         {BY(Lookup::Dat), 0x0200, "ERROR!(512)", false},
@@ -127,11 +243,19 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
         {BY(Lookup::Dat), 0x8001, "DAT_KV_AUTOEXPOSURE", true},
         {BY(Lookup::Dat), 0x800C, "ERROR!(32780)", false},
         {BY(Lookup::Dat), 0x8017, "DAT_KV_DUALIMAGE", true},
+        {BY(Lookup::Dat), 0x0403, ABI("DAT_ENTRYPOINT", "ERROR!(1027)"), kLinux},
+        {BY(Lookup::Dat), 0x0011, ABI("DAT_STATUSUTF8", "ERROR!(17)"), kLinux},
+        {BY(Lookup::Dat), 0x0015, "ERROR!(21)", false},
         // Messages.
         {BY(Lookup::Msg), 0x8000, "MSG_CUSTOMBASE", true},
         {BY(Lookup::Msg), 0x8002, "MSG_KV_XFERREQUEST", true},
         {BY(Lookup::Msg), 0x8003, "ERROR!(32771)", false},
         {BY(Lookup::Msg), 0x0901, "MSG_PASSTHRU", true},
+        {BY(Lookup::Msg), 0x0009, ABI("MSG_GETHELP", "ERROR!(9)"), kLinux},
+        {BY(Lookup::Msg), 0x000B, ABI("MSG_GETLABELENUM", "ERROR!(11)"), kLinux},
+        {BY(Lookup::Msg), 0x0A01, ABI("MSG_RESETALL", "ERROR!(2561)"), kLinux},
+        {BY(Lookup::Msg), 0x0903, ABI("MSG_INVOKE_CALLBACK", "ERROR!(2307)"), kLinux},
+        {BY(Lookup::Msg), 0x0B02, "ERROR!(2818)", false},
         // Capabilities: CAP table, then ICAP table, of the side the identifier falls on.
         {BY(Lookup::Cap), 0x1118, "ICAP_XRESOLUTION", true},
         {BY(Lookup::Cap), 0x115C, "ICAP_IMAGEMERGE", true},
@@ -139,13 +263,21 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
         {BY(Lookup::Cap), 0x8001, "CAP_KV_VERSION", true},
         {BY(Lookup::Cap), 0x8003, "ICAP_KV_FILMTYPE", true},
         {BY(Lookup::Cap), 0x8043, "ICAP_KV_ADE", true},
-        {BY(Lookup::Cap), 0x1201, "ERROR!(4609)", false},
-        {BY(Lookup::Cap), 0x1023, "ERROR!(4131)", false},
+        {BY(Lookup::Cap), 0x1201, ABI("ACAP_AUDIOFILEFORMAT", "ERROR!(4609)"), kLinux},
+        {BY(Lookup::Cap), 0x1023, ABI("CAP_PAGEMULTIPLEACQUIRE", "ERROR!(4131)"), kLinux},
+        {BY(Lookup::Cap), 0x103E, ABI("CAP_SUPPORTEDDATS", "ERROR!(4158)"), kLinux},
+        // Two TWAIN 2.5 names share 0x1034; the first listed prints.
+        {BY(Lookup::Cap), 0x1034, ABI("CAP_CAMERASIDE", "ERROR!(4148)"), kLinux},
+        {BY(Lookup::Cap), 0x1161, ABI("ICAP_JPEGSUBSAMPLING", "ERROR!(4449)"), kLinux},
+        {BY(Lookup::Cap), 0x1162, "ERROR!(4450)", false},
         {BY(Lookup::Cap), 0xFFFF, "ERROR!(65535)", false},
         // Container types share their table with the other TWON_ constants.
         {IN(twon_macros), 0xFFFF, "TWON_DONTCARE16", true},
         {IN(twon_macros), 1, "TWON_PROTOCOLMAJOR", true},
         {IN(twon_macros), 9, "TWON_PROTOCOLMINOR", true},
+        // Item types: the two TWAIN 2.5 string types.
+        {IN(twty_macros), 13, ABI("TWTY_STR1024", "ERROR!(13)"), kLinux},
+        {IN(twty_macros), 14, ABI("TWTY_UNI512", "ERROR!(14)"), kLinux},
         // Languages: the short codes win, and -1 is stored as all ones, out of a 16-bit field's reach.
         {IN(twlg_macros), 0, "TWLG_DAN", true},
         {IN(twlg_macros), 13, "TWLG_USA", true},
@@ -158,10 +290,15 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
         {IN(twcy_macros), 39, "TWCY_ITALY", true},
         {IN(twcy_macros), 82, "TWCY_KOREA", true},
         {IN(twcy_macros), 0, "ERROR!(0)", false},
+        // TWAIN 2.5 moved Tanzania to 255; 1040 keeps its older name.
+        {IN(twcy_macros), 255, ABI("TWCY_TANZANIA", "ERROR!(255)"), kLinux},
+        {IN(twcy_macros), 1040, "TWCY_TANZANIA", true},
         // Other values that several names share print the first listed.
         {IN(twor_macros), 3, "TWOR_ROT270", true},
         {IN(twif_macros), 4, "TWIF_HIGHPASS", true},
         {IN(twss_macros), 1, "TWSS_A4LETTER", true},
+        {IN(twss_macros), 8, ABI("TWSS_B", "ERROR!(8)"), kLinux},
+        {IN(twpt_macros), 11, ABI("TWPT_SCRGB", "ERROR!(11)"), kLinux},
         // Condition codes skip 7 and 8.
         {IN(twcc_macros), 8, "ERROR!(8)", false},
         {IN(twcc_macros), 9, "TWCC_BADPROTOCOL", true},
@@ -185,7 +322,144 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
     }
 }
 
+struct ValueCase {
+    TW_UINT16 cap;
+    TW_UINT16 value;
+    bool hasTable;
+    const char* expected;  // when hasTable
+};
+
+// The maps reach the appended values and the tables of the TWAIN 2.5 families in the linux build.
+TEST(SymbolLookups, ValueNamesThroughTheMaps) {
+    const ValueCase cases[] = {
+        {ICAP_PIXELTYPE, 9, true, ABI("TWPT_LAB", "ERROR!(9)")},
+        {ICAP_BITDEPTHREDUCTION, 4, true, ABI("TWBR_DYNAMICTHRESHOLD", "ERROR!(4)")},
+        {ICAP_IMAGEFILEFORMAT, 12, true, ABI("TWFF_JPN", "ERROR!(12)")},
+        // The printer font styles share the TWPF_ prefix but not the pixel flavors' table.
+        {CAP_PRINTERFONTSTYLE, 2, kLinux, "TWPF_ITALIC"},
+        {ICAP_PIXELFLAVOR, 2, true, "ERROR!(2)"},
+        {ICAP_SUPPORTEDEXTIMAGEINFO, 0x1203, kLinux, "TWEI_BARCODETYPE"},
+        {CAP_IAFIELDE_LEVEL, 5, kLinux, "TWIA_LEVEL4"},
+        {ICAP_SUPPORTEDBARCODETYPES, 20, kLinux, "TWBT_QRCODE"},
+        {ICAP_AUTOSIZE, 2, kLinux, "TWAS_CURRENT"},
+        {ACAP_XFERMECH, 2, kLinux, "TWSX_MEMORY"},
+        {ICAP_BITDEPTH, 8, false, nullptr},
+    };
+    for (const ValueCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "cap 0x" << std::hex << c.cap << " value " << std::dec << c.value);
+        char name[kNameSize] = "untouched";
+        ASSERT_EQ(LookupValueName(c.cap, c.value, name), c.hasTable);
+        EXPECT_STREQ(name, c.hasTable ? c.expected : "untouched");
+    }
+}
+
 #undef IN
 #undef BY
+#undef ABI
+
+struct ReferenceConstant {
+    std::string name;
+    int64_t value;
+    std::string aliasOf;  // empty unless the line marks a second name for an earlier value
+};
+
+// tests/data holds the list of every constant of the TWAIN 2.5 headers for Linux: "NAME VALUE"
+// (hexadecimal, negative with a minus sign), optionally followed by "alias-of NAME".
+std::vector<ReferenceConstant> ReadReferenceConstants() {
+    std::ifstream in(std::string(TRACEWELL_SOURCE_DIR) + "/tests/data/twain-2.5-constants.txt");
+    std::vector<ReferenceConstant> constants;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        ReferenceConstant c;
+        std::string value, marker;
+        fields >> c.name >> value >> marker >> c.aliasOf;
+        c.value = strtoll(value.c_str(), nullptr, 16);
+        if (marker != "alias-of") c.aliasOf.clear();
+        constants.push_back(c);
+    }
+    return constants;
+}
+
+// Constants of the list that no table names, and why.
+struct Exemption {
+    const char* name;
+    const char* reason;
+};
+const Exemption kExemptions[] = {
+    // The TWON_ table names container types; it keeps the older protocol version (1.9) that its
+    // own two entries carry, so TWAIN 2.5's version numbers are not container types to name.
+    {"TWON_PROTOCOLMINOR", "protocol version, not a container type"},
+    {"TWON_PROTOCOLMAJOR", "protocol version, not a container type"},
+};
+
+const char* ExemptionOf(const std::string& name) {
+    for (const Exemption& e : kExemptions) {
+        if (name == e.name) return e.reason;
+    }
+    return nullptr;
+}
+
+// The table of a constant's family: named after its prefix (TWBCOR_ROT90 in twbcor_macros), except
+// the capabilities, which the capability name lookup finds in the CAP and ICAP tables (ACAP_ among
+// the CAP_), and the printer font styles, which share TWPF_ with the pixel flavors.
+std::string FamilyTable(const std::string& name) {
+    static const char* const kFontStyles[] = {"TWPF_NORMAL", "TWPF_BOLD", "TWPF_ITALIC", "TWPF_LARGESIZE",
+                                              "TWPF_SMALLSIZE"};
+    for (const char* font : kFontStyles) {
+        if (name == font) return "twpf_font_macros";
+    }
+    std::string prefix = name.substr(0, name.find('_'));
+    for (char& ch : prefix) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    return prefix + "_macros";
+}
+
+bool IsCapability(const std::string& name) {
+    return name.rfind("CAP_", 0) == 0 || name.rfind("ICAP_", 0) == 0 || name.rfind("ACAP_", 0) == 0;
+}
+
+// Every standard constant of TWAIN 2.5 is named in the linux build, through the lookup the trace
+// uses for its family: a missing name would print as ERROR!(value).
+TEST(SymbolTables, LinuxNamesEveryTwain25Constant) {
+    if (!kLinux) GTEST_SKIP() << "the macos build keeps the older tables";
+    const std::vector<ReferenceConstant> constants = ReadReferenceConstants();
+    ASSERT_GT(constants.size(), 1000u);
+    size_t exempted = 0;
+    for (const ReferenceConstant& c : constants) {
+        SCOPED_TRACE(c.name);
+        if (ExemptionOf(c.name) != nullptr) {
+            ++exempted;
+            continue;
+        }
+        char name[kNameSize];
+        bool named;
+        if (IsCapability(c.name)) {
+            LookupCapabilityName(static_cast<TW_UINT16>(c.value), name);
+            named = strncmp(name, "ERROR!(", 7) != 0;
+        } else if (c.name.rfind("DAT_", 0) == 0) {
+            named = LookupDatName(static_cast<TW_UINT16>(c.value), name);
+        } else if (c.name.rfind("MSG_", 0) == 0) {
+            named = LookupMsgName(static_cast<TW_UINT16>(c.value), name);
+        } else {
+            const TableInfo* t = FindTable(FamilyTable(c.name));
+            ASSERT_NE(t, nullptr) << "no table " << FamilyTable(c.name);
+            named = LookupName(t->table, t->declared, c.value, name);
+        }
+        EXPECT_TRUE(named) << "0x" << std::hex << c.value << " prints " << name;
+    }
+    EXPECT_EQ(exempted, std::size(kExemptions));
+}
+
+// Appended entries name only values that the table's own entries leave unnamed, each once: an
+// appended name can never replace a name the table already prints.
+TEST(SymbolTables, AppendedEntriesNameOnlyNewValues) {
+    for (const TableInfo& t : kTables) {
+        for (size_t i = t.own; i < t.declared; ++i) {
+            SCOPED_TRACE(t.table[i].name);
+            EXPECT_EQ(FindName(t.table, i, static_cast<int64_t>(t.table[i].value)), nullptr);
+        }
+    }
+}
 
 }  // namespace

@@ -2,10 +2,12 @@
 // formatter of the structure that DAT carries.
 #include "ParaAnalyze.h"
 
+#include <cstring>
+
 using DatMember = bool (*)(CParaAnalyze&);
 #define DAT_MEMBER(name) [](CParaAnalyze& analyzer) { return analyzer.name(); }
 
-// Three contiguous ranges of DATs carry structures; every other DAT renders none.
+// Contiguous ranges of DATs carry structures; every other DAT renders none.
 static constexpr DatMember kControlDats[] = {
     DAT_MEMBER(DatNullAnalyze),          DAT_MEMBER(DatCapabilityAnalyze),
     DAT_MEMBER(DatEventAnalyze),         DAT_MEMBER(DatIdentityAnalyze),
@@ -31,6 +33,25 @@ static constexpr DatMember kVendorDats[] = {
     DAT_MEMBER(DatKvTwainCallbackMsgAnalyze),    DAT_MEMBER(DatKvSettingFrameAnalyze),
     DAT_MEMBER(DatKvUsmInfoAnalyze),
 };
+// The TWAIN 2 DATs from DAT_DEVICEEVENT to DAT_TWAINDIRECT, and DAT_ENTRYPOINT. The linux build,
+// whose TWAIN headers are the 2.5 ones, renders all their structures; the macos build only the
+// callbacks that carry the source's messages to the application. DAT_STATUSUTF8 renders none.
+#if defined(TRACEWELL_ABI_LINUX)
+static constexpr DatMember kTwain2Dats[] = {
+    DAT_MEMBER(DatDeviceEventAnalyze), DAT_MEMBER(DatFileSystemAnalyze), DAT_MEMBER(DatPassThruAnalyze),
+    DAT_MEMBER(DatCallbackAnalyze),    DAT_MEMBER(DatNullAnalyze),       DAT_MEMBER(DatCallback2Analyze),
+    DAT_MEMBER(DatMetricsAnalyze),     DAT_MEMBER(DatTwainDirectAnalyze),
+};
+static constexpr DatMember kEntryPointDats[] = {DAT_MEMBER(DatEntryPointAnalyze)};
+static_assert(sizeof(kTwain2Dats) / sizeof(DatMember) == DAT_TWAINDIRECT - DAT_DEVICEEVENT + 1, "TWAIN 2 DATs");
+#else
+static constexpr DatMember kTwain2Dats[] = {
+    DAT_MEMBER(DatNullAnalyze),     DAT_MEMBER(DatNullAnalyze), DAT_MEMBER(DatNullAnalyze),
+    DAT_MEMBER(DatCallbackAnalyze), DAT_MEMBER(DatNullAnalyze), DAT_MEMBER(DatCallback2Analyze),
+};
+static constexpr DatMember kEntryPointDats[] = {DAT_MEMBER(DatNullAnalyze)};
+static_assert(sizeof(kTwain2Dats) / sizeof(DatMember) == DAT_CALLBACK2 - DAT_DEVICEEVENT + 1, "TWAIN 2 DATs");
+#endif
 static_assert(sizeof(kControlDats) / sizeof(DatMember) == DAT_CUSTOMDSDATA - DAT_NULL + 1, "control DATs");
 static_assert(sizeof(kImageDats) / sizeof(DatMember) == DAT_EXTIMAGEINFO - DAT_IMAGEINFO + 1, "image DATs");
 static_assert(sizeof(kVendorDats) / sizeof(DatMember) == DAT_KV_USMINFO - DAT_KV_AUTOEXPOSURE + 1, "vendor DATs");
@@ -44,13 +65,23 @@ static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT
 }
 
 bool CParaAnalyze::DispatchDat() {
-    return RunIn(*this, kControlDats, DAT_NULL, m_DAT) || RunIn(*this, kImageDats, DAT_IMAGEINFO, m_DAT) ||
+    return RunIn(*this, kControlDats, DAT_NULL, m_DAT) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, m_DAT) ||
+           RunIn(*this, kImageDats, DAT_IMAGEINFO, m_DAT) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, m_DAT) ||
            RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, m_DAT);
 }
 
 template <typename T>
 static const T* As(char* pData) {
     return reinterpret_cast<const T*>(pData);
+}
+
+// The value the data pointer holds, read byte-wise (the packed ABI need not align it); 0 for a
+// null data pointer.
+template <typename T>
+static T Held(const char* pData) {
+    T value{};
+    if (pData != nullptr) memcpy(&value, pData, sizeof(value));
+    return value;
 }
 
 bool CParaAnalyze::DatNullAnalyze() { return true; }
@@ -66,13 +97,14 @@ bool CParaAnalyze::DatSetupMemXferAnalyze() { return TwSetupMemXferAnalyze(As<TW
 bool CParaAnalyze::DatSetupFileXferAnalyze() { return TwSetupFileXferAnalyze(As<TW_SETUPFILEXFER>(m_pData)); }
 bool CParaAnalyze::DatStatusAnalyze() { return TwStatusAnalyze(As<TW_STATUS>(m_pData)); }
 bool CParaAnalyze::DatUserInterfaceAnalyze() { return TwUserInterfaceAnalyze(As<TW_USERINTERFACE>(m_pData)); }
-bool CParaAnalyze::DatXferGroupAnalyze() { return TwUint32(m_pData); }
+bool CParaAnalyze::DatXferGroupAnalyze() { return TwUint32(Held<TW_UINT32>(m_pData)); }
 bool CParaAnalyze::DatTwunkIdentityAnalyze() { return true; }
 bool CParaAnalyze::DatCustomDsDataAnalyze() { return TwCustomDsDataAnalyze(As<TW_CUSTOMDSDATA>(m_pData)); }
 bool CParaAnalyze::DatImageInfoAnalyze() { return TwImageInfoAnalyze(As<TW_IMAGEINFO>(m_pData)); }
 bool CParaAnalyze::DatImageLayoutAnalyze() { return TwImageLayoutAnalyze(As<TW_IMAGELAYOUT>(m_pData)); }
 bool CParaAnalyze::DatImageMemXferAnalyze() { return TwImageMemXferAnalyze(As<TW_IMAGEMEMXFER>(m_pData)); }
-bool CParaAnalyze::DatImageNativeXferAnalyze() { return TwUint32(m_pData); }
+// The source stores the image's handle, pointer-sized, where the data pointer points.
+bool CParaAnalyze::DatImageNativeXferAnalyze() { return TwUint32(Low32(Held<TW_HANDLE>(m_pData))); }
 bool CParaAnalyze::DatImageFileXferAnalyze() { return true; }
 bool CParaAnalyze::DatCieColorAnalyze() { return TwCieColorAnalyze(As<TW_CIECOLOR>(m_pData)); }
 bool CParaAnalyze::DatGrayResponseAnalyze() { return TwGrayResponseAnalyze(As<TW_GRAYRESPONSE>(m_pData)); }
@@ -93,3 +125,11 @@ bool CParaAnalyze::DatKvRedCorrectionMatrixAnalyze() { return TwKvRedCorrectionM
 bool CParaAnalyze::DatKvTwainCallbackMsgAnalyze() { return TwKvTwainCallbackMsgAnalyze(); }
 bool CParaAnalyze::DatKvSettingFrameAnalyze() { return TwKvSettingFrameAnalyze(As<TWKV_SETTINGFRAME>(m_pData)); }
 bool CParaAnalyze::DatKvUsmInfoAnalyze() { return TwKvUsmInfoAnalyze(As<TWKV_USMINFO>(m_pData)); }
+bool CParaAnalyze::DatDeviceEventAnalyze() { return TwDeviceEventAnalyze(As<TW_DEVICEEVENT>(m_pData)); }
+bool CParaAnalyze::DatFileSystemAnalyze() { return TwFileSystemAnalyze(As<TW_FILESYSTEM>(m_pData)); }
+bool CParaAnalyze::DatPassThruAnalyze() { return TwPassThruAnalyze(As<TW_PASSTHRU>(m_pData)); }
+bool CParaAnalyze::DatCallbackAnalyze() { return TwCallbackAnalyze(As<TW_CALLBACK>(m_pData)); }
+bool CParaAnalyze::DatCallback2Analyze() { return TwCallback2Analyze(As<TW_CALLBACK2>(m_pData)); }
+bool CParaAnalyze::DatMetricsAnalyze() { return TwMetricsAnalyze(As<TW_METRICS>(m_pData)); }
+bool CParaAnalyze::DatTwainDirectAnalyze() { return TwTwainDirectAnalyze(As<TW_TWAINDIRECT>(m_pData)); }
+bool CParaAnalyze::DatEntryPointAnalyze() { return TwEntryPointAnalyze(As<TW_ENTRYPOINT>(m_pData)); }

@@ -125,10 +125,11 @@ bool CParaAnalyze::TwMemoryAnalyze(const TW_MEMORY* p) {
     return true;
 }
 
-// The item is the data pointer itself, so a null pointer still has something to show.
-bool CParaAnalyze::TwUint32(const void* p) {
+// The item is the value the data pointer holds (a transfer group, an image handle), read by the
+// DAT member; a null data pointer gives an item of 0.
+bool CParaAnalyze::TwUint32(TW_UINT32 item) {
     m_pOutBuf->Line("  TW_UINT32 = {");
-    m_pOutBuf->Line("    Item = <0x%08x>", Low32(p));
+    m_pOutBuf->Line("    Item = <0x%08x>", item);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -237,10 +238,21 @@ bool CParaAnalyze::TwExtImageInfoAnalyze(const TW_EXTIMAGEINFO* p) {
     return true;
 }
 
+// The linux build, whose TWAIN headers are the 2.5 ones, names the extended image information
+// that TW_INFO.InfoID identifies; the macos build prints the number.
+#if defined(TRACEWELL_ABI_LINUX)
+static void InfoIdLine(CTraceText& out, char* nameBuf, TW_UINT16 infoId) {
+    LookupName(twei_macros, infoId, nameBuf);
+    out.Line("      InfoID   = [%s]", nameBuf);
+}
+#else
+static void InfoIdLine(CTraceText& out, char*, TW_UINT16 infoId) { out.Line("      InfoID   = [%d]", infoId); }
+#endif
+
 bool CParaAnalyze::TwInfoAnalyze(const TW_INFO* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("    TW_INFO = {");
-    m_pOutBuf->Line("      InfoID   = [%d]", p->InfoID);
+    InfoIdLine(*m_pOutBuf, m_szNameBuf, p->InfoID);
     m_pOutBuf->Line("      ItemType = [%s]", Name(twty_macros, p->ItemType));
     m_pOutBuf->Line("      NumItems = [%d]", p->NumItems);
     m_pOutBuf->Line("      CondCode = [%s]", Name(twrc_macros, p->CondCode));

@@ -1,12 +1,32 @@
 // Capability values and containers: single items and item lists as text, and the TW_CAPABILITY
-// record with its one-value, range, enumeration or array container.
+// record with its one-value, range, enumeration or array container, read no further than the
+// container's block holds.
 #include <cstdio>
 #include <cstring>
 
 #include "Common/DSMInterface.h"
 #include "ParaAnalyze.h"
+#include "Platform/Platform.h"
 
 static const char kNotImplemented[] = "!!! not implemented.!!!";
+static const char kNotInBlock[] = "!!! not in the block.!!!";
+static const char kNotReadable[] = "!!! not readable.!!!";
+static const char kWiderThanField[] = "!!! wider than its field.!!!";
+
+// The linux build reads TWAIN 2.5 sessions: it renders the TWTY_STR1024 and TWTY_UNI512 items,
+// frames in item lists, and the container of a MSG_SET or MSG_SETCONSTRAINT the source refused.
+// The macos build renders all of these as it always did.
+#if defined(TRACEWELL_ABI_LINUX)
+static constexpr bool kTwain25Items = true;
+#else
+static constexpr bool kTwain25Items = false;
+#endif
+static constexpr bool kShowsRefusedSet = kTwain25Items;
+static constexpr TW_UINT16 kMsgSetConstraint = 0x000C;
+
+// Value texts of the item lines and one-value items: room for a whole TW_STR1024, and for a
+// TW_UNI512 as UTF-8.
+static constexpr size_t kLongValueSize = 2304;
 
 // Items are read byte-wise: containers of the packed ABI hold them at unaligned addresses.
 template <typename T>
@@ -16,8 +36,9 @@ static T ReadItem(const void* item) {
     return value;
 }
 
-// Bytes one item takes in an item list; 0 for frames and unknown types, which a list does not read.
-static size_t ListItemSize(TW_UINT16 itemType) {
+// Bytes one item of the type takes; 0 for the types this build does not render, whose items are
+// never read.
+static size_t ItemWidth(TW_UINT16 itemType) {
     switch (itemType) {
         case TWTY_INT8: return sizeof(TW_INT8);
         case TWTY_INT16: return sizeof(TW_INT16);
@@ -27,41 +48,107 @@ static size_t ListItemSize(TW_UINT16 itemType) {
         case TWTY_UINT32: return sizeof(TW_UINT32);
         case TWTY_BOOL: return sizeof(TW_BOOL);
         case TWTY_FIX32: return sizeof(TW_FIX32);
+        case TWTY_FRAME: return sizeof(TW_FRAME);
         case TWTY_STR32: return sizeof(TW_STR32);
         case TWTY_STR64: return sizeof(TW_STR64);
         case TWTY_STR128: return sizeof(TW_STR128);
         case TWTY_STR255: return sizeof(TW_STR255);
+        case TWTY_STR1024: return kTwain25Items ? sizeof(TW_STR1024) : 0;
+        case TWTY_UNI512: return kTwain25Items ? sizeof(TW_UNI512) : 0;
         default: return 0;
     }
 }
 
+// Bytes one item takes in an item list; 0 for the types a list does not read.
+static size_t ListItemSize(TW_UINT16 itemType) {
+    return itemType == TWTY_FRAME && !kTwain25Items ? 0 : ItemWidth(itemType);
+}
+
+static bool IsText(TW_UINT16 itemType) { return itemType >= TWTY_STR32 && itemType <= TWTY_UNI512; }
+
+// Whether the `held` bytes at an item are all its rendering reads: its whole width, or for a text
+// as much as reaches its NUL.
+static bool ItemHeld(TW_UINT16 itemType, const TW_UINT8* item, size_t held) {
+    if (held >= ItemWidth(itemType)) return true;
+    if (item == nullptr || !IsText(itemType)) return false;
+    if (itemType != TWTY_UNI512) return memchr(item, '\0', held) != nullptr;
+    for (size_t at = 0; at + sizeof(wchar_t) <= held; at += sizeof(wchar_t))
+        if (ReadItem<wchar_t>(item + at) == 0) return true;
+    return false;
+}
+
+// A TW_UNI512 as UTF-8, up to its NUL or the `held` bytes there. Characters that are no Unicode
+// scalar value (surrogates, values past U+10FFFF) are written as the C escape "\Uxxxxxxxx"; control
+// characters stay raw here and are escaped where the text is written, like those of any string.
+static void Uni512Text(const TW_UINT8* item, size_t held, char* dest, size_t size) {
+    size_t out = 0;
+    for (size_t at = 0; at + sizeof(wchar_t) <= held; at += sizeof(wchar_t)) {
+        const uint32_t c = static_cast<uint32_t>(ReadItem<wchar_t>(item + at));
+        if (c == 0) break;
+        char bytes[16];
+        size_t n = 0;
+        if (c < 0x80) {
+            bytes[n++] = static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes[n++] = static_cast<char>(0xC0 | c >> 6);
+            bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000 && (c < 0xD800 || c > 0xDFFF)) {
+            bytes[n++] = static_cast<char>(0xE0 | c >> 12);
+            bytes[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0x10000 && c <= 0x10FFFF) {
+            bytes[n++] = static_cast<char>(0xF0 | c >> 18);
+            bytes[n++] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            bytes[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            n = static_cast<size_t>(snprintf(bytes, sizeof(bytes), "\\U%08x", static_cast<unsigned>(c)));
+        }
+        if (out + n >= size) break;
+        memcpy(dest + out, bytes, n);
+        out += n;
+    }
+    dest[out] = '\0';
+}
+
 // ---- single values --------------------------------------------------------------------------
 
-void CParaAnalyze::ValToStr(TW_UINT16 cap, TW_UINT16 itemType, const void* item, char* dest) {
+// The text of one item into dest (`size` bytes); `held` bytes are there at the item, all of them
+// that ItemHeld asks for.
+static void RenderValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, const void* item, size_t held,
+                        char* dest, size_t size) {
     const char* const text = static_cast<const char*>(item);
-    switch (itemType) {
+    const size_t width = ItemWidth(itemType);
+    const size_t there = held < width ? held : width;
+    switch (width == 0 ? TWTY_UNI512 + 1 : itemType) {
         case TWTY_INT8:
-            snprintf(dest, kValueSize, "0x%02x", static_cast<unsigned>(static_cast<int32_t>(ReadItem<TW_INT8>(item))));
+            snprintf(dest, size, "0x%02x", static_cast<unsigned>(static_cast<int32_t>(ReadItem<TW_INT8>(item))));
             break;
-        case TWTY_UINT8: snprintf(dest, kValueSize, "0x%02x", static_cast<unsigned>(ReadItem<TW_UINT8>(item))); break;
-        case TWTY_INT16: snprintf(dest, kValueSize, "%d", ReadItem<TW_INT16>(item)); break;
+        case TWTY_UINT8: snprintf(dest, size, "0x%02x", static_cast<unsigned>(ReadItem<TW_UINT8>(item))); break;
+        case TWTY_INT16: snprintf(dest, size, "%d", ReadItem<TW_INT16>(item)); break;
         case TWTY_INT32:
-        case TWTY_UINT32: snprintf(dest, kValueSize, "%d", ReadItem<TW_INT32>(item)); break;
-        case TWTY_UINT16: ValToCap(cap, ReadItem<TW_UINT16>(item), dest); break;
-        case TWTY_BOOL: snprintf(dest, kValueSize, "%s", ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
-        case TWTY_FIX32: snprintf(dest, kValueSize, "%.3f", Fix32Value(ReadItem<TW_FIX32>(item))); break;
+        case TWTY_UINT32: snprintf(dest, size, "%d", ReadItem<TW_INT32>(item)); break;
+        case TWTY_UINT16: a.ValToCap(cap, ReadItem<TW_UINT16>(item), dest); break;
+        case TWTY_BOOL: snprintf(dest, size, "%s", ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
+        case TWTY_FIX32: snprintf(dest, size, "%.3f", Fix32Value(ReadItem<TW_FIX32>(item))); break;
         case TWTY_FRAME: {
             const TW_FRAME frame = ReadItem<TW_FRAME>(item);
-            snprintf(dest, kValueSize, "%.3f,%.3f,%.3f,%.3f", Fix32Value(frame.Left), Fix32Value(frame.Top),
+            snprintf(dest, size, "%.3f,%.3f,%.3f,%.3f", Fix32Value(frame.Left), Fix32Value(frame.Top),
                      Fix32Value(frame.Right), Fix32Value(frame.Bottom));
             break;
         }
-        case TWTY_STR32: snprintf(dest, kValueSize, "%.*s", FieldLength(text, sizeof(TW_STR32)), text); break;
-        case TWTY_STR64: snprintf(dest, kValueSize, "%.*s", FieldLength(text, sizeof(TW_STR64)), text); break;
-        case TWTY_STR128: snprintf(dest, kValueSize, "%.*s", FieldLength(text, sizeof(TW_STR128)), text); break;
-        case TWTY_STR255: snprintf(dest, kValueSize, "%.*s", FieldLength(text, sizeof(TW_STR255)), text); break;
-        default: snprintf(dest, kValueSize, "%s", kNotImplemented); break;
+        case TWTY_STR32:
+        case TWTY_STR64:
+        case TWTY_STR128:
+        case TWTY_STR255:
+        case TWTY_STR1024: snprintf(dest, size, "%.*s", static_cast<int>(strnlen(text, there)), text); break;
+        case TWTY_UNI512: Uni512Text(static_cast<const TW_UINT8*>(item), there, dest, size); break;
+        default: snprintf(dest, size, "%s", kNotImplemented); break;
     }
+}
+
+void CParaAnalyze::ValToStr(TW_UINT16 cap, TW_UINT16 itemType, const void* item, char* dest) {
+    RenderValue(*this, cap, itemType, item, ItemWidth(itemType), dest, kValueSize);
 }
 
 void CParaAnalyze::ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest) {
@@ -89,9 +176,58 @@ void CParaAnalyze::MakeCapKvVersion(TW_UINT16 version, char* dest) {
     snprintf(dest, kValueSize, "%x.%x", version >> 8, version & 0xFFu);
 }
 
-// ---- item lists -----------------------------------------------------------------------------
+// ---- item lists and containers ---------------------------------------------------------------
 
 namespace {
+
+// What a formatter may read of a container's block. A block of known size is read in place, and
+// never past its end. A block of unknown size (another allocator's) is read through the
+// platform's fault-free copy into a window, never further than the formatter allows, so that a
+// block that lies about its items costs no more than the text that can be shown.
+class BlockReader {
+public:
+    BlockReader(const void* block, size_t size)
+        : m_block(static_cast<const TW_UINT8*>(block)), m_size(size), m_allowed(kFirstCopy), m_start(0), m_held(0) {}
+
+    bool SizeKnown() const { return m_size != kUnknownBlockSize; }
+    // Why bytes the formatter asked for are not there.
+    const char* MissingText() const { return SizeKnown() ? kNotInBlock : kNotReadable; }
+
+    // Bytes of a block of unknown size that may be copied ahead of what is asked, counted from the
+    // block's start.
+    void Allow(size_t end) { m_allowed = end; }
+
+    // Up to `length` bytes at `offset` (at most kWindow), with in `held` how many are there.
+    const TW_UINT8* Bytes(size_t offset, size_t length, size_t* held) {
+        if (SizeKnown()) {
+            *held = offset < m_size ? (length < m_size - offset ? length : m_size - offset) : 0;
+            return m_block + offset;
+        }
+        if (length > kWindow) length = kWindow;
+        if (offset < m_start || offset + length > m_start + m_held) {
+            size_t count = m_allowed > offset + length ? m_allowed - offset : length;
+            if (count > kWindow) count = kWindow;
+            m_start = offset;
+            m_held = PlatformCopyReadable(m_window, m_block + offset, count);
+        }
+        const size_t there = m_start + m_held - offset;
+        *held = length < there ? length : there;
+        return m_window + (offset - m_start);
+    }
+
+private:
+    static constexpr size_t kWindow = 4096;
+    // The first copy takes the header with the first items, so that a short container costs one
+    // copy: fewer bytes than the text of any container could show.
+    static constexpr size_t kFirstCopy = 128;
+
+    const TW_UINT8* m_block;
+    size_t m_size;
+    size_t m_allowed;
+    size_t m_start;
+    size_t m_held;
+    TW_UINT8 m_window[kWindow];
+};
 
 // The item lines of one list. A list may claim millions of items, so its lines are composed
 // here without printf and reach the call's text in batches; formatting each through printf
@@ -104,8 +240,8 @@ public:
     // later line could ever be written.
     bool Full() const { return m_out.Length() + m_used > CTraceText::kWrittenLimit; }
 
-    // "        %3d:%s", a comma unless it is the last item, and "\r\n". The text is a value
-    // buffer's: at most kValueSize - 1 characters are taken.
+    // "        %3d:%s", a comma unless it is the last item, and "\r\n". The text (at most
+    // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is.
     void Add(TW_UINT32 index, const char* text, bool last) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
         char* p = m_lines + m_used;
@@ -126,9 +262,12 @@ public:
             while (count != 0) *p++ = digits[--count];
         }
         *p++ = ':';
-        const size_t length = strnlen(text, CParaAnalyze::kValueSize - 1);
-        memcpy(p, text, length);
-        p += length;
+        const size_t length = strnlen(text, kLongValueSize - 1);
+        size_t plain = 0;
+        while (plain < length && !NeedsEscape(static_cast<unsigned char>(text[plain]))) ++plain;
+        memcpy(p, text, plain);
+        p += plain;
+        if (plain < length) p += CopyEscaped(p, kMaxText - plain, text + plain, length - plain);
         if (!last) *p++ = ',';
         *p++ = '\r';
         *p++ = '\n';
@@ -143,58 +282,191 @@ public:
 
 private:
     static constexpr char kIndent[] = "        ";
+    // The escaped text of one line: no more of it could ever be written.
+    static constexpr size_t kMaxText = CTraceText::kWrittenLimit;
     // Longest line: indent, ten-digit index, colon, text, comma and line end.
-    static constexpr size_t kMaxLine = sizeof(kIndent) - 1 + 10 + 1 + (CParaAnalyze::kValueSize - 1) + 1 + 2;
+    static constexpr size_t kMaxLine = sizeof(kIndent) - 1 + 10 + 1 + kMaxText + 1 + 2;
 
     CTraceText& m_out;
     size_t m_used;
-    char m_lines[2048];
+    char m_lines[2 * kMaxLine];
 };
 
-}  // namespace
+// Bytes of the shortest item line: indent, three-place index, colon and line end.
+constexpr size_t kShortestItemLine = 8 + 3 + 1 + 2;
 
-void CParaAnalyze::MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, const TW_UINT8* firstItem) {
+// The item-list block of `numItems` items of `itemType`, the first at `firstOffset` of the block.
+// It ends where the block ends, with a line saying how many items were not there.
+void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, BlockReader& block,
+                    size_t firstOffset) {
+    CTraceText& out = *a.m_pOutBuf;
     const size_t itemSize = ListItemSize(itemType);
-    char value[kValueSize];
-    ItemLines lines(*m_pOutBuf);
+    char value[kLongValueSize];
+    ItemLines lines(out);
     // A list may hold millions of items of one capability: its value table is found once.
     const ValToCapEntry* const values = itemType == TWTY_UINT16 ? FindValueTable(cap) : nullptr;
 
-    m_pOutBuf->Line("      ItemList = {");
+    out.Line("      ItemList = {");
+    // Every item line takes at least kShortestItemLine bytes: no more items can show before the
+    // cut than these, and of a block of unknown size no more are read.
+    const size_t room = CTraceText::kWrittenLimit + 1 - (out.Full() ? CTraceText::kWrittenLimit + 1 : out.Length());
+    const size_t shown = room / kShortestItemLine + 1;
+    block.Allow(firstOffset + (numItems < shown ? numItems : shown) * itemSize);
+
     // Items past the written limit can never reach the trace, so the list ends there.
-    for (TW_UINT32 i = 0; i < numItems && !lines.Full(); ++i) {
+    TW_UINT32 i = 0;
+    bool missing = false;
+    for (; i < numItems && !lines.Full(); ++i) {
         const char* text = kNotImplemented;
-        const TW_UINT8* const item = firstItem + static_cast<size_t>(i) * itemSize;
-        if (values != nullptr) {
-            const TW_UINT16 v = ReadItem<TW_UINT16>(item);
-            text = FindName(values->table, values->count - 1, v);
-            if (text == nullptr) {
-                LookupName(values->table, values->count - 1, v, value);
+        if (itemSize != 0) {
+            size_t held = 0;
+            const TW_UINT8* const item = block.Bytes(firstOffset + static_cast<size_t>(i) * itemSize, itemSize, &held);
+            if (held < itemSize) {
+                missing = true;
+                break;
+            }
+            if (values != nullptr) {
+                const TW_UINT16 v = ReadItem<TW_UINT16>(item);
+                text = FindName(values->table, values->count - 1, v);
+                if (text == nullptr) {
+                    LookupName(values->table, values->count - 1, v, value);
+                    text = value;
+                }
+            } else {
+                value[0] = '\0';
+                RenderValue(a, cap, itemType, item, held, value, sizeof(value));
                 text = value;
             }
-        } else if (itemSize != 0) {
-            value[0] = '\0';
-            ValToStr(cap, itemType, item, value);
-            text = value;
         }
         lines.Add(i, text, i + 1 == numItems);
     }
     lines.Flush();
-    m_pOutBuf->Line("      }");
+    if (missing)
+        out.Line("        !!! %lu items %s.!!!", static_cast<unsigned long>(numItems - i),
+                 block.SizeKnown() ? "not in the block" : "not readable");
+    out.Line("      }");
 }
 
-// ---- containers -----------------------------------------------------------------------------
+// Header of a container whose fields before its values are not all there: the one line it gets.
+bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t headerSize, void* header) {
+    size_t held = 0;
+    const TW_UINT8* const bytes = block.Bytes(0, headerSize, &held);
+    if (held == headerSize) {
+        memcpy(header, bytes, headerSize);
+        return false;
+    }
+    if (block.SizeKnown())
+        a.m_pOutBuf->Line("    %s = { !!! %lu of its %lu header bytes in the block.!!! }", name,
+                          static_cast<unsigned long>(held), static_cast<unsigned long>(headerSize));
+    else
+        a.m_pOutBuf->Line("    %s = { %s }", name, kNotReadable);
+    return true;
+}
+
+// The text of the value field at `offset`, of `width` bytes at most.
+void FieldValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, BlockReader& block, size_t offset, size_t width,
+                char* dest, size_t size) {
+    if (ItemWidth(itemType) == 0) {
+        snprintf(dest, size, "%s", kNotImplemented);
+        return;
+    }
+    size_t held = 0;
+    const TW_UINT8* const item = block.Bytes(offset, width, &held);
+    if (!ItemHeld(itemType, item, held)) {
+        snprintf(dest, size, "%s", block.MissingText());
+        return;
+    }
+    RenderValue(a, cap, itemType, item, held, dest, size);
+}
+
+void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
+    TW_ONEVALUE head;
+    if (HeaderMissing(a, "TW_ONEVALUE", block, offsetof(TW_ONEVALUE, Item), &head)) return;
+    char value[kLongValueSize];
+
+    a.m_pOutBuf->Line("    TW_ONEVALUE = {");
+    a.m_pOutBuf->Line("      ItemType = [%s]", a.Name(twty_macros, head.ItemType));
+    FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item), ItemWidth(head.ItemType), value,
+               sizeof(value));
+    a.m_pOutBuf->Line("      Item     = [%s]", value);
+    a.m_pOutBuf->Line("    }");
+}
+
+void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
+    TW_RANGE head;
+    if (HeaderMissing(a, "TW_RANGE", block, offsetof(TW_RANGE, MinValue), &head)) return;
+    const TW_UINT16 itemType = head.ItemType;
+    static const struct {
+        const char* format;
+        size_t offset;
+    } kFields[] = {
+        {"      MinValue     = [%s]", offsetof(TW_RANGE, MinValue)},
+        {"      MaxValue     = [%s]", offsetof(TW_RANGE, MaxValue)},
+        {"      StepSize     = [%s]", offsetof(TW_RANGE, StepSize)},
+        {"      DefaultValue = [%s]", offsetof(TW_RANGE, DefaultValue)},
+        {"      CurrentValue = [%s]", offsetof(TW_RANGE, CurrentValue)},
+    };
+    char value[CParaAnalyze::kValueSize];
+
+    a.m_pOutBuf->Line("    TW_RANGE = {");
+    a.m_pOutBuf->Line("      ItemType     = [%s]", a.Name(twty_macros, itemType));
+    for (const auto& field : kFields) {
+        // Each value has its 4-byte field only: a wider item type cannot be held there.
+        if (ItemWidth(itemType) > sizeof(TW_UINT32))
+            snprintf(value, sizeof(value), "%s", kWiderThanField);
+        else
+            FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
+        a.m_pOutBuf->Line(field.format, value);
+    }
+    a.m_pOutBuf->Line("    }");
+}
+
+void Enumeration(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
+    TW_ENUMERATION head;
+    if (HeaderMissing(a, "TW_ENUMERATION", block, offsetof(TW_ENUMERATION, ItemList), &head)) return;
+
+    a.m_pOutBuf->Line("    TW_ENUMERATION = {");
+    a.m_pOutBuf->Line("      ItemType     = [%s]", a.Name(twty_macros, head.ItemType));
+    a.m_pOutBuf->Line("      NumItems     = [%ld]", static_cast<long>(head.NumItems));
+    a.m_pOutBuf->Line("      CurrentIndex = [%ld]", static_cast<long>(head.CurrentIndex));
+    a.m_pOutBuf->Line("      DefaultIndex = [%ld]", static_cast<long>(head.DefaultIndex));
+    RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ENUMERATION, ItemList));
+    a.m_pOutBuf->Line("    }");
+}
+
+void Array(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
+    TW_ARRAY head;
+    if (HeaderMissing(a, "TW_ARRAY", block, offsetof(TW_ARRAY, ItemList), &head)) return;
+
+    a.m_pOutBuf->Line("    TW_ARRAY = {");
+    a.m_pOutBuf->Line("      ItemType = [%s]", a.Name(twty_macros, head.ItemType));
+    a.m_pOutBuf->Line("      NumItems = [%ld]", static_cast<long>(head.NumItems));
+    RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ARRAY, ItemList));
+    a.m_pOutBuf->Line("    }");
+}
+
+// A structure handed over by pointer: trusted to hold what its fields claim.
+constexpr size_t kTrusted = kUnknownBlockSize - 1;
+
+}  // namespace
+
+void CParaAnalyze::MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, const TW_UINT8* firstItem) {
+    BlockReader items(firstItem, kTrusted);
+    RenderItemList(*this, cap, itemType, numItems, items, 0);
+}
 
 bool CParaAnalyze::TwCapabilityAnalyze(const TW_CAPABILITY* p) {
     if (p == nullptr) return true;
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
+    // What the application asked to set is shown also when the source refused it.
+    const bool refusedSet = kShowsRefusedSet && (m_MSG == MSG_SET || m_MSG == kMsgSetConstraint);
 
     m_pOutBuf->Line("  TW_CAPABILITY = {");
     m_pOutBuf->Line("    Cap        = [%s]", cap);
     m_pOutBuf->Line("    ConType    = [%s]", Name(twon_macros, p->ConType));
     m_pOutBuf->Line("    hContainer = <0x%08x>", Low32(p->hContainer));
-    if (m_RC != TWRC_FAILURE) TwContainerAnalyaze(p);
+    if (m_RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -202,81 +474,66 @@ bool CParaAnalyze::TwCapabilityAnalyze(const TW_CAPABILITY* p) {
 bool CParaAnalyze::TwContainerAnalyaze(const TW_CAPABILITY* p) {
     if (p == nullptr || p->hContainer == nullptr) return true;
     const TW_UINT16 conType = p->ConType;
-    if (conType != TWON_ARRAY && conType != TWON_ENUMERATION && conType != TWON_ONEVALUE && conType != TWON_RANGE)
-        return true;
+    const char* name = nullptr;
+    void (*render)(CParaAnalyze&, TW_UINT16, BlockReader&) = nullptr;
+    switch (conType) {
+        case TWON_ARRAY:
+            name = "TW_ARRAY";
+            render = Array;
+            break;
+        case TWON_ENUMERATION:
+            name = "TW_ENUMERATION";
+            render = Enumeration;
+            break;
+        case TWON_ONEVALUE:
+            name = "TW_ONEVALUE";
+            render = OneValue;
+            break;
+        case TWON_RANGE:
+            name = "TW_RANGE";
+            render = Range;
+            break;
+        default: return true;
+    }
 
     const TW_HANDLE handle = p->hContainer;
+    const size_t size = HandleBlockSize(handle);
     const void* const container = CDSMInterface::LockMemory(handle);
-    switch (conType) {
-        case TWON_ARRAY: TwArrayAnalyze(p->Cap, static_cast<const TW_ARRAY*>(container)); break;
-        case TWON_ENUMERATION: TwEnumerationAnalyze(p->Cap, static_cast<const TW_ENUMERATION*>(container)); break;
-        case TWON_ONEVALUE: TwOneValueAnalyze(p->Cap, static_cast<const TW_ONEVALUE*>(container)); break;
-        default: TwRangeAnalyze(p->Cap, static_cast<const TW_RANGE*>(container)); break;
+    if (container != nullptr) {
+        BlockReader block(container, size);
+        render(*this, p->Cap, block);
+    } else if (size == kUnknownBlockSize) {
+        m_pOutBuf->Line("    %s = { %s }", name, kNotReadable);
     }
     CDSMInterface::UnlockMemory(handle);
     return true;
 }
 
-// Address of a value field of a container; ValToStr reads the item from there.
-template <typename T>
-static const void* FieldAt(const T* container, size_t offset) {
-    return reinterpret_cast<const char*>(container) + offset;
-}
-
 bool CParaAnalyze::TwOneValueAnalyze(TW_UINT16 cap, const TW_ONEVALUE* p) {
     if (p == nullptr) return true;
-    char value[kValueSize];
-
-    m_pOutBuf->Line("    TW_ONEVALUE = {");
-    m_pOutBuf->Line("      ItemType = [%s]", Name(twty_macros, p->ItemType));
-    ValToStr(cap, p->ItemType, FieldAt(p, offsetof(TW_ONEVALUE, Item)), value);
-    m_pOutBuf->Line("      Item     = [%s]", value);
-    m_pOutBuf->Line("    }");
+    BlockReader block(p, kTrusted);
+    OneValue(*this, cap, block);
     return true;
 }
 
 bool CParaAnalyze::TwRangeAnalyze(TW_UINT16 cap, const TW_RANGE* p) {
     if (p == nullptr) return true;
-    const TW_UINT16 itemType = p->ItemType;
-    char value[kValueSize];
-
-    m_pOutBuf->Line("    TW_RANGE = {");
-    m_pOutBuf->Line("      ItemType     = [%s]", Name(twty_macros, itemType));
-    ValToStr(cap, itemType, FieldAt(p, offsetof(TW_RANGE, MinValue)), value);
-    m_pOutBuf->Line("      MinValue     = [%s]", value);
-    ValToStr(cap, itemType, FieldAt(p, offsetof(TW_RANGE, MaxValue)), value);
-    m_pOutBuf->Line("      MaxValue     = [%s]", value);
-    ValToStr(cap, itemType, FieldAt(p, offsetof(TW_RANGE, StepSize)), value);
-    m_pOutBuf->Line("      StepSize     = [%s]", value);
-    ValToStr(cap, itemType, FieldAt(p, offsetof(TW_RANGE, DefaultValue)), value);
-    m_pOutBuf->Line("      DefaultValue = [%s]", value);
-    ValToStr(cap, itemType, FieldAt(p, offsetof(TW_RANGE, CurrentValue)), value);
-    m_pOutBuf->Line("      CurrentValue = [%s]", value);
-    m_pOutBuf->Line("    }");
+    BlockReader block(p, sizeof(TW_RANGE));
+    Range(*this, cap, block);
     return true;
 }
 
 bool CParaAnalyze::TwEnumerationAnalyze(TW_UINT16 cap, const TW_ENUMERATION* p) {
     if (p == nullptr) return true;
-
-    m_pOutBuf->Line("    TW_ENUMERATION = {");
-    m_pOutBuf->Line("      ItemType     = [%s]", Name(twty_macros, p->ItemType));
-    m_pOutBuf->Line("      NumItems     = [%ld]", static_cast<long>(p->NumItems));
-    m_pOutBuf->Line("      CurrentIndex = [%ld]", static_cast<long>(p->CurrentIndex));
-    m_pOutBuf->Line("      DefaultIndex = [%ld]", static_cast<long>(p->DefaultIndex));
-    MakeItemList(cap, p->ItemType, p->NumItems, p->ItemList);
-    m_pOutBuf->Line("    }");
+    BlockReader block(p, kTrusted);
+    Enumeration(*this, cap, block);
     return true;
 }
 
 bool CParaAnalyze::TwArrayAnalyze(TW_UINT16 cap, const TW_ARRAY* p) {
     if (p == nullptr) return true;
-
-    m_pOutBuf->Line("    TW_ARRAY = {");
-    m_pOutBuf->Line("      ItemType = [%s]", Name(twty_macros, p->ItemType));
-    m_pOutBuf->Line("      NumItems = [%ld]", static_cast<long>(p->NumItems));
-    MakeItemList(cap, p->ItemType, p->NumItems, p->ItemList);
-    m_pOutBuf->Line("    }");
+    BlockReader block(p, kTrusted);
+    Array(*this, cap, block);
     return true;
 }
 

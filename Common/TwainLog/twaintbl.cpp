@@ -8,6 +8,15 @@
 // Widening through int64_t stores negative identifiers (TWLG_USERLOCALE) as all ones.
 #define TW_NAME(id) { #id, static_cast<uint64_t>(static_cast<int64_t>(id)) }
 #define TW_END { "ERROR!", 0xFFFFFFFFFFFFFFFFull }
+// A TWAIN 2.5 value of an identifier whose older value the table keeps as well.
+#define TW_NAME_25(id) { #id, static_cast<uint64_t>(static_cast<int64_t>(twain25::id)) }
+// The identifiers of the TWAIN 2.5 headers that a table lacks: appended in the linux build, whose
+// TWAIN headers are the 2.5 ones, and absent from the macos build.
+#if defined(TRACEWELL_ABI_LINUX)
+#define TW_LINUX_ROWS(...) __VA_ARGS__
+#else
+#define TW_LINUX_ROWS(...)
+#endif
 // A map row counts its value table from the table itself, closing entry included.
 #define TW_VALUES(cap, table) { cap, static_cast<uint32_t>(std::size(table)), table }
 
@@ -27,6 +36,10 @@ const MacroEntry twrc_macros[] = {
     TW_NAME(TWRC_ENDOFLIST),
     TW_NAME(TWRC_INFONOTSUPPORTED),
     TW_NAME(TWRC_DATANOTAVAILABLE),
+    TW_LINUX_ROWS(
+        TW_NAME(TWRC_BUSY),
+        TW_NAME(TWRC_SCANNERLOCKED),
+    )
     TW_END,
 };
 
@@ -35,6 +48,9 @@ const MacroEntry dg_macros[] = {
     TW_NAME(DG_CONTROL),
     TW_NAME(DG_IMAGE),
     TW_NAME(DG_AUDIO),
+    TW_LINUX_ROWS(
+        TW_NAME(DG_MASK),
+    )
     TW_END,
 };
 
@@ -73,6 +89,16 @@ const MacroEntry dat_macros[] = {
     TW_NAME(DAT_AUDIONATIVEXFER),
     TW_NAME(DAT_CALLBACK),
     TW_NAME(DAT_SETUPFILEXFER2),
+    TW_LINUX_ROWS(
+        TW_NAME(DAT_STATUSUTF8),
+        TW_NAME(DAT_CALLBACK2),
+        TW_NAME(DAT_METRICS),
+        TW_NAME(DAT_TWAINDIRECT),
+        TW_NAME(DAT_FILTER),
+        TW_NAME(DAT_ICCPROFILE),
+        TW_NAME(DAT_IMAGEMEMFILEXFER),
+        TW_NAME(DAT_ENTRYPOINT),
+    )
     TW_END,
 };
 
@@ -132,6 +158,19 @@ const MacroEntry msg_macros[] = {
     TW_NAME(MSG_GETNEXTFILE),
     TW_NAME(MSG_RENAME),
     TW_NAME(MSG_PASSTHRU),
+    TW_LINUX_ROWS(
+        TW_NAME(MSG_GETHELP),
+        TW_NAME(MSG_GETLABEL),
+        TW_NAME(MSG_GETLABELENUM),
+        TW_NAME(MSG_SETCONSTRAINT),
+        TW_NAME(MSG_STOPFEEDER),
+        TW_NAME(MSG_COPY),
+        TW_NAME(MSG_AUTOMATICCAPTUREDIRECTORY),
+        TW_NAME(MSG_REGISTER_CALLBACK),
+        TW_NAME(MSG_RESETALL),
+        TW_NAME(MSG_SETTASK),
+        TW_NAME(MSG_INVOKE_CALLBACK),
+    )
     TW_END,
 };
 
@@ -194,6 +233,62 @@ const MacroEntry cap_macros[] = {
     TW_NAME(CAP_REACQUIREALLOWED),
     TW_NAME(CAP_BATTERYMINUTES),
     TW_NAME(CAP_BATTERYPERCENTAGE),
+    TW_LINUX_ROWS(
+        TW_NAME(CAP_CAMERASIDE),
+        TW_NAME(CAP_SEGMENTED),
+        TW_NAME(CAP_CAMERAENABLED),
+        TW_NAME(CAP_CAMERAORDER),
+        TW_NAME(CAP_MICRENABLED),
+        TW_NAME(CAP_FEEDERPREP),
+        TW_NAME(CAP_FEEDERPOCKET),
+        TW_NAME(CAP_AUTOMATICSENSEMEDIUM),
+        TW_NAME(CAP_CUSTOMINTERFACEGUID),
+        TW_NAME(CAP_SUPPORTEDCAPSSEGMENTUNIQUE),
+        TW_NAME(CAP_SUPPORTEDDATS),
+        TW_NAME(CAP_DOUBLEFEEDDETECTION),
+        TW_NAME(CAP_DOUBLEFEEDDETECTIONLENGTH),
+        TW_NAME(CAP_DOUBLEFEEDDETECTIONSENSITIVITY),
+        TW_NAME(CAP_DOUBLEFEEDDETECTIONRESPONSE),
+        TW_NAME(CAP_PAPERHANDLING),
+        TW_NAME(CAP_INDICATORSMODE),
+        TW_NAME(CAP_PRINTERVERTICALOFFSET),
+        TW_NAME(CAP_POWERSAVETIME),
+        TW_NAME(CAP_PRINTERCHARROTATION),
+        TW_NAME(CAP_PRINTERFONTSTYLE),
+        TW_NAME(CAP_PRINTERINDEXLEADCHAR),
+        TW_NAME(CAP_PRINTERINDEXMAXVALUE),
+        TW_NAME(CAP_PRINTERINDEXNUMDIGITS),
+        TW_NAME(CAP_PRINTERINDEXSTEP),
+        TW_NAME(CAP_PRINTERINDEXTRIGGER),
+        TW_NAME(CAP_PRINTERSTRINGPREVIEW),
+        TW_NAME(CAP_SHEETCOUNT),
+        TW_NAME(CAP_IMAGEADDRESSENABLED),
+        TW_NAME(CAP_IAFIELDA_LEVEL),
+        TW_NAME(CAP_IAFIELDB_LEVEL),
+        TW_NAME(CAP_IAFIELDC_LEVEL),
+        TW_NAME(CAP_IAFIELDD_LEVEL),
+        TW_NAME(CAP_IAFIELDE_LEVEL),
+        TW_NAME(CAP_IAFIELDA_PRINTFORMAT),
+        TW_NAME(CAP_IAFIELDB_PRINTFORMAT),
+        TW_NAME(CAP_IAFIELDC_PRINTFORMAT),
+        TW_NAME(CAP_IAFIELDD_PRINTFORMAT),
+        TW_NAME(CAP_IAFIELDE_PRINTFORMAT),
+        TW_NAME(CAP_IAFIELDA_VALUE),
+        TW_NAME(CAP_IAFIELDB_VALUE),
+        TW_NAME(CAP_IAFIELDC_VALUE),
+        TW_NAME(CAP_IAFIELDD_VALUE),
+        TW_NAME(CAP_IAFIELDE_VALUE),
+        TW_NAME(CAP_IAFIELDA_LASTPAGE),
+        TW_NAME(CAP_IAFIELDB_LASTPAGE),
+        TW_NAME(CAP_IAFIELDC_LASTPAGE),
+        TW_NAME(CAP_IAFIELDD_LASTPAGE),
+        TW_NAME(CAP_IAFIELDE_LASTPAGE),
+        TW_NAME(ACAP_XFERMECH),
+        TW_NAME(CAP_PAGEMULTIPLEACQUIRE),
+        TW_NAME(CAP_PAPERBINDING),
+        TW_NAME(CAP_PASSTHRU),
+        TW_NAME(ACAP_AUDIOFILEFORMAT),
+    )
     TW_END,
 };
 
@@ -275,6 +370,20 @@ const MacroEntry icap_macros[] = {
     TW_NAME(ICAP_JPEGQUALITY),
     TW_NAME(ICAP_AUTOSIZE),
     TW_NAME(ICAP_IMAGEMERGE),
+    TW_LINUX_ROWS(
+        TW_NAME(ICAP_FEEDERTYPE),
+        TW_NAME(ICAP_ICCPROFILE),
+        TW_NAME(ICAP_AUTOMATICCROPUSESFRAME),
+        TW_NAME(ICAP_AUTOMATICLENGTHDETECTION),
+        TW_NAME(ICAP_AUTOMATICCOLORENABLED),
+        TW_NAME(ICAP_AUTOMATICCOLORNONCOLORPIXELTYPE),
+        TW_NAME(ICAP_COLORMANAGEMENTENABLED),
+        TW_NAME(ICAP_IMAGEMERGEHEIGHTTHRESHOLD),
+        TW_NAME(ICAP_SUPPORTEDEXTIMAGEINFO),
+        TW_NAME(ICAP_FILMTYPE),
+        TW_NAME(ICAP_MIRROR),
+        TW_NAME(ICAP_JPEGSUBSAMPLING),
+    )
     TW_END,
 };
 
@@ -386,6 +495,11 @@ const MacroEntry twty_macros[] = {
     TW_NAME(TWTY_STR64),
     TW_NAME(TWTY_STR128),
     TW_NAME(TWTY_STR255),
+    TW_LINUX_ROWS(
+        TW_NAME(TWTY_HANDLE),
+        TW_NAME(TWTY_STR1024),
+        TW_NAME(TWTY_UNI512),
+    )
     TW_END,
 };
 
@@ -422,6 +536,10 @@ const MacroEntry twcp_macros[] = {
     TW_NAME(TWCP_RLE4),
     TW_NAME(TWCP_RLE8),
     TW_NAME(TWCP_BITFIELDS),
+    TW_LINUX_ROWS(
+        TW_NAME(TWCP_ZIP),
+        TW_NAME(TWCP_JPEG2000),
+    )
     TW_END,
 };
 
@@ -436,6 +554,16 @@ const MacroEntry twpt_macros[] = {
     TW_NAME(TWPT_YUV),
     TW_NAME(TWPT_YUVK),
     TW_NAME(TWPT_CIEXYZ),
+    TW_LINUX_ROWS(
+        TW_NAME(TWPT_LAB),
+        TW_NAME(TWPT_SRGB),
+        TW_NAME(TWPT_SCRGB),
+        TW_NAME(TWPT_INFRARED),
+        TW_NAME(TWPT_BGR),
+        TW_NAME(TWPT_CIELAB),
+        TW_NAME(TWPT_CIELUV),
+        TW_NAME(TWPT_YCBCR),
+    )
     TW_END,
 };
 
@@ -451,6 +579,16 @@ const MacroEntry twff_macros[] = {
     TW_NAME(TWFF_PNG),
     TW_NAME(TWFF_SPIFF),
     TW_NAME(TWFF_EXIF),
+    TW_LINUX_ROWS(
+        TW_NAME(TWFF_PDF),
+        TW_NAME(TWFF_JP2),
+        TW_NAME(TWFF_JPX),
+        TW_NAME(TWFF_DEJAVU),
+        TW_NAME(TWFF_PDFA),
+        TW_NAME(TWFF_PDFA2),
+        TW_NAME(TWFF_PDFRASTER),
+        TW_NAME(TWFF_JPN),
+    )
     TW_END,
 };
 
@@ -479,6 +617,14 @@ const MacroEntry twcc_macros[] = {
     TW_NAME(TWCC_PAPERDOUBLEFEED),
     TW_NAME(TWCC_FILEWRITEERROR),
     TW_NAME(TWCC_CHECKDEVICEONLINE),
+    TW_LINUX_ROWS(
+        TW_NAME(TWCC_INTERLOCK),
+        TW_NAME(TWCC_DAMAGEDCORNER),
+        TW_NAME(TWCC_FOCUSERROR),
+        TW_NAME(TWCC_DOCTOOLIGHT),
+        TW_NAME(TWCC_DOCTOODARK),
+        TW_NAME(TWCC_NOMEDIA),
+    )
     TW_END,
 };
 
@@ -860,6 +1006,9 @@ const MacroEntry twcy_macros[] = {
     TW_NAME(TWCY_UKRAINE),
     TW_NAME(TWCY_USVIRGINIS),
     TW_NAME(TWCY_VIETNAM),
+    TW_LINUX_ROWS(
+        TW_NAME_25(TWCY_TANZANIA),
+    )
     TW_END,
 };
 
@@ -888,6 +1037,9 @@ const MacroEntry twbr_macros[] = {
     TW_NAME(TWBR_HALFTONE),
     TW_NAME(TWBR_CUSTHALFTONE),
     TW_NAME(TWBR_DIFFUSION),
+    TW_LINUX_ROWS(
+        TW_NAME(TWBR_DYNAMICTHRESHOLD),
+    )
     TW_END,
 };
 
@@ -935,6 +1087,11 @@ const MacroEntry twor_macros[] = {
     TW_NAME(TWOR_ROT270),
     TW_NAME(TWOR_PORTRAIT),
     TW_NAME(TWOR_LANDSCAPE),
+    TW_LINUX_ROWS(
+        TW_NAME(TWOR_AUTO),
+        TW_NAME(TWOR_AUTOTEXT),
+        TW_NAME(TWOR_AUTOPICTURE),
+    )
     TW_END,
 };
 
@@ -1010,6 +1167,10 @@ const MacroEntry twss_macros[] = {
     TW_NAME(TWSS_C10),
     TW_NAME(TWSS_USSTATEMENT),
     TW_NAME(TWSS_BUSINESSCARD),
+    TW_LINUX_ROWS(
+        TW_NAME(TWSS_MAXSIZE),
+        TW_NAME(TWSS_B),
+    )
     TW_END,
 };
 
@@ -1017,6 +1178,10 @@ const MacroEntry twsx_macros[] = {
     TW_NAME(TWSX_NATIVE),
     TW_NAME(TWSX_FILE),
     TW_NAME(TWSX_MEMORY),
+    TW_LINUX_ROWS(
+        TW_NAME(TWSX_MEMFILE),
+        TW_NAME(TWSX_FILE2),
+    )
     TW_END,
 };
 
@@ -1027,6 +1192,9 @@ const MacroEntry twun_macros[] = {
     TW_NAME(TWUN_POINTS),
     TW_NAME(TWUN_TWIPS),
     TW_NAME(TWUN_PIXELS),
+    TW_LINUX_ROWS(
+        TW_NAME(TWUN_MILLIMETERS),
+    )
     TW_END,
 };
 
@@ -1132,6 +1300,9 @@ const MacroEntry twpm_macros[] = {
     TW_NAME(TWPM_SINGLESTRING),
     TW_NAME(TWPM_MULTISTRING),
     TW_NAME(TWPM_COMPOUNDSTRING),
+    TW_LINUX_ROWS(
+        TW_NAME(TWPM_IMAGEADDRESSSTRING),
+    )
     TW_END,
 };
 
@@ -1320,6 +1491,436 @@ const MacroEntry twkv_autosizetype_macros[] = {
     TW_END,
 };
 
+// The TWAIN 2.5 value families that the older tables lack. Only the linux build reads them: through
+// its map rows and the formatters of the TWAIN 2 structures, which only it dispatches.
+
+// Memory flags (TW_MEMORY.Flags).
+const MacroEntry twmf_macros[] = {
+    TW_NAME(TWMF_APPOWNS),
+    TW_NAME(TWMF_DSMOWNS),
+    TW_NAME(TWMF_DSOWNS),
+    TW_NAME(TWMF_POINTER),
+    TW_NAME(TWMF_HANDLE),
+    TW_END,
+};
+
+// Values of ICAP_AUTOSIZE.
+const MacroEntry twas_macros[] = {
+    TW_NAME(TWAS_NONE),
+    TW_NAME(TWAS_AUTO),
+    TW_NAME(TWAS_CURRENT),
+    TW_END,
+};
+
+// Barcode rotations (TWEI_BARCODEROTATION).
+const MacroEntry twbcor_macros[] = {
+    TW_NAME(TWBCOR_ROT0),
+    TW_NAME(TWBCOR_ROT90),
+    TW_NAME(TWBCOR_ROT180),
+    TW_NAME(TWBCOR_ROT270),
+    TW_NAME(TWBCOR_ROTX),
+    TW_END,
+};
+
+// Values of ICAP_AUTODISCARDBLANKPAGES below zero.
+const MacroEntry twbp_macros[] = {
+    TW_NAME(TWBP_DISABLE),
+    TW_NAME(TWBP_AUTO),
+    TW_END,
+};
+
+// Barcode types (ICAP_SUPPORTEDBARCODETYPES, TWEI_BARCODETYPE).
+const MacroEntry twbt_macros[] = {
+    TW_NAME(TWBT_3OF9),
+    TW_NAME(TWBT_2OF5INTERLEAVED),
+    TW_NAME(TWBT_2OF5NONINTERLEAVED),
+    TW_NAME(TWBT_CODE93),
+    TW_NAME(TWBT_CODE128),
+    TW_NAME(TWBT_UCC128),
+    TW_NAME(TWBT_CODABAR),
+    TW_NAME(TWBT_UPCA),
+    TW_NAME(TWBT_UPCE),
+    TW_NAME(TWBT_EAN8),
+    TW_NAME(TWBT_EAN13),
+    TW_NAME(TWBT_POSTNET),
+    TW_NAME(TWBT_PDF417),
+    TW_NAME(TWBT_2OF5INDUSTRIAL),
+    TW_NAME(TWBT_2OF5MATRIX),
+    TW_NAME(TWBT_2OF5DATALOGIC),
+    TW_NAME(TWBT_2OF5IATA),
+    TW_NAME(TWBT_3OF9FULLASCII),
+    TW_NAME(TWBT_CODABARWITHSTARTSTOP),
+    TW_NAME(TWBT_MAXICODE),
+    TW_NAME(TWBT_QRCODE),
+    TW_END,
+};
+
+// Values of CAP_CAMERASIDE.
+const MacroEntry twcs_macros[] = {
+    TW_NAME(TWCS_BOTH),
+    TW_NAME(TWCS_TOP),
+    TW_NAME(TWCS_BOTTOM),
+    TW_END,
+};
+
+// Directions of TW_PASSTHRU.
+const MacroEntry twdr_macros[] = {
+    TW_NAME(TWDR_GET),
+    TW_NAME(TWDR_SET),
+    TW_END,
+};
+
+// Deskew results (TWEI_DESKEWSTATUS).
+const MacroEntry twdsk_macros[] = {
+    TW_NAME(TWDSK_SUCCESS),
+    TW_NAME(TWDSK_REPORTONLY),
+    TW_NAME(TWDSK_FAIL),
+    TW_NAME(TWDSK_DISABLED),
+    TW_END,
+};
+
+// Values of ICAP_FEEDERTYPE.
+const MacroEntry twfe_macros[] = {
+    TW_NAME(TWFE_GENERAL),
+    TW_NAME(TWFE_PHOTO),
+    TW_END,
+};
+
+// Values of CAP_FEEDERPOCKET.
+const MacroEntry twfp_macros[] = {
+    TW_NAME(TWFP_POCKETERROR),
+    TW_NAME(TWFP_POCKET1),
+    TW_NAME(TWFP_POCKET2),
+    TW_NAME(TWFP_POCKET3),
+    TW_NAME(TWFP_POCKET4),
+    TW_NAME(TWFP_POCKET5),
+    TW_NAME(TWFP_POCKET6),
+    TW_NAME(TWFP_POCKET7),
+    TW_NAME(TWFP_POCKET8),
+    TW_NAME(TWFP_POCKET9),
+    TW_NAME(TWFP_POCKET10),
+    TW_NAME(TWFP_POCKET11),
+    TW_NAME(TWFP_POCKET12),
+    TW_NAME(TWFP_POCKET13),
+    TW_NAME(TWFP_POCKET14),
+    TW_NAME(TWFP_POCKET15),
+    TW_NAME(TWFP_POCKET16),
+    TW_END,
+};
+
+// File types of TW_FILESYSTEM.
+const MacroEntry twfy_macros[] = {
+    TW_NAME(TWFY_CAMERA),
+    TW_NAME(TWFY_CAMERATOP),
+    TW_NAME(TWFY_CAMERABOTTOM),
+    TW_NAME(TWFY_CAMERAPREVIEW),
+    TW_NAME(TWFY_DOMAIN),
+    TW_NAME(TWFY_HOST),
+    TW_NAME(TWFY_DIRECTORY),
+    TW_NAME(TWFY_IMAGE),
+    TW_NAME(TWFY_UNKNOWN),
+    TW_END,
+};
+
+// Values of the CAP_IAFIELD*_LEVEL capabilities.
+const MacroEntry twia_macros[] = {
+    TW_NAME(TWIA_UNUSED),
+    TW_NAME(TWIA_FIXED),
+    TW_NAME(TWIA_LEVEL1),
+    TW_NAME(TWIA_LEVEL2),
+    TW_NAME(TWIA_LEVEL3),
+    TW_NAME(TWIA_LEVEL4),
+    TW_END,
+};
+
+// Values of ICAP_ICCPROFILE.
+const MacroEntry twic_macros[] = {
+    TW_NAME(TWIC_NONE),
+    TW_NAME(TWIC_LINK),
+    TW_NAME(TWIC_EMBED),
+    TW_END,
+};
+
+// Values of ICAP_IMAGEMERGE.
+const MacroEntry twim_macros[] = {
+    TW_NAME(TWIM_NONE),
+    TW_NAME(TWIM_FRONTONTOP),
+    TW_NAME(TWIM_FRONTONBOTTOM),
+    TW_NAME(TWIM_FRONTONLEFT),
+    TW_NAME(TWIM_FRONTONRIGHT),
+    TW_END,
+};
+
+// Values of ICAP_JPEGQUALITY below zero.
+const MacroEntry twjq_macros[] = {
+    TW_NAME(TWJQ_UNKNOWN),
+    TW_NAME(TWJQ_LOW),
+    TW_NAME(TWJQ_MEDIUM),
+    TW_NAME(TWJQ_HIGH),
+    TW_END,
+};
+
+// Magnetic data types (TWEI_MAGTYPE).
+const MacroEntry twmd_macros[] = {
+    TW_NAME(TWMD_MICR),
+    TW_NAME(TWMD_RAW),
+    TW_NAME(TWMD_INVALID),
+    TW_END,
+};
+
+// Palette types (TW_PALETTE8.PaletteType).
+const MacroEntry twpa_macros[] = {
+    TW_NAME(TWPA_RGB),
+    TW_NAME(TWPA_GRAY),
+    TW_NAME(TWPA_CMY),
+    TW_END,
+};
+
+// Patch codes (ICAP_SUPPORTEDPATCHCODETYPES).
+const MacroEntry twpch_macros[] = {
+    TW_NAME(TWPCH_PATCH1),
+    TW_NAME(TWPCH_PATCH2),
+    TW_NAME(TWPCH_PATCH3),
+    TW_NAME(TWPCH_PATCH4),
+    TW_NAME(TWPCH_PATCH6),
+    TW_NAME(TWPCH_PATCHT),
+    TW_END,
+};
+
+// Printer font styles (CAP_PRINTERFONTSTYLE), which share the TWPF_ prefix with the pixel flavors.
+const MacroEntry twpf_font_macros[] = {
+    TW_NAME(TWPF_NORMAL),
+    TW_NAME(TWPF_BOLD),
+    TW_NAME(TWPF_ITALIC),
+    TW_NAME(TWPF_LARGESIZE),
+    TW_NAME(TWPF_SMALLSIZE),
+    TW_END,
+};
+
+// Values of CAP_PRINTERINDEXTRIGGER.
+const MacroEntry twct_macros[] = {
+    TW_NAME(TWCT_PAGE),
+    TW_NAME(TWCT_PATCH1),
+    TW_NAME(TWCT_PATCH2),
+    TW_NAME(TWCT_PATCH3),
+    TW_NAME(TWCT_PATCH4),
+    TW_NAME(TWCT_PATCHT),
+    TW_NAME(TWCT_PATCH6),
+    TW_END,
+};
+
+// Values of CAP_SEGMENTED.
+const MacroEntry twsg_macros[] = {
+    TW_NAME(TWSG_NONE),
+    TW_NAME(TWSG_AUTO),
+    TW_NAME(TWSG_MANUAL),
+    TW_END,
+};
+
+// Values of ICAP_FILMTYPE.
+const MacroEntry twfm_macros[] = {
+    TW_NAME(TWFM_POSITIVE),
+    TW_NAME(TWFM_NEGATIVE),
+    TW_END,
+};
+
+// Values of CAP_DOUBLEFEEDDETECTION.
+const MacroEntry twdf_macros[] = {
+    TW_NAME(TWDF_ULTRASONIC),
+    TW_NAME(TWDF_BYLENGTH),
+    TW_NAME(TWDF_INFRARED),
+    TW_END,
+};
+
+// Values of CAP_DOUBLEFEEDDETECTIONSENSITIVITY.
+const MacroEntry twus_macros[] = {
+    TW_NAME(TWUS_LOW),
+    TW_NAME(TWUS_MEDIUM),
+    TW_NAME(TWUS_HIGH),
+    TW_END,
+};
+
+// Values of CAP_DOUBLEFEEDDETECTIONRESPONSE.
+const MacroEntry twdp_macros[] = {
+    TW_NAME(TWDP_STOP),
+    TW_NAME(TWDP_STOPANDWAIT),
+    TW_NAME(TWDP_SOUND),
+    TW_NAME(TWDP_DONOTIMPRINT),
+    TW_END,
+};
+
+// Values of ICAP_MIRROR.
+const MacroEntry twmr_macros[] = {
+    TW_NAME(TWMR_NONE),
+    TW_NAME(TWMR_VERTICAL),
+    TW_NAME(TWMR_HORIZONTAL),
+    TW_END,
+};
+
+// Values of ICAP_JPEGSUBSAMPLING.
+const MacroEntry twjs_macros[] = {
+    TW_NAME(TWJS_444YCBCR),
+    TW_NAME(TWJS_444RGB),
+    TW_NAME(TWJS_422),
+    TW_NAME(TWJS_421),
+    TW_NAME(TWJS_411),
+    TW_NAME(TWJS_420),
+    TW_NAME(TWJS_410),
+    TW_NAME(TWJS_311),
+    TW_END,
+};
+
+// Values of CAP_PAPERHANDLING.
+const MacroEntry twph_macros[] = {
+    TW_NAME(TWPH_NORMAL),
+    TW_NAME(TWPH_FRAGILE),
+    TW_NAME(TWPH_THICK),
+    TW_NAME(TWPH_TRIFOLD),
+    TW_NAME(TWPH_PHOTOGRAPH),
+    TW_END,
+};
+
+// Values of CAP_INDICATORSMODE.
+const MacroEntry twci_macros[] = {
+    TW_NAME(TWCI_INFO),
+    TW_NAME(TWCI_WARNING),
+    TW_NAME(TWCI_ERROR),
+    TW_NAME(TWCI_WARMUP),
+    TW_END,
+};
+
+// TWAIN 2 flags of TW_IDENTITY.SupportedGroups.
+const MacroEntry df_macros[] = {
+    TW_NAME(DF_DSM2),
+    TW_NAME(DF_APP2),
+    TW_NAME(DF_DS2),
+    TW_END,
+};
+
+// Extended image information (TW_INFO.InfoID, ICAP_SUPPORTEDEXTIMAGEINFO).
+const MacroEntry twei_macros[] = {
+    TW_NAME(TWEI_BARCODEX),
+    TW_NAME(TWEI_BARCODEY),
+    TW_NAME(TWEI_BARCODETEXT),
+    TW_NAME(TWEI_BARCODETYPE),
+    TW_NAME(TWEI_DESHADETOP),
+    TW_NAME(TWEI_DESHADELEFT),
+    TW_NAME(TWEI_DESHADEHEIGHT),
+    TW_NAME(TWEI_DESHADEWIDTH),
+    TW_NAME(TWEI_DESHADESIZE),
+    TW_NAME(TWEI_SPECKLESREMOVED),
+    TW_NAME(TWEI_HORZLINEXCOORD),
+    TW_NAME(TWEI_HORZLINEYCOORD),
+    TW_NAME(TWEI_HORZLINELENGTH),
+    TW_NAME(TWEI_HORZLINETHICKNESS),
+    TW_NAME(TWEI_VERTLINEXCOORD),
+    TW_NAME(TWEI_VERTLINEYCOORD),
+    TW_NAME(TWEI_VERTLINELENGTH),
+    TW_NAME(TWEI_VERTLINETHICKNESS),
+    TW_NAME(TWEI_PATCHCODE),
+    TW_NAME(TWEI_ENDORSEDTEXT),
+    TW_NAME(TWEI_FORMCONFIDENCE),
+    TW_NAME(TWEI_FORMTEMPLATEMATCH),
+    TW_NAME(TWEI_FORMTEMPLATEPAGEMATCH),
+    TW_NAME(TWEI_FORMHORZDOCOFFSET),
+    TW_NAME(TWEI_FORMVERTDOCOFFSET),
+    TW_NAME(TWEI_BARCODECOUNT),
+    TW_NAME(TWEI_BARCODECONFIDENCE),
+    TW_NAME(TWEI_BARCODEROTATION),
+    TW_NAME(TWEI_BARCODETEXTLENGTH),
+    TW_NAME(TWEI_DESHADECOUNT),
+    TW_NAME(TWEI_DESHADEBLACKCOUNTOLD),
+    TW_NAME(TWEI_DESHADEBLACKCOUNTNEW),
+    TW_NAME(TWEI_DESHADEBLACKRLMIN),
+    TW_NAME(TWEI_DESHADEBLACKRLMAX),
+    TW_NAME(TWEI_DESHADEWHITECOUNTOLD),
+    TW_NAME(TWEI_DESHADEWHITECOUNTNEW),
+    TW_NAME(TWEI_DESHADEWHITERLMIN),
+    TW_NAME(TWEI_DESHADEWHITERLAVE),
+    TW_NAME(TWEI_DESHADEWHITERLMAX),
+    TW_NAME(TWEI_BLACKSPECKLESREMOVED),
+    TW_NAME(TWEI_WHITESPECKLESREMOVED),
+    TW_NAME(TWEI_HORZLINECOUNT),
+    TW_NAME(TWEI_VERTLINECOUNT),
+    TW_NAME(TWEI_DESKEWSTATUS),
+    TW_NAME(TWEI_SKEWORIGINALANGLE),
+    TW_NAME(TWEI_SKEWFINALANGLE),
+    TW_NAME(TWEI_SKEWCONFIDENCE),
+    TW_NAME(TWEI_SKEWWINDOWX1),
+    TW_NAME(TWEI_SKEWWINDOWY1),
+    TW_NAME(TWEI_SKEWWINDOWX2),
+    TW_NAME(TWEI_SKEWWINDOWY2),
+    TW_NAME(TWEI_SKEWWINDOWX3),
+    TW_NAME(TWEI_SKEWWINDOWY3),
+    TW_NAME(TWEI_SKEWWINDOWX4),
+    TW_NAME(TWEI_SKEWWINDOWY4),
+    TW_NAME(TWEI_BOOKNAME),
+    TW_NAME(TWEI_CHAPTERNUMBER),
+    TW_NAME(TWEI_DOCUMENTNUMBER),
+    TW_NAME(TWEI_PAGENUMBER),
+    TW_NAME(TWEI_CAMERA),
+    TW_NAME(TWEI_FRAMENUMBER),
+    TW_NAME(TWEI_FRAME),
+    TW_NAME(TWEI_PIXELFLAVOR),
+    TW_NAME(TWEI_ICCPROFILE),
+    TW_NAME(TWEI_LASTSEGMENT),
+    TW_NAME(TWEI_SEGMENTNUMBER),
+    TW_NAME(TWEI_MAGDATA),
+    TW_NAME(TWEI_MAGTYPE),
+    TW_NAME(TWEI_PAGESIDE),
+    TW_NAME(TWEI_FILESYSTEMSOURCE),
+    TW_NAME(TWEI_IMAGEMERGED),
+    TW_NAME(TWEI_MAGDATALENGTH),
+    TW_NAME(TWEI_PAPERCOUNT),
+    TW_NAME(TWEI_PRINTERTEXT),
+    TW_NAME(TWEI_TWAINDIRECTMETADATA),
+    TW_NAME(TWEI_IAFIELDA_VALUE),
+    TW_NAME(TWEI_IAFIELDB_VALUE),
+    TW_NAME(TWEI_IAFIELDC_VALUE),
+    TW_NAME(TWEI_IAFIELDD_VALUE),
+    TW_NAME(TWEI_IAFIELDE_VALUE),
+    TW_NAME(TWEI_IALEVEL),
+    TW_NAME(TWEI_PRINTER),
+    TW_NAME(TWEI_BARCODETEXT2),
+    TW_END,
+};
+
+// Patch codes as TWEI_PATCHCODE reports them.
+const MacroEntry twej_macros[] = {
+    TW_NAME(TWEJ_NONE),
+    TW_NAME(TWEJ_MIDSEPARATOR),
+    TW_NAME(TWEJ_PATCH1),
+    TW_NAME(TWEJ_PATCH2),
+    TW_NAME(TWEJ_PATCH3),
+    TW_NAME(TWEJ_PATCH4),
+    TW_NAME(TWEJ_PATCH6),
+    TW_NAME(TWEJ_PATCHT),
+    TW_END,
+};
+
+// Operations a capability supports (MSG_QUERYSUPPORT).
+const MacroEntry twqc_macros[] = {
+    TW_NAME(TWQC_GET),
+    TW_NAME(TWQC_SET),
+    TW_NAME(TWQC_GETDEFAULT),
+    TW_NAME(TWQC_GETCURRENT),
+    TW_NAME(TWQC_RESET),
+    TW_NAME(TWQC_SETCONSTRAINT),
+    TW_NAME(TWQC_GETHELP),
+    TW_NAME(TWQC_GETLABEL),
+    TW_NAME(TWQC_GETLABELENUM),
+    TW_NAME(TWQC_CONSTRAINABLE),
+    TW_END,
+};
+
+// DAT_FILESYSTEM flags.
+const MacroEntry twfs_macros[] = {
+    TW_NAME(TWFS_FILESYSTEM),
+    TW_NAME(TWFS_RECURSIVEDELETE),
+    TW_END,
+};
+
+
 // Which table names the item values of which capability, searched first to last.
 const ValToCapEntry VALTOCAP[] = {
     TW_VALUES(ICAP_BITDEPTHREDUCTION, twbr_macros),
@@ -1353,6 +1954,38 @@ const ValToCapEntry VALTOCAP[] = {
     TW_VALUES(ICAP_IMAGEFILTER, twif_macros),
     TW_VALUES(ICAP_NOISEFILTER, twnf_macros),
     TW_VALUES(ICAP_OVERSCAN, twov_macros),
+    TW_LINUX_ROWS(
+        TW_VALUES(CAP_CAMERASIDE, twcs_macros),
+        TW_VALUES(CAP_SEGMENTED, twsg_macros),
+        TW_VALUES(CAP_CAMERAORDER, twpt_macros),
+        TW_VALUES(CAP_FEEDERPOCKET, twfp_macros),
+        TW_VALUES(CAP_DOUBLEFEEDDETECTION, twdf_macros),
+        TW_VALUES(CAP_DOUBLEFEEDDETECTIONSENSITIVITY, twus_macros),
+        TW_VALUES(CAP_DOUBLEFEEDDETECTIONRESPONSE, twdp_macros),
+        TW_VALUES(CAP_PAPERHANDLING, twph_macros),
+        TW_VALUES(CAP_INDICATORSMODE, twci_macros),
+        TW_VALUES(CAP_PRINTERFONTSTYLE, twpf_font_macros),
+        TW_VALUES(CAP_PRINTERINDEXTRIGGER, twct_macros),
+        TW_VALUES(CAP_IAFIELDA_LEVEL, twia_macros),
+        TW_VALUES(CAP_IAFIELDB_LEVEL, twia_macros),
+        TW_VALUES(CAP_IAFIELDC_LEVEL, twia_macros),
+        TW_VALUES(CAP_IAFIELDD_LEVEL, twia_macros),
+        TW_VALUES(CAP_IAFIELDE_LEVEL, twia_macros),
+        TW_VALUES(ICAP_FEEDERTYPE, twfe_macros),
+        TW_VALUES(ICAP_ICCPROFILE, twic_macros),
+        TW_VALUES(ICAP_AUTOMATICCOLORNONCOLORPIXELTYPE, twpt_macros),
+        TW_VALUES(ICAP_SUPPORTEDEXTIMAGEINFO, twei_macros),
+        TW_VALUES(ICAP_FILMTYPE, twfm_macros),
+        TW_VALUES(ICAP_MIRROR, twmr_macros),
+        TW_VALUES(ICAP_JPEGSUBSAMPLING, twjs_macros),
+        TW_VALUES(ICAP_AUTOSIZE, twas_macros),
+        TW_VALUES(ICAP_IMAGEMERGE, twim_macros),
+        TW_VALUES(ICAP_SUPPORTEDBARCODETYPES, twbt_macros),
+        TW_VALUES(ICAP_SUPPORTEDPATCHCODETYPES, twpch_macros),
+        TW_VALUES(ICAP_PATCHCODESEARCHMODE, twbd_macros),
+        TW_VALUES(ICAP_JPEGPIXELTYPE, twpt_macros),
+        TW_VALUES(ACAP_XFERMECH, twsx_macros),
+    )
     {0xFFFFFFFFu, 0xFFFFFFFFu, nullptr},
 };
 

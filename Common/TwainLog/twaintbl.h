@@ -19,42 +19,50 @@ struct ValToCapEntry {
     const MacroEntry* table;
 };
 
+// The linux build appends to a table the identifiers of the TWAIN 2.5 headers that it lacks, after
+// the table's own entries; a table's size counts them there only.
+#if defined(TRACEWELL_ABI_LINUX)
+#define TW_ADDED_IN_LINUX(n) (n)
+#else
+#define TW_ADDED_IN_LINUX(n) 0
+#endif
+
 // Every name and fallback text fits this size.
 constexpr size_t kNameSize = 64;
 
-extern const MacroEntry twrc_macros[11 + 1];  // return codes
-extern const MacroEntry dg_macros[3 + 1];  // data groups
-extern const MacroEntry dat_macros[33 + 1];  // data argument types below 0x8001
+extern const MacroEntry twrc_macros[11 + TW_ADDED_IN_LINUX(2) + 1];  // return codes
+extern const MacroEntry dg_macros[3 + TW_ADDED_IN_LINUX(1) + 1];  // data groups
+extern const MacroEntry dat_macros[33 + TW_ADDED_IN_LINUX(8) + 1];  // data argument types below 0x8001
 extern const MacroEntry dat_kv_macros[14 + 1];  // vendor data argument types
-extern const MacroEntry msg_macros[35 + 1];  // messages below 0x8001
+extern const MacroEntry msg_macros[35 + TW_ADDED_IN_LINUX(11) + 1];  // messages below 0x8001
 extern const MacroEntry msg_kv_macros[2 + 1];  // vendor messages
-extern const MacroEntry cap_macros[50 + 1];  // CAP_ identifiers
-extern const MacroEntry icap_macros[76 + 1];  // ICAP_ identifiers
+extern const MacroEntry cap_macros[50 + TW_ADDED_IN_LINUX(54) + 1];  // CAP_ identifiers (linux: the ACAP_ ones too)
+extern const MacroEntry icap_macros[76 + TW_ADDED_IN_LINUX(12) + 1];  // ICAP_ identifiers
 extern const MacroEntry cap_kv_macros[23 + 1];  // vendor CAP_KV_ identifiers
 extern const MacroEntry icap_kv_macros[59 + 1];  // vendor ICAP_KV_ identifiers
-extern const MacroEntry twty_macros[13 + 1];  // item types
+extern const MacroEntry twty_macros[13 + TW_ADDED_IN_LINUX(3) + 1];  // item types
 extern const MacroEntry twon_macros[12 + 1];  // container types and the other TWON_ constants
-extern const MacroEntry twcp_macros[13 + 1];  // compressions
-extern const MacroEntry twpt_macros[9 + 1];  // pixel types
-extern const MacroEntry twff_macros[10 + 1];  // file formats
-extern const MacroEntry twcc_macros[23 + 1];  // condition codes
+extern const MacroEntry twcp_macros[13 + TW_ADDED_IN_LINUX(2) + 1];  // compressions
+extern const MacroEntry twpt_macros[9 + TW_ADDED_IN_LINUX(8) + 1];  // pixel types
+extern const MacroEntry twff_macros[10 + TW_ADDED_IN_LINUX(8) + 1];  // file formats
+extern const MacroEntry twcc_macros[23 + TW_ADDED_IN_LINUX(6) + 1];  // condition codes
 extern const MacroEntry twlg_macros[129 + 1];  // languages
-extern const MacroEntry twcy_macros[239 + 1];  // countries
+extern const MacroEntry twcy_macros[239 + TW_ADDED_IN_LINUX(1) + 1];  // countries
 extern const MacroEntry twkv_ft_macros[5 + 1];  // vendor film types
 extern const MacroEntry twkv_pg_macros[2 + 1];  // vendor prescan gamma
 
 // Value tables of the capability maps.
-extern const MacroEntry twbr_macros[4 + 1];
+extern const MacroEntry twbr_macros[4 + TW_ADDED_IN_LINUX(1) + 1];
 extern const MacroEntry twbo_macros[2 + 1];
 extern const MacroEntry twft_macros[9 + 1];
 extern const MacroEntry twlp_macros[2 + 1];
 extern const MacroEntry twls_macros[7 + 1];
-extern const MacroEntry twor_macros[6 + 1];
+extern const MacroEntry twor_macros[6 + TW_ADDED_IN_LINUX(3) + 1];
 extern const MacroEntry twpf_macros[2 + 1];
 extern const MacroEntry twpc_macros[2 + 1];
-extern const MacroEntry twss_macros[58 + 1];
-extern const MacroEntry twsx_macros[3 + 1];
-extern const MacroEntry twun_macros[6 + 1];
+extern const MacroEntry twss_macros[58 + TW_ADDED_IN_LINUX(2) + 1];
+extern const MacroEntry twsx_macros[3 + TW_ADDED_IN_LINUX(2) + 1];
+extern const MacroEntry twun_macros[6 + TW_ADDED_IN_LINUX(1) + 1];
 extern const MacroEntry twdx_macros[3 + 1];
 extern const MacroEntry twjc_macros[5 + 1];
 extern const MacroEntry twaf_macros[4 + 1];
@@ -65,7 +73,7 @@ extern const MacroEntry twfa_macros[4 + 1];
 extern const MacroEntry twfo_macros[2 + 1];
 extern const MacroEntry twps_macros[2 + 1];
 extern const MacroEntry twpr_macros[8 + 1];
-extern const MacroEntry twpm_macros[3 + 1];
+extern const MacroEntry twpm_macros[3 + TW_ADDED_IN_LINUX(1) + 1];
 extern const MacroEntry twbd_macros[4 + 1];
 extern const MacroEntry twfl_macros[5 + 1];
 extern const MacroEntry twfr_macros[2 + 1];
@@ -91,7 +99,43 @@ extern const MacroEntry twkv_fet_macros[2 + 1];
 extern const MacroEntry twkv_li_macros[2 + 1];
 extern const MacroEntry twkv_autosizetype_macros[2 + 1];
 
-constexpr size_t kValToCapRows = 31;
+// The TWAIN 2.5 value families that the older tables lack; only the linux build reads them.
+extern const MacroEntry twmf_macros[5 + 1];  // memory flags (TW_MEMORY.Flags)
+extern const MacroEntry twas_macros[3 + 1];  // values of ICAP_AUTOSIZE
+extern const MacroEntry twbcor_macros[5 + 1];  // barcode rotations (TWEI_BARCODEROTATION)
+extern const MacroEntry twbp_macros[2 + 1];  // values of ICAP_AUTODISCARDBLANKPAGES below zero
+extern const MacroEntry twbt_macros[21 + 1];  // barcode types (ICAP_SUPPORTEDBARCODETYPES, TWEI_BARCODETYPE)
+extern const MacroEntry twcs_macros[3 + 1];  // values of CAP_CAMERASIDE
+extern const MacroEntry twdr_macros[2 + 1];  // directions of TW_PASSTHRU
+extern const MacroEntry twdsk_macros[4 + 1];  // deskew results (TWEI_DESKEWSTATUS)
+extern const MacroEntry twfe_macros[2 + 1];  // values of ICAP_FEEDERTYPE
+extern const MacroEntry twfp_macros[17 + 1];  // values of CAP_FEEDERPOCKET
+extern const MacroEntry twfy_macros[9 + 1];  // file types of TW_FILESYSTEM
+extern const MacroEntry twia_macros[6 + 1];  // values of the CAP_IAFIELD*_LEVEL capabilities
+extern const MacroEntry twic_macros[3 + 1];  // values of ICAP_ICCPROFILE
+extern const MacroEntry twim_macros[5 + 1];  // values of ICAP_IMAGEMERGE
+extern const MacroEntry twjq_macros[4 + 1];  // values of ICAP_JPEGQUALITY below zero
+extern const MacroEntry twmd_macros[3 + 1];  // magnetic data types (TWEI_MAGTYPE)
+extern const MacroEntry twpa_macros[3 + 1];  // palette types (TW_PALETTE8.PaletteType)
+extern const MacroEntry twpch_macros[6 + 1];  // patch codes (ICAP_SUPPORTEDPATCHCODETYPES)
+extern const MacroEntry twpf_font_macros[5 + 1];  // printer font styles (CAP_PRINTERFONTSTYLE), which share the TWPF_ prefix with the pixel flavors
+extern const MacroEntry twct_macros[7 + 1];  // values of CAP_PRINTERINDEXTRIGGER
+extern const MacroEntry twsg_macros[3 + 1];  // values of CAP_SEGMENTED
+extern const MacroEntry twfm_macros[2 + 1];  // values of ICAP_FILMTYPE
+extern const MacroEntry twdf_macros[3 + 1];  // values of CAP_DOUBLEFEEDDETECTION
+extern const MacroEntry twus_macros[3 + 1];  // values of CAP_DOUBLEFEEDDETECTIONSENSITIVITY
+extern const MacroEntry twdp_macros[4 + 1];  // values of CAP_DOUBLEFEEDDETECTIONRESPONSE
+extern const MacroEntry twmr_macros[3 + 1];  // values of ICAP_MIRROR
+extern const MacroEntry twjs_macros[8 + 1];  // values of ICAP_JPEGSUBSAMPLING
+extern const MacroEntry twph_macros[5 + 1];  // values of CAP_PAPERHANDLING
+extern const MacroEntry twci_macros[4 + 1];  // values of CAP_INDICATORSMODE
+extern const MacroEntry df_macros[3 + 1];  // TWAIN 2 flags of TW_IDENTITY.SupportedGroups
+extern const MacroEntry twei_macros[83 + 1];  // extended image information (TW_INFO.InfoID, ICAP_SUPPORTEDEXTIMAGEINFO)
+extern const MacroEntry twej_macros[8 + 1];  // patch codes as TWEI_PATCHCODE reports them
+extern const MacroEntry twqc_macros[10 + 1];  // operations a capability supports (MSG_QUERYSUPPORT)
+extern const MacroEntry twfs_macros[2 + 1];  // DAT_FILESYSTEM flags
+
+constexpr size_t kValToCapRows = 31 + TW_ADDED_IN_LINUX(30);
 constexpr size_t kValToCapKvRows = 20;
 extern const ValToCapEntry VALTOCAP[kValToCapRows + 1];    // closed by {0xFFFFFFFF, 0xFFFFFFFF, nullptr}
 extern const ValToCapEntry VALTOCAPKV[kValToCapKvRows + 1];

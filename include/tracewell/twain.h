@@ -302,6 +302,69 @@ struct TW_CALLBACK2 {
     TW_INT16 Message;
 };
 
+// TWAIN 2 control structures: device events, file systems, pass-through commands, metrics and
+// TWAIN Direct tasks.
+struct TW_DEVICEEVENT {
+    TW_UINT32 Event;
+    TW_STR255 DeviceName;
+    TW_UINT32 BatteryMinutes;
+    TW_INT16 BatteryPercentage;
+    TW_INT32 PowerSupply;
+    TW_FIX32 XResolution;
+    TW_FIX32 YResolution;
+    TW_UINT32 FlashUsed2;
+    TW_UINT32 AutomaticCapture;
+    TW_UINT32 TimeBeforeFirstCapture;
+    TW_UINT32 TimeBetweenCaptures;
+};
+
+struct TW_FILESYSTEM {
+    TW_STR255 InputName;
+    TW_STR255 OutputName;
+    TW_MEMREF Context;
+    union {
+        int Recursive;
+        TW_BOOL Subdirectories;
+    };
+    union {
+        TW_INT32 FileType;
+        TW_UINT32 FileSystemType;
+    };
+    TW_UINT32 Size;
+    TW_STR32 CreateTimeDate;
+    TW_STR32 ModifiedTimeDate;
+    TW_UINT32 FreeSpace;
+    TW_INT32 NewImageSize;
+    TW_UINT32 NumberOfFiles;
+    TW_UINT32 NumberOfSnippets;
+    TW_UINT32 DeviceGroupMask;
+    TW_INT8 Reserved[508];
+};
+
+struct TW_PASSTHRU {
+    TW_MEMREF pCommand;
+    TW_UINT32 CommandBytes;
+    TW_INT32 Direction;
+    TW_MEMREF pData;
+    TW_UINT32 DataBytes;
+    TW_UINT32 DataBytesXfered;
+};
+
+struct TW_METRICS {
+    TW_UINT32 SizeOf;
+    TW_UINT32 ImageCount;
+    TW_UINT32 SheetCount;
+};
+
+struct TW_TWAINDIRECT {
+    TW_UINT32 SizeOf;
+    TW_UINT16 CommunicationManager;
+    TW_HANDLE Send;
+    TW_UINT32 SendSize;
+    TW_HANDLE Receive;
+    TW_UINT32 ReceiveSize;
+};
+
 #if defined(TRACEWELL_ABI_LINUX)
 #pragma pack(pop)
 #endif

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,6 +91,54 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     waitpid(pid, &status, 0);
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return {exitCode, ReadFile(outPath), ReadFile(errPath)};
+}
+
+std::string RunInChild(const std::function<std::string()>& body) {
+    int channel[2];
+    if (pipe(channel) != 0) return "cannot make a pipe";
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return "cannot fork";
+    if (pid == 0) {
+        close(channel[0]);
+        const std::string found = body();
+        for (size_t sent = 0; sent < found.size();) {
+            const ssize_t n = write(channel[1], found.data() + sent, found.size() - sent);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+        close(channel[1]);
+        fflush(nullptr);
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string found;
+    char chunk[512];
+    for (ssize_t n; (n = read(channel[0], chunk, sizeof(chunk))) > 0;) found.append(chunk, static_cast<size_t>(n));
+    close(channel[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) return "the child was killed by signal " + std::to_string(WTERMSIG(status)) + "; " + found;
+    if (WEXITSTATUS(status) != 0) return "the child exited with " + std::to_string(WEXITSTATUS(status)) + "; " + found;
+    return found;
+}
+
+int OpenDescriptorCount() { return static_cast<int>(DirectoryEntries("/proc/self/fd").size()) - 1; }  // less the one reading
+
+#if TRACEWELL_SANITIZED
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+size_t LiveHeapBytes() { return __sanitizer_get_current_allocated_bytes(); }
+#else
+size_t LiveHeapBytes() { return mallinfo2().uordblks; }
+#endif
+
+size_t ResidentBytes() {
+    size_t pages = 0, resident = 0;
+    if (FILE* statm = fopen("/proc/self/statm", "r")) {
+        if (fscanf(statm, "%zu %zu", &pages, &resident) != 2) resident = 0;
+        fclose(statm);
+    }
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
 std::string CaptureStderr(const std::function<void()>& action) {

@@ -46,6 +46,17 @@ struct ProgramRun {
 // Runs `program` (searched along PATH when it holds no slash) and waits for it.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
+// Runs `body` in a forked child of this process and waits for it. The child reports what it
+// found as text: "" when everything held. A child that dies reports how, with its last words.
+std::string RunInChild(const std::function<std::string()>& body);
+
+// Open file descriptors of this process.
+int OpenDescriptorCount();
+// Bytes the heap has handed out and not taken back (the sanitizer's count in sanitized builds).
+size_t LiveHeapBytes();
+// Resident memory of this process.
+size_t ResidentBytes();
+
 // What `action` wrote to this process's standard error.
 std::string CaptureStderr(const std::function<void()>& action);
 

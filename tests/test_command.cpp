@@ -1,0 +1,355 @@
+// The tracewell command on a scratch TWAIN tree laid out like /usr/local/lib/twain: attaching
+// sources (one and two at once) so that the Source Manager's search finds the traced instances
+// instead, tracing through them, detaching back to the very same tree, refusals that change
+// nothing, and every change undone when a later one fails.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Tree.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+void Copy(const std::string& from, const std::string& to, mode_t mode) {
+    WriteText(to, ReadFile(from));
+    chmod(to.c_str(), mode);
+}
+
+// Every entry below `root`: its type, mode and bytes (or link target).
+std::map<std::string, std::string> Snapshot(const std::string& root, const std::string& relative = "") {
+    std::map<std::string, std::string> tree;
+    for (const std::string& name : DirectoryEntries(root + relative)) {
+        const std::string path = relative + "/" + name;
+        struct stat st;
+        if (lstat((root + path).c_str(), &st) != 0) continue;
+        const std::string mode = std::to_string(st.st_mode);
+        if (S_ISDIR(st.st_mode)) {
+            tree[path] = "dir " + mode;
+            for (const auto& entry : Snapshot(root, path)) tree.insert(entry);
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[4096] = {};
+            tree[path] = "link " + std::string(target, readlink((root + path).c_str(), target, sizeof(target) - 1));
+        } else {
+            tree[path] = "file " + mode + " " + ReadFile(root + path);
+        }
+    }
+    return tree;
+}
+
+// The Linux Source Manager's search: regular files below the TWAIN directory whose name holds
+// ".ds" and that `file` calls x86-64.
+std::vector<std::string> SourceManagerFinds(const std::string& twain) {
+    std::vector<std::string> found;
+    for (const auto& entry : Snapshot(twain)) {
+        const std::string& path = entry.first;
+        if (entry.second.rfind("file ", 0) != 0 || path.substr(path.rfind('/')).find(".ds") == std::string::npos) continue;
+        const ProgramRun file = RunProgram("file", {"-b", twain + path});
+        if (file.out.find("x86-64") != std::string::npos) found.push_back(path);
+    }
+    return found;
+}
+
+// A TWAIN tree with two standard sources, each in a directory with files of its own (one of
+// which has ".ds" in its name but is no shared object), and the log directory beside it.
+struct ScratchTree {
+    ScratchDir scratch;
+    std::string twain = scratch.Dir("twain");
+    std::string log = scratch.File("log");
+    ScratchTree() {
+        for (const char* source : {"acme", "zeta"}) {
+            const std::string dir = scratch.Dir("twain/" + std::string(source));
+            Copy(STANDARD_SOURCE, dir + "/" + source + ".ds", 0755);
+            WriteText(dir + "/" + source + ".ini", std::string("[") + source + "]\nresolution=600\n");
+            WriteText(dir + "/" + source + ".dsp", "a project file, not a data source\n");
+            scratch.Dir("twain/" + std::string(source) + "/data");
+            Copy(STANDARD_SOURCE, dir + "/data/calibration.bin", 0600);
+        }
+    }
+    std::string Source(const char* name) const { return twain + "/" + name + "/" + name + ".ds"; }
+    std::string Hidden(const char* name) const { return twain + "/" + name + "/" + name + "-ds.tracewell-hidden"; }
+    std::string Instance(const char* name) const { return twain + "/tracewell-" + name + "/tracewell.ds"; }
+    ProgramRun Run(std::vector<std::string> arguments) const {
+        arguments.insert(arguments.begin(), {"--twain-dir", twain, "--log-dir", log, "--data-source", ATTACH_MODULE});
+        return RunProgram(TRACEWELL_COMMAND, arguments);
+    }
+    TreeOptions Options() const {
+        TreeOptions options;
+        options.twainDir = twain;
+        options.logDir = log;
+        options.dataSource = ATTACH_MODULE;
+        return options;
+    }
+};
+
+TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
+    const std::vector<std::vector<const char*>> kCases = {{"acme"}, {"acme", "zeta"}};
+    for (const auto& sources : kCases) {
+        SCOPED_TRACE(sources.size());
+        ScratchTree tree;
+        const auto before = Snapshot(tree.twain);
+        ASSERT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/acme/acme.ds", "/zeta/zeta.ds"}));
+
+        std::vector<std::string> expected = {"/acme/acme.ds", "/zeta/zeta.ds"};
+        for (const char* source : sources) {
+            const ProgramRun attach = tree.Run({"attach", tree.Source(source)});
+            ASSERT_EQ(attach.exitCode, 0) << attach.err;
+            EXPECT_THAT(attach.out, HasSubstr("tracewell on"));
+            expected.erase(std::find(expected.begin(), expected.end(), "/" + std::string(source) + "/" + source + ".ds"));
+            expected.push_back("/tracewell-" + std::string(source) + "/tracewell.ds");
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(SourceManagerFinds(tree.twain), expected);
+        // Only the .ds file was moved aside; the source's other files are where they were.
+        for (const char* source : sources) {
+            for (const std::string file : {".ini", ".dsp"}) {
+                const std::string path = "/" + std::string(source) + "/" + source + file;
+                EXPECT_EQ(Snapshot(tree.twain).at(path), before.at(path)) << path;
+            }
+        }
+        ProgramRun status = tree.Run({"status"});
+        ASSERT_EQ(status.exitCode, 0) << status.err;
+        EXPECT_THAT(status.out, HasSubstr("off: the directory does not exist"));
+
+        const ProgramRun on = tree.Run({"on"});
+        ASSERT_EQ(on.exitCode, 0) << on.err;
+        for (const char* source : sources) {
+            struct stat st;
+            ASSERT_EQ(stat((tree.log + "/" + source).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 01777u) << "every user's application writes traces there";
+        }
+
+        // The Source Manager loads each instance lazily, reaching DS_Entry alone; all are loaded
+        // at once and share the one adapter, and each reaches its own original source.
+        std::vector<void*> modules;
+        for (const char* source : sources) {
+            void* module = dlopen(tree.Instance(source).c_str(), RTLD_LAZY | RTLD_LOCAL);
+            ASSERT_NE(module, nullptr) << dlerror();
+            modules.push_back(module);
+        }
+        for (size_t i = 0; i < sources.size(); ++i) {
+            const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(modules[i], "DS_Entry"));
+            ASSERT_NE(entry, nullptr);
+            void* original = dlopen(tree.Hidden(sources[i]).c_str(), RTLD_LAZY | RTLD_NOLOAD);
+            ASSERT_NE(original, nullptr) << "the instance loaded its original";
+            const auto operateCalls = reinterpret_cast<int (*)()>(dlsym(original, "CorvaleOperateCalls"));
+            ASSERT_NE(operateCalls, nullptr);
+            const int calls = operateCalls();
+            TW_IDENTITY identity = {};
+            EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+            EXPECT_STREQ(identity.ProductName, "Corvale F40");
+            EXPECT_EQ(operateCalls(), calls + 1) << "the call reached this instance's own source";
+            dlclose(original);
+        }
+        EXPECT_FALSE(ModuleLoaded(STANDARD_SOURCE));
+        for (void* module : modules) CaptureStderr([&] { dlclose(module); });
+        for (const char* source : sources) {
+            EXPECT_FALSE(ModuleLoaded(tree.Hidden(source)));
+            const std::vector<std::string> traces = TraceFilesIn(tree.log + "/" + source);
+            ASSERT_EQ(traces.size(), 1u) << source;
+            EXPECT_EQ(ReadFile(traces[0]).rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u);
+        }
+
+        status = tree.Run({"status"});
+        ASSERT_EQ(status.exitCode, 0) << status.err;
+        for (const char* source : sources) {
+            EXPECT_THAT(status.out, HasSubstr(tree.Source(source) + "\n  traced by     " + tree.Instance(source)));
+            EXPECT_THAT(status.out, HasSubstr("newest trace  " + TraceFilesIn(tree.log + "/" + source)[0]));
+        }
+        EXPECT_THAT(status.out, HasSubstr("tracing       on"));
+
+        // Off never deletes a trace: the log directory moves aside with them.
+        const ProgramRun off = tree.Run({"off"});
+        ASSERT_EQ(off.exitCode, 0) << off.err;
+        EXPECT_EQ(access(tree.log.c_str(), F_OK), -1);
+        const std::vector<std::string> left = DirectoryEntries(tree.scratch.Path());
+        ASSERT_EQ(left.size(), 2u);
+        EXPECT_EQ(left[0].rfind("log-off-", 0), 0u);
+        EXPECT_EQ(TraceFilesIn(tree.scratch.File(left[0]) + "/" + sources[0]).size(), 1u);
+
+        for (const char* source : sources) {
+            const ProgramRun detach = tree.Run({"detach", tree.Source(source)});
+            ASSERT_EQ(detach.exitCode, 0) << detach.err;
+        }
+        EXPECT_EQ(Snapshot(tree.twain), before);
+        EXPECT_THAT(tree.Run({"status"}).out, HasSubstr("No data source is attached."));
+    }
+}
+
+TEST(Command, OnAndOffWithNothingAttachedOrNoTraces) {
+    ScratchTree tree;
+    ASSERT_EQ(tree.Run({"on"}).exitCode, 0);
+    EXPECT_EQ(DirectoryEntries(tree.log), std::vector<std::string>{});
+    // Attached while tracing is on, a source has its own log directory at once.
+    ASSERT_EQ(tree.Run({"attach", tree.Source("acme")}).exitCode, 0);
+    EXPECT_EQ(DirectoryEntries(tree.log), std::vector<std::string>{"acme"});
+    EXPECT_THAT(tree.Run({"status"}).out, HasSubstr("tracing       on\n  newest trace  none\n"));
+    // Without traces, off removes the directories it would otherwise move aside.
+    ASSERT_EQ(tree.Run({"off"}).exitCode, 0);
+    EXPECT_EQ(DirectoryEntries(tree.scratch.Path()), std::vector<std::string>{"twain"});
+    ASSERT_EQ(tree.Run({"off"}).exitCode, 0) << "off when off already";
+}
+
+TEST(Command, RefusalsChangeNothing) {
+    const struct {
+        const char* name;
+        std::function<void(const ScratchTree&)> prepare;
+        std::function<std::vector<std::string>(const ScratchTree&)> arguments;
+        int exitCode;
+        std::string message;
+    } kCases[] = {
+        {"no command", nullptr, [](const ScratchTree&) { return std::vector<std::string>{}; }, 2, "no command given"},
+        {"unknown command", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"trace"}; }, 2,
+         "unknown command trace"},
+        {"unknown option", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", "--force", t.Source("acme")}; }, 2,
+         "unknown option --force for attach"},
+        {"attach without a source", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"attach"}; }, 2,
+         "attach needs the data source to trace"},
+        {"attach two sources in one call", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme"), t.Source("zeta")}; }, 2,
+         "attach takes one argument"},
+        {"an option without its value", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"status", "--log-dir"}; },
+         2, "--log-dir needs a value"},
+        {"a relative log directory", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"--log-dir", "log", "attach", t.Source("acme")}; }, 2,
+         "--log-dir must be an absolute path"},
+        {"attach twice", [](const ScratchTree& t) { ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme")}; }, 1,
+         "is attached already"},
+        {"a source that is not there", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/absent.ds"}; }, 1,
+         "No such file"},
+        {"not a shared object", [](const ScratchTree& t) { WriteText(t.twain + "/acme/notes.ds", "text\n"); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/notes.ds"}; }, 1,
+         "not a shared object"},
+        {"a shared object without DS_Entry",
+         [](const ScratchTree& t) { Copy(SCANNER_WHOLE, t.twain + "/acme/bundle.ds", 0755); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/bundle.ds"}; }, 1,
+         "exports no DS_Entry"},
+        {"Tracewell itself", [](const ScratchTree& t) { Copy(ATTACH_MODULE, t.twain + "/acme/tracewell.ds", 0755); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/tracewell.ds"}; }, 1,
+         "is a build of Tracewell itself"},
+        {"a traced instance", [](const ScratchTree& t) { ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Instance("acme")}; }, 1,
+         "belongs to Tracewell's traced instance"},
+        {"a symbolic link", [](const ScratchTree& t) { symlink("acme.ds", (t.twain + "/acme/link.ds").c_str()); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/link.ds"}; }, 1,
+         "is a symbolic link"},
+        {"a source outside the TWAIN directory",
+         [](const ScratchTree& t) { Copy(STANDARD_SOURCE, t.scratch.File("outside.ds"), 0755); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.scratch.File("outside.ds")}; }, 1,
+         "is not below the TWAIN directory"},
+        {"a name without .ds", [](const ScratchTree& t) { Copy(STANDARD_SOURCE, t.twain + "/acme/acme.so", 0755); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/acme.so"}; }, 1,
+         "its name holds no \".ds\""},
+        {"a hidden name in the way", [](const ScratchTree& t) { WriteText(t.Hidden("acme"), "x"); },
+         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme")}; }, 1,
+         "exists already; it is in the way"},
+        {"a data source that is no build of Tracewell", nullptr,
+         [](const ScratchTree& t) {
+             return std::vector<std::string>{"--data-source", STANDARD_SOURCE, "attach", t.Source("acme")};
+         },
+         1, "is not a build of tracewell.ds"},
+        {"no TWAIN directory", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"--twain-dir", t.twain + "/absent", "status"}; }, 1,
+         "the TWAIN directory " },
+        {"detach what is not attached", nullptr,
+         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1, "is not attached"},
+        {"detach when the source is back",
+         [](const ScratchTree& t) {
+             ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0);
+             WriteText(t.Source("acme"), "reinstalled\n");
+         },
+         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1, "exists again"},
+        {"detach with a stranger in the instance",
+         [](const ScratchTree& t) {
+             ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0);
+             WriteText(t.twain + "/tracewell-acme/notes.txt", "mine\n");
+         },
+         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1,
+         "holds notes.txt, which tracewell did not put there"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        ScratchTree tree;
+        if (c.prepare) c.prepare(tree);
+        const auto before = Snapshot(tree.scratch.Path());
+        const ProgramRun run = tree.Run(c.arguments(tree));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        EXPECT_THAT(run.err, HasSubstr(c.message));
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
+        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+    }
+}
+
+TEST(Command, HelpAndVersion) {
+    const ProgramRun help = RunProgram(TRACEWELL_COMMAND, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* command : {"attach SOURCE.ds", "detach SOURCE.ds", "status", "on", "off", "--twain-dir DIR"})
+        EXPECT_THAT(help.out, HasSubstr(command));
+    const ProgramRun attachHelp = RunProgram(TRACEWELL_COMMAND, {"attach", "--help"});
+    EXPECT_EQ(attachHelp.exitCode, 0);
+    EXPECT_THAT(attachHelp.out, HasSubstr("usage: tracewell [OPTIONS] attach SOURCE.ds"));
+    const ProgramRun version = RunProgram(TRACEWELL_COMMAND, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_THAT(version.out, ::testing::MatchesRegex("tracewell [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+}
+
+// An attach or detach whose n-th change fails leaves the tree as it found it, for every n; the
+// first n that does not fail is the whole change.
+TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
+    ScratchTree tree;
+    mkdir(tree.log.c_str(), 0755);  // tracing on: attach also makes the source's log directory
+    const auto original = Snapshot(tree.scratch.Path());
+    int changes = 0;
+    for (int failAt = 1;; ++failAt) {
+        SCOPED_TRACE(failAt);
+        ASSERT_LT(failAt, 20);
+        int result = -1;
+        CaptureStderr([&] { result = Attach(tree.Options(), tree.Source("acme"), failAt); });
+        if (result == kExitSuccess) {
+            changes = failAt - 1;
+            break;
+        }
+        EXPECT_EQ(result, kExitFailure);
+        EXPECT_EQ(Snapshot(tree.scratch.Path()), original);
+    }
+    EXPECT_EQ(changes, 6) << "instance directory, module, settings, record, log directory, hiding";
+    EXPECT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/tracewell-acme/tracewell.ds", "/zeta/zeta.ds"}));
+
+    const auto attached = Snapshot(tree.scratch.Path());
+    for (int failAt = 1;; ++failAt) {
+        SCOPED_TRACE(failAt);
+        ASSERT_LT(failAt, 20);
+        int result = -1;
+        CaptureStderr([&] { result = Detach(tree.Options(), tree.Source("acme"), failAt); });
+        if (result == kExitSuccess) {
+            EXPECT_EQ(failAt, 6) << "putting back, three files, the directory";
+            break;
+        }
+        EXPECT_EQ(Snapshot(tree.scratch.Path()), attached);
+    }
+    auto expected = original;
+    expected.erase("/log/acme");  // the log directory and its traces stay
+    auto after = Snapshot(tree.scratch.Path());
+    after.erase("/log/acme");
+    EXPECT_EQ(after, expected);
+}
+
+}  // namespace

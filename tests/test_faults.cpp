@@ -1,0 +1,423 @@
+// Faults injected through the real loaded module, with the virtual scanner as its wrapped source:
+// a log directory that cannot be written, a full disk, the log directory removed while loaded,
+// a thousand load and unload cycles, two threads calling at once, a call re-entered from inside
+// the source, and a source that calls DS_Entry from its Release().
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sample/ScannerHooks.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
+const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
+const std::string kLogDir = LIFECYCLE_DIR "/log";
+
+// "" when every line ends in "\r\n" and holds no other control character; else where it breaks.
+std::string Malformed(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            return "control character " + std::to_string(c) + " at byte " + std::to_string(i) + " after '" +
+                   text.substr(i < 60 ? 0 : i - 60, i < 60 ? i : 60) + "'";
+        }
+    }
+    if (!text.empty() && text.compare(text.size() - 2, 2, "\r\n") != 0) return "the text does not end in a line end";
+    return "";
+}
+
+// The lifecycle build of the data source, loaded for real, with the scanner's hooks at hand.
+class Module {
+public:
+    ~Module() { Unload(); }
+    std::string Load() {
+        handle = dlopen(LIFECYCLE_MODULE, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return std::string("cannot load the module: ") + dlerror();
+        entry = reinterpret_cast<DSENTRYPROC>(dlsym(handle, "DS_Entry"));
+        source = dlopen(kExecutable.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (entry == nullptr || source == nullptr) return "no DS_Entry or no wrapped source";
+        answer = reinterpret_cast<decltype(answer)>(dlsym(source, "CorvaleScriptAnswer"));
+        onRelease = reinterpret_cast<decltype(onRelease)>(dlsym(source, "CorvaleScriptRelease"));
+        namePointer = reinterpret_cast<decltype(namePointer)>(dlsym(source, "CorvaleFactoryNamePointer"));
+        scriptReturnCode = reinterpret_cast<decltype(scriptReturnCode)>(dlsym(source, "CorvaleScriptReturnCode"));
+        if (answer == nullptr || onRelease == nullptr || namePointer == nullptr || scriptReturnCode == nullptr)
+            return "the scanner lacks its hooks";
+        return "";
+    }
+    void Unload() {
+        if (handle != nullptr) CaptureStderr([this] { dlclose(handle); });
+        if (source != nullptr) dlclose(source);
+        handle = source = nullptr;
+        entry = nullptr;
+    }
+
+    void* handle = nullptr;
+    void* source = nullptr;
+    DSENTRYPROC entry = nullptr;
+    void (*answer)(CorvaleAnswerFn, void*) = nullptr;
+    void (*onRelease)(CorvaleReleaseFn, void*) = nullptr;
+    const char* (*namePointer)() = nullptr;
+    void (*scriptReturnCode)(int) = nullptr;
+};
+
+std::string OnlyTraceFile() {
+    const std::vector<std::string> files = TraceFilesIn(kLogDir);
+    return files.size() == 1 ? files[0] : "";
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(kLogDir);
+        RemoveTree(kBundle);
+        mkdir(kBundle.c_str(), 0755);
+        mkdir((kBundle + "/Contents").c_str(), 0755);
+        mkdir((kBundle + "/Contents/MacOS").c_str(), 0755);
+        const std::string bytes = ReadFile(SCANNER_WHOLE);
+        FILE* out = fopen(kExecutable.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), out);
+        fclose(out);
+    }
+    void TearDown() override {
+        module.Unload();
+        chmod(kLogDir.c_str(), 0755);
+        RemoveTree(kLogDir);
+        RemoveTree(kBundle);
+    }
+    Module module;
+};
+
+// DG_CONTROL/DAT_STATUS/MSG_GET answered with a fixed condition code.
+TW_UINT16 AnswerStatus(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF data) {
+    if (data != nullptr) static_cast<TW_STATUS*>(data)->ConditionCode = 7;
+    return TWRC_SUCCESS;
+}
+
+TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
+    mkdir(kLogDir.c_str(), 0755);
+    chmod(kLogDir.c_str(), 0555);
+    // Root writes anywhere: the child gives its privileges up first.
+    const std::string found = RunInChild([this]() -> std::string {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return "cannot drop root";
+        if (access(kLogDir.c_str(), W_OK) == 0) return "the log directory is writable";
+        const std::string loaded = module.Load();
+        if (!loaded.empty()) return loaded;
+        for (const int rc : {0, 1, 2, 0x8001}) {
+            module.scriptReturnCode(rc);
+            TW_STATUS status = {};
+            if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != rc)
+                return "return code " + std::to_string(rc) + " changed";
+        }
+        module.Unload();
+        return DirectoryEntries(kLogDir).empty() ? "" : "a file appeared in the read-only directory";
+    });
+    EXPECT_EQ(found, "");
+}
+
+// The same calls in two loads: one under a file-size limit that is raised before the last call,
+// one without. The limited trace is the other one's first bytes, a line end if the cut fell inside
+// a line, the line saying how much was lost, and then the last call's text whole.
+TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
+    mkdir(kLogDir.c_str(), 0755);
+    constexpr int kCallsWhileFull = 12;
+    constexpr rlim_t kLimit = 700;
+    const std::string found = RunInChild([this]() -> std::string {
+        signal(SIGXFSZ, SIG_IGN);
+        std::string traces[2];
+        for (int limited = 1; limited >= 0; --limited) {
+            const std::string loaded = module.Load();
+            if (!loaded.empty()) return loaded;
+            module.answer(AnswerStatus, nullptr);
+            rlimit saved;
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit full = saved;
+            full.rlim_cur = kLimit;
+            if (limited && setrlimit(RLIMIT_FSIZE, &full) != 0) return "cannot limit the file size";
+            TW_STATUS status = {};
+            for (int i = 0; i < kCallsWhileFull; ++i) {
+                if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS)
+                    return "a call under the limit changed its return code";
+            }
+            setrlimit(RLIMIT_FSIZE, &saved);
+            if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS) return "rc changed";
+            const std::string file = OnlyTraceFile();
+            if (file.empty()) return "not exactly one trace file";
+            module.Unload();
+            traces[limited] = ReadFile(file);
+            remove(file.c_str());
+            usleep(2000);  // the next load gets a file of its own
+        }
+        const std::string& full = traces[0];
+        const std::string& limited = traces[1];
+        const std::string malformed = Malformed(limited);
+        if (!malformed.empty()) return "the limited trace is not whole lines: " + malformed;
+
+        char last[16];
+        snprintf(last, sizeof(last), "[%05d] ", kCallsWhileFull + 1);
+        const size_t lastCall = full.find(last);
+        if (lastCall == std::string::npos) return "the reference trace lacks the last call";
+        const std::regex lostLine("\\*\\*\\* Trace text lost: ([0-9]+) bytes not written \\(([^)]+)\\) \\*\\*\\*\r\n");
+        std::smatch lost;
+        if (!std::regex_search(limited, lost, lostLine)) return "no lost-text line in:\n" + limited;
+        std::string before = limited.substr(0, lost.position(0));
+        const size_t written = static_cast<size_t>(kLimit);
+        if (before.size() == written + 2) before.resize(written);  // the line end added after a cut line
+        if (before != full.substr(0, written)) return "the text before the lost line is not the first bytes written";
+        if (std::stoul(lost[1]) != lastCall - written)
+            return "lost " + lost[1].str() + " bytes, expected " + std::to_string(lastCall - written);
+        if (limited.substr(lost.position(0) + lost.length(0)) != full.substr(lastCall))
+            return "the text after the lost line is not the next call's text";
+        return "";
+    });
+    EXPECT_EQ(found, "");
+}
+
+TEST_F(Faults, LogDirectoryRemovedWhileLoadedChangesNothingForTheCaller) {
+    mkdir(kLogDir.c_str(), 0755);
+    const int descriptors = OpenDescriptorCount();
+    ASSERT_EQ(module.Load(), "");
+    TW_STATUS status = {};
+    EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    RemoveTree(kLogDir);
+    for (const int rc : {0, 1, 3}) {
+        module.scriptReturnCode(rc);
+        EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), rc);
+    }
+    module.Unload();
+    EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
+    EXPECT_EQ(access(kLogDir.c_str(), F_OK), -1) << "the directory is never made again";
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(Faults, ThousandLoadCyclesLeaveNoDescriptorOrMemoryBehind) {
+    mkdir(kLogDir.c_str(), 0755);
+    auto cycle = [this] {
+        ASSERT_EQ(module.Load(), "");
+        module.scriptReturnCode(TWRC_CHECKSTATUS);
+        TW_STATUS status = {};
+        ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_CHECKSTATUS);
+        module.Unload();
+    };
+    for (int i = 0; i < 20; ++i) cycle();
+    const int descriptors = OpenDescriptorCount();
+    const size_t heap = LiveHeapBytes();
+    const size_t resident = ResidentBytes();
+    for (int i = 0; i < 980 && !HasFatalFailure(); ++i) cycle();
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_LT(LiveHeapBytes(), heap + 64 * 1024) << "heap grew by " << LiveHeapBytes() - heap << " bytes";
+#if !TRACEWELL_SANITIZED  // the sanitizer keeps freed memory in quarantine
+    EXPECT_LT(ResidentBytes(), resident + 8 * 1024 * 1024) << "resident memory grew";
+#else
+    (void)resident;
+#endif
+    EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
+    EXPECT_GE(TraceFilesIn(kLogDir).size(), 1u);
+}
+
+// Two threads, each with its own structure at its own address: one reads the status, one gets the
+// image layout and is failed. Each call's result section must be exactly the one that call alone
+// gives, every request line must be there once, and nothing else may be in the file.
+struct TwoCallers {
+    TW_STATUS status = {};
+    TW_IMAGELAYOUT layout = {};
+};
+
+TW_UINT16 AnswerTwoCallers(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UINT16, TW_MEMREF data) {
+    if (dat == DAT_STATUS) {
+        static_cast<TW_STATUS*>(data)->ConditionCode = 7;
+        return TWRC_SUCCESS;
+    }
+    TW_IMAGELAYOUT* layout = static_cast<TW_IMAGELAYOUT*>(data);
+    layout->DocumentNumber = 1;
+    layout->PageNumber = 2;
+    layout->FrameNumber = 3;
+    return TWRC_FAILURE;
+}
+
+TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
+    mkdir(kLogDir.c_str(), 0755);
+    ASSERT_EQ(module.Load(), "");
+    module.answer(AnswerTwoCallers, nullptr);
+    TwoCallers data;
+    const std::string file = OnlyTraceFile();
+    ASSERT_NE(file, "");
+
+    // Each kind of call alone, to learn its text.
+    ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &data.status), TWRC_SUCCESS);
+    ASSERT_EQ(module.entry(nullptr, DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &data.layout), TWRC_FAILURE);
+    const std::string alone = ReadFile(file);
+    const size_t second = alone.find("[00002] ");
+    ASSERT_NE(second, std::string::npos);
+    const std::string statusRequest = alone.substr(8, alone.find("\r\n") + 2 - 8);
+    const std::string statusResult = alone.substr(alone.find("\r\n") + 2, second - alone.find("\r\n") - 2);
+    const size_t layoutLineEnd = alone.find("\r\n", second) + 2;
+    const std::string layoutRequest = alone.substr(second + 8, layoutLineEnd - second - 8);
+    const std::string layoutResult = alone.substr(layoutLineEnd);
+    ASSERT_NE(layoutResult.find("*** Inspect Error Status End"), std::string::npos);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongCodes{0};
+    long calls[2] = {0, 0};
+    auto caller = [&](int which) {
+        while (!stop.load()) {
+            for (int burst = 0; burst < 4; ++burst, ++calls[which]) {
+                const TW_UINT16 rc = which == 0 ? module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &data.status)
+                                                : module.entry(nullptr, DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &data.layout);
+                if (rc != (which == 0 ? TWRC_SUCCESS : TWRC_FAILURE)) ++wrongCodes;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // keeps the trace to some megabytes
+        }
+    };
+    std::thread first(caller, 0), other(caller, 1);
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    stop = true;
+    first.join();
+    other.join();
+    module.Unload();
+    EXPECT_EQ(wrongCodes.load(), 0);
+
+    const std::string trace = ReadFile(file).substr(alone.size());
+    ASSERT_EQ(Malformed(trace), "");
+    std::vector<char> seen(static_cast<size_t>(calls[0] + calls[1]) + 3, 0);
+    long requests[2] = {0, 0}, results[2] = {0, 0};
+    for (size_t at = 0; at < trace.size();) {
+        if (trace.compare(at, statusResult.size(), statusResult) == 0) {
+            ++results[0];
+            at += statusResult.size();
+        } else if (trace.compare(at, layoutResult.size(), layoutResult) == 0) {
+            ++results[1];
+            at += layoutResult.size();
+        } else if (trace[at] == '[' && at + 8 < trace.size()) {
+            const size_t number = std::stoul(trace.substr(at + 1, 5));
+            const std::string rest = trace.substr(at + 8, std::max(statusRequest.size(), layoutRequest.size()));
+            const int kind = rest.compare(0, statusRequest.size(), statusRequest) == 0   ? 0
+                             : rest.compare(0, layoutRequest.size(), layoutRequest) == 0 ? 1
+                                                                                           : -1;
+            ASSERT_NE(kind, -1) << "a request line of neither call at byte " << at;
+            ASSERT_TRUE(number >= 3 && number < seen.size() && seen[number] == 0) << "request " << number << " twice or out of range";
+            seen[number] = 1;
+            ++requests[kind];
+            at += 8 + (kind == 0 ? statusRequest.size() : layoutRequest.size());
+        } else {
+            FAIL() << "text of no call at byte " << at << ": " << trace.substr(at, 200);
+        }
+    }
+    EXPECT_EQ(requests[0], calls[0]);
+    EXPECT_EQ(requests[1], calls[1]);
+    EXPECT_EQ(results[0], calls[0]);
+    EXPECT_EQ(results[1], calls[1]);
+    EXPECT_GT(calls[0] + calls[1], 1000);
+}
+
+// A source that, inside a call, sends a call of its own through the entry point.
+struct Reentry {
+    DSENTRYPROC entry;
+    TW_UINT16 innerCode = 0xFFFF;
+    int depth = 0;
+};
+
+TW_UINT16 AnswerByCallingAgain(void* context, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UINT16, TW_MEMREF data) {
+    Reentry& reentry = *static_cast<Reentry*>(context);
+    if (dat == DAT_STATUS) return AnswerStatus(nullptr, nullptr, 0, 0, 0, data);
+    if (reentry.depth++ == 0) {
+        TW_STATUS status = {};
+        reentry.innerCode = reentry.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    }
+    return TWRC_CHECKSTATUS;
+}
+
+TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNotDeadlock) {
+    mkdir(kLogDir.c_str(), 0755);
+    ASSERT_EQ(module.Load(), "");
+    Reentry reentry;
+    reentry.entry = module.entry;
+    module.answer(AnswerByCallingAgain, &reentry);
+    TW_PENDINGXFERS pending = {};
+    EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_CHECKSTATUS);
+    EXPECT_EQ(reentry.innerCode, TWRC_SUCCESS);
+    const std::string trace = ReadFile(OnlyTraceFile());
+    EXPECT_EQ(Malformed(trace), "");
+    const size_t outer = trace.find("DG_CONTROL/DAT_PENDINGXFERS/MSG_GET");
+    const size_t inner = trace.find("DG_CONTROL/DAT_STATUS/MSG_GET");
+    ASSERT_NE(outer, std::string::npos);
+    ASSERT_NE(inner, std::string::npos);
+    EXPECT_LT(outer, inner) << "the outer request line is written before the call is forwarded";
+    EXPECT_NE(trace.find("Return Code = [TWRC_CHECKSTATUS]"), std::string::npos);
+    EXPECT_NE(trace.find("Return Code = [TWRC_SUCCESS]"), std::string::npos);
+}
+
+// What the source sees when it calls DS_Entry from Release(), after its operator is gone.
+struct ReleaseCall {
+    DSENTRYPROC entry;
+    const char* (*namePointer)();
+    TW_UINT16 code = 0xFFFF;
+    std::string name;
+    bool ran = false;
+};
+
+void CallFromRelease(void* context) {
+    ReleaseCall& call = *static_cast<ReleaseCall*>(context);
+    call.ran = true;
+    call.name = call.namePointer() != nullptr ? call.namePointer() : "(null)";
+    TW_STATUS status = {};
+    call.code = call.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+}
+
+TEST_F(Faults, EntryFromReleaseFailsUntracedWhileTheModuleNameStaysValid) {
+    mkdir(kLogDir.c_str(), 0755);
+    ASSERT_EQ(module.Load(), "");
+    ReleaseCall call;
+    call.entry = module.entry;
+    call.namePointer = module.namePointer;
+    module.onRelease(CallFromRelease, &call);
+    module.answer(AnswerStatus, nullptr);
+    TW_STATUS status = {};
+    ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    const std::string file = OnlyTraceFile();
+    const std::string before = ReadFile(file);
+    EXPECT_STREQ(module.namePointer(), "tracewell.ds") << "the name the factory was given outlives the load step";
+
+    dlclose(module.handle);  // the unload sequence releases the operator, which calls DS_Entry
+    module.handle = nullptr;
+    EXPECT_TRUE(call.ran);
+    EXPECT_EQ(call.code, TWRC_FAILURE);
+    EXPECT_EQ(call.name, "tracewell.ds");
+    EXPECT_EQ(ReadFile(file), before) << "a call during unload is not traced";
+}
+
+TEST_F(Faults, EntryAfterTheUnloadSequenceFailsUntraced) {
+    mkdir(kLogDir.c_str(), 0755);
+    ASSERT_EQ(module.Load(), "");
+    module.scriptReturnCode(TWRC_SUCCESS);
+    const std::string file = OnlyTraceFile();
+    auto terminate = reinterpret_cast<void (*)()>(dlsym(module.handle, "MachO_Termination"));
+    ASSERT_NE(terminate, nullptr);
+    CaptureStderr(terminate);
+    const std::string before = ReadFile(file);
+    TW_STATUS status = {};
+    EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_FAILURE);
+    EXPECT_EQ(ReadFile(file), before);
+    module.Unload();  // the second unload sequence finds nothing to do
+    EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
+}
+
+}  // namespace

@@ -1,0 +1,674 @@
+// The virtual scanner as a TWAIN 2 source and the session host as a TWAIN 2 Source Manager: the
+// entry-point exchange, the messages the source sends through DSM_Entry (from inside
+// MSG_ENABLEDS, and later while the application waits), the memory it hands out, and whole host
+// sessions, alone and through Tracewell, compared in both directions.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+#include "support/TraceReading.h"
+#include "tracewell/TripletOperator.h"
+#include "twaintbl.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kScanner = SCANNER_WHOLE;
+
+constexpr TW_UINT32 kAppOwnsPointer = 0x0001 | 0x0008;  // TW_MEMORY owned by the application, a pointer
+constexpr TW_ID kApplicationId = 5;
+constexpr TW_ID kSourceId = 7;
+
+// A message the source sent to the stand-in Source Manager below.
+struct SentMessage {
+    TW_IDENTITY origin;
+    TW_IDENTITY destination;
+    TW_UINT32 dg;
+    TW_UINT16 dat;
+    TW_UINT16 msg;
+    TW_MEMREF data;
+    bool originNull;
+    bool destinationNull;
+    int duringCall;  // the fixture's call in progress, 0 when none
+};
+
+// The stand-in Source Manager: records what the source sends and counts the memory functions.
+struct Manager {
+    std::vector<SentMessage> sent;
+    int currentCall = 0;
+    int allocations = 0;
+    int frees = 0;
+    int locks = 0;
+    int unlocks = 0;
+    TW_HANDLE lastAllocated = nullptr;
+    FixedArena* arena = nullptr;
+};
+
+Manager g_manager;
+
+TW_UINT16 RecordingEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                         TW_MEMREF pData) {
+    SentMessage sent = {};
+    sent.originNull = pOrigin == nullptr;
+    sent.destinationNull = pDest == nullptr;
+    if (pOrigin != nullptr) sent.origin = *pOrigin;
+    if (pDest != nullptr) sent.destination = *pDest;
+    sent.dg = DG;
+    sent.dat = DAT;
+    sent.msg = MSG;
+    sent.data = pData;
+    sent.duringCall = g_manager.currentCall;
+    g_manager.sent.push_back(sent);
+    return TWRC_SUCCESS;
+}
+
+TW_HANDLE RecordingAllocate(TW_UINT32 size) {
+    ++g_manager.allocations;
+    g_manager.lastAllocated = g_manager.arena->NewHandle(size);
+    return g_manager.lastAllocated;
+}
+void RecordingFree(TW_HANDLE) { ++g_manager.frees; }
+TW_MEMREF RecordingLock(TW_HANDLE handle) {
+    ++g_manager.locks;
+    return FixedArena::Block(handle);
+}
+void RecordingUnlock(TW_HANDLE) { ++g_manager.unlocks; }
+
+TW_ENTRYPOINT CompleteEntryPoints() {
+    return {sizeof(TW_ENTRYPOINT), RecordingEntry, RecordingAllocate, RecordingFree, RecordingLock, RecordingUnlock};
+}
+
+class Twain2Scanner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_manager = Manager();
+        g_manager.arena = &m_arena;
+        m_module = dlopen(kScanner.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(m_module, nullptr) << dlerror();
+        m_create = reinterpret_cast<CreateCorvaleFn>(dlsym(m_module, "CreateCorvale"));
+        ASSERT_NE(m_create, nullptr);
+        m_application.Id = kApplicationId;
+        m_application.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2 | DF_DSM2;
+        strcpy(m_application.ProductName, "test application");
+    }
+    void TearDown() override {
+        if (m_operator != nullptr) m_operator->Release();
+        if (m_module != nullptr) dlclose(m_module);
+        g_manager = Manager();
+    }
+
+    void Restart() {
+        if (m_operator != nullptr) m_operator->Release();
+        m_operator = nullptr;
+        g_manager.sent.clear();
+        ASSERT_EQ(m_create("tracewell.ds", &m_operator), 0);
+        ASSERT_NE(m_operator, nullptr);
+    }
+
+    // Numbered from 1, so that a recorded message tells which call it came within.
+    TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
+        g_manager.currentCall = ++m_calls;
+        const TW_UINT16 rc = m_operator->OperateTriplet(&m_application, dg, dat, msg, data);
+        g_manager.currentCall = 0;
+        return rc;
+    }
+
+    TW_UINT16 Condition() {
+        TW_STATUS status = {};
+        EXPECT_EQ(Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+        return status.ConditionCode;
+    }
+
+    // MSG_SET of a one-value container; a TW_FIX32 item is given as its whole part.
+    TW_UINT16 Set(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 value) {
+        TW_CAPABILITY capability = {cap, TWON_ONEVALUE, m_arena.NewHandle(sizeof(TW_ONEVALUE))};
+        auto* one = static_cast<TW_ONEVALUE*>(FixedArena::Block(capability.hContainer));
+        one->ItemType = itemType;
+        memcpy(&one->Item, &value, sizeof(value));
+        return Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+    }
+
+    TW_UINT16 GiveEntryPoints(TW_ENTRYPOINT entryPoints) {
+        m_entryPoints = entryPoints;
+        return Call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &m_entryPoints);
+    }
+
+    // Entry points (when asked), open, two sheets from the feeder through memory at 75 dpi.
+    void OpenForTwoPages(bool entryPoints) {
+        if (entryPoints) {
+            ASSERT_EQ(GiveEntryPoints(CompleteEntryPoints()), TWRC_SUCCESS);
+        }
+        m_identity = {};
+        m_identity.Id = kSourceId;
+        ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &m_identity), TWRC_SUCCESS);
+        ASSERT_EQ(Set(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY), TWRC_SUCCESS);
+        ASSERT_EQ(Set(CAP_FEEDERENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+        ASSERT_EQ(Set(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
+        ASSERT_EQ(Set(ICAP_XRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+        ASSERT_EQ(Set(ICAP_YRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+    }
+
+    TW_UINT16 PassEvent(TW_UINT16* message) {
+        TW_EVENT event = {};
+        event.TWMessage = 0xFFFF;
+        const TW_UINT16 rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        *message = event.TWMessage;
+        return rc;
+    }
+
+    // All strips of the page, then MSG_ENDXFER; the pages still pending.
+    TW_UINT16 TransferPage() {
+        TW_UINT16 rc = TWRC_SUCCESS;
+        for (int strip = 0; strip < 1000 && rc == TWRC_SUCCESS; ++strip) {
+            TW_IMAGEMEMXFER xfer = {};
+            xfer.Memory = {kAppOwnsPointer, 1 << 20, m_buffer};
+            rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+        }
+        EXPECT_EQ(rc, TWRC_XFERDONE);
+        TW_PENDINGXFERS pending = {};
+        EXPECT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+        return pending.Count;
+    }
+
+    FixedArena m_arena{0x19000000, 16 << 20};
+    TW_UINT8* m_buffer = static_cast<TW_UINT8*>(m_arena.Alloc(1 << 20));
+    void* m_module = nullptr;
+    CreateCorvaleFn m_create = nullptr;
+    CTripletOperator* m_operator = nullptr;
+    TW_IDENTITY m_application = {};
+    TW_IDENTITY m_identity = {};
+    TW_ENTRYPOINT m_entryPoints = {};
+    int m_calls = 0;
+};
+
+TEST_F(Twain2Scanner, TakesTheEntryPointsBeforeOpeningAndOnlyWhole) {
+    const struct {
+        const char* what;
+        bool openFirst;
+        size_t size;
+        int missing;  // which function is null: 0 none, 1 DSM_Entry .. 5 DSM_MemUnlock
+        TW_UINT16 condition;
+    } kCases[] = {
+        {"all five functions before opening", false, sizeof(TW_ENTRYPOINT), 0, TWCC_SUCCESS},
+        {"a structure larger than the scanner knows", false, sizeof(TW_ENTRYPOINT) + 8, 0, TWCC_SUCCESS},
+        {"a structure of an older, smaller size", false, sizeof(TW_ENTRYPOINT) - 8, 0, TWCC_BADVALUE},
+        {"no DSM_Entry", false, sizeof(TW_ENTRYPOINT), 1, TWCC_BADVALUE},
+        {"no DSM_MemAllocate", false, sizeof(TW_ENTRYPOINT), 2, TWCC_BADVALUE},
+        {"no DSM_MemUnlock", false, sizeof(TW_ENTRYPOINT), 5, TWCC_BADVALUE},
+        {"the source already open", true, sizeof(TW_ENTRYPOINT), 0, TWCC_SEQERROR},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        Restart();
+        if (c.openFirst) {
+            TW_IDENTITY identity = {};
+            ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+        }
+        TW_ENTRYPOINT entryPoints = CompleteEntryPoints();
+        entryPoints.Size = static_cast<TW_UINT32>(c.size);
+        if (c.missing == 1) entryPoints.DSM_Entry = nullptr;
+        if (c.missing == 2) entryPoints.DSM_MemAllocate = nullptr;
+        if (c.missing == 5) entryPoints.DSM_MemUnlock = nullptr;
+        const TW_ENTRYPOINT sent = entryPoints;
+        EXPECT_EQ(GiveEntryPoints(entryPoints), c.condition == TWCC_SUCCESS ? TWRC_SUCCESS : TWRC_FAILURE);
+        EXPECT_EQ(Condition(), c.condition);
+        EXPECT_TRUE(m_entryPoints.Size == sent.Size && m_entryPoints.DSM_Entry == sent.DSM_Entry &&
+                    m_entryPoints.DSM_MemAllocate == sent.DSM_MemAllocate && m_entryPoints.DSM_MemFree == sent.DSM_MemFree &&
+                    m_entryPoints.DSM_MemLock == sent.DSM_MemLock && m_entryPoints.DSM_MemUnlock == sent.DSM_MemUnlock)
+            << "the Source Manager's structure is its own";
+    }
+    Restart();
+    EXPECT_EQ(Call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, nullptr), TWRC_FAILURE);
+    EXPECT_EQ(Condition(), TWCC_BADVALUE);
+    EXPECT_EQ(Call(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &m_entryPoints), TWRC_FAILURE);
+    EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
+}
+
+TEST_F(Twain2Scanner, PresentsItselfAsTwain2OnlyToATwain2SourceManager) {
+    const struct {
+        const char* what;
+        TW_UINT32 groups;
+        bool twain2;
+    } kCases[] = {
+        {"a TWAIN 1.9 application", DG_CONTROL | DG_IMAGE, false},
+        {"a TWAIN 2 application under a 1.x Source Manager", DG_CONTROL | DG_IMAGE | DF_APP2, false},
+        {"a TWAIN 2 application under a TWAIN 2 Source Manager", DG_CONTROL | DG_IMAGE | DF_APP2 | DF_DSM2, true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        for (const TW_UINT16 msg : {MSG_GET, MSG_OPENDS}) {
+            Restart();
+            m_application.SupportedGroups = c.groups;
+            TW_IDENTITY identity = {};
+            identity.Id = kSourceId;
+            ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, msg, &identity), TWRC_SUCCESS);
+            EXPECT_EQ((identity.SupportedGroups & DF_DS2) != 0, c.twain2) << msg;
+            EXPECT_EQ(identity.SupportedGroups & ~DF_DS2, DG_CONTROL | DG_IMAGE);
+            EXPECT_EQ(identity.ProtocolMajor, c.twain2 ? 2 : 1);
+            EXPECT_EQ(identity.Id, kSourceId) << "the Id is the Source Manager's";
+        }
+    }
+}
+
+// Which messages the source sends, from within which call, for the two ways a TWAIN 2 source
+// announces a page and for a source that was given no entry points.
+TEST_F(Twain2Scanner, SendsItsMessagesThroughTheSourceManager) {
+    const struct {
+        const char* what;
+        bool entryPoints;
+        bool twain2Application;  // the Source Manager marked the application's identity
+        bool showUI;
+        int eventsUntilReady;  // 0: ready before MSG_ENABLEDS returns
+        bool closeRequest;     // MSG_CLOSEDSREQ at the first event after the last page
+    } kCases[] = {
+        {"without its window: ready inside MSG_ENABLEDS", true, true, false, 0, false},
+        {"with its window: ready while the application waits, closed at the end", true, true, true, 2, true},
+        {"given no entry points: events answer as before", false, true, true, 2, false},
+        {"opened by a TWAIN 1.x application: events answer as before", true, false, true, 2, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const bool throughManager = c.entryPoints && c.twain2Application;
+        m_application.SupportedGroups = DG_CONTROL | DG_IMAGE | (c.twain2Application ? DF_APP2 | DF_DSM2 : 0);
+        Restart();
+        OpenForTwoPages(c.entryPoints);
+        ASSERT_TRUE(g_manager.sent.empty());
+
+        TW_USERINTERFACE ui = {};
+        ui.ShowUI = c.showUI ? 1 : 0;
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        const int enableCall = m_calls;
+        int readyCall = enableCall;
+        for (int i = 0; i < c.eventsUntilReady; ++i) {
+            TW_UINT16 message = 0;
+            const TW_UINT16 rc = PassEvent(&message);
+            const bool last = i + 1 == c.eventsUntilReady;
+            const bool asEvent = last && !throughManager;
+            EXPECT_EQ(rc, asEvent ? TWRC_DSEVENT : TWRC_NOTDSEVENT) << "event " << i;
+            EXPECT_EQ(message, asEvent ? MSG_XFERREADY : MSG_NULL) << "event " << i;
+            readyCall = m_calls;
+        }
+        EXPECT_EQ(TransferPage(), 1);
+        EXPECT_EQ(TransferPage(), 0);
+        for (int i = 0; i < 3; ++i) {
+            TW_UINT16 message = 0;
+            EXPECT_EQ(PassEvent(&message), TWRC_NOTDSEVENT);
+            EXPECT_EQ(message, MSG_NULL);
+        }
+        const int closeCall = m_calls - 2;
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+
+        std::vector<std::pair<TW_UINT16, int>> expected;
+        if (throughManager) expected.push_back({MSG_XFERREADY, readyCall});
+        if (c.closeRequest) expected.push_back({MSG_CLOSEDSREQ, closeCall});
+        std::vector<std::pair<TW_UINT16, int>> got;
+        for (const SentMessage& sent : g_manager.sent) got.push_back({sent.msg, sent.duringCall});
+        EXPECT_EQ(got, expected);
+        for (const SentMessage& sent : g_manager.sent) {
+            ASSERT_FALSE(sent.originNull || sent.destinationNull);
+            EXPECT_EQ(sent.origin.Id, kSourceId) << "from the source, as it was opened";
+            EXPECT_STREQ(sent.origin.ProductName, "Corvale F40");
+            EXPECT_NE(sent.origin.SupportedGroups & DF_DS2, 0u);
+            EXPECT_EQ(sent.destination.Id, kApplicationId) << "to the application that opened it";
+            EXPECT_STREQ(sent.destination.ProductName, "test application");
+            EXPECT_EQ(std::make_tuple(sent.dg, sent.dat, sent.data),
+                      std::make_tuple(DG_CONTROL, DAT_NULL, static_cast<TW_MEMREF>(nullptr)));
+        }
+    }
+}
+
+// The window for the settings alone ends with MSG_CLOSEDSOK when the user presses OK (at the
+// second event): sent through the Source Manager, or as the event's message without entry points.
+// A scan after it is not held back.
+TEST_F(Twain2Scanner, SettingsWindowEndsWithCloseOk) {
+    for (const bool entryPoints : {true, false}) {
+        SCOPED_TRACE(entryPoints ? "with entry points" : "without");
+        Restart();
+        OpenForTwoPages(entryPoints);
+        TW_USERINTERFACE ui = {};
+        ui.ShowUI = 1;
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, &ui), TWRC_SUCCESS);
+        TW_UINT16 message = 0;
+        EXPECT_EQ(PassEvent(&message), TWRC_NOTDSEVENT);
+        EXPECT_EQ(PassEvent(&message), entryPoints ? TWRC_NOTDSEVENT : TWRC_DSEVENT);
+        EXPECT_EQ(message, entryPoints ? MSG_NULL : MSG_CLOSEDSOK);
+        const int okCall = m_calls;
+        EXPECT_EQ(PassEvent(&message), TWRC_NOTDSEVENT);
+        std::vector<std::pair<TW_UINT16, int>> got;
+        for (const SentMessage& sent : g_manager.sent) got.push_back({sent.msg, sent.duringCall});
+        std::vector<std::pair<TW_UINT16, int>> expected;
+        if (entryPoints) expected.push_back({MSG_CLOSEDSOK, okCall});
+        EXPECT_EQ(got, expected);
+        TW_IMAGEINFO info = {};
+        EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE) << "no page in the settings window";
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+
+        g_manager.sent.clear();
+        ui.ShowUI = 0;
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        EXPECT_EQ(g_manager.sent.size(), entryPoints ? 1u : 0u);
+        if (entryPoints) {
+            EXPECT_EQ(g_manager.sent[0].msg, MSG_XFERREADY);
+        }
+    }
+}
+
+// Containers and images come from the Source Manager's functions once it gave them, and the
+// application's containers are read through its lock; without them nothing reaches those functions.
+TEST_F(Twain2Scanner, HandsOutMemoryFromTheSourceManagersFunctions) {
+    for (const bool entryPoints : {true, false}) {
+        SCOPED_TRACE(entryPoints ? "with entry points" : "without");
+        Restart();
+        g_manager.allocations = g_manager.locks = g_manager.unlocks = 0;
+        if (entryPoints) {
+            ASSERT_EQ(GiveEntryPoints(CompleteEntryPoints()), TWRC_SUCCESS);
+        }
+        TW_IDENTITY identity = {};
+        ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+
+        TW_CAPABILITY capability = {ICAP_PIXELTYPE, static_cast<TW_UINT16>(TWON_DONTCARE16), nullptr};
+        ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability), TWRC_SUCCESS);
+        EXPECT_EQ(g_manager.allocations, entryPoints ? 1 : 0);
+        const TW_HANDLE container = capability.hContainer;  // packed in the linux ABI: no reference to it
+        if (entryPoints) {
+            EXPECT_EQ(container, g_manager.lastAllocated);
+        }
+        EXPECT_EQ(g_manager.locks, g_manager.unlocks) << "every lock is undone";
+        const int locksBefore = g_manager.locks;
+        ASSERT_EQ(Set(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW), TWRC_SUCCESS);
+        EXPECT_EQ(g_manager.locks - locksBefore, entryPoints ? 1 : 0) << "the application's container is locked to be read";
+
+        ASSERT_EQ(Set(ICAP_XRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+        ASSERT_EQ(Set(ICAP_YRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
+        TW_USERINTERFACE ui = {};
+        ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        for (int i = 0; i < 2 && !entryPoints; ++i) {
+            TW_UINT16 message;
+            PassEvent(&message);
+        }
+        const int allocationsBefore = g_manager.allocations;
+        TW_HANDLE image = nullptr;
+        ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image), TWRC_XFERDONE);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(g_manager.allocations - allocationsBefore, entryPoints ? 1 : 0);
+        if (entryPoints) {
+            EXPECT_EQ(image, g_manager.lastAllocated);
+        }
+        EXPECT_EQ(g_manager.locks, g_manager.unlocks);
+        EXPECT_EQ(g_manager.frees, 0) << "what the source hands out is the application's to free";
+    }
+}
+
+// ----- Whole sessions through the session host -----
+
+const std::string kHost = TRACEWELL_BINARY_DIR "/host/tracewell_host";
+const std::string kStandard = STANDARD_SOURCE;
+const std::string kDemo = TRACEWELL_BINARY_DIR "/demo/tracewell.ds";
+const std::string kDemoLog = TRACEWELL_BINARY_DIR "/demo/log";
+const std::string kAdapted = ADAPTED_MODULE;
+const std::string kAdaptedLog = ADAPTED_LOG_DIR;
+
+struct TranscriptLine {
+    std::string text;
+    bool fromSource;
+    int number;      // the call's number, or the message's
+    bool inCall;     // a message: sent within the call `call` rather than after it
+    int call;
+    std::string triplet;  // "dg/dat/msg" as the transcript writes it
+};
+
+std::vector<TranscriptLine> ReadTranscript(const std::string& text) {
+    std::vector<TranscriptLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        TranscriptLine parsed = {};
+        parsed.text = line;
+        char where[8] = {}, triplet[32] = {};
+        if (sscanf(line.c_str(), "DS%d %2[a-z]%d %31s", &parsed.number, where, &parsed.call, triplet) == 4) {
+            parsed.fromSource = true;
+            parsed.inCall = std::string(where) == "in";
+        } else if (sscanf(line.c_str(), "%d %31s", &parsed.number, triplet) == 2) {
+            parsed.call = parsed.number;
+        } else {
+            ADD_FAILURE() << "not a transcript line: " << line;
+            continue;
+        }
+        parsed.triplet = triplet;
+        lines.push_back(parsed);
+    }
+    return lines;
+}
+
+std::string Triplet(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+    char text[32];
+    snprintf(text, sizeof(text), "%08x/%04x/%04x", static_cast<unsigned>(dg), dat, msg);
+    return text;
+}
+
+// A message of the source and the application's call it came within (or after).
+struct MessageSeen {
+    std::string message;
+    bool inCall;
+    std::string call;
+    bool operator==(const MessageSeen& other) const {
+        return message == other.message && inCall == other.inCall && call == other.call;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const MessageSeen& seen) {
+    return out << seen.message << (seen.inCall ? " in " : " after ") << seen.call;
+}
+
+std::vector<MessageSeen> MessagesSeen(const std::vector<TranscriptLine>& lines) {
+    std::map<int, std::string> calls;
+    for (const TranscriptLine& line : lines) {
+        if (!line.fromSource) calls[line.number] = line.triplet;
+    }
+    std::vector<MessageSeen> seen;
+    for (const TranscriptLine& line : lines) {
+        if (line.fromSource) seen.push_back({line.triplet, line.inCall, calls[line.call]});
+    }
+    return seen;
+}
+
+const std::string kEnable = Triplet(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS);
+const std::string kEvent = Triplet(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT);
+const std::string kXferReady = Triplet(DG_CONTROL, DAT_NULL, MSG_XFERREADY);
+const std::string kCloseRequest = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ);
+const std::string kCloseOk = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSOK);
+
+// The state path of the trace: a page announced from inside MSG_ENABLEDS shows 6 at once (the
+// request line of MSG_ENABLEDS has no status of its own), one announced while the application
+// waits follows the 5 of MSG_ENABLEDS; MSG_CLOSEDSREQ leaves 4 for MSG_DISABLEDS.
+const struct Twain2Scenario {
+    const char* name;
+    int pages;
+    std::vector<MessageSeen> messages;
+    std::vector<int> statePath;
+} kTwain2Scenarios[] = {
+    {"session", 2, {{kXferReady, true, kEnable}}, {3, 4, 6, 7, 6, 7, 5, 4, 3}},
+    {"scans",
+     4,
+     {{kCloseOk, true, kEvent}, {kXferReady, true, kEnable}, {kXferReady, true, kEvent}, {kCloseRequest, true, kEvent}},
+     {3, 4, 6, 7, 6, 7, 5, 4, 5, 6, 7, 6, 7, 5, 4, 3}},
+};
+
+ProgramRun RunHost(const std::string& module, const std::string& logDir, const std::string& transcript,
+                   const std::string& scenario) {
+    return RunProgram(kHost, {"--twain2", "--module", module, "--log-dir", logDir, "--transcript", transcript,
+                              "--head", "0", scenario});
+}
+
+// The host against the standard build of the scanner, nothing between: the Source Manager answers
+// its own calls, hands over the entry points just before MSG_OPENDS, and every message of the
+// source reaches the application, from within the call it was sent in.
+TEST(Twain2Host, PlaysATwain2SourceManagerAgainstTheScannerAlone) {
+    for (const Twain2Scenario& scenario : kTwain2Scenarios) {
+        SCOPED_TRACE(scenario.name);
+        ScratchDir scratch;
+        const ProgramRun run = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), scenario.name);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), std::to_string(scenario.pages));
+        EXPECT_EQ(SummaryValue(run.out, "Source messages:"), std::to_string(scenario.messages.size()));
+        EXPECT_EQ(SummaryValue(run.out, "Unexpected answers:"), "none");
+
+        const std::vector<TranscriptLine> lines = ReadTranscript(ReadFile(scratch.File("transcript")));
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[0].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_GET))
+            << "MSG_OPENDSM is the Source Manager's own";
+        EXPECT_EQ(lines[1].text.substr(6), Triplet(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET) +
+                                               " rc=0 Size=" + std::to_string(sizeof(TW_ENTRYPOINT)) +
+                                               " DSM_Entry=given DSM_MemAllocate=given DSM_MemFree=given "
+                                               "DSM_MemLock=given DSM_MemUnlock=given");
+        EXPECT_EQ(lines[2].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
+        for (const TranscriptLine& line : lines) {
+            EXPECT_NE(line.triplet, Triplet(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK))
+                << "the callback is registered with the Source Manager, never passed to the source";
+        }
+        EXPECT_EQ(MessagesSeen(lines), scenario.messages);
+
+        // Each message comes from the source as it was opened (Id 2) to the application (Id 1).
+        const std::string id2 = std::string("02") + std::string(2 * sizeof(TW_ID) - 2, '0');
+        const std::string id1 = std::string("01") + std::string(2 * sizeof(TW_ID) - 2, '0');
+        for (const TranscriptLine& line : lines) {
+            if (!line.fromSource) continue;
+            EXPECT_THAT(line.text, HasSubstr(" rc=0 from=" + id2)) << line.text;
+            EXPECT_THAT(line.text, HasSubstr(" to=" + id1)) << line.text;
+            EXPECT_THAT(line.text, HasSubstr(" data=null")) << line.text;
+        }
+    }
+}
+
+// The errors and capabilities scenarios keep their answers under a TWAIN 2 Source Manager.
+TEST(Twain2Host, OtherScenariosKeepTheirAnswers) {
+    for (const char* scenario : {"capabilities", "errors"}) {
+        SCOPED_TRACE(scenario);
+        ScratchDir scratch;
+        const ProgramRun plain = RunProgram(kHost, {"--module", kStandard, "--log-dir", scratch.File("log"), "--head",
+                                                    "0", scenario});
+        const ProgramRun twain2 = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), scenario);
+        ASSERT_EQ(twain2.exitCode, 0) << twain2.out << twain2.err;
+        EXPECT_EQ(SummaryValue(twain2.out, "Failures:"), SummaryValue(plain.out, "Failures:"));
+        EXPECT_EQ(SummaryValue(twain2.out, "Source messages:"), "0");
+        const std::string listed = "Refused as expected:";
+        EXPECT_EQ(twain2.out.substr(twain2.out.find(listed), twain2.out.find("Trace file:") - twain2.out.find(listed)),
+                  plain.out.substr(plain.out.find(listed), plain.out.find("Trace file:") - plain.out.find(listed)));
+    }
+}
+
+// What a traced run left: the host's output and transcript and the trace it wrote.
+struct TracedRun {
+    ProgramRun host;
+    std::string transcript;
+    std::string trace;
+};
+
+TracedRun RunThrough(const std::string& module, const std::string& logDir, const std::string& scenario) {
+    ScratchDir scratch;
+    RemoveTree(logDir);
+    TracedRun run;
+    run.host = RunHost(module, logDir, scratch.File("transcript"), scenario);
+    run.transcript = ReadFile(scratch.File("transcript"));
+    const std::string tracePath = SummaryValue(run.host.out, "Trace file:");
+    if (tracePath.compare(0, 1, "/") == 0) run.trace = ReadFile(tracePath);
+    RemoveTree(logDir);
+    return run;
+}
+
+const struct {
+    const char* what;
+    std::string module;
+    std::string logDir;
+} kTracewellBuilds[] = {
+    {"the demo build over the scanner's bundle", kDemo, kDemoLog},
+    {"the installed form over the adapter and the standard scanner", kAdapted, kAdaptedLog},
+};
+
+// Tracewell between the host and the scanner changes nothing either side sees, in either
+// direction; its trace shows every call of the application's that is traced at all and every
+// message of the source's, once each, numbered in one sequence, and the states they lead to.
+TEST(Twain2Host, SessionsThroughTracewellMatchTheScannerAloneAndTraceEveryMessage) {
+    for (const Twain2Scenario& scenario : kTwain2Scenarios) {
+        SCOPED_TRACE(scenario.name);
+        ScratchDir scratch;
+        const ProgramRun alone = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), scenario.name);
+        ASSERT_EQ(alone.exitCode, 0) << alone.out << alone.err;
+        const std::string expected = ReadFile(scratch.File("transcript"));
+        const std::vector<TranscriptLine> lines = ReadTranscript(expected);
+
+        for (const auto& build : kTracewellBuilds) {
+            SCOPED_TRACE(build.what);
+            const TracedRun run = RunThrough(build.module, build.logDir, scenario.name);
+            ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+            EXPECT_EQ(FirstDifference(expected, run.transcript), "");
+            ASSERT_FALSE(run.trace.empty()) << run.host.out;
+
+            // In the trace a message sent within a call follows that call's request line; the
+            // transcript writes a call once it has returned.
+            std::vector<TranscriptLine> ordered = lines;
+            std::stable_sort(ordered.begin(), ordered.end(), [](const TranscriptLine& a, const TranscriptLine& b) {
+                const auto key = [](const TranscriptLine& l) { return 2 * l.call + (l.fromSource ? 1 : 0); };
+                return key(a) < key(b);
+            });
+            std::vector<std::string> wanted;
+            for (const TranscriptLine& line : ordered) {
+                if (line.triplet == kEvent) continue;  // events that announce nothing are not traced
+                TW_UINT32 dg = 0;
+                unsigned dat = 0, msg = 0;
+                sscanf(line.triplet.c_str(), "%x/%x/%x", &dg, &dat, &msg);
+                char datName[64] = {}, msgName[64] = {};
+                LookupDatName(static_cast<TW_UINT16>(dat), datName);
+                LookupMsgName(static_cast<TW_UINT16>(msg), msgName);
+                wanted.push_back(std::string(line.fromSource ? "[DS] " : "[APP] ") + "DG_" +
+                                 (dg == DG_IMAGE ? "IMAGE" : "CONTROL") + "/" + datName + "/" + msgName);
+            }
+            const std::vector<std::string> requests = RequestLines(run.trace);
+            ASSERT_EQ(requests.size(), wanted.size());
+            for (size_t i = 0; i < requests.size(); ++i) {
+                char number[32];
+                snprintf(number, sizeof(number), "[%05zu] ", i + 1);
+                EXPECT_EQ(requests[i].substr(0, requests[i].find(" (")), number + wanted[i]);
+            }
+
+            const std::vector<StateShown> shown = StatesShown(run.trace);
+            EXPECT_EQ(StatePath(shown), scenario.statePath);
+            // A message shows the state it leads to: a page is ready (6), the source is open (4).
+            const struct {
+                const std::string& transcript;
+                const char* traced;
+                int state;
+            } kMessageStates[] = {{kXferReady, "[DS] DG_CONTROL/DAT_NULL/MSG_XFERREADY", 6},
+                                  {kCloseRequest, "[DS] DG_CONTROL/DAT_NULL/MSG_CLOSEDSREQ", 4},
+                                  {kCloseOk, "[DS] DG_CONTROL/DAT_NULL/MSG_CLOSEDSOK", 4}};
+            for (const auto& m : kMessageStates) {
+                const size_t sent = std::count_if(scenario.messages.begin(), scenario.messages.end(),
+                                                  [&](const MessageSeen& seen) { return seen.message == m.transcript; });
+                EXPECT_EQ(StatesAfter(shown, m.traced), std::vector<int>(sent, m.state)) << m.traced;
+            }
+        }
+    }
+}
+
+TEST(Twain2Host, TwoScansTraceMatchesTheGoldenCopyOnEveryRun) {
+    const TracedRun first = RunThrough(kDemo, kDemoLog, "scans");
+    ASSERT_EQ(first.host.exitCode, 0) << first.host.out << first.host.err;
+    ASSERT_FALSE(first.trace.empty());
+    ExpectMatchesGolden("session_twain2_" TRACEWELL_ABI_NAME ".txt", first.trace);
+    const TracedRun second = RunThrough(kDemo, kDemoLog, "scans");
+    EXPECT_EQ(FirstDifference(first.trace, second.trace), "");
+}
+
+}  // namespace

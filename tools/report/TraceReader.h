@@ -1,0 +1,133 @@
+// The streaming reader of trace files: turns the lines Tracewell writes into whole calls, loads,
+// notices and unreadable lines, holding no more than the calls still open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tracereport {
+
+// One line of a structure rendering: "TW_CAPABILITY/TW_ENUMERATION/ItemList" "2" "TWPT_RGB".
+struct Field {
+    int path;           // in TraceCall::paths: the enclosing structure headers joined by '/'
+    std::string key;    // the field name, or the index of an item list line
+    std::string value;  // between the brackets when bracketed, else the text after '='
+};
+
+// One traced call: its request line (none for an event the application passed in), the timing
+// lines and its result section.
+struct TraceCall {
+    long long seq = -1;  // -1: an event's result section, which has no request line
+    std::string caller;  // "APP", "DS", ... ; empty for an event
+    std::string dg, dat, msg, cap;
+    long firstLine = 0;  // the request line, or the first line of an event's result
+    long resultLine = 0; // the first line of the result section; 0 when there is none
+    long lastLine = 0;
+    int depth = 0;       // 1 for a call made while another was still open, and so on
+    std::string time;    // "22:43:54.816123" when the trace has timing lines
+    double tookMs = -1;  // from "Took = [0.120 ms]"; -1 when absent
+    std::string rc;      // the return code's name as printed; empty when no result section
+    std::string pData;
+    int state = -1;      // from the status line; -1 when the call shows none
+    bool markers = false;      // followed by the error status markers
+    bool cut = false;          // its text was cut and followed by the cut notice
+    bool unfinished = false;   // no result section before the load or the file ended
+    bool textClipped = false;  // longer than the reader keeps (only possible in a damaged file)
+    std::vector<Field> fields;
+    std::vector<std::string> paths{std::string()};
+    std::string text;    // the call's lines as written, each ending in "\n" (when the reader keeps them)
+
+    const std::string& PathOf(const Field& f) const { return paths[static_cast<size_t>(f.path)]; }
+
+    std::string Triplet() const { return dg + "/" + dat + "/" + msg; }
+    bool Failed() const { return rc == "TWRC_FAILURE"; }
+    // The value of the first field whose path ends in `pathSuffix` and whose key is `key`.
+    const Field* Find(const std::string& pathSuffix, const std::string& key) const;
+};
+
+enum class NoticeKind {
+    Logger,        // a line of the leveled logger (its continuation lines are part of it)
+    Marker,        // a "*** ... ***" line other than the error status markers
+    Banner,        // the trace banner
+    SequenceGap,   // request numbers skipped
+    Unfinished,    // a call with no result section
+    FileCutShort,  // the file ends inside a call or without a line end
+    StrayMarker,   // error status markers with no failed call before them
+};
+
+struct Notice {
+    NoticeKind kind;
+    long line;
+    std::string text;
+};
+
+// What the reader hands on, in file order.
+class TraceSink {
+public:
+    virtual ~TraceSink() = default;
+    // A new load: at the start of each file, and where the request numbers start again.
+    virtual void OnLoadStart(const std::string& file, long line, int loadIndex) = 0;
+    virtual void OnCall(const TraceCall& call) = 0;
+    virtual void OnNotice(const Notice& notice) = 0;
+    // A line that is not trace text; `text` is the line, shortened for display.
+    virtual void OnUnparsed(long line, const std::string& text) = 0;
+    virtual void OnLoadEnd(long lastLine) = 0;
+};
+
+class CTraceReader {
+public:
+    // Longest line kept whole; the rest of a longer line is not held.
+    static constexpr size_t kMaxLine = 64 * 1024;
+    // Most text kept per call (a written call is at most 5120 bytes plus its notice).
+    static constexpr size_t kMaxCallText = 32 * 1024;
+    static constexpr size_t kMaxOpenCalls = 64;
+
+    // `keepText`: hand on each call's text as well (the page shows it; the summary needs none).
+    CTraceReader(TraceSink& sink, const std::string& file, bool keepText = true);
+    void Feed(const char* data, size_t size);
+    // Ends the file: the last line without a line end, calls still open, the load.
+    void Finish();
+
+    long Lines() const { return m_lineNo; }
+
+private:
+    void TakeLine(std::string& line);
+    void Classify(const std::string& line, bool hadCr);
+    bool Request(const std::string& line, long long seq, size_t tagStart);
+    bool StructureLine(const std::string& line);
+    TraceCall& BeginResult(const std::string& line);
+    void EndResult();
+    void EndLoad(long lastLine);
+    void StartLoad();
+    void Unparsed(const std::string& line);
+    void Keep(TraceCall& call, const std::string& line);
+
+    TraceSink& m_sink;
+    std::string m_file;
+    std::string m_pending;  // bytes of a line not yet ended
+    bool m_pendingOverlong = false;
+    long m_lineNo = 0;
+    int m_loadIndex = 0;
+    bool m_loadOpen = false;
+    long long m_lastSeq = 0;
+    std::vector<TraceCall> m_open;  // calls whose request line was read and whose result was not
+    TraceCall m_result;             // the call whose result section is being read
+    bool m_inResult = false;
+    bool m_afterCut = false;        // the result section was cut: only markers may follow
+    bool m_timeExpected = false;    // the last line was a request line
+    bool m_inLogger = false;        // continuation lines of a logger message may follow
+    bool m_sawCr = false;           // some line ended in "\r\n"
+    std::vector<int> m_headers;  // open structure headers of the result section, as paths
+    bool m_keepText;
+};
+
+// A line made printable and short enough to show: other bytes as \xNN.
+std::string Shown(const std::string& line);
+
+// Reads a whole file through a reader; false with a reason when it cannot be opened or read.
+bool ReadTraceFile(const std::string& path, TraceSink& sink, std::string* error, long* lines = nullptr,
+                   bool keepText = true);
+
+}  // namespace tracereport
