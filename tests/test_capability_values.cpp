@@ -82,23 +82,18 @@ const std::string k34(34, 'a'), k66(66, 'b'), k130(130, 'c'), k256(256, 'd');
 const ItemCase kItemCases[] = {
     {"int8 -128", 0, TWTY_INT8, Items<TW_INT8>({-128}), "0xffffff80"},
     {"uint8 128 stays unsigned", 0, TWTY_UINT8, Items<TW_UINT8>({128}), "0x80"},
-    {"int16 negative", 0, TWTY_INT16, Items<TW_INT16>({-2}), "-2"},
-    {"int32 negative", 0, TWTY_INT32, Items<TW_INT32>({-5}), "-5"},
     {"uint32 all ones prints signed", 0, TWTY_UINT32, Items<TW_UINT32>({4294967295u}), "-1"},
     {"uint16 65535 stays unsigned", ICAP_BITDEPTH, TWTY_UINT16, Items<TW_UINT16>({65535}), "65535"},
     {"uint16 named through its map", ICAP_UNITS, TWTY_UINT16, Items<TW_UINT16>({1}), "TWUN_CENTIMETERS"},
     {"bool false", 0, TWTY_BOOL, Items<TW_BOOL>({0}), "false"},
     {"bool 2 is true", 0, TWTY_BOOL, Items<TW_BOOL>({2}), "true"},
     {"bool high byte only is true", 0, TWTY_BOOL, Items<TW_BOOL>({0x0100}), "true"},
-    {"fix32 -1 + 0x8000 is -0.5", 0, TWTY_FIX32, Items({Fix(-1, 0x8000)}), "-0.500"},
     {"fix32 frac is unsigned", 0, TWTY_FIX32, Items({Fix(2, 0xC000)}), "2.750"},
     {"frame in field order", 0, TWTY_FRAME, Items({TW_FRAME{Fix(1, 0), Fix(2, 0x8000), Fix(3, 0x4000), Fix(-4, 0)}}),
      "1.000,2.500,3.250,-4.000"},
-    {"str32 with nul", 0, TWTY_STR32, Fields({"Kovar"}, 34), "Kovar"},
     {"str32 without nul stops at 34", 0, TWTY_STR32, Fields({k34}, 34), k34},
     {"str64 without nul stops at 66", 0, TWTY_STR64, Fields({k66}, 66), k66},
     {"str128 without nul stops at 130", 0, TWTY_STR128, Fields({k130}, 130), k130},
-    {"str255 with nul", 0, TWTY_STR255, Fields({"Kovar Scan 2"}, 256), "Kovar Scan 2"},
     {"str255 without nul stops at 256", 0, TWTY_STR255, Fields({k256}, 256), k256},
     {"an unknown type reads nothing past the field", 0, 16, Items<TW_UINT32>({0x41414141}), "!!! not implemented.!!!"},
     // TWTY_STR1024 and TWTY_UNI512: the value buffer takes 511 characters of them.
@@ -145,8 +140,6 @@ struct CapValueCase {
 
 const CapValueCase kCapValueCases[] = {
     // VALTOCAP rows
-    {"pixel type", ICAP_PIXELTYPE, 2, "TWPT_RGB"},
-    {"units", ICAP_UNITS, 0, "TWUN_INCHES"},
     {"units beyond table falls back", ICAP_UNITS, 9, "ERROR!(9)"},
     {"last row of the map", ICAP_OVERSCAN, 4, "TWOV_ALL"},
     {"supported sizes 8: skipped in the macos build, TWAIN 2.5's TWSS_B in the linux one", ICAP_SUPPORTEDSIZES, 8,

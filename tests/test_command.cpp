@@ -22,7 +22,6 @@
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -205,92 +204,70 @@ TEST(Command, OnAndOffWithNothingAttachedOrNoTraces) {
     ASSERT_EQ(tree.Run({"off"}).exitCode, 0) << "off when off already";
 }
 
+// In the arguments "@acme" and "@zeta" stand for those sources, "@twain" and "@scratch" for the
+// start of a path in the TWAIN directory and in the scratch directory.
+std::string Expand(const ScratchTree& t, const std::string& argument) {
+    if (argument == "@acme" || argument == "@zeta") return t.Source(argument.c_str() + 1);
+    if (argument.rfind("@twain", 0) == 0) return t.twain + argument.substr(6);
+    if (argument.rfind("@scratch", 0) == 0) return t.scratch.Path() + argument.substr(8);
+    return argument;
+}
+
+void AttachAcme(const ScratchTree& t) { ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0); }
+
 TEST(Command, RefusalsChangeNothing) {
     const struct {
         const char* name;
         std::function<void(const ScratchTree&)> prepare;
-        std::function<std::vector<std::string>(const ScratchTree&)> arguments;
+        std::vector<std::string> arguments;
         int exitCode;
         std::string message;
     } kCases[] = {
-        {"no command", nullptr, [](const ScratchTree&) { return std::vector<std::string>{}; }, 2, "no command given"},
-        {"unknown command", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"trace"}; }, 2,
-         "unknown command trace"},
-        {"unknown option", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", "--force", t.Source("acme")}; }, 2,
-         "unknown option --force for attach"},
-        {"attach without a source", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"attach"}; }, 2,
-         "attach needs the data source to trace"},
-        {"attach two sources in one call", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme"), t.Source("zeta")}; }, 2,
-         "attach takes one argument"},
-        {"an option without its value", nullptr, [](const ScratchTree&) { return std::vector<std::string>{"status", "--log-dir"}; },
-         2, "--log-dir needs a value"},
-        {"a relative log directory", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"--log-dir", "log", "attach", t.Source("acme")}; }, 2,
-         "--log-dir must be an absolute path"},
-        {"attach twice", [](const ScratchTree& t) { ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme")}; }, 1,
-         "is attached already"},
-        {"a source that is not there", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/absent.ds"}; }, 1,
-         "No such file"},
+        {"no command", nullptr, {}, 2, "no command given"},
+        {"unknown command", nullptr, {"trace"}, 2, "unknown command trace"},
+        {"unknown option", nullptr, {"attach", "--force", "@acme"}, 2, "unknown option --force for attach"},
+        {"attach without a source", nullptr, {"attach"}, 2, "attach needs the data source to trace"},
+        {"attach two sources in one call", nullptr, {"attach", "@acme", "@zeta"}, 2, "attach takes one argument"},
+        {"an option without its value", nullptr, {"status", "--log-dir"}, 2, "--log-dir needs a value"},
+        {"a relative log directory", nullptr, {"--log-dir", "log", "attach", "@acme"}, 2, "--log-dir must be an absolute path"},
+        {"attach twice", AttachAcme, {"attach", "@acme"}, 1, "is attached already"},
+        {"a source that is not there", nullptr, {"attach", "@twain/acme/absent.ds"}, 1, "No such file"},
         {"not a shared object", [](const ScratchTree& t) { WriteText(t.twain + "/acme/notes.ds", "text\n"); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/notes.ds"}; }, 1,
-         "not a shared object"},
-        {"a shared object without DS_Entry",
-         [](const ScratchTree& t) { Copy(SCANNER_WHOLE, t.twain + "/acme/bundle.ds", 0755); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/bundle.ds"}; }, 1,
-         "exports no DS_Entry"},
+         {"attach", "@twain/acme/notes.ds"}, 1, "not a shared object"},
+        {"a shared object without DS_Entry", [](const ScratchTree& t) { Copy(SCANNER_WHOLE, t.twain + "/acme/bundle.ds", 0755); },
+         {"attach", "@twain/acme/bundle.ds"}, 1, "exports no DS_Entry"},
         {"Tracewell itself", [](const ScratchTree& t) { Copy(ATTACH_MODULE, t.twain + "/acme/tracewell.ds", 0755); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/tracewell.ds"}; }, 1,
-         "is a build of Tracewell itself"},
-        {"a traced instance", [](const ScratchTree& t) { ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Instance("acme")}; }, 1,
+         {"attach", "@twain/acme/tracewell.ds"}, 1, "is a build of Tracewell itself"},
+        {"a traced instance", AttachAcme, {"attach", "@twain/tracewell-acme/tracewell.ds"}, 1,
          "belongs to Tracewell's traced instance"},
         {"a symbolic link", [](const ScratchTree& t) { symlink("acme.ds", (t.twain + "/acme/link.ds").c_str()); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/link.ds"}; }, 1,
-         "is a symbolic link"},
+         {"attach", "@twain/acme/link.ds"}, 1, "is a symbolic link"},
         {"a source outside the TWAIN directory",
          [](const ScratchTree& t) { Copy(STANDARD_SOURCE, t.scratch.File("outside.ds"), 0755); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.scratch.File("outside.ds")}; }, 1,
-         "is not below the TWAIN directory"},
+         {"attach", "@scratch/outside.ds"}, 1, "is not below the TWAIN directory"},
         {"a name without .ds", [](const ScratchTree& t) { Copy(STANDARD_SOURCE, t.twain + "/acme/acme.so", 0755); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.twain + "/acme/acme.so"}; }, 1,
-         "its name holds no \".ds\""},
-        {"a hidden name in the way", [](const ScratchTree& t) { WriteText(t.Hidden("acme"), "x"); },
-         [](const ScratchTree& t) { return std::vector<std::string>{"attach", t.Source("acme")}; }, 1,
+         {"attach", "@twain/acme/acme.so"}, 1, "its name holds no \".ds\""},
+        {"a hidden name in the way", [](const ScratchTree& t) { WriteText(t.Hidden("acme"), "x"); }, {"attach", "@acme"}, 1,
          "exists already; it is in the way"},
-        {"a data source that is no build of Tracewell", nullptr,
-         [](const ScratchTree& t) {
-             return std::vector<std::string>{"--data-source", STANDARD_SOURCE, "attach", t.Source("acme")};
-         },
-         1, "is not a build of tracewell.ds"},
-        {"no TWAIN directory", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"--twain-dir", t.twain + "/absent", "status"}; }, 1,
-         "the TWAIN directory " },
-        {"detach what is not attached", nullptr,
-         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1, "is not attached"},
+        {"a data source that is no build of Tracewell", nullptr, {"--data-source", STANDARD_SOURCE, "attach", "@acme"}, 1,
+         "is not a build of tracewell.ds"},
+        {"no TWAIN directory", nullptr, {"--twain-dir", "@twain/absent", "status"}, 1, "the TWAIN directory "},
+        {"detach what is not attached", nullptr, {"detach", "@acme"}, 1, "is not attached"},
         {"detach when the source is back",
-         [](const ScratchTree& t) {
-             ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0);
-             WriteText(t.Source("acme"), "reinstalled\n");
-         },
-         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1, "exists again"},
+         [](const ScratchTree& t) { AttachAcme(t); WriteText(t.Source("acme"), "reinstalled\n"); }, {"detach", "@acme"}, 1,
+         "exists again"},
         {"detach with a stranger in the instance",
-         [](const ScratchTree& t) {
-             ASSERT_EQ(t.Run({"attach", t.Source("acme")}).exitCode, 0);
-             WriteText(t.twain + "/tracewell-acme/notes.txt", "mine\n");
-         },
-         [](const ScratchTree& t) { return std::vector<std::string>{"detach", t.Source("acme")}; }, 1,
-         "holds notes.txt, which tracewell did not put there"},
+         [](const ScratchTree& t) { AttachAcme(t); WriteText(t.twain + "/tracewell-acme/notes.txt", "mine\n"); },
+         {"detach", "@acme"}, 1, "holds notes.txt, which tracewell did not put there"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         ScratchTree tree;
         if (c.prepare) c.prepare(tree);
         const auto before = Snapshot(tree.scratch.Path());
-        const ProgramRun run = tree.Run(c.arguments(tree));
+        std::vector<std::string> arguments;
+        for (const std::string& argument : c.arguments) arguments.push_back(Expand(tree, argument));
+        const ProgramRun run = tree.Run(arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
         EXPECT_THAT(run.err, HasSubstr(c.message));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
@@ -299,13 +276,18 @@ TEST(Command, RefusalsChangeNothing) {
 }
 
 TEST(Command, HelpAndVersion) {
-    const ProgramRun help = RunProgram(TRACEWELL_COMMAND, {"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    for (const char* command : {"attach SOURCE.ds", "detach SOURCE.ds", "status", "on", "off", "--twain-dir DIR"})
-        EXPECT_THAT(help.out, HasSubstr(command));
-    const ProgramRun attachHelp = RunProgram(TRACEWELL_COMMAND, {"attach", "--help"});
-    EXPECT_EQ(attachHelp.exitCode, 0);
-    EXPECT_THAT(attachHelp.out, HasSubstr("usage: tracewell [OPTIONS] attach SOURCE.ds"));
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> needles;
+    } kCases[] = {
+        {{"--help"}, {"attach SOURCE.ds", "detach SOURCE.ds", "status", "on", "off", "--twain-dir DIR"}},
+        {{"attach", "--help"}, {"usage: tracewell [OPTIONS] attach SOURCE.ds"}},
+    };
+    for (const auto& c : kCases) {
+        const ProgramRun run = RunProgram(TRACEWELL_COMMAND, c.arguments);
+        EXPECT_EQ(run.exitCode, 0) << c.arguments[0];
+        for (const std::string& needle : c.needles) EXPECT_THAT(run.out, HasSubstr(needle));
+    }
     const ProgramRun version = RunProgram(TRACEWELL_COMMAND, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_THAT(version.out, ::testing::MatchesRegex("tracewell [0-9]+\\.[0-9]+\\.[0-9]+\n"));
@@ -316,35 +298,23 @@ TEST(Command, HelpAndVersion) {
 TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
     ScratchTree tree;
     mkdir(tree.log.c_str(), 0755);  // tracing on: attach also makes the source's log directory
+    // Fails `change` at its first, second, ... step until it succeeds; returns how many steps it took.
+    const auto stepsOf = [&](int (*change)(const TreeOptions&, const std::string&, int)) {
+        const auto unchanged = Snapshot(tree.scratch.Path());
+        for (int failAt = 1; failAt < 20; ++failAt) {
+            SCOPED_TRACE(failAt);
+            int result = -1;
+            CaptureStderr([&] { result = change(tree.Options(), tree.Source("acme"), failAt); });
+            if (result == kExitSuccess) return failAt - 1;
+            EXPECT_EQ(result, kExitFailure);
+            EXPECT_EQ(Snapshot(tree.scratch.Path()), unchanged);
+        }
+        return -1;
+    };
     const auto original = Snapshot(tree.scratch.Path());
-    int changes = 0;
-    for (int failAt = 1;; ++failAt) {
-        SCOPED_TRACE(failAt);
-        ASSERT_LT(failAt, 20);
-        int result = -1;
-        CaptureStderr([&] { result = Attach(tree.Options(), tree.Source("acme"), failAt); });
-        if (result == kExitSuccess) {
-            changes = failAt - 1;
-            break;
-        }
-        EXPECT_EQ(result, kExitFailure);
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), original);
-    }
-    EXPECT_EQ(changes, 6) << "instance directory, module, settings, record, log directory, hiding";
+    EXPECT_EQ(stepsOf(Attach), 6) << "instance directory, module, settings, record, log directory, hiding";
     EXPECT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/tracewell-acme/tracewell.ds", "/zeta/zeta.ds"}));
-
-    const auto attached = Snapshot(tree.scratch.Path());
-    for (int failAt = 1;; ++failAt) {
-        SCOPED_TRACE(failAt);
-        ASSERT_LT(failAt, 20);
-        int result = -1;
-        CaptureStderr([&] { result = Detach(tree.Options(), tree.Source("acme"), failAt); });
-        if (result == kExitSuccess) {
-            EXPECT_EQ(failAt, 6) << "putting back, three files, the directory";
-            break;
-        }
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), attached);
-    }
+    EXPECT_EQ(stepsOf(Detach), 5) << "putting back, three files, the directory";
     auto expected = original;
     expected.erase("/log/acme");  // the log directory and its traces stay
     auto after = Snapshot(tree.scratch.Path());

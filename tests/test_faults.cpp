@@ -12,8 +12,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <map>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -68,6 +67,11 @@ public:
         handle = source = nullptr;
         entry = nullptr;
     }
+    // DG_CONTROL/DAT_STATUS/MSG_GET, what most cases send.
+    TW_UINT16 Status() {
+        TW_STATUS status = {};
+        return entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    }
 
     void* handle = nullptr;
     void* source = nullptr;
@@ -88,14 +92,10 @@ protected:
     void SetUp() override {
         RemoveTree(kLogDir);
         RemoveTree(kBundle);
-        mkdir(kBundle.c_str(), 0755);
-        mkdir((kBundle + "/Contents").c_str(), 0755);
-        mkdir((kBundle + "/Contents/MacOS").c_str(), 0755);
-        const std::string bytes = ReadFile(SCANNER_WHOLE);
-        FILE* out = fopen(kExecutable.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), out);
-        fclose(out);
+        for (const std::string& dir : {kBundle, kBundle + "/Contents", kBundle + "/Contents/MacOS"}) mkdir(dir.c_str(), 0755);
+        std::ofstream(kExecutable, std::ios::binary) << ReadFile(SCANNER_WHOLE);
+        ASSERT_EQ(ReadFile(kExecutable).size(), ReadFile(SCANNER_WHOLE).size());
+        mkdir(kLogDir.c_str(), 0755);
     }
     void TearDown() override {
         module.Unload();
@@ -113,7 +113,6 @@ TW_UINT16 AnswerStatus(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_
 }
 
 TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
-    mkdir(kLogDir.c_str(), 0755);
     chmod(kLogDir.c_str(), 0555);
     // Root writes anywhere: the child gives its privileges up first.
     const std::string found = RunInChild([this]() -> std::string {
@@ -123,9 +122,7 @@ TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
         if (!loaded.empty()) return loaded;
         for (const int rc : {0, 1, 2, 0x8001}) {
             module.scriptReturnCode(rc);
-            TW_STATUS status = {};
-            if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != rc)
-                return "return code " + std::to_string(rc) + " changed";
+            if (module.Status() != rc) return "return code " + std::to_string(rc) + " changed";
         }
         module.Unload();
         return DirectoryEntries(kLogDir).empty() ? "" : "a file appeared in the read-only directory";
@@ -137,7 +134,6 @@ TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
 // one without. The limited trace is the other one's first bytes, a line end if the cut fell inside
 // a line, the line saying how much was lost, and then the last call's text whole.
 TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
-    mkdir(kLogDir.c_str(), 0755);
     constexpr int kCallsWhileFull = 12;
     constexpr rlim_t kLimit = 700;
     const std::string found = RunInChild([this]() -> std::string {
@@ -149,16 +145,13 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
             module.answer(AnswerStatus, nullptr);
             rlimit saved;
             getrlimit(RLIMIT_FSIZE, &saved);
-            rlimit full = saved;
-            full.rlim_cur = kLimit;
+            const rlimit full = {kLimit, saved.rlim_max};
             if (limited && setrlimit(RLIMIT_FSIZE, &full) != 0) return "cannot limit the file size";
-            TW_STATUS status = {};
             for (int i = 0; i < kCallsWhileFull; ++i) {
-                if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS)
-                    return "a call under the limit changed its return code";
+                if (module.Status() != TWRC_SUCCESS) return "a call under the limit changed its return code";
             }
             setrlimit(RLIMIT_FSIZE, &saved);
-            if (module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) != TWRC_SUCCESS) return "rc changed";
+            if (module.Status() != TWRC_SUCCESS) return "rc changed";
             const std::string file = OnlyTraceFile();
             if (file.empty()) return "not exactly one trace file";
             module.Unload();
@@ -192,15 +185,13 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
 }
 
 TEST_F(Faults, LogDirectoryRemovedWhileLoadedChangesNothingForTheCaller) {
-    mkdir(kLogDir.c_str(), 0755);
     const int descriptors = OpenDescriptorCount();
     ASSERT_EQ(module.Load(), "");
-    TW_STATUS status = {};
-    EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_EQ(module.Status(), TWRC_SUCCESS);
     RemoveTree(kLogDir);
     for (const int rc : {0, 1, 3}) {
         module.scriptReturnCode(rc);
-        EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), rc);
+        EXPECT_EQ(module.Status(), rc);
     }
     module.Unload();
     EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
@@ -209,12 +200,10 @@ TEST_F(Faults, LogDirectoryRemovedWhileLoadedChangesNothingForTheCaller) {
 }
 
 TEST_F(Faults, ThousandLoadCyclesLeaveNoDescriptorOrMemoryBehind) {
-    mkdir(kLogDir.c_str(), 0755);
     auto cycle = [this] {
         ASSERT_EQ(module.Load(), "");
         module.scriptReturnCode(TWRC_CHECKSTATUS);
-        TW_STATUS status = {};
-        ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_CHECKSTATUS);
+        ASSERT_EQ(module.Status(), TWRC_CHECKSTATUS);
         module.Unload();
     };
     for (int i = 0; i < 20; ++i) cycle();
@@ -236,16 +225,8 @@ TEST_F(Faults, ThousandLoadCyclesLeaveNoDescriptorOrMemoryBehind) {
 // Two threads, each with its own structure at its own address: one reads the status, one gets the
 // image layout and is failed. Each call's result section must be exactly the one that call alone
 // gives, every request line must be there once, and nothing else may be in the file.
-struct TwoCallers {
-    TW_STATUS status = {};
-    TW_IMAGELAYOUT layout = {};
-};
-
 TW_UINT16 AnswerTwoCallers(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UINT16, TW_MEMREF data) {
-    if (dat == DAT_STATUS) {
-        static_cast<TW_STATUS*>(data)->ConditionCode = 7;
-        return TWRC_SUCCESS;
-    }
+    if (dat == DAT_STATUS) return AnswerStatus(nullptr, nullptr, 0, 0, 0, data);
     TW_IMAGELAYOUT* layout = static_cast<TW_IMAGELAYOUT*>(data);
     layout->DocumentNumber = 1;
     layout->PageNumber = 2;
@@ -254,25 +235,28 @@ TW_UINT16 AnswerTwoCallers(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UIN
 }
 
 TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
-    mkdir(kLogDir.c_str(), 0755);
     ASSERT_EQ(module.Load(), "");
     module.answer(AnswerTwoCallers, nullptr);
-    TwoCallers data;
+    TW_STATUS status = {};
+    TW_IMAGELAYOUT layout = {};
+    const TW_UINT16 kCodes[2] = {TWRC_SUCCESS, TWRC_FAILURE};
+    const auto call = [&](int which) {
+        return which == 0 ? module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status)
+                          : module.entry(nullptr, DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout);
+    };
     const std::string file = OnlyTraceFile();
     ASSERT_NE(file, "");
-
-    // Each kind of call alone, to learn its text.
-    ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &data.status), TWRC_SUCCESS);
-    ASSERT_EQ(module.entry(nullptr, DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &data.layout), TWRC_FAILURE);
-    const std::string alone = ReadFile(file);
-    const size_t second = alone.find("[00002] ");
-    ASSERT_NE(second, std::string::npos);
-    const std::string statusRequest = alone.substr(8, alone.find("\r\n") + 2 - 8);
-    const std::string statusResult = alone.substr(alone.find("\r\n") + 2, second - alone.find("\r\n") - 2);
-    const size_t layoutLineEnd = alone.find("\r\n", second) + 2;
-    const std::string layoutRequest = alone.substr(second + 8, layoutLineEnd - second - 8);
-    const std::string layoutResult = alone.substr(layoutLineEnd);
-    ASSERT_NE(layoutResult.find("*** Inspect Error Status End"), std::string::npos);
+    // Each kind of call alone, to learn its request line (after the call number) and its result.
+    std::string request[2], result[2];
+    for (int which = 0; which < 2; ++which) {
+        const size_t from = ReadFile(file).size();
+        ASSERT_EQ(call(which), kCodes[which]);
+        const std::string text = ReadFile(file).substr(from + 8);
+        request[which] = text.substr(0, text.find("\r\n") + 2);
+        result[which] = text.substr(request[which].size());
+    }
+    ASSERT_NE(result[1].find("*** Inspect Error Status End"), std::string::npos);
+    const size_t alone = ReadFile(file).size();
 
     std::atomic<bool> stop{false};
     std::atomic<int> wrongCodes{0};
@@ -280,9 +264,7 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
     auto caller = [&](int which) {
         while (!stop.load()) {
             for (int burst = 0; burst < 4; ++burst, ++calls[which]) {
-                const TW_UINT16 rc = which == 0 ? module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &data.status)
-                                                : module.entry(nullptr, DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &data.layout);
-                if (rc != (which == 0 ? TWRC_SUCCESS : TWRC_FAILURE)) ++wrongCodes;
+                if (call(which) != kCodes[which]) ++wrongCodes;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // keeps the trace to some megabytes
         }
@@ -295,36 +277,37 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
     module.Unload();
     EXPECT_EQ(wrongCodes.load(), 0);
 
-    const std::string trace = ReadFile(file).substr(alone.size());
+    // Every byte after the calls made alone belongs to one call's request line or result.
+    const std::string trace = ReadFile(file).substr(alone);
     ASSERT_EQ(Malformed(trace), "");
+    const auto kindAt = [&](size_t at, const std::string (&texts)[2]) {
+        for (int kind = 0; kind < 2; ++kind) {
+            if (trace.compare(at, texts[kind].size(), texts[kind]) == 0) return kind;
+        }
+        return -1;
+    };
     std::vector<char> seen(static_cast<size_t>(calls[0] + calls[1]) + 3, 0);
     long requests[2] = {0, 0}, results[2] = {0, 0};
     for (size_t at = 0; at < trace.size();) {
-        if (trace.compare(at, statusResult.size(), statusResult) == 0) {
-            ++results[0];
-            at += statusResult.size();
-        } else if (trace.compare(at, layoutResult.size(), layoutResult) == 0) {
-            ++results[1];
-            at += layoutResult.size();
-        } else if (trace[at] == '[' && at + 8 < trace.size()) {
-            const size_t number = std::stoul(trace.substr(at + 1, 5));
-            const std::string rest = trace.substr(at + 8, std::max(statusRequest.size(), layoutRequest.size()));
-            const int kind = rest.compare(0, statusRequest.size(), statusRequest) == 0   ? 0
-                             : rest.compare(0, layoutRequest.size(), layoutRequest) == 0 ? 1
-                                                                                           : -1;
-            ASSERT_NE(kind, -1) << "a request line of neither call at byte " << at;
-            ASSERT_TRUE(number >= 3 && number < seen.size() && seen[number] == 0) << "request " << number << " twice or out of range";
-            seen[number] = 1;
-            ++requests[kind];
-            at += 8 + (kind == 0 ? statusRequest.size() : layoutRequest.size());
-        } else {
-            FAIL() << "text of no call at byte " << at << ": " << trace.substr(at, 200);
+        int kind = kindAt(at, result);
+        if (kind >= 0) {
+            ++results[kind];
+            at += result[kind].size();
+            continue;
         }
+        ASSERT_TRUE(trace[at] == '[' && at + 8 < trace.size()) << "text of no call at byte " << at << ": " << trace.substr(at, 200);
+        const size_t number = std::stoul(trace.substr(at + 1, 5));
+        kind = kindAt(at + 8, request);
+        ASSERT_NE(kind, -1) << "a request line of neither call at byte " << at;
+        ASSERT_TRUE(number >= 3 && number < seen.size() && seen[number] == 0) << "request " << number << " twice or out of range";
+        seen[number] = 1;
+        ++requests[kind];
+        at += 8 + request[kind].size();
     }
-    EXPECT_EQ(requests[0], calls[0]);
-    EXPECT_EQ(requests[1], calls[1]);
-    EXPECT_EQ(results[0], calls[0]);
-    EXPECT_EQ(results[1], calls[1]);
+    for (int kind = 0; kind < 2; ++kind) {
+        EXPECT_EQ(requests[kind], calls[kind]);
+        EXPECT_EQ(results[kind], calls[kind]);
+    }
     EXPECT_GT(calls[0] + calls[1], 1000);
 }
 
@@ -346,7 +329,6 @@ TW_UINT16 AnswerByCallingAgain(void* context, TW_IDENTITY*, TW_UINT32, TW_UINT16
 }
 
 TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNotDeadlock) {
-    mkdir(kLogDir.c_str(), 0755);
     ASSERT_EQ(module.Load(), "");
     Reentry reentry;
     reentry.entry = module.entry;
@@ -383,15 +365,13 @@ void CallFromRelease(void* context) {
 }
 
 TEST_F(Faults, EntryFromReleaseFailsUntracedWhileTheModuleNameStaysValid) {
-    mkdir(kLogDir.c_str(), 0755);
     ASSERT_EQ(module.Load(), "");
     ReleaseCall call;
     call.entry = module.entry;
     call.namePointer = module.namePointer;
     module.onRelease(CallFromRelease, &call);
     module.answer(AnswerStatus, nullptr);
-    TW_STATUS status = {};
-    ASSERT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    ASSERT_EQ(module.Status(), TWRC_SUCCESS);
     const std::string file = OnlyTraceFile();
     const std::string before = ReadFile(file);
     EXPECT_STREQ(module.namePointer(), "tracewell.ds") << "the name the factory was given outlives the load step";
@@ -405,7 +385,6 @@ TEST_F(Faults, EntryFromReleaseFailsUntracedWhileTheModuleNameStaysValid) {
 }
 
 TEST_F(Faults, EntryAfterTheUnloadSequenceFailsUntraced) {
-    mkdir(kLogDir.c_str(), 0755);
     ASSERT_EQ(module.Load(), "");
     module.scriptReturnCode(TWRC_SUCCESS);
     const std::string file = OnlyTraceFile();
@@ -413,8 +392,7 @@ TEST_F(Faults, EntryAfterTheUnloadSequenceFailsUntraced) {
     ASSERT_NE(terminate, nullptr);
     CaptureStderr(terminate);
     const std::string before = ReadFile(file);
-    TW_STATUS status = {};
-    EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_FAILURE);
+    EXPECT_EQ(module.Status(), TWRC_FAILURE);
     EXPECT_EQ(ReadFile(file), before);
     module.Unload();  // the second unload sequence finds nothing to do
     EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));

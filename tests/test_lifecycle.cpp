@@ -2,13 +2,13 @@
 // the ways it can be missing, the factory call, Release at unload, the trace file's creation,
 // name and closing, and loading the module again in the same process.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -18,7 +18,6 @@
 
 namespace {
 
-
 const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
 const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
 const std::string kLogDir = LIFECYCLE_DIR "/log";
@@ -27,14 +26,9 @@ const std::string kLogDir = LIFECYCLE_DIR "/log";
 // so the loader never reuses an earlier one).
 void InstallSource(const std::string& file) {
     RemoveTree(kBundle);
-    mkdir(kBundle.c_str(), 0755);
-    mkdir((kBundle + "/Contents").c_str(), 0755);
-    mkdir((kBundle + "/Contents/MacOS").c_str(), 0755);
-    const std::string bytes = ReadFile(file);
-    FILE* out = fopen(kExecutable.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), out);
-    fclose(out);
+    for (const std::string& dir : {kBundle, kBundle + "/Contents", kBundle + "/Contents/MacOS"}) mkdir(dir.c_str(), 0755);
+    std::ofstream(kExecutable, std::ios::binary) << ReadFile(file);
+    ASSERT_EQ(ReadFile(kExecutable).size(), ReadFile(file).size());
 }
 
 std::vector<std::string> TraceFiles() { return TraceFilesIn(kLogDir); }
@@ -85,28 +79,21 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
     const struct {
         const char* what;
         std::string file;  // empty: no source at all
-    } cases[] = {{"absent", ""}, {"not a shared object", "text"}, {"no factory", SCANNER_NOFACTORY},
+    } cases[] = {{"absent", ""}, {"not a shared object", TRACEWELL_SOURCE_DIR "/CMakeLists.txt"}, {"no factory", SCANNER_NOFACTORY},
                  {"factory leaves no operator", SCANNER_NULLOPERATOR}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RemoveTree(kLogDir);
         mkdir(kLogDir.c_str(), 0755);
-        if (c.file == "text") {
-            InstallSource(TRACEWELL_SOURCE_DIR "/CMakeLists.txt");
-        } else if (!c.file.empty()) {
-            InstallSource(c.file);
-        }
+        if (!c.file.empty()) InstallSource(c.file);
         Load();
         unsigned char data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
         // A DAT that carries no structure in either build: the eight bytes are all the call has.
         EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_TWUNKIDENTITY, MSG_GET, data), TWRC_FAILURE);
         EXPECT_EQ(data[0], 1);
         EXPECT_EQ(data[7], 8);
-        if (c.file == SCANNER_NULLOPERATOR) {
-            EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1);
-        }
-        if (c.file == SCANNER_NOFACTORY) {
-            EXPECT_EQ(Counter("CorvaleFactoryCalls"), 0);
+        if (c.file == SCANNER_NULLOPERATOR || c.file == SCANNER_NOFACTORY) {
+            EXPECT_EQ(Counter("CorvaleFactoryCalls"), c.file == SCANNER_NULLOPERATOR ? 1 : 0);
         }
         EXPECT_EQ(Unload(), "Close Log File.\n");
         if (source != nullptr) {
@@ -115,14 +102,10 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(ReadFile(files[0]), Crlf({"[00001] [APP] DG_CONTROL/DAT_TWUNKIDENTITY/MSG_GET",
-                                            "        Return Code = [TWRC_FAILURE]",
-                                            "pData   = <0x" + [&] {
-                                                char low[16];
-                                                snprintf(low, sizeof(low), "%08x", Low32(data));
-                                                return std::string(low);
-                                            }() + ">",
-                                            "*** Inspect Error Status Start ***", "*** Inspect Error Status End   ***"}));
+        char pointer[32];
+        snprintf(pointer, sizeof(pointer), "pData   = <0x%08x>", Low32(data));
+        EXPECT_EQ(ReadFile(files[0]), Crlf({"[00001] [APP] DG_CONTROL/DAT_TWUNKIDENTITY/MSG_GET", "        Return Code = [TWRC_FAILURE]",
+                                            pointer, "*** Inspect Error Status Start ***", "*** Inspect Error Status End   ***"}));
     }
 }
 
@@ -156,42 +139,32 @@ TEST_F(Lifecycle, FactoryGetsTheModuleFileNameAndReleaseRunsOnceAtUnload) {
     ReleaseSource();
 }
 
-TEST_F(Lifecycle, TraceFileIsNamedFromTheLoadTimeAndAppendedTo) {
-    mkdir(kLogDir.c_str(), 0755);
-    Load();
-    const std::vector<std::string> files = TraceFiles();
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0], std::regex(".*/Twainlog_20[0-9]{6}_[0-9]{6}_[0-9]{4}\\.txt")))
-        << files[0];
-    EXPECT_EQ(ReadFile(files[0]), "");  // nothing is written at opening
-    entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr);
-    EXPECT_NE(ReadFile(files[0]).find("[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n"), std::string::npos)
-        << "every write is flushed at once";
-    EXPECT_EQ(Unload(), "Close Log File.\n");
-    EXPECT_EQ(Unload(), "");
-}
-
-TEST_F(Lifecycle, UnloadLeavesMemoryAndLoadingAgainStartsAfresh) {
+// Each load makes a trace file of its own, named from the load time, empty until the first call
+// and flushed at every write; the module and its wrapped source leave memory at unload, and a
+// load again starts afresh.
+TEST_F(Lifecycle, EachLoadTracesToAFileOfItsOwnAndUnloadLeavesMemory) {
     InstallSource(SCANNER_WHOLE);
     mkdir(kLogDir.c_str(), 0755);
-    for (int round = 0; round < 2; ++round) {
+    for (size_t round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         Load();
         ASSERT_NE(source, nullptr);
         EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1) << "a fresh wrapped source each load";
         Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_SUCCESS);
         ReleaseSource();
+        const std::vector<std::string> files = TraceFiles();
+        ASSERT_EQ(files.size(), round + 1);
+        const std::string file = files[round];  // the names sort by load time
+        EXPECT_TRUE(std::regex_match(file, std::regex(".*/Twainlog_20[0-9]{6}_[0-9]{6}_[0-9]{4}\\.txt"))) << file;
+        EXPECT_EQ(ReadFile(file), "") << "nothing is written at opening";
         entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, nullptr);
+        const std::string text = ReadFile(file);  // still loaded: every write is flushed at once
+        EXPECT_EQ(text.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n", 0), 0u);
+        EXPECT_NE(text.find("TWAIN Status = [4]"), std::string::npos) << "state starts at 3 on every load";
         EXPECT_EQ(Unload(), "Close Log File.\n");
         EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE)) << "the module must leave memory";
         EXPECT_FALSE(ModuleLoaded(kExecutable)) << "and release the wrapped source";
         usleep(2000);  // the next load gets a trace file of its own
-    }
-    const std::vector<std::string> files = TraceFiles();
-    ASSERT_EQ(files.size(), 2u);
-    for (const std::string& file : files) {
-        EXPECT_EQ(ReadFile(file).rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n", 0), 0u) << file;
-        EXPECT_NE(ReadFile(file).find("TWAIN Status = [4]"), std::string::npos) << "state starts at 3 on every load";
     }
 }
 

@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,12 +25,8 @@ const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
 const std::string kHost = kBinaryDir + "/host/tracewell_host";
 const std::string kScannerExecutable = kBinaryDir + "/demo/Corvale.bundle/Contents/MacOS/Corvale";
 
-using HostRun = ProgramRun;
-
-HostRun RunHost(const std::vector<std::string>& arguments) { return RunProgram(kHost, arguments); }
-
 struct ScenarioRun {
-    HostRun host;
+    ProgramRun host;
     std::string tracePath;
     std::string trace;
 };
@@ -40,7 +34,7 @@ struct ScenarioRun {
 // Runs a scenario through the demo data source and takes the trace it wrote out of the log directory.
 ScenarioRun RunScenario(const std::string& scenario) {
     ScenarioRun run;
-    run.host = RunHost({scenario, "--head", "0"});
+    run.host = RunProgram(kHost, {scenario, "--head", "0"});
     run.tracePath = SummaryValue(run.host.out, "Trace file:");
     if (run.tracePath.compare(0, 1, "/") == 0) {
         run.trace = ReadFile(run.tracePath);
@@ -60,21 +54,16 @@ std::vector<std::string> Bracketed(const std::string& trace, const std::string& 
     return values;
 }
 
-TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRun) {
-    const ScenarioRun first = RunScenario("session");
-    ASSERT_EQ(first.host.exitCode, 0) << first.host.out << first.host.err;
-    ASSERT_FALSE(first.trace.empty()) << first.host.out;
-    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", first.trace);
-    const ScenarioRun second = RunScenario("session");
-    EXPECT_NE(first.tracePath, second.tracePath);
-    EXPECT_EQ(FirstDifference(first.trace, second.trace), "");
-}
-
-TEST(SessionHost, SessionStatesFollowTheSession) {
+TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession) {
     const ScenarioRun run = RunScenario("session");
-    const std::vector<StateShown> shown = StatesShown(run.trace);
-    ASSERT_FALSE(shown.empty()) << run.host.out << run.host.err;
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    ASSERT_FALSE(run.trace.empty()) << run.host.out;
+    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", run.trace);
+    const ScenarioRun second = RunScenario("session");
+    EXPECT_NE(run.tracePath, second.tracePath);
+    EXPECT_EQ(FirstDifference(run.trace, second.trace), "");
 
+    const std::vector<StateShown> shown = StatesShown(run.trace);
     EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
     EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
     EXPECT_THAT(StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"), Each(7));
@@ -101,47 +90,39 @@ TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
               static_cast<long>(expected.size()));
 }
 
-TEST(SessionHost, BadArgumentsExitWithTwoAndSayWhy) {
-    const struct {
-        std::vector<std::string> arguments;
-        const char* reason;
-    } kCases[] = {
-        {{"--bogus"}, "unknown option '--bogus'"},
-        {{"scan"}, "unknown scenario 'scan'"},
-        {{"--module"}, "option --module needs a value"},
-        {{"session", "errors"}, "one scenario at a time"},
-        {{"--head", "-3"}, "option --head does not take '-3'"},
-        {{"--head", "ten"}, "option --head does not take 'ten'"},
-    };
-    for (const auto& c : kCases) {
-        const HostRun run = RunHost(c.arguments);
-        EXPECT_EQ(run.exitCode, 2) << c.reason;
-        EXPECT_THAT(run.err, HasSubstr(c.reason));
-        EXPECT_EQ(run.out, "") << c.reason;
-    }
-}
-
-TEST(SessionHost, ModulesThatCannotServeAreReportedByPathAndReason) {
+// Bad arguments exit with 2 and say why; modules that cannot serve exit with 1 and name their path
+// and the reason. The log directory is made before the module loads.
+TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
     ScratchDir scratch;
     const std::string notAModule = scratch.File("notes.ds");
     std::ofstream(notAModule) << "not a shared object\n";
     const std::string nestedLog = scratch.File("deep/log");
     const struct {
-        std::string module;
+        std::vector<std::string> arguments;
+        int exitCode;
         const char* reason;
+        std::string module;  // named in the message
     } kCases[] = {
-        {"/nonexistent/tracewell.ds", "No such file"},
-        {notAModule, "cannot load the data source module"},
-        {kScannerExecutable, "exports no DS_Entry"},
+        {{"--bogus"}, 2, "unknown option '--bogus'", ""},
+        {{"scan"}, 2, "unknown scenario 'scan'", ""},
+        {{"--module"}, 2, "option --module needs a value", ""},
+        {{"session", "errors"}, 2, "one scenario at a time", ""},
+        {{"--head", "-3"}, 2, "option --head does not take '-3'", ""},
+        {{"--head", "ten"}, 2, "option --head does not take 'ten'", ""},
+        {{"--module", "/nonexistent/tracewell.ds", "--log-dir", nestedLog}, 1, "No such file", "/nonexistent/tracewell.ds"},
+        {{"--module", notAModule, "--log-dir", nestedLog}, 1, "cannot load the data source module", notAModule},
+        {{"--module", kScannerExecutable, "--log-dir", nestedLog}, 1, "exports no DS_Entry", kScannerExecutable},
     };
     for (const auto& c : kCases) {
-        const HostRun run = RunHost({"--module", c.module, "--log-dir", nestedLog});
-        EXPECT_EQ(run.exitCode, 1) << c.module;
-        EXPECT_THAT(run.err, HasSubstr(c.module));
+        SCOPED_TRACE(c.reason);
+        const ProgramRun run = RunProgram(kHost, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_THAT(run.err, HasSubstr(c.reason));
+        EXPECT_THAT(run.err, HasSubstr(c.module));
+        EXPECT_TRUE(c.exitCode != 2 || run.out.empty()) << run.out;
     }
     struct stat st;
-    EXPECT_EQ(stat(nestedLog.c_str(), &st), 0) << "the log directory is made before the module loads";
+    EXPECT_EQ(stat(nestedLog.c_str(), &st), 0);
 }
 
 }  // namespace

@@ -97,12 +97,6 @@ std::vector<FormatCase> Cases() {
              a.TwEventAnalyze(&e);
          },
          Crlf({"  TW_EVENT = {", "    pEvent    = <0x87654321>", "    TWMessage = [MSG_KV_TIMERRESET]", "  }"})},
-        {"EventWithoutMessageRendersNothing",
-         [](CParaAnalyze& a) {
-             TW_EVENT e{PointerValue<TW_MEMREF>(0x5000), MSG_NULL};
-             a.TwEventAnalyze(&e);
-         },
-         ""},
         {"PendingXfersSignedCountUnsignedEoj",
          [](CParaAnalyze& a) {
              const TW_PENDINGXFERS p{0xFFFF, 0x80000002u};

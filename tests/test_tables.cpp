@@ -5,6 +5,7 @@
 
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -70,22 +71,21 @@ const TableInfo kTwain25Tables[] = {
 #undef NEW
 #undef TABLE
 
+std::vector<const TableInfo*> AllTables() {
+    std::vector<const TableInfo*> all;
+    for (const TableInfo& t : kTables) all.push_back(&t);
+    for (const TableInfo& t : kTwain25Tables) all.push_back(&t);
+    return all;
+}
 const TableInfo* FindTable(const MacroEntry* table) {
-    for (const TableInfo& t : kTables) {
-        if (t.table == table) return &t;
-    }
-    for (const TableInfo& t : kTwain25Tables) {
-        if (t.table == table) return &t;
+    for (const TableInfo* t : AllTables()) {
+        if (t->table == table) return t;
     }
     return nullptr;
 }
-
 const TableInfo* FindTable(const std::string& name) {
-    for (const TableInfo& t : kTables) {
-        if (name == t.name) return &t;
-    }
-    for (const TableInfo& t : kTwain25Tables) {
-        if (name == t.name) return &t;
+    for (const TableInfo* t : AllTables()) {
+        if (name == t->name) return t;
     }
     return nullptr;
 }
@@ -102,29 +102,24 @@ const MapInfo kMaps[] = {
     {"VALTOCAPKV", VALTOCAPKV, std::size(VALTOCAPKV) - 1, 20},
 };
 
-const char* TableName(const MacroEntry* table) {
-    const TableInfo* t = FindTable(table);
-    return t != nullptr ? t->name : "(unknown table)";
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char line[160];
+    snprintf(line, sizeof line, format, args...);
+    return line;
 }
 
 void DumpEntries(std::string& out, const TableInfo& t, size_t from, size_t to) {
-    char line[160];
-    for (size_t i = from; i < to; ++i) {
-        snprintf(line, sizeof line, "%s=0x%" PRIX64 "\n", t.table[i].name ? t.table[i].name : "(null)",
-                 t.table[i].value);
-        out += line;
-    }
+    for (size_t i = from; i < to; ++i)
+        out += Format("%s=0x%" PRIX64 "\n", t.table[i].name ? t.table[i].name : "(null)", t.table[i].value);
 }
 
 // A map row names its table and counts that table's entries, closing entry included.
 void DumpRows(std::string& out, const MapInfo& m, size_t from, size_t to, bool ownCounts) {
-    char line[160];
     for (size_t i = from; i < to; ++i) {
         const TableInfo* t = FindTable(m.rows[i].table);
         const size_t count = ownCounts && t != nullptr ? t->own + 1 : m.rows[i].count;
-        snprintf(line, sizeof line, "cap=0x%" PRIX32 " count=%zu table=%s\n", m.rows[i].cap, count,
-                 TableName(m.rows[i].table));
-        out += line;
+        out += Format("cap=0x%" PRIX32 " count=%zu table=%s\n", m.rows[i].cap, count, t != nullptr ? t->name : "(unknown table)");
     }
 }
 
@@ -134,15 +129,12 @@ void DumpRows(std::string& out, const MapInfo& m, size_t from, size_t to, bool o
 // apart.
 std::string DumpOwnTables() {
     std::string out;
-    char line[160];
     for (const TableInfo& t : kTables) {
-        snprintf(line, sizeof line, "%s %zu\n", t.name, t.own);
-        out += line;
+        out += Format("%s %zu\n", t.name, t.own);
         DumpEntries(out, t, 0, t.own);
     }
     for (const MapInfo& m : kMaps) {
-        snprintf(line, sizeof line, "%s %zu\n", m.name, m.own);
-        out += line;
+        out += Format("%s %zu\n", m.name, m.own);
         DumpRows(out, m, 0, m.own, true);
     }
     return out;
@@ -152,22 +144,18 @@ std::string DumpOwnTables() {
 // value families, and the map rows of the capabilities whose values they name.
 std::string DumpAddedTables() {
     std::string out;
-    char line[160];
     for (const TableInfo& t : kTables) {
         if (t.declared == t.own) continue;
-        snprintf(line, sizeof line, "%s +%zu\n", t.name, t.declared - t.own);
-        out += line;
+        out += Format("%s +%zu\n", t.name, t.declared - t.own);
         DumpEntries(out, t, t.own, t.declared);
     }
     for (const TableInfo& t : kTwain25Tables) {
-        snprintf(line, sizeof line, "%s %zu (new)\n", t.name, t.declared);
-        out += line;
+        out += Format("%s %zu (new)\n", t.name, t.declared);
         DumpEntries(out, t, 0, t.declared);
     }
     for (const MapInfo& m : kMaps) {
         if (m.declared == m.own) continue;
-        snprintf(line, sizeof line, "%s +%zu\n", m.name, m.declared - m.own);
-        out += line;
+        out += Format("%s +%zu\n", m.name, m.declared - m.own);
         DumpRows(out, m, m.own, m.declared, false);
     }
     return out;
@@ -186,10 +174,7 @@ TEST(SymbolTables, AddedEntriesMatchGoldenFileOrAreAbsent) {
 
 // The closing entries lie past what the dump shows; the lookups stop at them.
 TEST(SymbolTables, EveryTableAndMapEndsInItsClosingEntry) {
-    std::vector<const TableInfo*> all;
-    for (const TableInfo& t : kTables) all.push_back(&t);
-    for (const TableInfo& t : kTwain25Tables) all.push_back(&t);
-    for (const TableInfo* t : all) {
+    for (const TableInfo* t : AllTables()) {
         SCOPED_TRACE(t->name);
         // Every name fits the name buffer whole: a longer one would be cut there.
         for (size_t i = 0; i < t->declared; ++i) EXPECT_LT(strlen(t->table[i].name), kNameSize) << t->table[i].name;
@@ -214,6 +199,17 @@ TEST(SymbolTables, MapRowsCountTheirWholeTable) {
 }
 
 enum class Lookup { Table, Dat, Msg, Cap };
+
+// Names `probe` the way the trace does for its kind: true when a name matched.
+bool Name(Lookup how, const MacroEntry* table, size_t named, int64_t probe, char* name) {
+    switch (how) {
+        case Lookup::Table: return LookupName(table, named, probe, name);
+        case Lookup::Dat: return LookupDatName(static_cast<TW_UINT16>(probe), name);
+        case Lookup::Msg: return LookupMsgName(static_cast<TW_UINT16>(probe), name);
+        case Lookup::Cap: LookupCapabilityName(static_cast<TW_UINT16>(probe), name); break;
+    }
+    return strncmp(name, "ERROR!(", 7) != 0;
+}
 
 struct NameCase {
     Lookup how;
@@ -307,16 +303,7 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
         SCOPED_TRACE(testing::Message() << "probe 0x" << std::hex << c.probe << " expecting " << c.expected);
         char name[kNameSize];
         memset(name, 'x', sizeof name);
-        bool matched = true;
-        switch (c.how) {
-            case Lookup::Table: matched = LookupName(c.table, c.named, c.probe, name); break;
-            case Lookup::Dat: matched = LookupDatName(c.probe, name); break;
-            case Lookup::Msg: matched = LookupMsgName(c.probe, name); break;
-            case Lookup::Cap:
-                LookupCapabilityName(c.probe, name);
-                matched = strncmp(name, "ERROR!(", 7) != 0;
-                break;
-        }
+        const bool matched = Name(c.how, c.table, c.named, c.probe, name);
         EXPECT_STREQ(name, c.expected);
         EXPECT_EQ(matched, c.matched);
     }
@@ -382,24 +369,10 @@ std::vector<ReferenceConstant> ReadReferenceConstants() {
     return constants;
 }
 
-// Constants of the list that no table names, and why.
-struct Exemption {
-    const char* name;
-    const char* reason;
-};
-const Exemption kExemptions[] = {
-    // The TWON_ table names container types; it keeps the older protocol version (1.9) that its
-    // own two entries carry, so TWAIN 2.5's version numbers are not container types to name.
-    {"TWON_PROTOCOLMINOR", "protocol version, not a container type"},
-    {"TWON_PROTOCOLMAJOR", "protocol version, not a container type"},
-};
-
-const char* ExemptionOf(const std::string& name) {
-    for (const Exemption& e : kExemptions) {
-        if (name == e.name) return e.reason;
-    }
-    return nullptr;
-}
+// Constants of the list that no table names: the TWON_ table names container types and keeps the
+// older protocol version (1.9) that its own two entries carry, so TWAIN 2.5's version numbers are
+// not container types to name.
+const char* const kExemptions[] = {"TWON_PROTOCOLMINOR", "TWON_PROTOCOLMAJOR"};
 
 // The table of a constant's family: named after its prefix (TWBCOR_ROT90 in twbcor_macros), except
 // the capabilities, which the capability name lookup finds in the CAP and ICAP tables (ACAP_ among
@@ -428,25 +401,19 @@ TEST(SymbolTables, LinuxNamesEveryTwain25Constant) {
     size_t exempted = 0;
     for (const ReferenceConstant& c : constants) {
         SCOPED_TRACE(c.name);
-        if (ExemptionOf(c.name) != nullptr) {
+        if (std::find(std::begin(kExemptions), std::end(kExemptions), c.name) != std::end(kExemptions)) {
             ++exempted;
             continue;
         }
+        const Lookup how = IsCapability(c.name)             ? Lookup::Cap
+                           : c.name.rfind("DAT_", 0) == 0 ? Lookup::Dat
+                           : c.name.rfind("MSG_", 0) == 0 ? Lookup::Msg
+                                                          : Lookup::Table;
+        const TableInfo* t = how == Lookup::Table ? FindTable(FamilyTable(c.name)) : nullptr;
+        ASSERT_TRUE(how != Lookup::Table || t != nullptr) << "no table " << FamilyTable(c.name);
         char name[kNameSize];
-        bool named;
-        if (IsCapability(c.name)) {
-            LookupCapabilityName(static_cast<TW_UINT16>(c.value), name);
-            named = strncmp(name, "ERROR!(", 7) != 0;
-        } else if (c.name.rfind("DAT_", 0) == 0) {
-            named = LookupDatName(static_cast<TW_UINT16>(c.value), name);
-        } else if (c.name.rfind("MSG_", 0) == 0) {
-            named = LookupMsgName(static_cast<TW_UINT16>(c.value), name);
-        } else {
-            const TableInfo* t = FindTable(FamilyTable(c.name));
-            ASSERT_NE(t, nullptr) << "no table " << FamilyTable(c.name);
-            named = LookupName(t->table, t->declared, c.value, name);
-        }
-        EXPECT_TRUE(named) << "0x" << std::hex << c.value << " prints " << name;
+        EXPECT_TRUE(Name(how, t ? t->table : nullptr, t ? t->declared : 0, c.value, name))
+            << "0x" << std::hex << c.value << " prints " << name;
     }
     EXPECT_EQ(exempted, std::size(kExemptions));
 }

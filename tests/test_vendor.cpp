@@ -270,7 +270,8 @@ TEST(VendorHardwareInfo, ReadsEachFieldOnlyWithinItsWidth) {
 // ---- the vendor DATs in the result section ----------------------------------------------------
 
 // The first line of each DAT's structure between the data-pointer line and the status line; empty
-// for the DATs that carry none.
+// for the DATs that carry none. The session trace shows the hardware information, the automatic
+// exposure and the unsharp-mask information in full.
 const std::pair<TW_UINT16, const char*> kDatCases[] = {
     {DAT_KV_EVENT, ""},
     {DAT_KV_REDCORRECTIONMATRIX, ""},
@@ -278,11 +279,8 @@ const std::pair<TW_UINT16, const char*> kDatCases[] = {
     {DAT_KV_UNSHARPMASKPARAM, "    TWKV_USMPARAM = {"},
     {DAT_KV_SETTINGFRAME, "  TWKV_SETTINGFRAME = {"},
     {DAT_KV_RGBMATRIX, "  TWKV_RGBMATRIX = {"},
-    {DAT_KV_AUTOEXPOSURE, "  TWKV_AUTOEXPOSURE = {"},
     {DAT_KV_COLORSMOOTHING, "  TWKV_COLORSMOOTHING = {"},
-    {DAT_KV_HARDWAREINFO, "  TWKV_HARDWAREINFO = {"},
     {DAT_KV_SKEWINFO, "  TWKV_LOCATIONDATA = {"},
-    {DAT_KV_USMINFO, "  TWKV_USMINFO = {"},
 };
 
 TEST(VendorDats, RenderTheirStructureBetweenDataPointerAndStatus) {
