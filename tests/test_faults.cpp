@@ -212,10 +212,14 @@ TEST_F(Faults, ThousandLoadCyclesLeaveNoDescriptorOrMemoryBehind) {
     const size_t resident = ResidentBytes();
     for (int i = 0; i < 980 && !HasFatalFailure(); ++i) cycle();
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+#if !TRACEWELL_SANITIZED
     EXPECT_LT(LiveHeapBytes(), heap + 64 * 1024) << "heap grew by " << LiveHeapBytes() - heap << " bytes";
-#if !TRACEWELL_SANITIZED  // the sanitizer keeps freed memory in quarantine
     EXPECT_LT(ResidentBytes(), resident + 8 * 1024 * 1024) << "resident memory grew";
 #else
+    // The sanitizer runtime keeps freed memory in quarantine and bookkeeping for every load of an
+    // instrumented module (a bare dlopen and dlclose of the virtual scanner alone grows its heap
+    // by some 60 bytes a cycle); a leak of ours is reported by LeakSanitizer at exit instead.
+    (void)heap;
     (void)resident;
 #endif
     EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));

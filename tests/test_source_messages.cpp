@@ -74,14 +74,21 @@ protected:
 TEST_F(SourceMessageTest, TheSourceIsHandedTracewellsEntryWhichForwardsUnchanged) {
     TraceCapture capture;
     ASSERT_EQ(App(DAT_ENTRYPOINT, MSG_SET, given), TWRC_SUCCESS);
-    EXPECT_NE(kept.DSM_Entry, nullptr);
-    EXPECT_NE(kept.DSM_Entry, &SourceManagerEntry);
-    EXPECT_EQ(kept.Size, given->Size);
-    EXPECT_EQ(kept.DSM_MemAllocate, &Allocate);
-    EXPECT_EQ(kept.DSM_MemFree, &Free);
-    EXPECT_EQ(kept.DSM_MemLock, &Lock);
-    EXPECT_EQ(kept.DSM_MemUnlock, &Unlock);
-    EXPECT_EQ(given->DSM_Entry, &SourceManagerEntry) << "the Source Manager's own structure is left alone";
+    // Fields of the packed structure are copied out before they are compared.
+    const DSMENTRYPROC entry = kept.DSM_Entry, givenEntry = given->DSM_Entry;
+    const DSM_MEMALLOCATE allocate = kept.DSM_MemAllocate;
+    const DSM_MEMFREE release = kept.DSM_MemFree;
+    const DSM_MEMLOCK lock = kept.DSM_MemLock;
+    const DSM_MEMUNLOCK unlock = kept.DSM_MemUnlock;
+    const TW_UINT32 size = kept.Size, givenSize = given->Size;
+    EXPECT_NE(entry, nullptr);
+    EXPECT_NE(entry, &SourceManagerEntry);
+    EXPECT_EQ(size, givenSize);
+    EXPECT_EQ(allocate, &Allocate);
+    EXPECT_EQ(release, &Free);
+    EXPECT_EQ(lock, &Lock);
+    EXPECT_EQ(unlock, &Unlock);
+    EXPECT_EQ(givenEntry, &SourceManagerEntry) << "the Source Manager's own structure is left alone";
 
     TW_CALLBACK* callback = arena.New<TW_CALLBACK>();
     for (const TW_UINT16 code : {TWRC_SUCCESS, TWRC_FAILURE, TWRC_CHECKSTATUS, static_cast<TW_UINT16>(0x8123)}) {
