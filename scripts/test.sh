@@ -38,8 +38,7 @@ for config in linux macos-sanitize linux-sanitize; do
   [ "$config" = linux ] && bench=ON
   dir=build/test-$config
   echo "== $config: configure and build"
-  # The sanitizer builds are unoptimised: they compile in half the time, and the sanitizers see
-  # more at -O0, not less.
+  # The sanitizer builds are unoptimised, so that no access the sanitizers check is optimised away.
   build_type=RelWithDebInfo
   [ "$sanitize" = ON ] && build_type=Debug
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=$build_type -DTRACEWELL_TWAIN_ABI="$abi" -DTRACEWELL_SANITIZE=$sanitize \
