@@ -230,16 +230,28 @@ int OpenTree(const TreeOptions& options, std::string* twainDir) {
     return kExitSuccess;
 }
 
-// Parses a subcommand's arguments into `options` and exactly `wanted` further arguments.
-int Arguments(int argc, char** argv, size_t wanted, const char* what, TreeOptions* options,
-              std::vector<std::string>* rest, bool* done) {
-    *options = GlobalTreeOptions();
-    const int parsed = ParseTreeArguments(argc, argv, options, rest, done);
-    if (parsed != kExitSuccess || *done) return parsed;
-    if (rest->size() < wanted) return UsageError(std::string(argv[0]) + " needs " + what);
-    if (rest->size() > wanted) return UsageError(std::string(argv[0]) + " takes " + (wanted ? "one " : "no ") + "argument" +
-                                                 (wanted ? "" : "s") + ", not " + (*rest)[wanted]);
-    return kExitSuccess;
+// A subcommand's arguments: the tree options and exactly the wanted further arguments. `status`
+// is the exit code to end with when it is not kExitSuccess or when `done` (help was printed).
+struct ParsedArguments {
+    TreeOptions options;
+    std::vector<std::string> rest;
+    bool done = false;
+    int status = kExitSuccess;
+    bool Stop() const { return status != kExitSuccess || done; }
+};
+
+ParsedArguments Arguments(int argc, char** argv, size_t wanted, const char* what) {
+    ParsedArguments a;
+    a.options = GlobalTreeOptions();
+    a.status = ParseTreeArguments(argc, argv, &a.options, &a.rest, &a.done);
+    if (a.Stop()) return a;
+    if (a.rest.size() < wanted) {
+        a.status = UsageError(std::string(argv[0]) + " needs " + what);
+    } else if (a.rest.size() > wanted) {
+        a.status = UsageError(std::string(argv[0]) + " takes " + (wanted ? "one " : "no ") + "argument" +
+                              (wanted ? "" : "s") + ", not " + a.rest[wanted]);
+    }
+    return a;
 }
 
 }  // namespace
@@ -346,28 +358,23 @@ int Detach(const TreeOptions& options, const std::string& sourceArgument, int fa
 }
 
 int RunAttach(int argc, char** argv) {
-    TreeOptions options;
-    std::vector<std::string> rest;
-    bool done = false;
-    if (const int parsed = Arguments(argc, argv, 1, "the data source to trace (SOURCE.ds)", &options, &rest, &done); parsed || done)
-        return parsed;
-    return Attach(options, rest[0]);
+    const ParsedArguments parsed = Arguments(argc, argv, 1, "the data source to trace (SOURCE.ds)");
+    if (parsed.Stop()) return parsed.status;
+    const TreeOptions& options = parsed.options;
+    return Attach(options, parsed.rest[0]);
 }
 
 int RunDetach(int argc, char** argv) {
-    TreeOptions options;
-    std::vector<std::string> rest;
-    bool done = false;
-    if (const int parsed = Arguments(argc, argv, 1, "the attached data source (SOURCE.ds)", &options, &rest, &done); parsed || done)
-        return parsed;
-    return Detach(options, rest[0]);
+    const ParsedArguments parsed = Arguments(argc, argv, 1, "the attached data source (SOURCE.ds)");
+    if (parsed.Stop()) return parsed.status;
+    const TreeOptions& options = parsed.options;
+    return Detach(options, parsed.rest[0]);
 }
 
 int RunStatus(int argc, char** argv) {
-    TreeOptions options;
-    std::vector<std::string> rest;
-    bool done = false;
-    if (const int parsed = Arguments(argc, argv, 0, "", &options, &rest, &done); parsed || done) return parsed;
+    const ParsedArguments parsed = Arguments(argc, argv, 0, "");
+    if (parsed.Stop()) return parsed.status;
+    const TreeOptions& options = parsed.options;
     std::string twainDir;
     if (const int opened = OpenTree(options, &twainDir)) return opened;
     const std::vector<Instance> instances = FindInstances(twainDir);
@@ -385,10 +392,9 @@ int RunStatus(int argc, char** argv) {
 }
 
 int RunOn(int argc, char** argv) {
-    TreeOptions options;
-    std::vector<std::string> rest;
-    bool done = false;
-    if (const int parsed = Arguments(argc, argv, 0, "", &options, &rest, &done); parsed || done) return parsed;
+    const ParsedArguments parsed = Arguments(argc, argv, 0, "");
+    if (parsed.Stop()) return parsed.status;
+    const TreeOptions& options = parsed.options;
     std::string twainDir;
     if (const int opened = OpenTree(options, &twainDir)) return opened;
     CTransaction changes;
@@ -408,10 +414,9 @@ int RunOn(int argc, char** argv) {
 }
 
 int RunOff(int argc, char** argv) {
-    TreeOptions options;
-    std::vector<std::string> rest;
-    bool done = false;
-    if (const int parsed = Arguments(argc, argv, 0, "", &options, &rest, &done); parsed || done) return parsed;
+    const ParsedArguments parsed = Arguments(argc, argv, 0, "");
+    if (parsed.Stop()) return parsed.status;
+    const TreeOptions& options = parsed.options;
     std::string twainDir;
     if (const int opened = OpenTree(options, &twainDir)) return opened;
     std::string base = options.logDir;
