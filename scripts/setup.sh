@@ -3,7 +3,7 @@
 set -euo pipefail
 
 # clang and its runtime libraries build the fuzz targets (libFuzzer and the sanitizers).
-packages=(cmake make g++ file libgtest-dev libgmock-dev libbenchmark-dev libboost-dev clang libclang-rt-14-dev)
+packages=(cmake make g++ file libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libfmt-dev clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -24,7 +24,7 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
         else
             UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
         m_pOutBuf->Line("%s", "");
-        m_pOutBuf->Line("TWAIN Status = [%d]", m_nTwainStatus);
+        m_pOutBuf->Line(FMT_STRING(traceformat::kStatusLine), m_nTwainStatus);
     }
     return true;
 }

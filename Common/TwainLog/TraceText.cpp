@@ -39,17 +39,23 @@ size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
 void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
     if (Full()) return;
     const size_t room = kHeldLimit + 1 - m_len;
-    char* const start = m_buf + m_len;
-    const int n = vsnprintf(start, room, fmt, args);
+    const int n = vsnprintf(m_buf + m_len, room, fmt, args);
     if (n < 0) {
-        *start = '\0';
+        m_buf[m_len] = '\0';
         return;
     }
-    const size_t formatted = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+    Appended(endLine, static_cast<size_t>(n));
+}
+
+void CTraceText::Appended(bool endLine, size_t size) {
+    char* const start = m_buf + m_len;
+    const size_t room = kHeldLimit - m_len;
+    const bool whole = size <= room;
+    const size_t formatted = whole ? size : room;
     size_t first = 0;
     while (first < formatted && !NeedsEscape(static_cast<unsigned char>(start[first]))) ++first;
     if (first == formatted) {
-        m_len = static_cast<size_t>(n) < room ? m_len + formatted : kHeldLimit;
+        m_len += formatted;
     } else {
         // Escapes grow the text: the formatted bytes from the first control character on are
         // copied out and written back escaped, up to the held limit (an escape may be cut there,
@@ -63,8 +69,9 @@ void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
             const size_t width = EscapeByte(static_cast<unsigned char>(raw[i]), escaped);
             for (size_t k = 0; k < width && out < kHeldLimit; ++k) m_buf[out++] = escaped[k];
         }
-        m_len = static_cast<size_t>(n) < room ? out : kHeldLimit;
+        m_len = out;
     }
+    if (!whole) m_len = kHeldLimit;
     if (endLine) {
         for (const char c : {'\r', '\n'}) {
             if (m_len >= kHeldLimit) break;

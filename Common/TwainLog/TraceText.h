@@ -1,10 +1,16 @@
 // The text of one traced call: the one place where trace text is appended. It owns the bound
-// (nothing past the written limit is kept), the "\r\n" line ends, the escaping of control
-// characters and the printf-format checking.
+// (nothing past the written limit is kept), the "\r\n" line ends and the escaping of control
+// characters; lines are formatted by {fmt} straight into the held text.
 #pragma once
 
 #include <cstdarg>
 #include <cstddef>
+#include <string_view>
+#include <type_traits>
+
+#include <fmt/format.h>
+
+#include "TraceFormat.h"
 
 // Control characters of a string taken from a structure or an argument are written as C escapes
 // ("\r", "\n", "\t", "\xNN" for the others and DEL), so that a trace line is always exactly
@@ -22,7 +28,7 @@ public:
     // Bytes of one call's text that reach the trace file; longer text is cut there (or one byte
     // earlier, so that a "\r\n" is never split) and followed by the notice line.
     static constexpr size_t kWrittenLimit = 5120;
-    static constexpr char kCutNotice[] = "Size of CAP_xxx too long";
+    static constexpr const char (&kCutNotice)[sizeof(traceformat::kCutNotice)] = traceformat::kCutNotice;
 
     CTraceText() { Clear(); }
     CTraceText(const CTraceText&) = delete;
@@ -31,6 +37,20 @@ public:
     void Clear() {
         m_len = 0;
         m_buf[0] = '\0';
+    }
+
+    // Formats a whole line (a format checked at compile time: FMT_STRING("...")), escapes the
+    // control characters the formatted text holds, and ends it with "\r\n".
+    template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
+    void Line(const S& format, const Args&... args) {
+        if (Full()) return;
+        Appended(true, fmt::format_to_n(m_buf + m_len, kHeldLimit - m_len, format, args...).size);
+    }
+    // Formats and escapes a piece of a line, without line end.
+    template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
+    void Put(const S& format, const Args&... args) {
+        if (Full()) return;
+        Appended(false, fmt::format_to_n(m_buf + m_len, kHeldLimit - m_len, format, args...).size);
     }
 
     // Formats a whole line, escapes the control characters the formatted text holds, and ends it
@@ -54,6 +74,9 @@ public:
 
 private:
     void Append(bool endLine, const char* fmt, va_list args);
+    // Takes in the `size` bytes just formatted at the end of the text (those past the held limit
+    // were not stored): escapes them and ends the line.
+    void Appended(bool endLine, size_t size);
 
     // One byte past the limit is kept, so that a longer text is known to be longer.
     static constexpr size_t kHeldLimit = kWrittenLimit + 1;
