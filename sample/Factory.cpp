@@ -1,7 +1,9 @@
-// The module's exports: the factory a data source looks up, and the hooks through which tests
-// count and script what the scanner is asked. Build options leave the factory out
+// The module's exports: the factory a data source looks up, and the hooks through which tests,
+// benchmarks and fuzz targets count and script what the scanner is asked. Build options leave the factory out
 // (CORVALE_NO_FACTORY) or have it make no operator (CORVALE_NULL_OPERATOR).
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 
 #include "Scanner.h"
@@ -19,6 +21,13 @@ struct Hooks {
     int scriptedReturnCode = kNotScripted;
     CorvaleAnswerFn answer = nullptr;
     void* answerContext = nullptr;
+    bool tripletScripted = false;
+    TW_UINT32 scriptedDG = 0;
+    TW_UINT16 scriptedDAT = 0;
+    TW_UINT16 scriptedMSG = 0;
+    TW_UINT16 scriptedTripletCode = 0;
+    size_t scriptedSize = 0;
+    unsigned char scriptedAnswer[kCorvaleAnswerBytes] = {};
     CorvaleReleaseFn onRelease = nullptr;
     void* releaseContext = nullptr;
     const char* factoryNamePointer = nullptr;
@@ -43,6 +52,11 @@ public:
         g_hooks.lastMSG = MSG;
         g_hooks.lastData = pData;
         if (g_hooks.answer != nullptr) return g_hooks.answer(g_hooks.answerContext, pOrigin, DG, DAT, MSG, pData);
+        if (g_hooks.tripletScripted && DG == g_hooks.scriptedDG && DAT == g_hooks.scriptedDAT &&
+            MSG == g_hooks.scriptedMSG) {
+            if (pData != nullptr && g_hooks.scriptedSize != 0) memcpy(pData, g_hooks.scriptedAnswer, g_hooks.scriptedSize);
+            return g_hooks.scriptedTripletCode;
+        }
         if (g_hooks.scriptedReturnCode != kNotScripted) return static_cast<TW_UINT16>(g_hooks.scriptedReturnCode);
         return CCorvaleScanner::OperateTriplet(pOrigin, DG, DAT, MSG, pData);
     }
@@ -76,7 +90,6 @@ TRACEWELL_SOURCE_EXPORT int CorvaleFactoryCalls() { return g_hooks.factoryCalls;
 TRACEWELL_SOURCE_EXPORT int CorvaleReleases() { return g_hooks.releases; }
 TRACEWELL_SOURCE_EXPORT int CorvaleOperateCalls() { return g_hooks.operateCalls; }
 
-// rc >= 0: every following call returns rc untouched and does nothing else; -1: normal service.
 TRACEWELL_SOURCE_EXPORT void CorvaleScriptReturnCode(int rc) {
     g_hooks.scriptedReturnCode = rc >= 0 ? rc : kNotScripted;
 }
@@ -84,6 +97,24 @@ TRACEWELL_SOURCE_EXPORT void CorvaleScriptReturnCode(int rc) {
 TRACEWELL_SOURCE_EXPORT void CorvaleScriptAnswer(CorvaleAnswerFn answer, void* context) {
     g_hooks.answer = answer;
     g_hooks.answerContext = context;
+}
+
+TRACEWELL_SOURCE_EXPORT void CorvaleScriptTriplet(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 rc,
+                                                  const void* answer, size_t size) {
+    g_hooks.scriptedDG = dg;
+    g_hooks.scriptedDAT = dat;
+    g_hooks.scriptedMSG = msg;
+    g_hooks.scriptedTripletCode = rc;
+    g_hooks.scriptedSize = answer != nullptr ? std::min(size, sizeof(g_hooks.scriptedAnswer)) : 0;
+    if (g_hooks.scriptedSize != 0) memcpy(g_hooks.scriptedAnswer, answer, g_hooks.scriptedSize);
+    g_hooks.tripletScripted = true;
+}
+
+TRACEWELL_SOURCE_EXPORT void CorvaleScriptNothing() {
+    g_hooks.answer = nullptr;
+    g_hooks.answerContext = nullptr;
+    g_hooks.tripletScripted = false;
+    g_hooks.scriptedReturnCode = kNotScripted;
 }
 
 TRACEWELL_SOURCE_EXPORT void CorvaleScriptRelease(CorvaleReleaseFn onRelease, void* context) {

@@ -465,7 +465,7 @@ std::string TracedCall(TW_CAPABILITY* record, TW_UINT16 rc, TW_UINT16 conType, T
     std::string trace;
     {
         TraceCapture capture;
-        ScriptedOperator op;
+        ScriptedScanner op;
         op.returnCode = rc;
         op.fill = [&](TW_MEMREF) { *record = {ICAP_PIXELTYPE, conType, handle}; };
         EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, record), rc);

@@ -1,14 +1,20 @@
 // DS_Entry end to end: forwarding unchanged, the failure markers, the cut of long result sections,
-// the untraced path, the request line written before the source runs, and strings from outside.
+// the untraced path, the request line written before the source runs, strings from outside, and
+// no heap allocation in a traced call.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "Common/DSMInterface.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
+#include "ScannerHooks.h"
 #include "support/TestSupport.h"
+#if !TRACEWELL_SANITIZED
+#include "alloc_counter.h"
+#endif
 
 namespace {
 
@@ -24,7 +30,7 @@ protected:
 // Untraced calls are only forwarded; traced ones are numbered and end in the markers when, and only when, they fail.
 TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMarked) {
     ASSERT_EQ(g_pLogFile, nullptr);
-    ScriptedOperator op;
+    ScriptedScanner op;
     TW_IDENTITY* origin = arena.New<TW_IDENTITY>();
     void* data = arena.Alloc(sizeof(TW_DEVICEEVENT));  // the largest structure of the triplets below
     const struct {
@@ -64,7 +70,7 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
 class CutTest : public EntryTest {
 protected:
     std::string Trace(TW_UINT32 items, size_t lastLength) {
-        ScriptedOperator op;
+        ScriptedScanner op;
         TraceCapture capture;
         FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
         g_cParaAnalyze = CParaAnalyze();
@@ -137,7 +143,7 @@ TEST_F(CutTest, TheNoticeIsALineOfItsOwnAndACutNeverSplitsALineEnd) {
 // The request line reaches the file before the source runs, so a source that never returns
 // leaves it on disk; the result section follows once the source has returned.
 TEST_F(EntryTest, TheRequestLineIsWrittenBeforeTheCallIsForwarded) {
-    ScriptedOperator op;
+    ScriptedScanner op;
     TraceCapture capture;
     std::string seenBySource;
     op.fill = [&](TW_MEMREF) { seenBySource = capture.Text(); };
@@ -153,7 +159,7 @@ TEST_F(EntryTest, TheRequestLineIsWrittenBeforeTheCallIsForwarded) {
 // Strings a source or an application hands in are written with their control characters
 // escaped, so that no source can forge or break a trace line.
 TEST_F(EntryTest, ControlCharactersFromOutsideAreEscaped) {
-    ScriptedOperator op;
+    ScriptedScanner op;
     const struct {
         const char* given;
         const char* written;
@@ -178,7 +184,7 @@ TEST_F(EntryTest, ControlCharactersFromOutsideAreEscaped) {
 // MSG_PROCESSEVENT on another DAT answered TWRC_DSEVENT: the data holds no TW_EVENT and is not
 // read as one (the block here is a 4-byte heap block, so a read past it fails under ASan).
 TEST_F(EntryTest, ProcessEventOnAnotherDatDoesNotReadAnEvent) {
-    ScriptedOperator op;
+    ScriptedScanner op;
     op.returnCode = TWRC_DSEVENT;
     TraceCapture capture;
     std::unique_ptr<uint32_t> small(new uint32_t(0));
@@ -193,7 +199,7 @@ TEST_F(EntryTest, ProcessEventOnAnotherDatDoesNotReadAnEvent) {
 // From the start of the unload sequence the entry point forwards nothing and traces nothing,
 // so a source that calls DS_Entry from its Release() reaches no released object.
 TEST_F(EntryTest, AClosedEntryFailsCallsUntraced) {
-    ScriptedOperator op;
+    ScriptedScanner op;
     TraceCapture capture;
     CloseEntry();
     EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_FAILURE);
@@ -202,6 +208,45 @@ TEST_F(EntryTest, AClosedEntryFailsCallsUntraced) {
     EXPECT_EQ(capture.Text(), "");
     EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_SUCCESS);
     EXPECT_EQ(op.calls, 1);
+}
+
+// A traced capability negotiation allocates nothing once the trace file's buffer is made, whatever
+// its container's length and whether its memory comes from the Source Manager or from elsewhere.
+TEST_F(EntryTest, ATracedCallAllocatesNothing) {
+#if TRACEWELL_SANITIZED
+    GTEST_SKIP() << "a sanitizer keeps the allocator to itself";
+#else
+    ScriptedScanner scanner;
+    CorvaleScriptAnswer(nullptr, nullptr);
+    TraceCapture capture;
+    g_cParaAnalyze.m_nTwainStatus = 4;
+    for (const bool foreign : {false, true}) {
+        for (const TW_UINT32 items : {0u, 1u, 10u}) {
+            SCOPED_TRACE(testing::Message() << items << " items" << (foreign ? ", foreign block" : ""));
+            const size_t size = items == 0 ? sizeof(TW_ONEVALUE) : offsetof(TW_ENUMERATION, ItemList) + items * sizeof(TW_UINT16);
+            const TW_HANDLE handle = foreign ? arena.NewHandle(size) : CDSMInterface::AllocMemory(static_cast<TW_UINT32>(size));
+            void* block = foreign ? FixedArena::Block(handle) : CDSMInterface::LockMemory(handle);
+            if (items == 0) {
+                *static_cast<TW_ONEVALUE*>(block) = {TWTY_UINT16, 2};
+            } else {
+                auto* list = static_cast<TW_ENUMERATION*>(block);
+                *list = {TWTY_UINT16, items, 2, 0, {}};
+                for (TW_UINT32 i = 0; i < items; ++i) reinterpret_cast<TW_UINT16*>(list->ItemList)[i] = static_cast<TW_UINT16>(i % 9);
+            }
+            if (!foreign) CDSMInterface::UnlockMemory(handle);
+            const TW_CAPABILITY answer = {ICAP_PIXELTYPE, static_cast<TW_UINT16>(items == 0 ? TWON_ONEVALUE : TWON_ENUMERATION), handle};
+            CorvaleScriptTriplet(DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWRC_SUCCESS, &answer, sizeof(answer));
+            TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
+            DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
+            const long before = AllocationCount();
+            for (int i = 0; i < 20; ++i) DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
+            EXPECT_EQ(AllocationCount() - before, 0);
+            EXPECT_EQ(cap.hContainer, handle);
+            if (!foreign) CDSMInterface::FreeMemory(handle);
+        }
+    }
+    EXPECT_NE(capture.Text().find("ItemType = [TWTY_UINT16]"), std::string::npos);
+#endif
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
+#include "ScannerHooks.h"
+
+extern "C" int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut);
 
 FixedArena::FixedArena(uintptr_t address, size_t size) : m_base(address), m_size(size), m_used(0) {
     void* p = mmap(reinterpret_cast<void*>(address), size, PROT_READ | PROT_WRITE,
@@ -62,20 +65,25 @@ std::string TraceCapture::Text() {
     return text;
 }
 
-ScriptedOperator::ScriptedOperator() { g_pcTripletOperator = this; }
+ScriptedScanner::ScriptedScanner() {
+    CreateCorvale("tracewell.ds", &m_scanner);
+    CorvaleScriptNothing();
+    CorvaleScriptAnswer(Answer, this);
+    g_pcTripletOperator = m_scanner;
+}
 
-ScriptedOperator::~ScriptedOperator() { g_pcTripletOperator = nullptr; }
+ScriptedScanner::~ScriptedScanner() {
+    g_pcTripletOperator = nullptr;
+    CorvaleScriptNothing();
+    if (m_scanner != nullptr) m_scanner->Release();
+}
 
-TW_UINT16 ScriptedOperator::OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                           TW_MEMREF pData) {
-    ++calls;
-    lastOrigin = pOrigin;
-    lastDG = DG;
-    lastDAT = DAT;
-    lastMSG = MSG;
-    lastData = pData;
-    if (fill) fill(pData);
-    return returnCode;
+TW_UINT16 ScriptedScanner::Answer(void* self, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF data) {
+    ScriptedScanner& scanner = *static_cast<ScriptedScanner*>(self);
+    ++scanner.calls;
+    CorvaleLastCall(&scanner.lastOrigin, &scanner.lastDG, &scanner.lastDAT, &scanner.lastMSG, &scanner.lastData);
+    if (scanner.fill) scanner.fill(data);
+    return scanner.returnCode;
 }
 
 std::string MalformedAt(const std::string& text) {

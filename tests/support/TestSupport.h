@@ -1,5 +1,6 @@
 // Shared test helpers: memory at fixed addresses so that traces printing pointers are
-// reproducible, a trace file captured in memory, and rendering through a fresh analyzer.
+// reproducible, a trace file captured in memory, the scripted virtual scanner as the wrapped
+// source, and rendering through a fresh analyzer.
 #pragma once
 
 #include <cstddef>
@@ -52,15 +53,15 @@ private:
     FILE* m_previous;
 };
 
-// An in-process wrapped source: records the last triplet, optionally fills the data, returns a
-// scripted code. Installed as the process's operator for the life of the object.
-class ScriptedOperator : public CTripletOperator {
+// The virtual scanner, made in this process by its own factory, as the wrapped source for the life
+// of the object, scripted through its answer hook: each call is recorded, `fill` (if set) writes
+// the call's data and `returnCode` is what the call returns.
+class ScriptedScanner {
 public:
-    ScriptedOperator();
-    ~ScriptedOperator() override;
-    TW_UINT16 OperateTriplet(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                             TW_MEMREF pData) override;
-    int Release() override { return 0; }
+    ScriptedScanner();
+    ~ScriptedScanner();
+    ScriptedScanner(const ScriptedScanner&) = delete;
+    ScriptedScanner& operator=(const ScriptedScanner&) = delete;
 
     TW_UINT16 returnCode = TWRC_SUCCESS;
     std::function<void(TW_MEMREF)> fill;
@@ -70,7 +71,12 @@ public:
     TW_UINT16 lastDAT = 0;
     TW_UINT16 lastMSG = 0;
     TW_MEMREF lastData = nullptr;
+
+private:
+    static TW_UINT16 Answer(void* self, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF data);
+    CTripletOperator* m_scanner = nullptr;
 };
+using ScriptedOperator = ScriptedScanner;
 
 // "" when every line of the text ends in "\r\n" and no other control character stands in it;
 // else where it first goes wrong.
