@@ -1,10 +1,13 @@
-// The cost of the adapter's hop: a standard source's DS_Entry called directly, through the
-// adapter's operator, and through DS_Entry with tracing off in front of the adapter, side by side.
+// The cost of the adapter's hop: the virtual scanner as a standard source, its DS_Entry called
+// directly, through the adapter's operator, and through DS_Entry with tracing off in front of the
+// adapter, side by side. The scanner answers MSG_GET of ICAP_PIXELTYPE from its script.
 #include <dlfcn.h>
 
 #include <benchmark/benchmark.h>
 
+#include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
+#include "ScannerHooks.h"
 
 namespace {
 
@@ -13,7 +16,13 @@ struct Chain {
     Chain() {
         source = dlopen(BENCH_STANDARD_SOURCE, RTLD_LAZY | RTLD_LOCAL);
         adapter = dlopen(BENCH_ADAPTER, RTLD_NOW | RTLD_LOCAL);
-        if (source != nullptr) entry = reinterpret_cast<DSENTRYPROC>(dlsym(source, "DS_Entry"));
+        if (source != nullptr) {
+            entry = reinterpret_cast<DSENTRYPROC>(dlsym(source, "DS_Entry"));
+            const auto script = reinterpret_cast<decltype(&CorvaleScriptTriplet)>(dlsym(source, "CorvaleScriptTriplet"));
+            const TW_CAPABILITY answer = {ICAP_PIXELTYPE, TWON_ONEVALUE, nullptr};
+            if (script != nullptr) script(DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWRC_SUCCESS, &answer, sizeof(answer));
+            else entry = nullptr;
+        }
         const auto factory =
             adapter != nullptr ? reinterpret_cast<CreateCorvaleFn>(dlsym(adapter, TRACEWELL_FACTORY_NAME)) : nullptr;
         if (factory != nullptr) factory("tracewell.ds", &adapted);
@@ -50,10 +59,11 @@ BENCHMARK(BM_ThroughAdapter);
 
 void BM_DsEntryTracingOffThroughAdapter(benchmark::State& state) {
     if (!TheChain().Ready()) return state.SkipWithError("the standard source or the adapter cannot be loaded");
+    CTripletOperator* const previous = g_pcTripletOperator;
     g_pcTripletOperator = TheChain().adapted;
     TW_CAPABILITY cap = {ICAP_PIXELTYPE, 0, nullptr};
     for (auto _ : state) benchmark::DoNotOptimize(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap));
-    g_pcTripletOperator = nullptr;
+    g_pcTripletOperator = previous;
 }
 BENCHMARK(BM_DsEntryTracingOffThroughAdapter);
 
