@@ -1,7 +1,9 @@
 // The benchmark program's main: runs the benchmarks as usual, then prints the pairs that are read
-// side by side, each as a ratio (or a difference in ns) of the fastest repetitions of the run.
+// side by side, each as a ratio (or a difference in ns) of the fastest repetitions of the run, in
+// real time and in CPU time.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -9,21 +11,30 @@
 
 namespace {
 
-// Keeps the fastest time per call of every benchmark while the console shows the runs.
+// Keeps the fastest real and CPU time per call of every benchmark while the console shows the runs
+// (the median when only aggregates are reported). On a busy machine the CPU time, which counts
+// the thread's time in the kernel too, is the steadier of the two.
 class FastestReporter : public benchmark::ConsoleReporter {
 public:
+    struct Times {
+        double real;
+        double cpu;
+    };
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) continue;
-            const double ns = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(run.time_unit);
-            const std::string name = run.run_name.str();
-            const auto found = fastest.find(name);
-            if (found == fastest.end() || ns < found->second) fastest[name] = ns;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred || run.iterations == 0) continue;
+            const double toNs = benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                                benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const Times times = {run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs};
+            const auto found = fastest.emplace(run.run_name.str(), times);
+            if (found.second) continue;
+            found.first->second.real = std::min(found.first->second.real, times.real);
+            found.first->second.cpu = std::min(found.first->second.cpu, times.cpu);
         }
     }
-    std::map<std::string, double> fastest;
+    std::map<std::string, Times> fastest;
 };
 
 struct Pair {
@@ -57,13 +68,15 @@ int main(int argc, char** argv) {
         const auto measured = reporter.fastest.find(pair.measured);
         const auto against = reporter.fastest.find(pair.against);
         if (measured == reporter.fastest.end() || against == reporter.fastest.end()) continue;
-        if (!header) printf("\nSide by side (fastest repetition of each):\n");
+        if (!header) printf("\nSide by side (fastest repetition of each)%*s real        cpu\n", 52, "");
         header = true;
+        const FastestReporter::Times& a = measured->second;
+        const FastestReporter::Times& b = against->second;
         if (pair.difference)
-            printf("  %-44s - %-34s %+8.2f ns  %s\n", pair.measured, pair.against, measured->second - against->second,
+            printf("  %-44s - %-34s %+8.2f ns %+8.2f ns  %s\n", pair.measured, pair.against, a.real - b.real, a.cpu - b.cpu,
                    pair.bound);
         else
-            printf("  %-44s / %-34s %8.2fx     %s\n", pair.measured, pair.against, measured->second / against->second,
+            printf("  %-44s / %-34s %8.2fx    %8.2fx     %s\n", pair.measured, pair.against, a.real / b.real, a.cpu / b.cpu,
                    pair.bound);
     }
     return 0;

@@ -1,7 +1,7 @@
-// The virtual scanner driven directly through its factory (value checks) and as a TWAIN 2 source,
-// and the session host as a TWAIN 2 Source Manager: the entry-point exchange, the memory the source
-// hands out, and whole host sessions, alone and through Tracewell, compared in both directions
-// (which also shows the messages the source sends through DSM_Entry, and from within which call).
+// The virtual scanner driven directly through its factory as a TWAIN 2 source, and the session
+// host as a TWAIN 2 Source Manager: the entry-point exchange, the memory the source hands out, and
+// whole host sessions, alone and through Tracewell, compared in both directions (which also shows
+// the messages the source sends through DSM_Entry, and from within which call).
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -128,42 +128,6 @@ protected:
     TW_IDENTITY m_application = {};
     TW_ENTRYPOINT m_entryPoints = {};
 };
-using VirtualScanner = Twain2Scanner;
-
-TEST_F(VirtualScanner, SetValidatesValuesAndStatusReportsTheConditionOnce) {
-    // What, the capability, the item's type, its value (a TW_FIX32 as its whole part), the condition.
-    const std::tuple<const char*, TW_UINT16, TW_UINT16, TW_INT32, TW_UINT16> kCases[] = {
-        {"a resolution across on the list", ICAP_XRESOLUTION, TWTY_FIX32, 150, TWCC_SUCCESS},
-        {"a resolution down on a step", ICAP_YRESOLUTION, TWTY_FIX32, 125, TWCC_SUCCESS},
-        {"a resolution down between steps", ICAP_YRESOLUTION, TWTY_FIX32, 110, TWCC_BADVALUE},
-        {"the highest resolution down", ICAP_YRESOLUTION, TWTY_FIX32, 1200, TWCC_SUCCESS},
-        {"a resolution down above the range", ICAP_YRESOLUTION, TWTY_FIX32, 1225, TWCC_BADVALUE},
-        {"a resolution down below the range", ICAP_YRESOLUTION, TWTY_FIX32, 50, TWCC_BADVALUE},
-        {"all pages", CAP_XFERCOUNT, TWTY_INT16, -1, TWCC_SUCCESS},
-        {"minus two pages", CAP_XFERCOUNT, TWTY_INT16, -2, TWCC_BADVALUE},
-        {"a pixel type on the list", ICAP_PIXELTYPE, TWTY_UINT16, TWPT_BW, TWCC_SUCCESS},
-        {"a pixel type of the wrong item type", ICAP_PIXELTYPE, TWTY_UINT32, TWPT_GRAY, TWCC_BADVALUE},
-        {"a Boolean that is neither", CAP_FEEDERENABLED, TWTY_BOOL, 2, TWCC_BADVALUE},
-        {"a bit depth the pixel type does not give", ICAP_BITDEPTH, TWTY_UINT16, 8, TWCC_BADVALUE},
-        {"a read-only capability", CAP_DUPLEX, TWTY_UINT16, TWDX_NONE, TWCC_CAPBADOPERATION},
-        {"an unsupported capability", CAP_AUTHOR, TWTY_UINT16, 0, TWCC_CAPUNSUPPORTED},
-    };
-    for (const auto& [what, cap, itemType, value, condition] : kCases) {
-        SCOPED_TRACE(what);
-        Restart();
-        TW_IDENTITY identity = {};
-        ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
-        EXPECT_EQ(Set(cap, itemType, static_cast<TW_UINT32>(value)), condition == TWCC_SUCCESS ? TWRC_SUCCESS : TWRC_FAILURE);
-        EXPECT_EQ(Condition(), condition);
-        EXPECT_EQ(Condition(), TWCC_SUCCESS) << "reading the condition clears it";
-        if (condition != TWCC_SUCCESS) continue;
-        TW_CAPABILITY current = {cap, 0, nullptr};
-        ASSERT_EQ(Call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &current), TWRC_SUCCESS);
-        const size_t size = itemType == TWTY_FIX32 ? sizeof(TW_FIX32) : sizeof(TW_UINT16);
-        const char* item = static_cast<const char*>(FixedArena::Block(current.hContainer)) + offsetof(TW_ONEVALUE, Item);
-        EXPECT_EQ(memcmp(&value, item, size), 0);
-    }
-}
 
 TEST_F(Twain2Scanner, TakesTheEntryPointsBeforeOpeningAndOnlyWhole) {
     // What, whether the source is open first, the structure's size, which function is null (0 none,
