@@ -16,7 +16,8 @@
 extern "C" int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut);
 
 ScriptedSource::ScriptedSource(TW_UINT32 items, bool foreign) : m_previous(g_pcTripletOperator), m_foreign(foreign) {
-    const size_t size = items == 0 ? sizeof(TW_ONEVALUE) : offsetof(TW_ENUMERATION, ItemList) + items * sizeof(TW_UINT16);
+    const size_t size =
+        items == 0 ? sizeof(TW_ONEVALUE) : offsetof(TW_ENUMERATION, ItemList) + items * sizeof(TW_UINT16);
     if (foreign) {
         m_block = static_cast<char*>(calloc(1, size));
         m_master = m_block;

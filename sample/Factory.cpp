@@ -1,6 +1,6 @@
 // The module's exports: the factory a data source looks up, and the hooks through which tests,
-// benchmarks and fuzz targets count and script what the scanner is asked. Build options leave the factory out
-// (CORVALE_NO_FACTORY) or have it make no operator (CORVALE_NULL_OPERATOR).
+// benchmarks and fuzz targets count and script what the scanner is asked. Build options leave the
+// factory out (CORVALE_NO_FACTORY) or have it make no operator (CORVALE_NULL_OPERATOR).
 #include <algorithm>
 #include <atomic>
 #include <cstdint>

@@ -214,22 +214,27 @@ TEST_F(EntryTest, ATracedCallAllocatesNothing) {
     ScriptedScanner scanner;
     CorvaleScriptAnswer(nullptr, nullptr);
     TraceCapture capture;
-    g_cParaAnalyze.m_nTwainStatus = 4;
     for (const bool foreign : {false, true}) {
         for (const TW_UINT32 items : {0u, 1u, 10u}) {
             SCOPED_TRACE(testing::Message() << items << " items" << (foreign ? ", foreign block" : ""));
-            const size_t size = items == 0 ? sizeof(TW_ONEVALUE) : offsetof(TW_ENUMERATION, ItemList) + items * sizeof(TW_UINT16);
-            const TW_HANDLE handle = foreign ? arena.NewHandle(size) : CDSMInterface::AllocMemory(static_cast<TW_UINT32>(size));
+            const size_t size =
+                items == 0 ? sizeof(TW_ONEVALUE) : offsetof(TW_ENUMERATION, ItemList) + items * sizeof(TW_UINT16);
+            const TW_HANDLE handle =
+                foreign ? arena.NewHandle(size) : CDSMInterface::AllocMemory(static_cast<TW_UINT32>(size));
             void* block = foreign ? FixedArena::Block(handle) : CDSMInterface::LockMemory(handle);
             if (items == 0) {
                 *static_cast<TW_ONEVALUE*>(block) = {TWTY_UINT16, 2};
             } else {
                 auto* list = static_cast<TW_ENUMERATION*>(block);
                 *list = {TWTY_UINT16, items, 2, 0, {}};
-                for (TW_UINT32 i = 0; i < items; ++i) reinterpret_cast<TW_UINT16*>(list->ItemList)[i] = static_cast<TW_UINT16>(i % 9);
+                for (TW_UINT32 i = 0; i < items; ++i) {
+                    const TW_UINT16 pixelType = static_cast<TW_UINT16>(i % 9);
+                    memcpy(list->ItemList + i * sizeof(pixelType), &pixelType, sizeof(pixelType));
+                }
             }
             if (!foreign) CDSMInterface::UnlockMemory(handle);
-            const TW_CAPABILITY answer = {ICAP_PIXELTYPE, static_cast<TW_UINT16>(items == 0 ? TWON_ONEVALUE : TWON_ENUMERATION), handle};
+            const TW_UINT16 conType = items == 0 ? TWON_ONEVALUE : TWON_ENUMERATION;
+            const TW_CAPABILITY answer = {ICAP_PIXELTYPE, conType, handle};
             CorvaleScriptTriplet(DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWRC_SUCCESS, &answer, sizeof(answer));
             TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
             DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
