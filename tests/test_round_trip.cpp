@@ -656,6 +656,34 @@ std::vector<Row> ContainerRows() {
                             return Capability(TWON_RANGE, "TWON_RANGE", "TW_RANGE", block, e);
                         }});
     }
+    // The last item's own text may end in the separator that follows every other item.
+    rows.push_back({"Array_TextsEndingInTheSeparator", [] {
+                        Bytes block(sizeof(TW_ARRAY));
+                        Put(block, offsetof(TW_ARRAY, ItemType), TWTY_STR32);
+                        Put(block, offsetof(TW_ARRAY, NumItems), TW_UINT32{2});
+                        Expect e;
+                        e.Field("ItemType", "TWTY_STR32").Number("NumItems", 2).Open("ItemList");
+                        e.Field("0", PutString<sizeof(TW_STR32)>(block, offsetof(TW_ARRAY, ItemList), "first,"));
+                        e.Field("1", PutString<sizeof(TW_STR32)>(block, offsetof(TW_ARRAY, ItemList) + sizeof(TW_STR32),
+                                                                 "last,"));
+                        return Capability(TWON_ARRAY, "TWON_ARRAY", "TW_ARRAY", block, e.Close());
+                    }});
+    // A list that claims more items than its block holds ends with a line saying so.
+    rows.push_back({"Enumeration_ItemsNotInTheBlock", [] {
+                        Bytes block(offsetof(TW_ENUMERATION, ItemList) + 3 * sizeof(TW_INT32));
+                        Put(block, offsetof(TW_ENUMERATION, ItemType), TWTY_INT32);
+                        Put(block, offsetof(TW_ENUMERATION, NumItems), TW_UINT32{5});
+                        Expect e;
+                        e.Field("ItemType", "TWTY_INT32").Number("NumItems", 5).Number("CurrentIndex", 0);
+                        e.Number("DefaultIndex", 0).Open("ItemList");
+                        for (int k = 0; k < 3; ++k) {
+                            const TW_INT32 item = 9000 + k;
+                            Put(block, offsetof(TW_ENUMERATION, ItemList) + sizeof(item) * static_cast<size_t>(k), item);
+                            e.Number(std::to_string(k), item);
+                        }
+                        e.Field("", std::string(traceformat::kFaultOpen) + "2 items not in the block" + traceformat::kFaultClose);
+                        return Capability(TWON_ENUMERATION, "TWON_ENUMERATION", "TW_ENUMERATION", block, e.Close());
+                    }});
     return rows;
 }
 

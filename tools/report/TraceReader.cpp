@@ -57,6 +57,11 @@ constexpr string_view kValueClose = traceformat::kValueClose;
 // An item line "          2:TWPT_RGB,": its index, the colon, the value, a comma unless last.
 constexpr string_view kItemColon = Between(traceformat::kListItem, 0);
 constexpr string_view kItemSeparator = traceformat::kListItemSeparator;
+// A fault Tracewell reports inside a rendering, on a line of its own: "!!! 3 items not in the block.!!!".
+constexpr string_view kFaultOpen = traceformat::kFaultOpen;
+constexpr string_view kFaultClose = traceformat::kFaultClose;
+// The field of a container that says how many items its list holds.
+constexpr char kNumItems[] = "NumItems";
 // The logger's prefix "[<stamp>] <level> from \"...": the bracket before the stamp and the text
 // after it, taken from the printf format of the prefix.
 constexpr string_view kLoggerPrefix = traceformat::kLoggerPrefix;
@@ -433,10 +438,18 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
     while (i < n && IsDigit(p[i])) ++i;
     if (i > 0 && string_view(p + i, n - i).substr(0, kItemColon.size()) == kItemColon) {
         const size_t from = i + kItemColon.size();
-        const bool separated = n - from >= kItemSeparator.size() &&
+        // Every item but the last ends in the separator; the last item's own text may end in it.
+        const bool last = m_lastItem >= 0 && string_view(p, i) == std::to_string(m_lastItem);
+        const bool separated = !last && n - from >= kItemSeparator.size() &&
                                string_view(p + n - kItemSeparator.size(), kItemSeparator.size()) == kItemSeparator;
         const size_t end = separated ? n - kItemSeparator.size() : n;
         AddField(path, std::string(p, i), std::string(p + from, end - from));
+        return true;
+    }
+    // A fault line stands for what could not be shown: a field without a name.
+    if (n >= kFaultOpen.size() + kFaultClose.size() && string_view(p, n).substr(0, kFaultOpen.size()) == kFaultOpen &&
+        string_view(p, n).substr(n - kFaultClose.size()) == kFaultClose) {
+        AddField(path, std::string(), std::string(p, n));
         return true;
     }
     const char* eq = static_cast<const char*>(memchr(p, kEquals, n));
@@ -452,6 +465,7 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
     while (to > from && (p[to - 1] == ' ' || p[to - 1] == '\t')) --to;
     const string_view value(p + from, to - from);
     if (value == kBraceOpen) {
+        m_lastItem = LastItemOf(path);
         if (m_headers.size() < 32 && !m_result.textClipped) {
             const std::string& outer = m_result.paths[static_cast<size_t>(path)];
             m_result.paths.push_back(outer.empty() ? std::string(p, keyEnd) : outer + "/" + std::string(p, keyEnd));
@@ -484,6 +498,18 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
     return true;
 }
 
+// The index of the last item of a list that opens in the structure at `path`, from the structure's
+// count of items (the fields just read); -1 when it has none.
+long long CTraceReader::LastItemOf(int path) const {
+    for (auto f = m_result.fields.rbegin(); f != m_result.fields.rend() && f->path == path; ++f) {
+        if (f->key != kNumItems) continue;
+        char* end = nullptr;
+        const long long count = strtoll(f->value.c_str(), &end, 10);
+        return *end == '\0' && count > 0 ? count - 1 : -1;
+    }
+    return -1;
+}
+
 void CTraceReader::AddField(int path, std::string key, std::string value) {
     if (!m_result.textClipped) m_result.fields.push_back({path, std::move(key), std::move(value)});
 }
@@ -499,6 +525,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
     m_inResult = true;
     m_afterCut = false;
     m_headers.clear();
+    m_lastItem = -1;
     m_result.resultLine = m_lineNo;
     Keep(m_result, line);
     return m_result;
@@ -506,6 +533,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
 
 void CTraceReader::EndResult() {
     m_inResult = false;
+    m_lastItem = -1;
     m_afterCut = false;
     m_headers.clear();
     m_sink.OnCall(m_result);

@@ -102,6 +102,7 @@ private:
     bool StructureLine(const std::string& line);
     bool StructurePart(const std::string& line, size_t at);
     void AddField(int path, std::string key, std::string value);
+    long long LastItemOf(int path) const;
     TraceCall& BeginResult(const std::string& line);
     void EndResult();
     void EndLoad(long lastLine);
@@ -125,6 +126,7 @@ private:
     bool m_inLogger = false;        // continuation lines of a logger message may follow
     bool m_sawCr = false;           // some line ended in "\r\n"
     std::vector<int> m_headers;  // open structure headers of the result section, as paths
+    long long m_lastItem = -1;    // the index of the last item of the list last opened; -1: not known
     bool m_keepText;
 };
 
