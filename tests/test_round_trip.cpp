@@ -400,7 +400,7 @@ std::vector<Row> StructureRows() {
              Case c;
              TW_PALETTE8& p = Held<TW_PALETTE8>();
              p.NumColors = 256;
-             c.expected.Field("TW_PALETTE8", " it does not display. ");
+             c.expected.Field("TW_PALETTE8", "it does not display.");
              c.data = &p;
              c.text = Result(DG_IMAGE, DAT_PALETTE8, MSG_GET, &p);
              return c;

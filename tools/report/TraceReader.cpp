@@ -475,8 +475,11 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
     }
     if (value.size() >= 2 && value.substr(0, kBraceOpen.size()) == kBraceOpen &&
         value.substr(value.size() - kBraceClose.size()) == kBraceClose) {
+        // A list on one line, or a text in place of the structure: what stands between the braces.
         from += kBraceOpen.size();
         to -= kBraceClose.size();
+        while (from < to && p[from] == ' ') ++from;
+        while (to > from && p[to - 1] == ' ') --to;
     } else if (value.substr(0, kBraceOpen.size()) == kBraceOpen) {
         size_t next = from + kBraceOpen.size();
         while (next < n && p[next] == ' ') ++next;
