@@ -418,15 +418,16 @@ bool CTraceReader::Request(const std::string& line, long long seq, size_t tagSta
 }
 
 bool CTraceReader::StructureLine(const std::string& line) {
-    if (!StructurePart(line, FirstNonBlank(line))) return false;
+    if (!StructurePart(line, FirstNonBlank(line), true)) return false;
     Keep(m_result, line);
     return true;
 }
 
 // One structure line from `at` on: a closing brace, an item of a list, a header, or a field. A
 // label whose structure header follows on the same line ("QuantTable[0]   = {    TW_MEMORY = {")
-// is the label of that structure, as if the header stood on a line of its own.
-bool CTraceReader::StructurePart(const std::string& line, size_t at) {
+// is the label of that structure, as if the header stood on a line of its own (when `labelled`:
+// one label to a line).
+bool CTraceReader::StructurePart(const std::string& line, size_t at, bool labelled) {
     const char* p = line.c_str() + at;
     const size_t n = line.size() - at;
     const int path = m_headers.empty() ? 0 : m_headers.back();
@@ -439,7 +440,7 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
     if (i > 0 && string_view(p + i, n - i).substr(0, kItemColon.size()) == kItemColon) {
         const size_t from = i + kItemColon.size();
         // Every item but the last ends in the separator; the last item's own text may end in it.
-        const bool last = m_lastItem >= 0 && string_view(p, i) == std::to_string(m_lastItem);
+        const bool last = !m_lastItem.empty() && string_view(p, i) == m_lastItem;
         const bool separated = !last && n - from >= kItemSeparator.size() &&
                                string_view(p + n - kItemSeparator.size(), kItemSeparator.size()) == kItemSeparator;
         const size_t end = separated ? n - kItemSeparator.size() : n;
@@ -480,13 +481,13 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
         to -= kBraceClose.size();
         while (from < to && p[from] == ' ') ++from;
         while (to > from && p[to - 1] == ' ') --to;
-    } else if (value.substr(0, kBraceOpen.size()) == kBraceOpen) {
+    } else if (labelled && value.substr(0, kBraceOpen.size()) == kBraceOpen) {
         size_t next = from + kBraceOpen.size();
         while (next < n && p[next] == ' ') ++next;
         const size_t mark = m_result.fields.size();
         AddField(path, std::string(p, keyEnd), std::string());
         const size_t headers = m_headers.size();
-        if (next < n && StructurePart(line, at + next) && m_headers.size() == headers + 1) return true;
+        if (next < n && StructurePart(line, at + next, false) && m_headers.size() == headers + 1) return true;
         // Not a label and its header: the line is one field, its value all after the '='.
         m_result.fields.resize(std::min(m_result.fields.size(), mark));
         while (m_headers.size() > headers) m_headers.pop_back();
@@ -502,15 +503,18 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at) {
 }
 
 // The index of the last item of a list that opens in the structure at `path`, from the structure's
-// count of items (the fields just read); -1 when it has none.
-long long CTraceReader::LastItemOf(int path) const {
-    for (auto f = m_result.fields.rbegin(); f != m_result.fields.rend() && f->path == path; ++f) {
+// count of items among the few fields just read before it; empty when it has none.
+std::string CTraceReader::LastItemOf(int path) const {
+    constexpr int kFieldsBeforeList = 8;
+    int seen = 0;
+    for (auto f = m_result.fields.rbegin(); f != m_result.fields.rend() && f->path == path && seen < kFieldsBeforeList;
+         ++f, ++seen) {
         if (f->key != kNumItems) continue;
         char* end = nullptr;
         const long long count = strtoll(f->value.c_str(), &end, 10);
-        return *end == '\0' && count > 0 ? count - 1 : -1;
+        return *end == '\0' && count > 0 && count < (1ll << 40) ? std::to_string(count - 1) : std::string();
     }
-    return -1;
+    return std::string();
 }
 
 void CTraceReader::AddField(int path, std::string key, std::string value) {
@@ -528,7 +532,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
     m_inResult = true;
     m_afterCut = false;
     m_headers.clear();
-    m_lastItem = -1;
+    m_lastItem.clear();
     m_result.resultLine = m_lineNo;
     Keep(m_result, line);
     return m_result;
@@ -536,7 +540,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
 
 void CTraceReader::EndResult() {
     m_inResult = false;
-    m_lastItem = -1;
+    m_lastItem.clear();
     m_afterCut = false;
     m_headers.clear();
     m_sink.OnCall(m_result);

@@ -100,9 +100,9 @@ private:
     void Classify(const std::string& line, bool hadCr);
     bool Request(const std::string& line, long long seq, size_t tagStart);
     bool StructureLine(const std::string& line);
-    bool StructurePart(const std::string& line, size_t at);
+    bool StructurePart(const std::string& line, size_t at, bool labelled);
     void AddField(int path, std::string key, std::string value);
-    long long LastItemOf(int path) const;
+    std::string LastItemOf(int path) const;
     TraceCall& BeginResult(const std::string& line);
     void EndResult();
     void EndLoad(long lastLine);
@@ -126,7 +126,7 @@ private:
     bool m_inLogger = false;        // continuation lines of a logger message may follow
     bool m_sawCr = false;           // some line ended in "\r\n"
     std::vector<int> m_headers;  // open structure headers of the result section, as paths
-    long long m_lastItem = -1;    // the index of the last item of the list last opened; -1: not known
+    std::string m_lastItem;       // the index of the last item of the list last opened; empty: not known
     bool m_keepText;
 };
 
