@@ -568,10 +568,11 @@ void CTraceReader::EndLoad(long lastLine) {
         TraceCall call = std::move(m_open.back());
         m_open.pop_back();
         call.unfinished = true;
-        char text[200];
-        snprintf(text, sizeof(text), "[%05lld] %s has no result: the call had not returned when the trace ends",
-                 call.seq, call.Triplet().c_str());
-        m_sink.OnNotice({NoticeKind::Unfinished, call.firstLine, text});
+        constexpr size_t kMostNoticeText = 199;
+        m_sink.OnNotice({NoticeKind::Unfinished, call.firstLine,
+                         (RequestNumber(call.seq) + " " + call.Triplet() +
+                          " has no result: the call had not returned when the trace ends")
+                             .substr(0, kMostNoticeText)});
         m_sink.OnCall(call);
     }
     m_loadOpen = false;
