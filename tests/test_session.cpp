@@ -14,7 +14,7 @@
 
 #include "support/Processes.h"
 #include "support/TestSupport.h"
-#include "support/TraceReading.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -43,17 +43,6 @@ ScenarioRun RunScenario(const std::string& scenario) {
     return run;
 }
 
-// The values between the brackets of every line that starts with `prefix`.
-std::vector<std::string> Bracketed(const std::string& trace, const std::string& prefix) {
-    std::vector<std::string> values;
-    for (const std::string& line : TraceLines(trace)) {
-        if (line.compare(0, prefix.size(), prefix) != 0) continue;
-        const size_t open = line.find('[', prefix.size() - 1);
-        values.push_back(line.substr(open + 1, line.rfind(']') - open - 1));
-    }
-    return values;
-}
-
 TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession) {
     const ScenarioRun run = RunScenario("session");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
@@ -68,7 +57,7 @@ TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession
     EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
     EXPECT_THAT(StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"), Each(7));
     EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER"), (std::vector<int>{6, 5}));
-    EXPECT_EQ(Bracketed(run.trace, "    Count = ["), (std::vector<std::string>{"1", "0"}));
+    EXPECT_EQ(FieldValues(run.trace, "TW_PENDINGXFERS", "Count"), (std::vector<std::string>{"1", "0"}));
 }
 
 TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
@@ -80,13 +69,13 @@ TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
         "TWCC_BADVALUE",  "TWCC_CAPUNSUPPORTED", "TWCC_CAPBADOPERATION", "TWCC_BADPROTOCOL", "TWCC_BADVALUE",
         "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",
     };
-    EXPECT_EQ(Bracketed(run.trace, "    ConditionCode = ["), expected);
+    EXPECT_EQ(FieldValues(run.trace, "TW_STATUS", "ConditionCode"), expected);
     EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), std::to_string(expected.size()));
 
     // A refused call changes no state: the trace only ever moves through opening and enabling.
     EXPECT_EQ(StatePath(StatesShown(run.trace)), (std::vector<int>{3, 4, 5, 4, 3}));
-    const std::vector<std::string> lines = TraceLines(run.trace);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "*** Inspect Error Status Start ***"),
+    const std::vector<tracereport::TraceCall> calls = ReadCalls(run.trace);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const tracereport::TraceCall& c) { return c.markers; }),
               static_cast<long>(expected.size()));
 }
 

@@ -18,7 +18,7 @@
 
 #include "support/Processes.h"
 #include "support/TestSupport.h"
-#include "support/TraceReading.h"
+#include "support/TraceCalls.h"
 #include "tracewell/TripletOperator.h"
 #include "twaintbl.h"
 

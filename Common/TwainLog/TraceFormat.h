@@ -98,4 +98,19 @@ constexpr std::string_view Unindented(std::string_view text) {
     return first == std::string_view::npos ? std::string_view() : text.substr(first);
 }
 
+// The literal text between replacement field `field` (counted from 0) and the next one ("/" in
+// "{}/{}/{}"); the text after the last field when there is no next one.
+constexpr std::string_view Between(std::string_view format, size_t field) {
+    size_t from = 0;
+    for (size_t i = 0; i <= field; ++i) {
+        const size_t open = format.find('{', from);
+        if (open == std::string_view::npos) return std::string_view();
+        const size_t close = format.find('}', open);
+        if (close == std::string_view::npos) return std::string_view();
+        from = close + 1;
+    }
+    const size_t next = format.find('{', from);
+    return format.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from);
+}
+
 }  // namespace traceformat

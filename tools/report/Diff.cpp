@@ -8,7 +8,9 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <string_view>
 
+#include "Common/TwainLog/TraceFormat.h"
 #include "Report.h"
 #include "TraceReader.h"
 
@@ -21,6 +23,12 @@ constexpr int kDiffer = 1;
 constexpr int kTrouble = 2;
 constexpr size_t kResyncWindow = 200;
 constexpr size_t kMostListed = 1000;
+
+// A line's label as the trace writes it: "Return Code" of "        Return Code = [{}]".
+std::string Label(std::string_view format) {
+    const std::string_view text = traceformat::Unindented(traceformat::Before(format));
+    return std::string(text.substr(0, text.find(" = ")));
+}
 
 struct DiffCall {
     std::string signature;  // caller, triplet and capability: what aligns
@@ -76,16 +84,14 @@ public:
     void OnCall(const TraceCall& call) override {
         DiffCall d;
         const std::string triplet = call.seq < 0 ? "event" : call.Triplet();
-        d.signature = call.caller + " " + triplet + (call.cap.empty() ? "" : " (" + call.cap + ")");
-        char seq[32];
-        snprintf(seq, sizeof(seq), "[%05lld] ", call.seq);
-        d.label = (call.seq < 0 ? std::string("event") : std::string(seq)) + (call.caller == "DS" ? "[DS] " : "") +
-                  (call.seq < 0 ? "" : triplet) + (call.cap.empty() ? "" : " (" + call.cap + ")");
+        d.signature = call.caller + " " + WithCapability(triplet, call.cap);
+        d.label = (call.seq < 0 ? std::string("event") : RequestNumber(call.seq) + " ") +
+                  (call.FromSource() ? SourceTag() + " " : "") + WithCapability(call.seq < 0 ? "" : triplet, call.cap);
         d.line = call.firstLine;
         d.index = ++m_count;
         d.capability = call.dat == "DAT_CAPABILITY";
         d.cap = call.cap;
-        d.values.push_back({"Return Code", call.unfinished ? "(no result)" : call.rc});
+        d.values.push_back({Label(traceformat::kReturnCodeLine), call.unfinished ? "(no result)" : call.rc});
         if (call.cut) d.values.push_back({"text", "cut at 5120 bytes"});
         std::map<std::string, int> seen;
         for (const Field& f : call.fields) {
@@ -95,7 +101,7 @@ public:
             if (n > 1) key += " #" + std::to_string(n);
             d.values.push_back({key, Mask(f.value)});
         }
-        d.values.push_back({"TWAIN Status", call.state < 0 ? "(none)" : std::to_string(call.state)});
+        d.values.push_back({Label(traceformat::kStatusLine), call.state < 0 ? "(none)" : std::to_string(call.state)});
         m_calls.push_back(std::move(d));
     }
     void OnNotice(const Notice&) override {}

@@ -29,12 +29,7 @@ const char kReportHelp[] =
     "Exit status: 0 when every file was read and holds calls, 1 when one cannot be read or holds no\n"
     "call, 2 on a bad argument.\n";
 
-std::string SeqText(long long seq) {
-    if (seq < 0) return "event";
-    char text[32];
-    snprintf(text, sizeof(text), "[%05lld]", seq);
-    return text;
-}
+std::string SeqText(long long seq) { return seq < 0 ? "event" : RequestNumber(seq); }
 
 std::string Cell(const std::string& text, size_t width) {
     std::string out = text.size() > width ? text.substr(0, width - 3) + "..." : text;
@@ -102,7 +97,7 @@ void WriteTextLoad(const LoadSummary& L, std::ostream& out) {
     rows.clear();
     for (const FailureEntry& f : L.failureList) {
         rows.push_back({SeqText(f.seq), "line " + std::to_string(f.line),
-                        (f.caller == "DS" ? "[DS] " : "") + f.triplet + (f.cap.empty() ? "" : " (" + f.cap + ")"),
+                        (f.caller == SourceTagName() ? SourceTag() + " " : "") + WithCapability(f.triplet, f.cap),
                         f.triplet.find("MSG_SET") != std::string::npos ? "asked " + Or(f.asked, "(not shown)") : "",
                         "condition " + Or(f.conditionCode, "(not asked)")});
     }

@@ -24,12 +24,7 @@ const char kStyle[] =
 
 std::string X(const std::string& s) { return XmlText(s); }
 
-std::string SeqText(long long seq) {
-    if (seq < 0) return "event";
-    char text[32];
-    snprintf(text, sizeof(text), "[%05lld]", seq);
-    return text;
-}
+std::string SeqText(long long seq) { return seq < 0 ? "event" : RequestNumber(seq); }
 
 std::string CallId(int load, long ordinal) { return "call-" + std::to_string(load) + "-" + std::to_string(ordinal); }
 
@@ -156,9 +151,8 @@ public:
     void OnCall(const TraceCall& call) override {
         ++m_ordinal;
         if (!m_inLoad) return;
-        std::string head = SeqText(call.seq) + (call.caller.empty() ? "" : " [" + call.caller + "]") + " " +
-                           (call.seq < 0 ? std::string("event") : call.Triplet()) +
-                           (call.cap.empty() ? "" : " (" + call.cap + ")");
+        std::string head = SeqText(call.seq) + (call.caller.empty() ? "" : " " + CallerTag(call.caller)) + " " +
+                           WithCapability(call.seq < 0 ? std::string("event") : call.Triplet(), call.cap);
         if (!call.rc.empty()) head += " \xe2\x86\x92 " + call.rc;  // →
         if (call.state >= 0) head += ", state " + std::to_string(call.state);
         if (call.unfinished) head += ", no result";

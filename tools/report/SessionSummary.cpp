@@ -73,12 +73,6 @@ void KeepTop(std::vector<T>& top, T entry, Less less) {
     std::stable_sort(top.begin(), top.end(), [&](const T& a, const T& b) { return less(b, a); });
 }
 
-std::string SeqText(long long seq) {
-    char text[32];
-    snprintf(text, sizeof(text), "%05lld", seq);
-    return text;
-}
-
 }  // namespace
 
 const char* NoticeKindName(NoticeKind kind) {
@@ -113,9 +107,9 @@ std::string DescribeRuns(const LoadSummary& load) {
         out += std::to_string(run.state);
         if (run.ordinal == 0) continue;
         if (run.seq >= 0)
-            out += " [" + SeqText(run.seq) + "]";
+            out += " " + RequestNumber(run.seq);
         else if (run.afterSeq >= 0)
-            out += " [event after " + SeqText(run.afterSeq) + "]";
+            out += " [event after " + RequestDigits(run.afterSeq) + "]";
         else
             out += " [event]";
     }
@@ -148,7 +142,7 @@ void CSummaryBuilder::OnLoadStart(const std::string& file, long line, int loadIn
 void CSummaryBuilder::OnCall(const TraceCall& call) {
     LoadSummary& L = m_load;
     const long ordinal = ++L.ordinals;
-    const bool fromSource = call.caller == "DS";
+    const bool fromSource = call.FromSource();
     const bool event = call.seq < 0;
     if (fromSource) {
         ++L.sourceCalls;
@@ -168,7 +162,7 @@ void CSummaryBuilder::OnCall(const TraceCall& call) {
     if (call.cut) ++L.cut;
 
     const std::string key = event ? "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT (event)"
-                                  : (fromSource ? "[DS] " : "") + call.Triplet();
+                                  : (fromSource ? SourceTag() + " " : "") + call.Triplet();
     auto it = L.triplets.find(key);
     if (it != L.triplets.end())
         ++it->second;

@@ -6,24 +6,84 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "Common/TwainLog/TraceFormat.h"
 
 namespace tracereport {
 
 namespace {
 
-constexpr char kCutNotice[] = "Size of CAP_xxx too long";
-constexpr char kMarkerStart[] = "*** Inspect Error Status Start ***";
-constexpr char kMarkerEnd[] = "*** Inspect Error Status End   ***";
+using traceformat::After;
+using traceformat::Before;
+using traceformat::Between;
+using traceformat::Unindented;
+using std::string_view;
+
+// What the reader matches, each taken from the text the writer formats.
+constexpr string_view kCutNotice = traceformat::kCutNotice;
+constexpr string_view kMarkerStart = traceformat::kMarkerStart;
+constexpr string_view kMarkerEnd = traceformat::kMarkerEnd;
+constexpr string_view kNoticeOpen = traceformat::kNoticeOpen;
+constexpr string_view kNoticeClose = traceformat::kNoticeClose;
+constexpr string_view kStatusOpen = Before(traceformat::kStatusLine);
+constexpr string_view kStatusClose = After(traceformat::kStatusLine);
+constexpr string_view kTimeOpen = Before(traceformat::kTimeLine);
+constexpr string_view kTookOpen = Before(traceformat::kTookLine);
+constexpr string_view kTookClose = After(traceformat::kTookLine);
+constexpr string_view kReturnCodeOpen = Before(traceformat::kReturnCodeLine);
+// "pData   = ": the data pointer line up to the pointer it shows.
+constexpr string_view kDataPointerLabel = Before(traceformat::kDataPointerLine).substr(
+    0, Before(traceformat::kDataPointerLine).size() - Before(traceformat::kPointer).size());
+constexpr string_view kBannerTimeOpen = Before(traceformat::kBannerTime);
+constexpr string_view kBannerTimeClose = After(traceformat::kBannerTime);
+// "[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS (CAP_...)"
+constexpr string_view kSequenceOpen = Before(traceformat::kRequestSequence);
+constexpr string_view kSequenceClose = After(traceformat::kRequestSequence);
+constexpr string_view kTagOpen = Before(traceformat::kRequestTag);
+constexpr string_view kTagClose = After(traceformat::kRequestTag);
+constexpr string_view kTripletSeparator = Between(traceformat::kTriplet, 0);
+constexpr string_view kCapabilityOpen = Between(traceformat::kTripletWithCapability, 2);
+constexpr string_view kCapabilityClose = After(traceformat::kTripletWithCapability);
+// A structure header "  TW_CAPABILITY = {": the key, " = " and the opening brace.
+constexpr string_view kAssign = traceformat::kStructureOpen;
+constexpr char kEquals = Unindented(kAssign)[0];
+constexpr string_view kBraceOpen = Unindented(kAssign).substr(Unindented(kAssign).rfind(' ') + 1);
+constexpr string_view kBraceClose = traceformat::kStructureClose;
+constexpr string_view kValueOpen = traceformat::kValueOpen;
+constexpr string_view kValueClose = traceformat::kValueClose;
+// An item line "          2:TWPT_RGB,": its index, the colon, the value, a comma unless last.
+constexpr string_view kItemColon = Between(traceformat::kListItem, 0);
+constexpr string_view kItemSeparator = traceformat::kListItemSeparator;
+// A fault Tracewell reports inside a rendering, on a line of its own: "!!! 3 items not in the block.!!!".
+constexpr string_view kFaultOpen = traceformat::kFaultOpen;
+constexpr string_view kFaultClose = traceformat::kFaultClose;
+// The field of a container that says how many items its list holds.
+constexpr char kNumItems[] = "NumItems";
+// The logger's prefix "[<stamp>] <level> from \"...": the bracket before the stamp and the text
+// after it, taken from the printf format of the prefix.
+constexpr string_view kLoggerPrefix = traceformat::kLoggerPrefix;
+constexpr string_view kLoggerOpen = kLoggerPrefix.substr(0, kLoggerPrefix.find("%s"));
+constexpr string_view kLoggerStampClose =
+    kLoggerPrefix.substr(kLoggerPrefix.find("%s") + 2, kLoggerPrefix.find('%', kLoggerPrefix.find("%s") + 2) -
+                                                           kLoggerPrefix.find("%s") - 2);
+constexpr string_view kLoggerStampShape = traceformat::kLoggerStampShape;
+constexpr string_view kLoggerFrom = traceformat::kLoggerFrom;
+static_assert(kEquals == '=' && kBraceOpen == "{" && kItemColon == ":" && kLoggerOpen == "[" &&
+                  kLoggerStampClose == "] ",
+              "the reader splits these texts at single characters");
+
 constexpr size_t kShownLength = 120;
 
-bool StartsWith(const std::string& s, const char* prefix, size_t from = 0) {
-    const size_t n = strlen(prefix);
-    return s.size() >= from + n && s.compare(from, n, prefix) == 0;
+bool StartsWith(const std::string& s, string_view prefix, size_t from = 0) {
+    return s.size() >= from + prefix.size() && s.compare(from, prefix.size(), prefix.data(), prefix.size()) == 0;
 }
 
-bool EndsWith(const std::string& s, const char* suffix) {
-    const size_t n = strlen(suffix);
-    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+bool EndsWith(const std::string& s, string_view suffix) {
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix.data(), suffix.size()) == 0;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -39,11 +99,11 @@ std::string TrimRight(std::string s) {
     return s;
 }
 
-// The text between "[" at `open` and the last "]" of the line.
-std::string Bracketed(const std::string& s, size_t open) {
-    const size_t close = s.rfind(']');
-    if (close == std::string::npos || close <= open) return s.substr(open + 1);
-    return s.substr(open + 1, close - open - 1);
+// The text after `open` (which ends at `from`) up to the last `close` of the line.
+std::string Bracketed(const std::string& s, size_t from, string_view close = kValueClose) {
+    const size_t end = s.rfind(close.data(), std::string::npos, close.size());
+    if (end == std::string::npos || end < from) return s.substr(from);
+    return s.substr(from, end - from);
 }
 
 bool IsKeyChar(char c) {
@@ -62,17 +122,44 @@ bool IsName(const std::string& s) {
 
 // "[2026/12/07 00:42:18.123] INFO from \"..." : the leveled logger's prefix.
 bool IsLoggerLine(const std::string& s) {
-    static const char kShape[] = "[dddd/dd/dd dd:dd:dd.ddd";
-    if (s.size() < sizeof(kShape)) return false;
-    for (size_t i = 0; i + 1 < sizeof(kShape); ++i) {
-        if (kShape[i] == 'd' ? !IsDigit(s[i]) : s[i] != kShape[i]) return false;
+    if (!StartsWith(s, kLoggerOpen) || s.size() < kLoggerOpen.size() + kLoggerStampShape.size()) return false;
+    size_t i = kLoggerOpen.size();
+    for (char shape : kLoggerStampShape) {
+        if (shape == 'd' ? !IsDigit(s[i]) : s[i] != shape) return false;
+        ++i;
     }
-    size_t i = sizeof(kShape) - 1;
     if (i < s.size() && IsDigit(s[i])) ++i;  // a millisecond value of 1000
-    return StartsWith(s, "] ", i) && s.find(" from \"", i) != std::string::npos;
+    return StartsWith(s, kLoggerStampClose, i) && s.find(kLoggerFrom.data(), i, kLoggerFrom.size()) != std::string::npos;
 }
 
 }  // namespace
+
+std::string RequestNumber(long long seq) { return TrimRight(fmt::format(FMT_STRING(traceformat::kRequestSequence), seq)); }
+
+std::string RequestDigits(long long seq) {
+    const std::string text = fmt::format(FMT_STRING(traceformat::kRequestSequence), seq);
+    return text.substr(kSequenceOpen.size(), text.size() - kSequenceOpen.size() - kSequenceClose.size());
+}
+
+std::string CallerTag(const std::string& caller) {
+    return TrimRight(fmt::format(FMT_STRING(traceformat::kRequestTag), caller));
+}
+
+std::string SourceTag() { return CallerTag(traceformat::kSourceTag); }
+
+const char* SourceTagName() { return traceformat::kSourceTag; }
+
+std::string WithCapability(const std::string& triplet, const std::string& cap) {
+    if (cap.empty()) return triplet;
+    return triplet + std::string(kCapabilityOpen) + cap + std::string(kCapabilityClose);
+}
+
+std::string TraceCall::Triplet() const {
+    const std::string separator(kTripletSeparator);
+    return dg + separator + dat + separator + msg;
+}
+
+bool TraceCall::FromSource() const { return caller == traceformat::kSourceTag; }
 
 std::string Shown(const std::string& line) {
     std::string out;
@@ -146,7 +233,8 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
     // Lines of the logger end in "\n" alone, trace lines in "\r\n"; a logger message may run on
     // over several lines. In a file whose line ends were all made "\n", no line runs on.
     m_sawCr = m_sawCr || hadCr;
-    if (m_inLogger && m_sawCr && !hadCr && !line.empty() && line[0] != '[' && !StartsWith(line, "***")) {
+    if (m_inLogger && m_sawCr && !hadCr && !line.empty() && !StartsWith(line, kLoggerOpen) &&
+        !StartsWith(line, kNoticeOpen)) {
         m_sink.OnNotice({NoticeKind::Logger, m_lineNo, Shown(line)});
         return;
     }
@@ -155,10 +243,10 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
     const size_t cut = line.find(kCutNotice);
     if (cut != std::string::npos) {
         const std::string before = line.substr(0, cut);
-        const std::string after = line.substr(cut + sizeof(kCutNotice) - 1);
+        const std::string after = line.substr(cut + kCutNotice.size());
         if (m_inResult) {
             if (!before.empty()) Keep(m_result, before);
-            Keep(m_result, kCutNotice);
+            Keep(m_result, std::string(kCutNotice));
             m_result.cut = true;
             m_afterCut = true;
             m_headers.clear();
@@ -174,17 +262,24 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
     const bool timeExpected = m_timeExpected;
     m_timeExpected = false;
 
-    if (line.size() > 2 && line[0] == '[' && IsDigit(line[1])) {
-        size_t i = 1;
+    const bool numbered = StartsWith(line, kSequenceOpen) && line.size() > kSequenceOpen.size() + 1 &&
+                          IsDigit(line[kSequenceOpen.size()]);
+    if (numbered) {
+        size_t i = kSequenceOpen.size();
         while (i < line.size() && IsDigit(line[i])) ++i;
-        if (i - 1 >= 5 && i - 1 <= 18 && StartsWith(line, "] [", i)) {
-            if (Request(line, strtoll(line.c_str() + 1, nullptr, 10), i + 3)) return;
+        const size_t digits = i - kSequenceOpen.size();
+        if (digits >= 5 && digits <= 18 && StartsWith(line, kSequenceClose, i) &&
+            StartsWith(line, kTagOpen, i + kSequenceClose.size())) {
+            const long long seq = strtoll(line.c_str() + kSequenceOpen.size(), nullptr, 10);
+            if (Request(line, seq, i + kSequenceClose.size() + kTagOpen.size())) return;
         }
-        if (IsLoggerLine(line)) {
-            m_sink.OnNotice({NoticeKind::Logger, m_lineNo, Shown(line)});
-            m_inLogger = true;
-            return;
-        }
+    }
+    if (IsLoggerLine(line)) {
+        m_sink.OnNotice({NoticeKind::Logger, m_lineNo, Shown(line)});
+        m_inLogger = true;
+        return;
+    }
+    if (numbered) {
         Unparsed(line);
         return;
     }
@@ -206,12 +301,13 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
         }
         return;
     }
-    if (line.size() >= 6 && StartsWith(line, "***") && EndsWith(line, "***")) {
+    if (line.size() >= kNoticeOpen.size() + kNoticeClose.size() && StartsWith(line, kNoticeOpen) &&
+        EndsWith(line, kNoticeClose)) {
         m_sink.OnNotice({NoticeKind::Marker, m_lineNo, Shown(line)});
         return;
     }
-    if (StartsWith(line, "TWAIN Status = [") && EndsWith(line, "]")) {
-        const std::string value = Bracketed(line, 15);
+    if (StartsWith(line, kStatusOpen) && EndsWith(line, kStatusClose)) {
+        const std::string value = Bracketed(line, kStatusOpen.size(), kStatusClose);
         char* end = nullptr;
         const long state = strtol(value.c_str(), &end, 10);
         if (m_inResult && !m_afterCut && !value.empty() && *end == '\0') {
@@ -224,26 +320,25 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
         return;
     }
 
-    const size_t at = FirstNonBlank(line);
-    if (StartsWith(line, "Time = [", at) && timeExpected && !m_open.empty()) {
-        m_open.back().time = Bracketed(line, at + 7);
+    if (StartsWith(line, kTimeOpen) && timeExpected && !m_open.empty()) {
+        m_open.back().time = Bracketed(line, kTimeOpen.size(), After(traceformat::kTimeLine));
         Keep(m_open.back(), line);
         return;
     }
-    if (StartsWith(line, "Took = [", at) && EndsWith(line, " ms]")) {
+    if (StartsWith(line, kTookOpen) && EndsWith(line, kTookClose)) {
         if (m_inResult) EndResult();
         TraceCall& call = BeginResult(line);
-        call.tookMs = strtod(line.c_str() + at + 8, nullptr);
+        call.tookMs = strtod(line.c_str() + kTookOpen.size(), nullptr);
         if (!(call.tookMs >= 0 && call.tookMs < 1e12)) call.tookMs = -1;  // "nan", "inf", negative: no time
         return;
     }
-    if (StartsWith(line, "Return Code = [", at)) {
+    if (StartsWith(line, kReturnCodeOpen)) {
         if (m_inResult && (!m_result.rc.empty() || m_afterCut)) EndResult();
         if (m_inResult)
             Keep(m_result, line);
         else
             BeginResult(line);
-        m_result.rc = Bracketed(line, at + 14);
+        m_result.rc = Bracketed(line, kReturnCodeOpen.size(), After(traceformat::kReturnCodeLine));
         if (m_result.rc.empty()) m_result.rc = "?";
         return;
     }
@@ -252,16 +347,17 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
             Keep(m_result, line);
             return;
         }
-        if (StartsWith(line, "pData", at) && line.find('=') != std::string::npos) {
-            m_result.pData = TrimRight(line.substr(line.find('=') + 1));
-            if (!m_result.pData.empty() && m_result.pData[0] == ' ') m_result.pData.erase(0, 1);
+        // The call's own data pointer stands at the start of its line; a structure's field of that
+        // name is indented.
+        if (StartsWith(line, kDataPointerLabel)) {
+            m_result.pData = TrimRight(line.substr(kDataPointerLabel.size()));
             Keep(m_result, line);
             return;
         }
         if (StructureLine(line)) return;
     }
-    if ((line.size() == 48 && line.find_first_not_of('/') == std::string::npos) ||
-        StartsWith(line, "TWAIN Tracewell Ver", at) || StartsWith(line, "<< Current time = ", at)) {
+    if (line == traceformat::kBannerRule || line == traceformat::kBannerTitle ||
+        (StartsWith(line, kBannerTimeOpen) && EndsWith(line, kBannerTimeClose))) {
         m_sink.OnNotice({NoticeKind::Banner, m_lineNo, Shown(line)});
         return;
     }
@@ -269,24 +365,25 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
 }
 
 bool CTraceReader::Request(const std::string& line, long long seq, size_t tagStart) {
-    const size_t tagEnd = line.find("] ", tagStart);
+    const size_t tagEnd = line.find(kTagClose, tagStart);
     if (tagEnd == std::string::npos) return false;
-    const size_t tripletEnd = line.find(' ', tagEnd + 2);
-    const std::string triplet = line.substr(tagEnd + 2, tripletEnd == std::string::npos ? std::string::npos
-                                                                                       : tripletEnd - tagEnd - 2);
+    const size_t tripletStart = tagEnd + kTagClose.size();
+    const size_t capStart = line.find(kCapabilityOpen, tripletStart);
+    const std::string triplet = line.substr(tripletStart, capStart == std::string::npos ? std::string::npos
+                                                                                        : capStart - tripletStart);
     std::string cap;
-    if (tripletEnd != std::string::npos) {
-        const std::string rest = line.substr(tripletEnd + 1);
-        if (rest.size() < 2 || rest[0] != '(' || rest.back() != ')') return false;
-        cap = rest.substr(1, rest.size() - 2);
+    if (capStart != std::string::npos) {
+        const size_t from = capStart + kCapabilityOpen.size();
+        if (!EndsWith(line, kCapabilityClose) || line.size() < from + kCapabilityClose.size()) return false;
+        cap = line.substr(from, line.size() - kCapabilityClose.size() - from);
     }
-    const size_t slash1 = triplet.find('/');
-    const size_t slash2 = slash1 == std::string::npos ? slash1 : triplet.find('/', slash1 + 1);
-    if (slash2 == std::string::npos || triplet.find('/', slash2 + 1) != std::string::npos) return false;
+    const size_t slash1 = triplet.find(kTripletSeparator);
+    const size_t slash2 = slash1 == std::string::npos ? slash1 : triplet.find(kTripletSeparator, slash1 + 1);
+    if (slash2 == std::string::npos || triplet.find(kTripletSeparator, slash2 + 1) != std::string::npos) return false;
     TraceCall call;
     call.dg = triplet.substr(0, slash1);
-    call.dat = triplet.substr(slash1 + 1, slash2 - slash1 - 1);
-    call.msg = triplet.substr(slash2 + 1);
+    call.dat = triplet.substr(slash1 + kTripletSeparator.size(), slash2 - slash1 - kTripletSeparator.size());
+    call.msg = triplet.substr(slash2 + kTripletSeparator.size());
     if (!IsName(call.dg) || !IsName(call.dat) || !IsName(call.msg)) return false;
     call.caller = line.substr(tagStart, tagEnd - tagStart);
     call.cap = cap;
@@ -298,11 +395,11 @@ bool CTraceReader::Request(const std::string& line, long long seq, size_t tagSta
         EndLoad(m_lineNo - 1);
         StartLoad();
     } else if (seq != m_lastSeq + 1) {
-        char text[160];
+        std::string text;
         if (m_lastSeq == 0)
-            snprintf(text, sizeof(text), "the load's first call is [%05lld]: its start is not in this file", seq);
+            text = "the load's first call is " + RequestNumber(seq) + ": its start is not in this file";
         else
-            snprintf(text, sizeof(text), "calls [%05lld] to [%05lld] are missing", m_lastSeq + 1, seq - 1);
+            text = "calls " + RequestNumber(m_lastSeq + 1) + " to " + RequestNumber(seq - 1) + " are missing";
         m_sink.OnNotice({NoticeKind::SequenceGap, m_lineNo, text});
     }
     m_lastSeq = seq;
@@ -321,24 +418,42 @@ bool CTraceReader::Request(const std::string& line, long long seq, size_t tagSta
 }
 
 bool CTraceReader::StructureLine(const std::string& line) {
-    const size_t at = FirstNonBlank(line);
+    if (!StructurePart(line, FirstNonBlank(line), true)) return false;
+    Keep(m_result, line);
+    return true;
+}
+
+// One structure line from `at` on: a closing brace, an item of a list, a header, or a field. A
+// label whose structure header follows on the same line ("QuantTable[0]   = {    TW_MEMORY = {")
+// is the label of that structure, as if the header stood on a line of its own (when `labelled`:
+// one label to a line).
+bool CTraceReader::StructurePart(const std::string& line, size_t at, bool labelled) {
     const char* p = line.c_str() + at;
     const size_t n = line.size() - at;
     const int path = m_headers.empty() ? 0 : m_headers.back();
-    if (n == 1 && p[0] == '}') {
+    if (string_view(p, n) == kBraceClose) {
         if (!m_headers.empty()) m_headers.pop_back();
-        Keep(m_result, line);
         return true;
     }
     size_t i = 0;
     while (i < n && IsDigit(p[i])) ++i;
-    if (i > 0 && i < n && p[i] == ':') {
-        const size_t end = p[n - 1] == ',' ? n - 1 : n;
-        if (!m_result.textClipped) m_result.fields.push_back({path, std::string(p, i), std::string(p + i + 1, end - i - 1)});
-        Keep(m_result, line);
+    if (i > 0 && string_view(p + i, n - i).substr(0, kItemColon.size()) == kItemColon) {
+        const size_t from = i + kItemColon.size();
+        // Every item but the last ends in the separator; the last item's own text may end in it.
+        const bool last = !m_lastItem.empty() && string_view(p, i) == m_lastItem;
+        const bool separated = !last && n - from >= kItemSeparator.size() &&
+                               string_view(p + n - kItemSeparator.size(), kItemSeparator.size()) == kItemSeparator;
+        const size_t end = separated ? n - kItemSeparator.size() : n;
+        AddField(path, std::string(p, i), std::string(p + from, end - from));
         return true;
     }
-    const char* eq = static_cast<const char*>(memchr(p, '=', n));
+    // A fault line stands for what could not be shown: a field without a name.
+    if (n >= kFaultOpen.size() + kFaultClose.size() && string_view(p, n).substr(0, kFaultOpen.size()) == kFaultOpen &&
+        string_view(p, n).substr(n - kFaultClose.size()) == kFaultClose) {
+        AddField(path, std::string(), std::string(p, n));
+        return true;
+    }
+    const char* eq = static_cast<const char*>(memchr(p, kEquals, n));
     if (eq == nullptr || eq == p) return false;
     size_t keyEnd = static_cast<size_t>(eq - p);
     while (keyEnd > 0 && p[keyEnd - 1] == ' ') --keyEnd;
@@ -349,26 +464,61 @@ bool CTraceReader::StructureLine(const std::string& line) {
     size_t from = static_cast<size_t>(eq - p) + 1, to = n;
     while (from < to && p[from] == ' ') ++from;
     while (to > from && (p[to - 1] == ' ' || p[to - 1] == '\t')) --to;
-    if (to - from == 1 && p[from] == '{') {
+    const string_view value(p + from, to - from);
+    if (value == kBraceOpen) {
+        m_lastItem = LastItemOf(path);
         if (m_headers.size() < 32 && !m_result.textClipped) {
             const std::string& outer = m_result.paths[static_cast<size_t>(path)];
             m_result.paths.push_back(outer.empty() ? std::string(p, keyEnd) : outer + "/" + std::string(p, keyEnd));
             m_headers.push_back(static_cast<int>(m_result.paths.size()) - 1);
         }
-        Keep(m_result, line);
         return true;
     }
-    if (to - from >= 2 && p[from] == '{' && p[to - 1] == '}') {
-        ++from, --to;
-    } else if (to > from && p[from] == '[') {
-        size_t close = to;
-        while (close > from + 1 && p[close - 1] != ']') --close;
-        if (close > from + 1) to = close - 1;
-        ++from;
+    if (value.size() >= 2 && value.substr(0, kBraceOpen.size()) == kBraceOpen &&
+        value.substr(value.size() - kBraceClose.size()) == kBraceClose) {
+        // A list on one line, or a text in place of the structure: what stands between the braces.
+        from += kBraceOpen.size();
+        to -= kBraceClose.size();
+        while (from < to && p[from] == ' ') ++from;
+        while (to > from && p[to - 1] == ' ') --to;
+    } else if (labelled && value.substr(0, kBraceOpen.size()) == kBraceOpen) {
+        size_t next = from + kBraceOpen.size();
+        while (next < n && p[next] == ' ') ++next;
+        const size_t mark = m_result.fields.size();
+        AddField(path, std::string(p, keyEnd), std::string());
+        const size_t headers = m_headers.size();
+        if (next < n && StructurePart(line, at + next, false) && m_headers.size() == headers + 1) return true;
+        // Not a label and its header: the line is one field, its value all after the '='.
+        m_result.fields.resize(std::min(m_result.fields.size(), mark));
+        while (m_headers.size() > headers) m_headers.pop_back();
+        AddField(path, std::string(p, keyEnd), std::string(value));
+        return true;
+    } else if (value.substr(0, kValueOpen.size()) == kValueOpen) {
+        const size_t close = value.rfind(kValueClose);
+        if (close != string_view::npos && close > 0) to = from + close;
+        from += kValueOpen.size();
     }
-    if (!m_result.textClipped) m_result.fields.push_back({path, std::string(p, keyEnd), std::string(p + from, to - from)});
-    Keep(m_result, line);
+    AddField(path, std::string(p, keyEnd), std::string(p + from, to - from));
     return true;
+}
+
+// The index of the last item of a list that opens in the structure at `path`, from the structure's
+// count of items among the few fields just read before it; empty when it has none.
+std::string CTraceReader::LastItemOf(int path) const {
+    constexpr int kFieldsBeforeList = 8;
+    int seen = 0;
+    for (auto f = m_result.fields.rbegin(); f != m_result.fields.rend() && f->path == path && seen < kFieldsBeforeList;
+         ++f, ++seen) {
+        if (f->key != kNumItems) continue;
+        char* end = nullptr;
+        const long long count = strtoll(f->value.c_str(), &end, 10);
+        return *end == '\0' && count > 0 && count < (1ll << 40) ? std::to_string(count - 1) : std::string();
+    }
+    return std::string();
+}
+
+void CTraceReader::AddField(int path, std::string key, std::string value) {
+    if (!m_result.textClipped) m_result.fields.push_back({path, std::move(key), std::move(value)});
 }
 
 TraceCall& CTraceReader::BeginResult(const std::string& line) {
@@ -382,6 +532,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
     m_inResult = true;
     m_afterCut = false;
     m_headers.clear();
+    m_lastItem.clear();
     m_result.resultLine = m_lineNo;
     Keep(m_result, line);
     return m_result;
@@ -389,6 +540,7 @@ TraceCall& CTraceReader::BeginResult(const std::string& line) {
 
 void CTraceReader::EndResult() {
     m_inResult = false;
+    m_lastItem.clear();
     m_afterCut = false;
     m_headers.clear();
     m_sink.OnCall(m_result);
@@ -416,10 +568,11 @@ void CTraceReader::EndLoad(long lastLine) {
         TraceCall call = std::move(m_open.back());
         m_open.pop_back();
         call.unfinished = true;
-        char text[200];
-        snprintf(text, sizeof(text), "[%05lld] %s has no result: the call had not returned when the trace ends",
-                 call.seq, call.Triplet().c_str());
-        m_sink.OnNotice({NoticeKind::Unfinished, call.firstLine, text});
+        constexpr size_t kMostNoticeText = 199;
+        m_sink.OnNotice({NoticeKind::Unfinished, call.firstLine,
+                         (RequestNumber(call.seq) + " " + call.Triplet() +
+                          " has no result: the call had not returned when the trace ends")
+                             .substr(0, kMostNoticeText)});
         m_sink.OnCall(call);
     }
     m_loadOpen = false;

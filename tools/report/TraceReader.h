@@ -41,7 +41,10 @@ struct TraceCall {
 
     const std::string& PathOf(const Field& f) const { return paths[static_cast<size_t>(f.path)]; }
 
-    std::string Triplet() const { return dg + "/" + dat + "/" + msg; }
+    // "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS", as the request line shows it.
+    std::string Triplet() const;
+    // A message the source sent the application: the request line's tag is the source's.
+    bool FromSource() const;
     bool Failed() const { return rc == "TWRC_FAILURE"; }
     // The value of the first field whose path ends in `pathSuffix` and whose key is `key`.
     const Field* Find(const std::string& pathSuffix, const std::string& key) const;
@@ -97,6 +100,9 @@ private:
     void Classify(const std::string& line, bool hadCr);
     bool Request(const std::string& line, long long seq, size_t tagStart);
     bool StructureLine(const std::string& line);
+    bool StructurePart(const std::string& line, size_t at, bool labelled);
+    void AddField(int path, std::string key, std::string value);
+    std::string LastItemOf(int path) const;
     TraceCall& BeginResult(const std::string& line);
     void EndResult();
     void EndLoad(long lastLine);
@@ -120,8 +126,20 @@ private:
     bool m_inLogger = false;        // continuation lines of a logger message may follow
     bool m_sawCr = false;           // some line ended in "\r\n"
     std::vector<int> m_headers;  // open structure headers of the result section, as paths
+    std::string m_lastItem;       // the index of the last item of the list last opened; empty: not known
     bool m_keepText;
 };
+
+// A request number as the request line shows it: "[00042]"; RequestDigits gives "00042".
+std::string RequestNumber(long long seq);
+std::string RequestDigits(long long seq);
+// A caller's tag as the request line shows it: "[APP]"; SourceTag gives the source's, "[DS]",
+// whose caller is SourceTagName(), "DS".
+std::string CallerTag(const std::string& caller);
+std::string SourceTag();
+const char* SourceTagName();
+// A triplet with the capability it names, as the request line shows it: "... (ICAP_XRESOLUTION)".
+std::string WithCapability(const std::string& triplet, const std::string& cap);
 
 // A line made printable and short enough to show: other bytes as \xNN.
 std::string Shown(const std::string& line);

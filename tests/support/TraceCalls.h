@@ -1,12 +1,14 @@
-// Reading a trace back in tests: its lines, the state each status line shows with the call it
-// closes, and the request lines.
+// A trace read back in tests through the trace reader: its calls, the state each status line
+// shows with the call it closes, and the request lines.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// The lines of a trace, without their "\r\n".
-std::vector<std::string> TraceLines(const std::string& trace);
+#include "TraceReader.h"
+
+// Every call of the trace, in the order the reader hands them on (a call's result ends it).
+std::vector<tracereport::TraceCall> ReadCalls(const std::string& trace);
 
 // Each status line with the call it closes: the triplet of that call's request line (with "[DS] "
 // in front for a call of the source's), or "event <message>" for an event delivered without one.
@@ -22,5 +24,8 @@ std::vector<int> StatesAfter(const std::vector<StateShown>& shown, const std::st
 // The states one after the other, repeats folded.
 std::vector<int> StatePath(const std::vector<StateShown>& shown);
 
-// The request lines ("[00001] [APP] ..."), in order.
+// The request lines ("[00001] [APP] ..."), in the order they were written.
 std::vector<std::string> RequestLines(const std::string& trace);
+
+// The values of the field `key` of the structures whose path ends in `path`, call after call.
+std::vector<std::string> FieldValues(const std::string& trace, const std::string& path, const std::string& key);

@@ -1,0 +1,955 @@
+// Every structure the formatters render, written as a call's result and read back through the
+// trace reader: each field comes back under its structure's path with the value the structure
+// held, in the order written, and no field more or less.
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+#include <cwchar>
+
+#include "Common/DSMInterface.h"
+#include "Common/TwainLog/TraceFormat.h"
+#include "support/TestSupport.h"
+#include "support/TraceCalls.h"
+
+namespace {
+
+constexpr bool kLinux = std::string_view(TRACEWELL_ABI_NAME) == "linux";
+
+// ---- the values as the test formats them --------------------------------------------------------
+
+std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printed(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    return text;
+}
+
+// The k-th of a run of distinct TW_FIX32 values, and its text: three decimals of Whole + Frac/65536.
+TW_FIX32 Fix(int k) { return TW_FIX32{static_cast<TW_INT16>(k - 40), static_cast<TW_UINT16>(k * 0x0A3D + 0x1000)}; }
+std::string FixText(const TW_FIX32& f) { return Printed("%.3f", f.Whole + f.Frac / 65536.0); }
+
+// A pointer value that is only printed, never followed, and its text: the low 32 bits. A 32-bit
+// T (the linux build's callback reference) takes the low bytes.
+template <typename T>
+T PointerValue(uintptr_t bits) {
+    T value;
+    static_assert(sizeof(T) <= sizeof(bits), "at most pointer-sized");
+    memcpy(&value, &bits, sizeof(value));
+    return value;
+}
+std::string PointerText(uintptr_t bits) { return Printed("<0x%08x>", static_cast<unsigned>(bits)); }
+std::string PointerText(const void* p) { return PointerText(reinterpret_cast<uintptr_t>(p)); }
+
+template <size_t N>
+std::string Joined(const std::string (&texts)[N]) {
+    std::string out;
+    for (size_t i = 0; i < N; ++i) out += (i == 0 ? "" : ",") + texts[i];
+    return out;
+}
+
+const std::string kNotImplemented = std::string(traceformat::kFaultOpen) + "not implemented" + traceformat::kFaultClose;
+
+// ---- what the reader must give back -------------------------------------------------------------
+
+struct Shown {
+    std::string path, key, value;
+    bool operator==(const Shown& o) const { return path == o.path && key == o.key && value == o.value; }
+};
+void PrintTo(const Shown& s, std::ostream* os) { *os << "(" << s.path << " | " << s.key << " | " << s.value << ")"; }
+
+// The fields a rendering must show, collected as the test fills the structure: each under the
+// structure headers open at that point. A label ("Version =") names the structure that follows.
+class Expect {
+public:
+    Expect& Open(const std::string& name) {
+        m_paths.push_back(m_paths.empty() ? name : m_paths.back() + "/" + name);
+        return *this;
+    }
+    Expect& Close() {
+        m_paths.pop_back();
+        return *this;
+    }
+    Expect& Field(const std::string& key, const std::string& value) {
+        fields.push_back({m_paths.empty() ? std::string() : m_paths.back(), key, value});
+        return *this;
+    }
+    Expect& Label(const std::string& key) { return Field(key, ""); }
+    Expect& Number(const std::string& key, long long value) { return Field(key, std::to_string(value)); }
+    Expect& Fixed(const std::string& key, const TW_FIX32& value) { return Field(key, FixText(value)); }
+
+    std::vector<Shown> fields;
+
+private:
+    std::vector<std::string> m_paths;
+};
+
+struct Case {
+    std::string text;  // the call's result section as written
+    const void* data;  // its data pointer
+    Expect expected;
+    int state = 3;  // the state its status line shows; -1 for a formatter called alone
+};
+
+struct Row {
+    std::string name;
+    std::function<Case()> make;
+};
+void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
+
+// The result section of a call whose data pointer is `data`, through the DAT dispatch.
+std::string Result(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, const void* data, TW_IDENTITY* origin = nullptr) {
+    return Render([&](CParaAnalyze& a) {
+        a.ParaAnalyze(origin, nullptr, dg, dat, msg, static_cast<char*>(const_cast<void*>(data)), TWRC_SUCCESS,
+                      a.m_pOutBuf);
+    });
+}
+
+// A structure of type T that outlives the row's call, so that its address stays its own.
+template <typename T>
+T& Held() {
+    static T* value = new T();
+    *value = T{};
+    return *value;
+}
+
+// In the macos build the DAT renders no structure.
+constexpr bool kLinuxOnly = true;
+
+// A row for a structure of type T that the DAT carries: `fill` sets its fields, each with the
+// field it must show.
+template <typename T>
+Row Structure(std::string name, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void (*fill)(T&, Expect&),
+              bool linuxOnly = false) {
+    return {std::move(name), [=] {
+                Case c;
+                T& value = Held<T>();
+                fill(value, c.expected);
+                c.data = &value;
+                c.text = Result(dg, dat, msg, &value);
+                if (linuxOnly && !kLinux) c.expected.fields.clear();
+                return c;
+            }};
+}
+
+// ---- session, control, image and colour structures ----------------------------------------------
+
+void Identity(TW_IDENTITY& id, Expect& e, const char* header) {
+    id.Id = 4101;
+    id.Version = {2, 3, static_cast<TW_UINT16>(TWLG_ICE), TWCY_FRANCE, "Info 2.3"};
+    id.ProtocolMajor = 2;
+    id.ProtocolMinor = 5;
+    id.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
+    strcpy(id.Manufacturer, "Maker");
+    strcpy(id.ProductFamily, "Family");
+    strcpy(id.ProductName, "Product");
+    e.Open(header).Number("Id", 4101).Label("Version");
+    e.Open("TW_VERSION").Number("MajorNum", 2).Number("MinorNum", 3).Field("Language", "TWLG_ICE");
+    e.Field("Country", "TWCY_FRANCE").Field("Info", "Info 2.3").Close();
+    e.Number("ProtocolMajor", 2).Number("ProtocolMinor", 5).Number("SupportedGroups", 0x20000003);
+    e.Field("Manufacturer", "Maker").Field("ProductFamily", "Family").Field("ProductName", "Product").Close();
+}
+
+void Memory(TW_MEMORY& m, int k, Expect& e) {
+    m.Flags = static_cast<TW_UINT32>(0x10 + k);
+    m.Length = static_cast<TW_UINT32>(1000 + k);
+    m.TheMem = PointerValue<TW_MEMREF>(0x7000 + 0x100 * static_cast<uintptr_t>(k));
+    e.Open("TW_MEMORY").Field("Flags", Printed("0x%x", 0x10 + k)).Number("Length", 1000 + k);
+    e.Field("TheMem", PointerText(m.TheMem)).Close();
+}
+
+void Frame(TW_FRAME& f, int k, Expect& e) {
+    f = {Fix(k), Fix(k + 1), Fix(k + 2), Fix(k + 3)};
+    e.Open("TW_FRAME").Fixed("Left", f.Left).Fixed("Top", f.Top).Fixed("Right", f.Right).Fixed("Bottom", f.Bottom);
+    e.Close();
+}
+
+void Element(TW_ELEMENT8& el, int k, Expect& e) {
+    el = {static_cast<TW_UINT8>(k), static_cast<TW_UINT8>(k + 1), static_cast<TW_UINT8>(k + 2),
+          static_cast<TW_UINT8>(k + 3)};
+    e.Open("TW_ELEMENT8").Number("Index", k).Number("Channel1", k + 1).Number("Channel2", k + 2);
+    e.Number("Channel3", k + 3).Close();
+}
+
+// Fills `k` on from the fields of a TW_CIEPOINT and the stage's functions and matrix.
+void Point(TW_CIEPOINT& p, int k, Expect& e) {
+    p = {Fix(k), Fix(k + 1), Fix(k + 2)};
+    e.Open("TW_CIEPOINT").Fixed("X", p.X).Fixed("Y", p.Y).Fixed("Z", p.Z).Close();
+}
+
+void Stage(TW_TRANSFORMSTAGE& s, int k, Expect& e) {
+    e.Open("TW_TRANSFORMSTAGE");
+    for (int d = 0; d < 3; ++d) {
+        TW_DECODEFUNCTION& f = s.Decode[d];
+        const int b = k + 8 * d;
+        f = {Fix(b), Fix(b + 1), Fix(b + 2), Fix(b + 3), Fix(b + 4), Fix(b + 5), Fix(b + 6), Fix(b + 7)};
+        e.Label("Decode[" + std::to_string(d) + "]").Open("TW_DECODEFUNCTION");
+        e.Fixed("StartIn", f.StartIn).Fixed("BreakIn", f.BreakIn).Fixed("EndIn", f.EndIn);
+        e.Fixed("StartOut", f.StartOut).Fixed("BreakOut", f.BreakOut).Fixed("EndOut", f.EndOut);
+        e.Fixed("Gamma", f.Gamma).Fixed("SampleCount", f.SampleCount).Close();
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            s.Mix[i][j] = Fix(k + 24 + 3 * i + j);
+            e.Fixed("Mix[" + std::to_string(i) + "][" + std::to_string(j) + "]", s.Mix[i][j]);
+        }
+    e.Close();
+}
+
+std::vector<Row> StructureRows() {
+    return {
+        Structure<TW_IDENTITY>("Identity", DG_CONTROL, DAT_IDENTITY, MSG_GET,
+                               [](TW_IDENTITY& id, Expect& e) { Identity(id, e, "TW_IDENTITY"); }),
+        {"OriginOfOpenDsm",
+         [] {
+             Case c;
+             TW_IDENTITY& id = Held<TW_IDENTITY>();
+             Identity(id, c.expected, "pOrigin:TW_IDENTITY");
+             c.data = nullptr;
+             c.text = Result(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr, &id);
+             return c;
+         }},
+        Structure<TW_EVENT>(
+            "Event", DG_CONTROL, DAT_EVENT, MSG_GET,
+            [](TW_EVENT& ev, Expect& e) {
+                ev = {PointerValue<TW_MEMREF>(0x7F0012345678), MSG_XFERREADY};
+                e.Open("TW_EVENT").Field("pEvent", PointerText(ev.pEvent)).Field("TWMessage", "MSG_XFERREADY");
+            }),
+        Structure<TW_PENDINGXFERS>("PendingXfers", DG_CONTROL, DAT_PENDINGXFERS, MSG_GET,
+                                   [](TW_PENDINGXFERS& p, Expect& e) {
+                                       p = {7, 4000000001u};
+                                       e.Open("TW_PENDINGXFERS").Number("Count", 7).Number("EOJ", 4000000001);
+                                   }),
+        Structure<TW_SETUPMEMXFER>("SetupMemXfer", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET,
+                                   [](TW_SETUPMEMXFER& s, Expect& e) {
+                                       s = {1001, 2002, 3003};
+                                       e.Open("TW_SETUPMEMXFER").Number("MinBufSize", 1001).Number("MaxBufSize", 2002);
+                                       e.Number("Preferred", 3003);
+                                   }),
+        Structure<TW_SETUPFILEXFER>(
+            "SetupFileXfer", DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET,
+            [](TW_SETUPFILEXFER& s, Expect& e) {
+                strcpy(s.FileName, "/tmp/page 1.png");
+                s.Format = TWFF_PNG;
+                s.VRefNum = -9;
+                e.Open("TW_SETUPFILEXFER").Field("FileName", "/tmp/page 1.png").Field("Format", "TWFF_PNG");
+                e.Number("VRefNum", -9);
+            }),
+        Structure<TW_STATUS>("Status", DG_CONTROL, DAT_STATUS, MSG_GET,
+                             [](TW_STATUS& s, Expect& e) {
+                                 s.ConditionCode = TWCC_BADDEST;
+                                 e.Open("TW_STATUS").Field("ConditionCode", "TWCC_BADDEST");
+                             }),
+        Structure<TW_USERINTERFACE>("UserInterface", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
+                                    [](TW_USERINTERFACE& u, Expect& e) {
+                                        u = {1, 0, PointerValue<TW_HANDLE>(0x5A5A0042)};
+                                        e.Open("TW_USERINTERFACE").Field("ShowUI", "true").Field("ModalUI", "false");
+                                        e.Field("hParent", PointerText(0x5A5A0042));
+                                    }),
+        Structure<TW_CUSTOMDSDATA>(
+            "CustomDsData", DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET,
+            [](TW_CUSTOMDSDATA& d, Expect& e) {
+                d = {12345, PointerValue<TW_HANDLE>(0x00C0FFEE)};
+                e.Open("TW_CUSTOMDSDATA").Number("InfoLength", 12345).Field("hData", PointerText(0x00C0FFEE));
+            }),
+        Structure<TW_UINT32>("XferGroupValue", DG_CONTROL, DAT_XFERGROUP, MSG_GET,
+                             [](TW_UINT32& group, Expect& e) {
+                                 group = 0x0BADF00D;
+                                 e.Open("TW_UINT32").Field("Item", PointerText(0x0BADF00D));
+                             }),
+        Structure<TW_HANDLE>("NativeXferHandle", DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET,
+                             [](TW_HANDLE& image, Expect& e) {
+                                 image = PointerValue<TW_HANDLE>(0x123400ABCDEF);
+                                 e.Open("TW_UINT32").Field("Item", PointerText(0x00ABCDEF));
+                             }),
+        Structure<TW_IMAGEINFO>(
+            "ImageInfo", DG_IMAGE, DAT_IMAGEINFO, MSG_GET,
+            [](TW_IMAGEINFO& i, Expect& e) {
+                i.XResolution = Fix(1);
+                i.YResolution = Fix(2);
+                i.ImageWidth = 2480;
+                i.ImageLength = -3508;
+                i.SamplesPerPixel = 3;
+                std::string bits[8];
+                for (int b = 0; b < 8; ++b) {
+                    i.BitsPerSample[b] = static_cast<TW_INT16>(20 - b);
+                    bits[b] = std::to_string(20 - b);
+                }
+                i.BitsPerPixel = 24;
+                i.Planar = 1;
+                i.PixelType = TWPT_CMYK;
+                i.Compression = TWCP_PACKBITS;
+                e.Open("TW_IMAGEINFO").Fixed("XResolution", i.XResolution).Fixed("YResolution", i.YResolution);
+                e.Number("ImageWidth", 2480).Number("ImageLength", -3508).Number("SamplesPerPixel", 3);
+                e.Field("BitsPerSamples[]", Joined(bits)).Number("BitsPerPixel", 24).Field("Planar", "true");
+                e.Field("PixelType", "TWPT_CMYK").Field("Compression", "TWCP_PACKBITS");
+            }),
+        Structure<TW_IMAGELAYOUT>("ImageLayout", DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET,
+                                  [](TW_IMAGELAYOUT& l, Expect& e) {
+                                      e.Open("TW_IMAGELAYOUT").Label("Frame");
+                                      Frame(l.Frame, 5, e);
+                                      l.DocumentNumber = 11;
+                                      l.PageNumber = 12;
+                                      l.FrameNumber = 13;
+                                      e.Number("DocumentNumber", 11).Number("PageNumber", 12).Number("FrameNumber", 13);
+                                  }),
+        Structure<TW_IMAGEMEMXFER>(
+            "ImageMemXfer", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+            [](TW_IMAGEMEMXFER& m, Expect& e) {
+                m.Compression = TWCP_JPEG;
+                m.BytesPerRow = 100;
+                m.Columns = 200;
+                m.Rows = 300;
+                m.XOffset = 4;
+                m.YOffset = 5;
+                m.BytesWritten = 60000;
+                e.Open("TW_IMAGEMEMXFER").Field("Compression", "TWCP_JPEG").Number("BytesPerRow", 100);
+                e.Number("Columns", 200).Number("Rows", 300).Number("XOffset", 4).Number("YOffset", 5);
+                e.Number("BytesWritten", 60000).Label("Memory");
+                Memory(m.Memory, 1, e);
+            }),
+        // Each table's label and the header of its TW_MEMORY share one line.
+        Structure<TW_JPEGCOMPRESSION>(
+            "JpegCompression", DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET,
+            [](TW_JPEGCOMPRESSION& j, Expect& e) {
+                j.ColorSpace = TWPT_YUV;
+                j.SubSampling = 0x80220011u;
+                j.NumComponents = 3;
+                j.RestartFrequency = 65535;
+                e.Open("TW_JPEGCOMPRESSION").Field("ColorSpace", "TWPT_YUV").Number("SubSampling", 0x80220011u);
+                e.Number("NumComponents", 3).Number("RestartFrequency", 65535);
+                std::string quant[4], huffman[4];
+                for (int i = 0; i < 4; ++i) {
+                    j.QuantMap[i] = static_cast<TW_UINT16>(i + 1);
+                    quant[i] = std::to_string(i + 1);
+                    j.HuffmanMap[i] = static_cast<TW_UINT16>(i + 5);
+                    huffman[i] = std::to_string(i + 5);
+                }
+                e.Field("QuantMap[]", Joined(quant));
+                for (int i = 0; i < 4; ++i)
+                    Memory(j.QuantTable[i], 2 + i, e.Label("QuantTable[" + std::to_string(i) + "]"));
+                e.Field("HuffmanMap[]", Joined(huffman));
+                for (int i = 0; i < 2; ++i)
+                    Memory(j.HuffmanDC[i], 6 + i, e.Label("HuffmanDC[" + std::to_string(i) + "]"));
+                for (int i = 0; i < 2; ++i)
+                    Memory(j.HuffmanAC[i], 8 + i, e.Label("HuffmanAC[" + std::to_string(i) + "]"));
+            }),
+        // The palette's colours are not shown: its one line says so.
+        Structure<TW_PALETTE8>("Palette8", DG_IMAGE, DAT_PALETTE8, MSG_GET,
+                               [](TW_PALETTE8& p, Expect& e) {
+                                   p.NumColors = 256;
+                                   e.Field("TW_PALETTE8", "it does not display.");
+                               }),
+        Structure<TW_EXTIMAGEINFO>(
+            "ExtImageInfo", DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET,
+            [](TW_EXTIMAGEINFO& x, Expect& e) {
+                x.NumInfos = 1;
+                x.Info[0] = {TWEI_PAGESIDE, TWTY_UINT32, 1, TWRC_INFONOTSUPPORTED, 4242};
+                e.Open("TW_EXTIMAGEINFO").Number("NumInfos", 1).Label("Info").Open("TW_INFO");
+                e.Field("InfoID", kLinux ? "TWEI_PAGESIDE" : std::to_string(TWEI_PAGESIDE));
+                e.Field("ItemType", "TWTY_UINT32").Number("NumItems", 1).Field("CondCode", "TWRC_INFONOTSUPPORTED");
+                e.Number("Item", 4242).Close();
+            }),
+        Structure<TW_CIECOLOR>("CieColor", DG_IMAGE, DAT_CIECOLOR, MSG_GET,
+                               [](TW_CIECOLOR& cie, Expect& e) {
+                                   cie.ColorSpace = TWPT_CIEXYZ;
+                                   cie.LowEndian = 1;
+                                   cie.DeviceDependent = 2;
+                                   cie.VersionNumber = 3;
+                                   e.Open("TW_CIECOLOR").Field("ColorSpace", "TWPT_CIEXYZ").Number("LowEndian", 1);
+                                   e.Number("DeviceDependent", 2).Number("VersionNumber", 3);
+                                   Stage(cie.StageABC, 1, e.Label("StageABC"));
+                                   Stage(cie.StageLMN, 101, e.Label("StageLMN"));
+                                   Point(cie.WhitePoint, 201, e.Label("WhitePoint"));
+                                   Point(cie.BlackPoint, 204, e.Label("BlackPoint"));
+                                   Point(cie.WhitePaper, 207, e.Label("WhitePaper"));
+                                   Point(cie.BlackInk, 210, e.Label("BlackInk"));
+                                   cie.Samples[0] = Fix(213);
+                                   e.Fixed("Samples[]", cie.Samples[0]);
+                               }),
+        Structure<TW_GRAYRESPONSE>("GrayResponse", DG_IMAGE, DAT_GRAYRESPONSE, MSG_GET,
+                                   [](TW_GRAYRESPONSE& g, Expect& e) {
+                                       Element(g.Response[0], 30, e.Open("TW_GRAYRESPONSE").Label("Response[0]"));
+                                   }),
+        Structure<TW_RGBRESPONSE>("RgbResponse", DG_IMAGE, DAT_RGBRESPONSE, MSG_GET,
+                                  [](TW_RGBRESPONSE& r, Expect& e) {
+                                      Element(r.Response[0], 40, e.Open("TW_RGBRESPONSE").Label("Response[0]"));
+                                  }),
+        // No DAT carries a TW_CAPEXT: its formatter alone, after the result's first lines.
+        {"CapExt",
+         [] {
+             Case c;
+             TW_CAPEXT& x = Held<TW_CAPEXT>();
+             x = {ICAP_XRESOLUTION, CAP_XFERCOUNT};
+             c.expected.Open("TW_CAPEXT").Field("Cap", "ICAP_XRESOLUTION").Field("Properties", "CAP_XFERCOUNT");
+             c.data = nullptr;
+             c.state = -1;
+             c.text = Render([&](CParaAnalyze& a) {
+                 a.ResultMake();
+                 a.TwCapExtAnalyze(&x);
+             });
+             return c;
+         }},
+    };
+}
+
+// ---- capability containers, for every item type ---------------------------------------------
+
+using Bytes = std::vector<uint8_t>;
+
+template <typename T>
+void Put(Bytes& block, size_t offset, const T& value) {
+    if (block.size() < offset + sizeof(T)) block.resize(offset + sizeof(T));
+    memcpy(block.data() + offset, &value, sizeof(T));
+}
+
+// An item type: its width in a container and, for the k-th item, the bytes it puts there and
+// the text the trace shows for it.
+struct ItemKind {
+    const char* name;
+    TW_UINT16 type;
+    size_t width;
+    bool inLists;  // rendered in an item list too
+    std::function<std::string(Bytes&, size_t, int)> put;
+};
+
+template <typename T>
+std::string PutText(Bytes& block, size_t offset, const T& value, const std::string& text) {
+    Put(block, offset, value);
+    return text;
+}
+
+template <size_t N>
+std::string PutString(Bytes& block, size_t offset, const std::string& text) {
+    char field[N] = {};
+    memcpy(field, text.data(), text.size());
+    return PutText(block, offset, field, text);
+}
+
+const char* const kPixelTypes[] = {"TWPT_BW",   "TWPT_GRAY", "TWPT_RGB",  "TWPT_PALETTE", "TWPT_CMY",
+                                   "TWPT_CMYK", "TWPT_YUV",  "TWPT_YUVK", "TWPT_CIEXYZ"};
+
+const std::vector<ItemKind>& ItemKinds() {
+    static const std::vector<ItemKind> kinds = {
+        {"TWTY_INT8", TWTY_INT8, 1, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_INT8>(0x31 + k), Printed("0x%02x", 0x31 + k));
+         }},
+        {"TWTY_INT16", TWTY_INT16, 2, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_INT16>(-300 - k), std::to_string(-300 - k));
+         }},
+        {"TWTY_INT32", TWTY_INT32, 4, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_INT32>(-70000 - k), std::to_string(-70000 - k));
+         }},
+        {"TWTY_UINT8", TWTY_UINT8, 1, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_UINT8>(0xA0 + k), Printed("0x%02x", 0xA0 + k));
+         }},
+        // Items of ICAP_PIXELTYPE show the names of their values.
+        {"TWTY_UINT16", TWTY_UINT16, 2, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_UINT16>(k % 9), std::string(kPixelTypes[k % 9]));
+         }},
+        {"TWTY_UINT32", TWTY_UINT32, 4, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_UINT32>(100000 + k), std::to_string(100000 + k));
+         }},
+        {"TWTY_BOOL", TWTY_BOOL, 2, true,
+         [](Bytes& b, size_t at, int k) {
+             return PutText(b, at, static_cast<TW_BOOL>(k % 2), k % 2 ? "true" : "false");
+         }},
+        {"TWTY_FIX32", TWTY_FIX32, 4, true,
+         [](Bytes& b, size_t at, int k) { return PutText(b, at, Fix(k), FixText(Fix(k))); }},
+        {"TWTY_FRAME", TWTY_FRAME, sizeof(TW_FRAME), kLinux,
+         [](Bytes& b, size_t at, int k) {
+             const TW_FRAME f{Fix(4 * k), Fix(4 * k + 1), Fix(4 * k + 2), Fix(4 * k + 3)};
+             return PutText(b, at, f,
+                            FixText(f.Left) + "," + FixText(f.Top) + "," + FixText(f.Right) + "," + FixText(f.Bottom));
+         }},
+        {"TWTY_STR32", TWTY_STR32, sizeof(TW_STR32), true,
+         [](Bytes& b, size_t at, int k) {
+             return PutString<sizeof(TW_STR32)>(b, at, "thirty-two " + std::to_string(k));
+         }},
+        {"TWTY_STR64", TWTY_STR64, sizeof(TW_STR64), true,
+         [](Bytes& b, size_t at, int k) {
+             return PutString<sizeof(TW_STR64)>(b, at, "sixty-four " + std::to_string(k));
+         }},
+        {"TWTY_STR128", TWTY_STR128, sizeof(TW_STR128), true,
+         [](Bytes& b, size_t at, int k) {
+             return PutString<sizeof(TW_STR128)>(b, at, "one two eight " + std::to_string(k));
+         }},
+        {"TWTY_STR255", TWTY_STR255, sizeof(TW_STR255), true,
+         [](Bytes& b, size_t at, int k) {
+             return PutString<sizeof(TW_STR255)>(b, at, "two five five " + std::to_string(k));
+         }},
+        // The macos build does not render the TWAIN 2.5 text types.
+        {"TWTY_STR1024", TWTY_STR1024, sizeof(TW_STR1024), kLinux,
+         [](Bytes& b, size_t at, int k) {
+             const std::string text = PutString<sizeof(TW_STR1024)>(b, at, "ten twenty-four " + std::to_string(k));
+             return kLinux ? text : kNotImplemented;
+         }},
+        {"TWTY_UNI512", TWTY_UNI512, sizeof(TW_UNI512), kLinux,
+         [](Bytes& b, size_t at, int k) {
+             TW_UNI512 text = {};
+             const std::wstring wide = L"uni \u00e9" + std::to_wstring(k);
+             wmemcpy(text, wide.data(), wide.size());
+             return PutText(b, at, text, kLinux ? "uni \xc3\xa9" + std::to_string(k) : kNotImplemented);
+         }},
+    };
+    return kinds;
+}
+
+// The name the trace gives the item type: the macos build's table lacks the TWAIN 2.5 types.
+std::string TypeName(const ItemKind& kind) {
+    const bool named = kLinux || (kind.type != TWTY_STR1024 && kind.type != TWTY_UNI512);
+    return named ? kind.name : "ERROR!(" + std::to_string(kind.type) + ")";
+}
+
+// A TW_CAPABILITY of ICAP_PIXELTYPE whose container holds `block`, read back from a MSG_GET;
+// `inner` holds the container's fields, their paths counted from the container.
+Case Capability(TW_UINT16 conType, const char* conTypeName, const char* container, const Bytes& block,
+                const Expect& inner) {
+    Case c;
+    // The container comes from the data source's own allocator, sized exactly.
+    const TW_HANDLE handle = CDSMInterface::AllocMemory(static_cast<TW_UINT32>(block.size()));
+    memcpy(CDSMInterface::LockMemory(handle), block.data(), block.size());
+    CDSMInterface::UnlockMemory(handle);
+    TW_CAPABILITY& cap = Held<TW_CAPABILITY>();
+    cap = {ICAP_PIXELTYPE, conType, handle};
+    c.expected.Open("TW_CAPABILITY").Field("Cap", "ICAP_PIXELTYPE").Field("ConType", conTypeName);
+    c.expected.Field("hContainer", PointerText(handle));
+    const std::string outer = std::string("TW_CAPABILITY/") + container;
+    for (const Shown& f : inner.fields)
+        c.expected.fields.push_back({f.path.empty() ? outer : outer + "/" + f.path, f.key, f.value});
+    c.data = &cap;
+    c.text = Result(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
+    CDSMInterface::FreeMemory(handle);
+    return c;
+}
+
+// The item list of `count` items of the kind, from `offset` of the block on.
+void ItemList(const ItemKind& kind, Bytes& block, size_t offset, int count, Expect& e) {
+    e.Open("ItemList");
+    for (int k = 0; k < count; ++k) {
+        const std::string text = kind.put(block, offset + kind.width * static_cast<size_t>(k), k);
+        e.Field(std::to_string(k), kind.inLists ? text : kNotImplemented);
+    }
+    e.Close();
+}
+
+std::vector<Row> ContainerRows() {
+    std::vector<Row> rows;
+    for (const ItemKind& kind : ItemKinds()) {
+        rows.push_back(
+            {std::string("OneValue_") + kind.name, [&kind] {
+                 Bytes block(sizeof(TW_ONEVALUE));
+                 Put(block, offsetof(TW_ONEVALUE, ItemType), kind.type);
+                 Expect e;
+                 e.Field("ItemType", TypeName(kind)).Field("Item", kind.put(block, offsetof(TW_ONEVALUE, Item), 7));
+                 return Capability(TWON_ONEVALUE, "TWON_ONEVALUE", "TW_ONEVALUE", block, e);
+             }});
+        rows.push_back({std::string("Array_") + kind.name, [&kind] {
+                            Bytes block(sizeof(TW_ARRAY));
+                            Put(block, offsetof(TW_ARRAY, ItemType), kind.type);
+                            Put(block, offsetof(TW_ARRAY, NumItems), TW_UINT32{3});
+                            Expect e;
+                            e.Field("ItemType", TypeName(kind)).Number("NumItems", 3);
+                            ItemList(kind, block, offsetof(TW_ARRAY, ItemList), 3, e);
+                            return Capability(TWON_ARRAY, "TWON_ARRAY", "TW_ARRAY", block, e);
+                        }});
+        rows.push_back({std::string("Enumeration_") + kind.name, [&kind] {
+                            Bytes block(sizeof(TW_ENUMERATION));
+                            Put(block, offsetof(TW_ENUMERATION, ItemType), kind.type);
+                            Put(block, offsetof(TW_ENUMERATION, NumItems), TW_UINT32{4});
+                            Put(block, offsetof(TW_ENUMERATION, CurrentIndex), TW_UINT32{2});
+                            Put(block, offsetof(TW_ENUMERATION, DefaultIndex), TW_UINT32{1});
+                            Expect e;
+                            e.Field("ItemType", TypeName(kind)).Number("NumItems", 4).Number("CurrentIndex", 2);
+                            e.Number("DefaultIndex", 1);
+                            ItemList(kind, block, offsetof(TW_ENUMERATION, ItemList), 4, e);
+                            return Capability(TWON_ENUMERATION, "TWON_ENUMERATION", "TW_ENUMERATION", block, e);
+                        }});
+        // A range holds each value in a 4-byte field: wider types cannot be in one.
+        if (kind.width > sizeof(TW_UINT32)) continue;
+        rows.push_back({std::string("Range_") + kind.name, [&kind] {
+                            Bytes block(sizeof(TW_RANGE));
+                            Put(block, offsetof(TW_RANGE, ItemType), kind.type);
+                            Expect e;
+                            e.Field("ItemType", TypeName(kind));
+                            const std::pair<const char*, size_t> kValues[] = {
+                                {"MinValue", offsetof(TW_RANGE, MinValue)},
+                                {"MaxValue", offsetof(TW_RANGE, MaxValue)},
+                                {"StepSize", offsetof(TW_RANGE, StepSize)},
+                                {"DefaultValue", offsetof(TW_RANGE, DefaultValue)},
+                                {"CurrentValue", offsetof(TW_RANGE, CurrentValue)}};
+                            int k = 0;
+                            for (const auto& value : kValues) e.Field(value.first, kind.put(block, value.second, k++));
+                            return Capability(TWON_RANGE, "TWON_RANGE", "TW_RANGE", block, e);
+                        }});
+    }
+    // The last item's own text may end in the separator that follows every other item.
+    rows.push_back(
+        {"Array_TextsEndingInTheSeparator", [] {
+             Bytes block(sizeof(TW_ARRAY));
+             Put(block, offsetof(TW_ARRAY, ItemType), TWTY_STR32);
+             Put(block, offsetof(TW_ARRAY, NumItems), TW_UINT32{2});
+             Expect e;
+             e.Field("ItemType", "TWTY_STR32").Number("NumItems", 2).Open("ItemList");
+             e.Field("0", PutString<sizeof(TW_STR32)>(block, offsetof(TW_ARRAY, ItemList), "first,"));
+             e.Field("1", PutString<sizeof(TW_STR32)>(block, offsetof(TW_ARRAY, ItemList) + sizeof(TW_STR32), "last,"));
+             return Capability(TWON_ARRAY, "TWON_ARRAY", "TW_ARRAY", block, e.Close());
+         }});
+    // A list that claims more items than its block holds ends with a line saying so.
+    rows.push_back(
+        {"Enumeration_ItemsNotInTheBlock", [] {
+             Bytes block(offsetof(TW_ENUMERATION, ItemList) + 3 * sizeof(TW_INT32));
+             Put(block, offsetof(TW_ENUMERATION, ItemType), TWTY_INT32);
+             Put(block, offsetof(TW_ENUMERATION, NumItems), TW_UINT32{5});
+             Expect e;
+             e.Field("ItemType", "TWTY_INT32").Number("NumItems", 5).Number("CurrentIndex", 0);
+             e.Number("DefaultIndex", 0).Open("ItemList");
+             for (int k = 0; k < 3; ++k) {
+                 const TW_INT32 item = 9000 + k;
+                 Put(block, offsetof(TW_ENUMERATION, ItemList) + sizeof(item) * static_cast<size_t>(k), item);
+                 e.Number(std::to_string(k), item);
+             }
+             e.Field("", std::string(traceformat::kFaultOpen) + "2 items not in the block" + traceformat::kFaultClose);
+             return Capability(TWON_ENUMERATION, "TWON_ENUMERATION", "TW_ENUMERATION", block, e.Close());
+         }});
+    return rows;
+}
+
+// ---- TWAIN 2 structures: all of them in the linux build, the callbacks only in the macos one ---
+
+std::vector<Row> Twain2Rows() {
+    return {
+        Structure<TW_CALLBACK>("Callback", DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK,
+                               [](TW_CALLBACK& cb, Expect& e) {
+                                   cb.CallBackProc = PointerValue<TW_MEMREF>(0x7F00DEADBEEF);
+                                   cb.RefCon = PointerValue<TW_CALLBACK_REFCON>(0x56780000);
+                                   cb.Message = static_cast<TW_INT16>(MSG_CLOSEDSREQ);
+                                   e.Open("TW_CALLBACK").Field("CallBackProc", PointerText(0xDEADBEEF));
+                                   e.Field("RefCon", PointerText(0x56780000)).Field("Message", "MSG_CLOSEDSREQ");
+                               }),
+        Structure<TW_CALLBACK2>("Callback2", DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK,
+                                [](TW_CALLBACK2& cb, Expect& e) {
+                                    cb.CallBackProc = PointerValue<TW_MEMREF>(0x12345678);
+                                    cb.RefCon = static_cast<uintptr_t>(0xFFFFFFFF00000001ull);
+                                    cb.Message = static_cast<TW_INT16>(MSG_XFERREADY);
+                                    e.Open("TW_CALLBACK2").Field("CallBackProc", PointerText(0x12345678));
+                                    e.Field("RefCon", PointerText(1)).Field("Message", "MSG_XFERREADY");
+                                }),
+        Structure<TW_DEVICEEVENT>(
+            "DeviceEvent", DG_CONTROL, DAT_DEVICEEVENT, MSG_GET,
+            [](TW_DEVICEEVENT& d, Expect& e) {
+                d.Event = TWDE_PAPERJAM;
+                strcpy(d.DeviceName, "Device 7");
+                d.BatteryMinutes = 55;
+                d.BatteryPercentage = -66;
+                d.PowerSupply = TWPS_BATTERY;
+                d.XResolution = Fix(3);
+                d.YResolution = Fix(4);
+                d.FlashUsed2 = TWFL_AUTO;
+                d.AutomaticCapture = 8;
+                d.TimeBeforeFirstCapture = 4000;
+                d.TimeBetweenCaptures = 5000;
+                e.Open("TW_DEVICEEVENT").Field("Event", "TWDE_PAPERJAM").Field("DeviceName", "Device 7");
+                e.Number("BatteryMinutes", 55).Number("BatteryPercentage", -66).Field("PowerSupply", "TWPS_BATTERY");
+                e.Fixed("XResolution", d.XResolution)
+                    .Fixed("YResolution", d.YResolution)
+                    .Field("FlashUsed2", "TWFL_AUTO");
+                e.Number("AutomaticCapture", 8)
+                    .Number("TimeBeforeFirstCapture", 4000)
+                    .Number("TimeBetweenCaptures", 5000);
+            },
+            kLinuxOnly),
+        Structure<TW_FILESYSTEM>(
+            "FileSystem", DG_CONTROL, DAT_FILESYSTEM, MSG_GET,
+            [](TW_FILESYSTEM& f, Expect& e) {
+                strcpy(f.InputName, "/in/dir");
+                strcpy(f.OutputName, "/out/dir");
+                f.Context = PointerValue<TW_MEMREF>(0x0000CAFE);
+                f.Recursive = 1;
+                f.FileType = TWFY_IMAGE;
+                f.Size = 12345;
+                strcpy(f.CreateTimeDate, "2026/12/07 10:00:00.000");
+                strcpy(f.ModifiedTimeDate, "2026/12/07 11:00:00.000");
+                f.FreeSpace = 999;
+                f.NewImageSize = -4321;
+                f.NumberOfFiles = 9;
+                f.NumberOfSnippets = 8;
+                f.DeviceGroupMask = 0x2A;
+                e.Open("TW_FILESYSTEM").Field("InputName", "/in/dir").Field("OutputName", "/out/dir");
+                e.Field("Context", PointerText(0xCAFE)).Number("Recursive", 1).Field("FileType", "TWFY_IMAGE");
+                e.Number("Size", 12345).Field("CreateTimeDate", "2026/12/07 10:00:00.000");
+                e.Field("ModifiedTimeDate", "2026/12/07 11:00:00.000").Number("FreeSpace", 999);
+                e.Number("NewImageSize", -4321).Number("NumberOfFiles", 9).Number("NumberOfSnippets", 8);
+                e.Field("DeviceGroupMask", "0x2a");
+            },
+            kLinuxOnly),
+        // A field named like the call's data pointer line, indented as a field.
+        Structure<TW_PASSTHRU>(
+            "PassThru", DG_CONTROL, DAT_PASSTHRU, MSG_PASSTHRU,
+            [](TW_PASSTHRU& p, Expect& e) {
+                p.pCommand = PointerValue<TW_MEMREF>(0x0000C0DE);
+                p.CommandBytes = 16;
+                p.Direction = TWDR_GET;
+                p.pData = PointerValue<TW_MEMREF>(0x0000DA7A);
+                p.DataBytes = 512;
+                p.DataBytesXfered = 500;
+                e.Open("TW_PASSTHRU").Field("pCommand", PointerText(0xC0DE)).Number("CommandBytes", 16);
+                e.Field("Direction", "TWDR_GET").Field("pData", PointerText(0xDA7A)).Number("DataBytes", 512);
+                e.Number("DataBytesXfered", 500);
+            },
+            kLinuxOnly),
+        Structure<TW_METRICS>(
+            "Metrics", DG_CONTROL, DAT_METRICS, MSG_GET,
+            [](TW_METRICS& m, Expect& e) {
+                m = {sizeof(TW_METRICS), 21, 22};
+                e.Open("TW_METRICS").Number("SizeOf", sizeof(TW_METRICS)).Number("ImageCount", 21);
+                e.Number("SheetCount", 22);
+            },
+            kLinuxOnly),
+        Structure<TW_TWAINDIRECT>(
+            "TwainDirect", DG_CONTROL, DAT_TWAINDIRECT, MSG_SETTASK,
+            [](TW_TWAINDIRECT& t, Expect& e) {
+                t = {sizeof(TW_TWAINDIRECT),          3, PointerValue<TW_HANDLE>(0x5E4D), 77,
+                     PointerValue<TW_HANDLE>(0x4ECE), 88};
+                e.Open("TW_TWAINDIRECT").Number("SizeOf", sizeof(TW_TWAINDIRECT)).Number("CommunicationManager", 3);
+                e.Field("Send", PointerText(0x5E4D)).Number("SendSize", 77).Field("Receive", PointerText(0x4ECE));
+                e.Number("ReceiveSize", 88);
+            },
+            kLinuxOnly),
+        Structure<TW_ENTRYPOINT>(
+            "EntryPoint", DG_CONTROL, DAT_ENTRYPOINT, MSG_SET,
+            [](TW_ENTRYPOINT& ep, Expect& e) {
+                ep.Size = sizeof(TW_ENTRYPOINT);
+                ep.DSM_Entry = PointerValue<DSMENTRYPROC>(0x00E0001);
+                ep.DSM_MemAllocate = PointerValue<DSM_MEMALLOCATE>(0x00E0002);
+                ep.DSM_MemFree = PointerValue<DSM_MEMFREE>(0x00E0003);
+                ep.DSM_MemLock = PointerValue<DSM_MEMLOCK>(0x00E0004);
+                ep.DSM_MemUnlock = PointerValue<DSM_MEMUNLOCK>(0x00E0005);
+                e.Open("TW_ENTRYPOINT").Number("Size", sizeof(TW_ENTRYPOINT)).Field("DSM_Entry", PointerText(0xE0001));
+                e.Field("DSM_MemAllocate", PointerText(0xE0002)).Field("DSM_MemFree", PointerText(0xE0003));
+                e.Field("DSM_MemLock", PointerText(0xE0004)).Field("DSM_MemUnlock", PointerText(0xE0005));
+            },
+            kLinuxOnly),
+    };
+}
+
+// ---- vendor structures ----------------------------------------------------------------------------
+
+template <size_t N>
+void PascalText(TW_UINT8 (&field)[N], const std::string& text) {
+    field[0] = static_cast<TW_UINT8>(text.size());
+    memcpy(field + 1, text.data(), text.size());
+}
+
+// Nine coefficients of a colour matrix from `k` on, and their text.
+std::string Coefficients(TW_FIX32 (&coeff)[9], int k) {
+    std::string texts[9];
+    for (int i = 0; i < 9; ++i) {
+        coeff[i] = Fix(k + i);
+        texts[i] = FixText(coeff[i]);
+    }
+    return Joined(texts);
+}
+
+void Threshold(TWKV_THRESHOLDINFO& t, int k, Expect& e) {
+    t = {static_cast<TW_UINT16>(k), static_cast<TW_UINT16>(k + 1), static_cast<TW_UINT16>(k + 2),
+         static_cast<TW_UINT16>(k + 3)};
+    e.Open("TWKV_THRESHOLDINFO").Number("ShadowL", k).Number("ShadowH", k + 1).Number("HighlightH", k + 2);
+    e.Number("HighlightL", k + 3).Close();
+}
+
+void UsmParam(TWKV_USMPARAM& u, int k, Expect& e) {
+    u = {static_cast<TW_INT16>(k), static_cast<TW_INT16>(-k - 1), static_cast<TW_INT16>(k + 2)};
+    e.Open("TWKV_USMPARAM").Number("Amount", k).Number("Radius", -k - 1).Number("Threshold", k + 2).Close();
+}
+
+std::vector<Row> VendorRows() {
+    std::vector<Row> rows = {
+        Structure<TWKV_AUTOEXPOSURE>(
+            "KvAutoExposure", DG_CONTROL, DAT_KV_AUTOEXPOSURE, MSG_GET,
+            [](TWKV_AUTOEXPOSURE& a, Expect& e) {
+                a = {0x1234ABCD, -5, 6, 700, 800, TWKV_FT_NEGA, TWKV_PG_18, Fix(9), 77};
+                e.Open("TWKV_AUTOEXPOSURE")
+                    .Field("Handle", PointerText(0x1234ABCD))
+                    .Number("Left", -5)
+                    .Number("Top", 6);
+                e.Number("Right", 700).Number("Bottom", 800).Field("FilmType", "TWKV_FT_NEGA");
+                e.Field("PreScanGamma", "TWKV_PG_18").Fixed("ScreenGamma", Fix(9)).Number("GrayBalance", 77);
+            }),
+        Structure<TWKV_RGBMATRIX>("KvRgbMatrix", DG_CONTROL, DAT_KV_RGBMATRIX, MSG_GET,
+                                  [](TWKV_RGBMATRIX& m, Expect& e) {
+                                      e.Open("TWKV_RGBMATRIX").Field("ColorCoeff", Coefficients(m.ColorCoeff, 11));
+                                  }),
+        Structure<TWKV_COLORSMOOTHING>(
+            "KvColorSmoothing", DG_CONTROL, DAT_KV_COLORSMOOTHING, MSG_GET,
+            [](TWKV_COLORSMOOTHING& s, Expect& e) {
+                s = {0x00051005, 1, 2, 3, 4, 5, 6, 7, 8, 4000000000u};
+                e.Open("TWKV_COLORSMOOTHING").Field("Handle", PointerText(0x00051005)).Number("LeftX", 1);
+                e.Number("LeftY", 2).Number("TopX", 3).Number("TopY", 4).Number("RightX", 5).Number("RightY", 6);
+                e.Number("BottomX", 7).Number("BottomY", 8).Number("Reserved", 4000000000u);
+            }),
+        Structure<TWKV_HARDWAREINFO>(
+            "KvHardwareInfo", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET,
+            [](TWKV_HARDWAREINFO& h, Expect& e) {
+                h.ModelID = 0x3C;
+                PascalText(h.ProductName, "Scanner 9000");
+                PascalText(h.ModelName, "Model X");
+                e.Open("TWKV_HARDWAREINFO").Field("ModelID", "0x3c").Field("ProductName", "Scanner 9000");
+                e.Field("ModelName", "Model X");
+                TW_UINT32* const numbers[] = {&h.OptXResolution,    &h.OptYResolution,     &h.MinResolution,
+                                              &h.MaxResolution,     &h.MaxMoireResolution, &h.MaxPixelofWidth,
+                                              &h.PixelSizeofFB[0],  &h.PixelSizeofFB[1],   &h.PixelSizeofADF[0],
+                                              &h.PixelSizeofADF[1], &h.PixelSizeofTPU[0],  &h.PixelSizeofTPU[1]};
+                const char* const numberKeys[] = {"OptXResolution",    "OptYResolution",     "MinResolution",
+                                                  "MaxResolution",     "MaxMoireResolution", "MaxPixelofWidth",
+                                                  "PixelSizeofFB[0]",  "PixelSizeofFB[1]",   "PixelSizeofADF[0]",
+                                                  "PixelSizeofADF[1]", "PixelSizeofTPU[0]",  "PixelSizeofTPU[1]"};
+                for (int i = 0; i < 12; ++i) {
+                    *numbers[i] = static_cast<TW_UINT32>(600 + i);
+                    e.Number(numberKeys[i], 600 + i);
+                }
+                h.BitDepth = 0x30;
+                h.InterfaceSupport = 5;
+                h.CommandType = 6;
+                h.ConnectInterfaceType = 7;
+                e.Field("BitDepth", "0x30").Number("InterfaceSupport", 5).Number("CommandType", 6);
+                e.Number("ConnectInterfaceType", 7);
+                TW_UINT16* const flags[] = {&h.StandAloneModeSupport,
+                                            &h.FullAutoModeSupport,
+                                            &h.SimpleModeSupport,
+                                            &h.DocumentModeSupport,
+                                            &h.AdvancedModeSupport,
+                                            &h.TCMSupport,
+                                            &h.FIT3,
+                                            &h.AutoLayoutSupportFB,
+                                            &h.AutoLayoutSupportADF,
+                                            &h.HalftoneSupport,
+                                            &h.HTModeSupport,
+                                            &h.HTDitherSupport,
+                                            &h.HTAASSupport,
+                                            &h.HTTETSupport};
+                const char* const flagKeys[] = {"StandAloneModeSupport",
+                                                "FullAutoModeSupport",
+                                                "SimpleModeSupport",
+                                                "DocumentModeSupport",
+                                                "AdvancedModeSupport",
+                                                "TCMSupport",
+                                                "FIT3",
+                                                "AutoLayoutSupportFB",
+                                                "AutoLayoutSupportADF",
+                                                "HalftoneSupport",
+                                                "HTModeSupport",
+                                                "HTDitherSupport",
+                                                "HTAASSupport",
+                                                "HTTETSupport"};
+                for (int i = 0; i < 14; ++i) {
+                    *flags[i] = static_cast<TW_UINT16>(i % 3 == 0 ? 0 : i);
+                    e.Field(flagKeys[i], i % 3 == 0 ? "false" : "true");
+                }
+                h.TableArrangement = 8;
+                h.OptionSupport = 0x0A0B;
+                h.FocusSupport = 9;
+                h.FocusArea[0] = 10;
+                h.FocusArea[1] = 11;
+                strcpy(h.ProfileNameFB, "profile fb");
+                strcpy(h.ProfileNameTPU, "profile tpu");
+                e.Number("TableArrangement", 8).Field("OptionSupport", "0x0a0b").Number("FocusSupport", 9);
+                e.Number("FocusArea[0]", 10).Number("FocusArea[1]", 11).Field("ProfileNameFB", "profile fb");
+                e.Field("ProfileNameTPU", "profile tpu");
+                e.Field("ColorCorrectionFB", Coefficients(h.ColorCorrectionFB, 100));
+                e.Field("ColorCorrectionPOSI", Coefficients(h.ColorCorrectionPOSI, 110));
+                e.Field("ColorCorrectionNEGA", Coefficients(h.ColorCorrectionNEGA, 120));
+                e.Field("TCMColorCorrectionFB", Coefficients(h.TCMColorCorrectionFB, 130));
+                e.Field("TCMColorCorrectionPOSI", Coefficients(h.TCMColorCorrectionPOSI, 140));
+                e.Field("TCMColorCorrectionNEGA", Coefficients(h.TCMColorCorrectionNEGA, 150));
+                strcpy(h.ROMVersion, "1.0.7");
+                e.Field("ROMVersion", "1.0.7");
+            }),
+        Structure<TWKV_LOCATIONDATA>(
+            "KvSkewInfo", DG_CONTROL, DAT_KV_SKEWINFO, MSG_GET,
+            [](TWKV_LOCATIONDATA& l, Expect& e) {
+                l = {24, 1, 2, 3, 4, 5, 6, 7, 8, Fix(17)};
+                e.Open("TWKV_LOCATIONDATA").Number("BitsPerPixel", 24).Number("topPoint", 1).Number("leftPoint", 2);
+                e.Number("locateW", 3).Number("locateH", 4).Number("ActualImgW", 5).Number("ActualImgH", 6);
+                e.Number("xTangent", 7).Number("yTangent", 8).Fixed("Theta", Fix(17));
+            }),
+        Structure<TWKV_USMPARAM>("KvUnsharpMaskParam", DG_CONTROL, DAT_KV_UNSHARPMASKPARAM, MSG_GET,
+                                 [](TWKV_USMPARAM& u, Expect& e) { UsmParam(u, 12, e); }),
+        Structure<TWKV_SETTINGFRAME>("KvSettingFrame", DG_CONTROL, DAT_KV_SETTINGFRAME, MSG_GET,
+                                     [](TWKV_SETTINGFRAME& s, Expect& e) {
+                                         s = {4, 2};
+                                         e.Open("TWKV_SETTINGFRAME").Number("NumFrame", 4).Number("CurrentNum", 2);
+                                     }),
+        Structure<TWKV_USMINFO>(
+            "KvUsmInfo", DG_CONTROL, DAT_KV_USMINFO, MSG_GET,
+            [](TWKV_USMINFO& u, Expect& e) {
+                u.InputResolution = 1200;
+                u.InUSMLevel = 3;
+                u.InFilmType = 1;
+                e.Open("TWKV_USMINFO").Number("InputResolution", 1200).Number("InUSMLevel", 3).Number("InFilmType", 1);
+                UsmParam(u.USMParm, 20, e.Label("USMParm"));
+                e.Label("ReviseParm").Open("TWKV_REVISEBASEPARM");
+                Threshold(u.ReviseParm.InputRevise, 30, e.Label("InputRevise"));
+                Threshold(u.ReviseParm.OutputRevise, 40, e.Label("OutputRevise"));
+                u.ReviseParm.BlurMax = 50;
+                e.Number("BlurMax", 50).Close();
+            }),
+    };
+    // DATs whose data the trace does not show.
+    for (const auto& dat :
+         {std::make_pair("KvEvent", DAT_KV_EVENT), std::make_pair("KvRedCorrectionMatrix", DAT_KV_REDCORRECTIONMATRIX),
+          std::make_pair("KvTwainCallbackMsg", DAT_KV_TWAINCALLBACKMSG)}) {
+        rows.push_back({dat.first, [dat] {
+                            Case c;
+                            TW_UINT32& data = Held<TW_UINT32>();
+                            data = 0x11111111;
+                            c.data = &data;
+                            c.text = Result(DG_CONTROL, dat.second, MSG_GET, &data);
+                            return c;
+                        }});
+    }
+    return rows;
+}
+
+std::vector<Row> AllRows() {
+    std::vector<Row> rows;
+    for (auto part : {StructureRows(), ContainerRows(), Twain2Rows(), VendorRows()})
+        rows.insert(rows.end(), part.begin(), part.end());
+    return rows;
+}
+
+class RoundTrip : public testing::TestWithParam<Row> {};
+
+TEST_P(RoundTrip, EveryFieldComesBackUnderItsPathWithItsValue) {
+    const Case c = GetParam().make();
+    const std::vector<tracereport::TraceCall> calls = ReadCalls(c.text);
+    ASSERT_EQ(calls.size(), 1u) << c.text;
+    const tracereport::TraceCall& call = calls[0];
+    EXPECT_EQ(call.rc, "TWRC_SUCCESS");
+    EXPECT_EQ(call.pData, PointerText(c.data));
+    EXPECT_EQ(call.state, c.state) << "the status line stands outside every structure";
+    std::vector<Shown> read;
+    for (const tracereport::Field& f : call.fields) read.push_back({call.PathOf(f), f.key, f.value});
+    EXPECT_EQ(read.size(), c.expected.fields.size());
+    EXPECT_EQ(read, c.expected.fields) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStructure, RoundTrip, testing::ValuesIn(AllRows()),
+                         [](const testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+}  // namespace
