@@ -1,11 +1,11 @@
 // The lookups over the symbol tables and the capability value maps: each table indexed by value
-// once, on first use, so that a lookup is two binary searches; one fallback text.
+// once, on first use, in a hash table of its own found through one keyed by the table's address;
+// one fallback text.
 #include "twaintbl.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <iterator>
 
 namespace {
@@ -47,82 +47,129 @@ constexpr Listed kListed[] = {
 };
 #undef TW_TABLE
 
-constexpr size_t NamedInAllTables() {
-    size_t named = 0;
-    for (const Listed& listed : kListed) named += listed.named;
-    return named;
+// Open addressing over a power of two of slots, at most half of them used, so that a probe
+// meets the key or an empty slot after about two steps. A slot holds a position in the table
+// keyed; a key already held keeps the earlier position.
+constexpr size_t SlotsFor(size_t keys) {
+    size_t slots = 4;
+    while (slots < 2 * keys) slots *= 2;
+    return slots;
 }
 
-// A table's values in ascending order, each as the position of the first entry that holds it.
+template <typename Position>
+struct HashIndex {
+    static constexpr Position kEmpty = static_cast<Position>(~Position(0));
+    Position* slots;
+    size_t mask;
+    unsigned shift;
+
+    void Init(Position* storage, size_t count) {
+        slots = storage;
+        mask = count - 1;
+        shift = 64;
+        for (size_t n = count; n > 1; n /= 2) --shift;
+        std::fill(slots, slots + count, kEmpty);
+    }
+    size_t Home(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift); }
+    template <typename KeyOf>
+    void Insert(Position at, KeyOf keyOf) {
+        for (size_t s = Home(keyOf(at));; s = (s + 1) & mask) {
+            if (slots[s] == kEmpty) {
+                slots[s] = at;
+                return;
+            }
+            if (keyOf(slots[s]) == keyOf(at)) return;
+        }
+    }
+    // The position holding `key`, or kEmpty.
+    template <typename KeyOf>
+    Position Find(uint64_t key, KeyOf keyOf) const {
+        for (size_t s = Home(key);; s = (s + 1) & mask) {
+            if (slots[s] == kEmpty || keyOf(slots[s]) == key) return slots[s];
+        }
+    }
+};
+
+constexpr size_t SlotsOfAllTables() {
+    size_t slots = 0;
+    for (const Listed& listed : kListed) slots += SlotsFor(listed.named);
+    return slots;
+}
+
 struct TableIndex {
     const MacroEntry* table;
     size_t named;
-    const uint16_t* begin;
-    const uint16_t* end;
+    HashIndex<uint16_t> byValue;  // positions of the first entry of each value
 };
 
-// A map's capabilities in ascending order, each as the position of the first row that names it.
 struct MapIndex {
     const ValToCapEntry* rows;
-    uint8_t order[std::max(kValToCapRows, kValToCapKvRows)];
-    size_t count;
+    HashIndex<uint8_t> byCap;  // positions of the first row of each capability
 };
 
+constexpr size_t kStandardMapSlots = SlotsFor(kValToCapRows);
+constexpr size_t kVendorMapSlots = SlotsFor(kValToCapKvRows);
+
 struct Indexes {
-    uint16_t firsts[NamedInAllTables()];
-    TableIndex tables[std::size(kListed)];  // in ascending order of address
+    uint16_t valueSlots[SlotsOfAllTables()];
+    TableIndex tables[std::size(kListed)];
+    uint8_t tableSlots[SlotsFor(std::size(kListed))];
+    HashIndex<uint8_t> byAddress;  // positions in `tables`
+    uint8_t standardSlots[kStandardMapSlots];
+    uint8_t vendorSlots[kVendorMapSlots];
     MapIndex standardMap;
     MapIndex vendorMap;
 };
 
-static_assert(NamedInAllTables() <= 0xFFFF, "positions are 16-bit");
-
-template <typename Position, typename KeyOf>
-size_t IndexFirsts(Position* order, size_t count, KeyOf keyOf) {
-    for (size_t i = 0; i < count; ++i) order[i] = static_cast<Position>(i);
-    // Equal keys keep their order of position, so that the first of each stays.
-    std::sort(order, order + count, [&](Position a, Position b) {
-        return keyOf(a) != keyOf(b) ? keyOf(a) < keyOf(b) : a < b;
-    });
-    return static_cast<size_t>(
-        std::unique(order, order + count, [&](Position a, Position b) { return keyOf(a) == keyOf(b); }) - order);
+static_assert(std::size(kListed) < 0xFF && kValToCapRows < 0xFF && kValToCapKvRows < 0xFF, "positions are 8-bit");
+constexpr size_t LargestTable() {
+    size_t largest = 0;
+    for (const Listed& listed : kListed) largest = listed.named > largest ? listed.named : largest;
+    return largest;
 }
+static_assert(LargestTable() < 0xFFFF, "positions in a table are 16-bit");
 
-void IndexMap(MapIndex& map, const ValToCapEntry* rows, size_t count) {
+uint64_t AddressKey(const MacroEntry* table) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(table)); }
+
+void IndexMap(MapIndex& map, uint8_t* slots, size_t count, const ValToCapEntry* rows, size_t named) {
     map.rows = rows;
-    map.count = IndexFirsts(map.order, count, [rows](uint8_t row) { return rows[row].cap; });
+    map.byCap.Init(slots, count);
+    for (size_t row = 0; row < named; ++row)
+        map.byCap.Insert(static_cast<uint8_t>(row), [rows](uint8_t at) { return uint64_t{rows[at].cap}; });
 }
 
-// Built on the first lookup, which may come from the module's load sequence: the tables are
-// constant-initialised, the build allocates nothing, and the language makes it run once.
+void Build(Indexes& built) {
+    uint16_t* next = built.valueSlots;
+    built.byAddress.Init(built.tableSlots, std::size(built.tableSlots));
+    for (size_t i = 0; i < std::size(kListed); ++i) {
+        const MacroEntry* const table = kListed[i].table;
+        TableIndex& index = built.tables[i];
+        index.table = table;
+        index.named = kListed[i].named;
+        index.byValue.Init(next, SlotsFor(index.named));
+        next += SlotsFor(index.named);
+        for (size_t at = 0; at < index.named; ++at)
+            index.byValue.Insert(static_cast<uint16_t>(at), [table](uint16_t entry) { return table[entry].value; });
+        built.byAddress.Insert(static_cast<uint8_t>(i), [&built](uint8_t t) { return AddressKey(built.tables[t].table); });
+    }
+    IndexMap(built.standardMap, built.standardSlots, kStandardMapSlots, VALTOCAP, kValToCapRows);
+    IndexMap(built.vendorMap, built.vendorSlots, kVendorMapSlots, VALTOCAPKV, kValToCapKvRows);
+}
+
+// Built in place on the first lookup, which may come from the module's load sequence: the tables
+// are constant-initialised, the indexes zero-initialised, the build allocates nothing, and the
+// language makes it run once.
 const Indexes& TheIndexes() {
-    static const Indexes indexes = [] {
-        Indexes built{};
-        uint16_t* next = built.firsts;
-        for (size_t i = 0; i < std::size(kListed); ++i) {
-            const MacroEntry* const table = kListed[i].table;
-            const size_t distinct = IndexFirsts(next, kListed[i].named, [table](uint16_t at) { return table[at].value; });
-            built.tables[i] = {table, kListed[i].named, next, next + distinct};
-            next += kListed[i].named;
-        }
-        std::sort(std::begin(built.tables), std::end(built.tables), [](const TableIndex& a, const TableIndex& b) {
-            return std::less<const MacroEntry*>()(a.table, b.table);
-        });
-        IndexMap(built.standardMap, VALTOCAP, kValToCapRows);
-        IndexMap(built.vendorMap, VALTOCAPKV, kValToCapKvRows);
-        return built;
-    }();
+    static Indexes indexes;
+    static const bool built = (Build(indexes), true);
+    (void)built;
     return indexes;
 }
 
 const TableIndex* IndexOf(const MacroEntry* table) {
     const Indexes& indexes = TheIndexes();
-    const TableIndex* const end = std::end(indexes.tables);
-    const TableIndex* const at = std::lower_bound(std::begin(indexes.tables), end, table,
-                                                  [](const TableIndex& index, const MacroEntry* wanted) {
-                                                      return std::less<const MacroEntry*>()(index.table, wanted);
-                                                  });
-    return at != end && at->table == table ? at : nullptr;
+    const uint8_t at = indexes.byAddress.Find(AddressKey(table), [&indexes](uint8_t t) { return AddressKey(indexes.tables[t].table); });
+    return at != HashIndex<uint8_t>::kEmpty ? &indexes.tables[at] : nullptr;
 }
 
 const char* ScanForName(const MacroEntry* table, size_t named, uint64_t wanted) {
@@ -146,10 +193,9 @@ const char* FindName(const MacroEntry* table, size_t named, int64_t probe) {
     const uint64_t wanted = static_cast<uint64_t>(probe);
     const TableIndex* const index = IndexOf(table);
     if (index == nullptr || named > index->named) return ScanForName(table, named, wanted);
-    const uint16_t* const at = std::lower_bound(index->begin, index->end, wanted,
-                                                [table](uint16_t entry, uint64_t value) { return table[entry].value < value; });
+    const uint16_t at = index->byValue.Find(wanted, [table](uint16_t entry) { return table[entry].value; });
     // The value's first entry: when it lies past the part of the table asked about, so do all.
-    return at != index->end && table[*at].value == wanted && *at < named ? table[*at].name : nullptr;
+    return at != HashIndex<uint16_t>::kEmpty && at < named ? table[at].name : nullptr;
 }
 
 bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
@@ -183,10 +229,8 @@ void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
 
 const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
     const MapIndex& map = cap > 0x8000 ? TheIndexes().vendorMap : TheIndexes().standardMap;
-    const uint8_t* const end = map.order + map.count;
-    const uint8_t* const at = std::lower_bound(map.order, end, cap,
-                                               [&map](uint8_t row, TW_UINT16 wanted) { return map.rows[row].cap < wanted; });
-    return at != end && map.rows[*at].cap == cap ? &map.rows[*at] : nullptr;
+    const uint8_t at = map.byCap.Find(cap, [&map](uint8_t row) { return uint64_t{map.rows[row].cap}; });
+    return at != HashIndex<uint8_t>::kEmpty ? &map.rows[at] : nullptr;
 }
 
 bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
