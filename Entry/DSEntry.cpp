@@ -5,10 +5,12 @@
 #include "DSEntry.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "Common/TwainLog/TwainLog.h"
+#include "Platform/Platform.h"
 
 CTripletOperator* g_pcTripletOperator = nullptr;
 
@@ -23,9 +25,15 @@ std::atomic<bool> g_bEntryClosed{false};
 std::mutex g_traceLock;
 
 // The Source Manager's DSM_Entry, and the entry points the source is handed instead of the
-// Source Manager's: they live as long as the module, since a source may keep the pointer.
+// Source Manager's: they live as long as the module, since a source may keep the pointer. The
+// room holds a later, longer structure than the one known here; a longer one is not believed.
 std::atomic<DSMENTRYPROC> g_fnSourceManagerEntry{nullptr};
-TW_ENTRYPOINT g_sSourceEntryPoints;
+constexpr size_t kEntryPointsRoom = 1024;
+union SourceEntryPoints {
+    TW_ENTRYPOINT known;
+    unsigned char bytes[kEntryPointsRoom];
+};
+SourceEntryPoints g_uSourceEntryPoints;
 
 enum class Caller { kApplication, kSource };
 
@@ -95,19 +103,29 @@ TW_UINT16 TracedSourceManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_
     return rc;
 }
 
-// The entry points the source gets for the ones the Source Manager sent: the same, but with
-// Tracewell's DSM_Entry. A structure too short to hold them, or without a DSM_Entry, is passed on
-// as it is.
+// The entry points the source gets for the ones the Source Manager sent: the same bytes, as many
+// as their Size announces, but with Tracewell's DSM_Entry. They are read without ever faulting;
+// where fewer bytes are readable than announced, or more than the room holds, the Size the source
+// reads says how many it got. A structure too short to hold them, or without a DSM_Entry, is
+// passed on as it is.
 TW_MEMREF InterposeEntryPoints(TW_MEMREF pData) {
-    const TW_ENTRYPOINT* const given = static_cast<const TW_ENTRYPOINT*>(pData);
-    if (given == nullptr || given->Size < sizeof(TW_ENTRYPOINT)) return pData;
-    const DSMENTRYPROC sourceManager = given->DSM_Entry;
+    SourceEntryPoints read;
+    if (PlatformCopyReadable(read.bytes, pData, sizeof(TW_ENTRYPOINT)) != sizeof(TW_ENTRYPOINT)) return pData;
+    const size_t announced = read.known.Size;
+    if (announced < sizeof(TW_ENTRYPOINT)) return pData;
+    const DSMENTRYPROC sourceManager = read.known.DSM_Entry;
     if (sourceManager == nullptr) return pData;
+    const size_t wanted = announced < kEntryPointsRoom ? announced : kEntryPointsRoom;
+    const size_t got = sizeof(TW_ENTRYPOINT) + PlatformCopyReadable(read.bytes + sizeof(TW_ENTRYPOINT),
+                                                                    static_cast<const char*>(pData) + sizeof(TW_ENTRYPOINT),
+                                                                    wanted - sizeof(TW_ENTRYPOINT));
+    memset(read.bytes + got, 0, kEntryPointsRoom - got);
+    if (got != announced) read.known.Size = static_cast<TW_UINT32>(got);
     // Entry points handed back again (the same structure sent twice) keep the real one.
     if (sourceManager != TracedSourceManagerEntry) g_fnSourceManagerEntry.store(sourceManager, std::memory_order_release);
-    g_sSourceEntryPoints = *given;
-    g_sSourceEntryPoints.DSM_Entry = TracedSourceManagerEntry;
-    return &g_sSourceEntryPoints;
+    read.known.DSM_Entry = TracedSourceManagerEntry;
+    g_uSourceEntryPoints = read;
+    return &g_uSourceEntryPoints;
 }
 
 inline TW_UINT16 Forward(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {

@@ -1,8 +1,9 @@
 // The platform services on a POSIX system with the GNU dynamic loader: the image list from
 // dl_iterate_phdr, modules through dlopen, directories through stat and mkdir, reads that cannot
-// fault through process_vm_readv.
+// fault through process_vm_readv, or a pipe where that is forbidden.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -106,9 +107,40 @@ int PlatformCreateDirectory(const char* parent, const char* name) {
     return mkdir(path.c_str(), 0777) == 0 ? 0 : StatusOf(errno);
 }
 
+// Bytes that go through a pipe: writing from memory that is missing or unreadable fails with
+// EFAULT instead of raising SIGSEGV. Each write stays within one page, readable or not as a whole.
+static size_t CopyThroughPipe(void* dest, const void* address, size_t size) {
+    int ends[2];
+    if (address == nullptr || pipe2(ends, O_CLOEXEC) != 0) return 0;
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const char* from = static_cast<const char*>(address);
+    char* to = static_cast<char*>(dest);
+    size_t copied = 0;
+    while (copied < size) {
+        const size_t toPageEnd = page - reinterpret_cast<uintptr_t>(from + copied) % page;
+        const size_t chunk = size - copied < toPageEnd ? size - copied : toPageEnd;
+        ssize_t written;
+        do written = write(ends[1], from + copied, chunk);
+        while (written < 0 && errno == EINTR);
+        if (written <= 0) break;
+        size_t drained = 0;
+        while (drained < static_cast<size_t>(written)) {
+            const ssize_t n = read(ends[0], to + copied + drained, static_cast<size_t>(written) - drained);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            drained += static_cast<size_t>(n);
+        }
+        copied += drained;
+        if (drained != chunk) break;
+    }
+    close(ends[0]);
+    close(ends[1]);
+    return copied;
+}
+
 // The kernel copies from this process's own memory and answers EFAULT where a page is missing or
-// unreadable, instead of raising SIGSEGV. Where the system forbids the call (some sandboxes),
-// nothing is readable.
+// unreadable, instead of raising SIGSEGV. Where the system forbids that call (some sandboxes), a
+// pipe does the same, a page at a time.
 size_t PlatformCopyReadable(void* dest, const void* address, size_t size) {
     size_t copied = 0;
     while (copied < size && address != nullptr) {
@@ -116,6 +148,9 @@ size_t PlatformCopyReadable(void* dest, const void* address, size_t size) {
         iovec remote = {const_cast<char*>(static_cast<const char*>(address)) + copied, size - copied};
         const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EPERM || errno == ENOSYS))
+            return copied + CopyThroughPipe(static_cast<char*>(dest) + copied,
+                                            static_cast<const char*>(address) + copied, size - copied);
         if (n <= 0) break;
         copied += static_cast<size_t>(n);
     }

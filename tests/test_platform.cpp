@@ -1,12 +1,20 @@
 // The services around the analyzer: the operator's virtual table, memory handles and their sizes,
 // reads that cannot fault, the trace file, directories, one call's bounded text.
+#include <errno.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -125,7 +133,7 @@ TEST(MemoryHandles, OtherAllocatorsBlocksHaveNoKnownSize) {
     DisposeHandle(after);
 }
 
-TEST(ReadableCopy, StopsWhereTheMemoryStopsBeingReadable) {
+void ExpectCopiesStopWhereTheMemoryStopsBeingReadable() {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     char* map = static_cast<char*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(map, MAP_FAILED);
@@ -153,6 +161,30 @@ TEST(ReadableCopy, StopsWhereTheMemoryStopsBeingReadable) {
     EXPECT_EQ(HLock(reinterpret_cast<TW_HANDLE>(map + page)), nullptr) << "a master pointer that cannot be read";
 #endif
     munmap(map, 2 * page);
+}
+
+TEST(ReadableCopy, StopsWhereTheMemoryStopsBeingReadable) { ExpectCopiesStopWhereTheMemoryStopsBeingReadable(); }
+
+// Some sandboxes forbid reading this process's memory through process_vm_readv: the copy answers
+// the same there.
+TEST(ReadableCopy, AnswersTheSameWhereTheSystemForbidsItsFirstWay) {
+    const std::string found = RunInChild([]() -> std::string {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_process_vm_readv, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            return "cannot forbid process_vm_readv";
+        char byte = 'x';
+        iovec local = {&byte, 1}, remote = {&byte, 1};
+        if (process_vm_readv(getpid(), &local, 1, &remote, 1, 0) != -1 || errno != EPERM) return "still allowed";
+        ExpectCopiesStopWhereTheMemoryStopsBeingReadable();
+        return ::testing::Test::HasFailure() ? "a copy answered differently" : "";
+    });
+    EXPECT_EQ(found, "");
 }
 
 TraceClock g_clock;

@@ -1,8 +1,14 @@
 // The source's messages to the application: the entry points a TWAIN 2 source is handed, the
 // calls it makes through them reaching the Source Manager unchanged, their trace lines tagged
 // [DS], the states they lead to (also when sent from inside MSG_ENABLEDS), and the timing lines.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -109,6 +115,73 @@ TEST_F(SourceMessageTest, TheSourceIsHandedTracewellsEntryWhichForwardsUnchanged
     given->Size = sizeof(TW_ENTRYPOINT) - 1;
     App(DAT_ENTRYPOINT, MSG_SET, given);
     EXPECT_EQ(op.lastData, given);
+}
+
+// Entry points of a later, longer structure reach the source as many bytes as their Size says,
+// the extra ones unchanged, only DSM_Entry replaced. A Size that announces more than can be read
+// gives the source what could be read, with a Size saying how much, and never more than a bound.
+TEST_F(SourceMessageTest, TheSourceReadsWhatTheSizeOfTheEntryPointsAnnounces) {
+    TraceCapture capture;
+    std::vector<unsigned char> seen;
+    op.fill = [&](TW_MEMREF data) {
+        TW_UINT32 size;
+        memcpy(&size, data, sizeof size);
+        seen.assign(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    };
+    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* const pages = mmap(nullptr, 2 * pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(pages) + pageSize, pageSize, PROT_NONE), 0);
+
+    struct Case {
+        const char* name;
+        size_t readable;  // bytes of the structure before memory stops being readable
+        TW_UINT32 size;   // what its Size announces
+    };
+    constexpr size_t kKnown = sizeof(TW_ENTRYPOINT);
+    const Case cases[] = {
+        {"longer", kKnown + 40, kKnown + 40},
+        {"a Size past the readable memory", kKnown + 20, kKnown + 4096},
+        {"a Size of all ones", kKnown + 20, 0xFFFFFFFFu},
+        {"exactly the known structure", kKnown, kKnown},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unsigned char* const bytes = static_cast<unsigned char*>(pages) + pageSize - c.readable;
+        memcpy(bytes, given, kKnown);
+        memcpy(bytes, &c.size, sizeof c.size);
+        for (size_t i = kKnown; i < c.readable; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+        seen.clear();
+        ASSERT_EQ(App(DAT_ENTRYPOINT, MSG_SET, bytes), TWRC_SUCCESS);
+        ASSERT_GE(seen.size(), kKnown);
+        EXPECT_EQ(seen.size(), std::min<size_t>(c.readable, c.size));
+
+        memcpy(&kept, seen.data(), kKnown);
+        const DSMENTRYPROC entry = kept.DSM_Entry;
+        EXPECT_NE(entry, &SourceManagerEntry);
+        // Every other byte is the Source Manager's, Size too where all it announced was read.
+        const size_t entryAt = offsetof(TW_ENTRYPOINT, DSM_Entry);
+        std::vector<unsigned char> expected(bytes, bytes + seen.size());
+        memcpy(expected.data() + entryAt, seen.data() + entryAt, sizeof(DSMENTRYPROC));
+        const TW_UINT32 told = static_cast<TW_UINT32>(seen.size());
+        memcpy(expected.data(), &told, sizeof told);
+        EXPECT_EQ(seen, expected);
+
+        g_received.clear();
+        EXPECT_EQ(Send(DAT_NULL, MSG_XFERREADY), TWRC_SUCCESS);
+        ASSERT_EQ(g_received.size(), 1u);
+        EXPECT_EQ(g_received[0].msg, MSG_XFERREADY);
+    }
+
+    // Readable memory far past the announced size is still copied only up to a bound.
+    unsigned char* const huge = static_cast<unsigned char*>(arena.Alloc(1 << 20));
+    memcpy(huge, given, kKnown);
+    const TW_UINT32 hugeSize = 1 << 20;
+    memcpy(huge, &hugeSize, sizeof hugeSize);
+    ASSERT_EQ(App(DAT_ENTRYPOINT, MSG_SET, huge), TWRC_SUCCESS);
+    EXPECT_GT(seen.size(), kKnown);
+    EXPECT_LE(seen.size(), 4096u);
+    munmap(pages, 2 * pageSize);
 }
 
 // A message sent while no trace file is open still reaches the Source Manager, untraced.

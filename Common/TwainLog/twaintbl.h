@@ -1,5 +1,5 @@
 // The symbol tables that name every TWAIN and vendor constant, the capability value maps, and
-// the three lookups over them. Each table's declared size is its named entries plus the closing
+// the lookups over them. Each table's declared size is its named entries plus the closing
 // {"ERROR!", all ones} entry, so a table and its users cannot disagree on its length.
 #pragma once
 
@@ -140,8 +140,13 @@ constexpr size_t kValToCapKvRows = 20;
 extern const ValToCapEntry VALTOCAP[kValToCapRows + 1];    // closed by {0xFFFFFFFF, 0xFFFFFFFF, nullptr}
 extern const ValToCapEntry VALTOCAPKV[kValToCapKvRows + 1];
 
-// The name of the first named entry whose value equals the probe, or null.
+// The name of the first named entry whose value equals the probe, or null; `named` may stop
+// short of the table's named entries. Every table declared here is looked up through an index by
+// value built once; any other table is scanned.
 const char* FindName(const MacroEntry* table, size_t named, int64_t probe);
+
+// Whether the lookups hold an index of `table` rather than scanning it.
+bool HasNameIndex(const MacroEntry* table);
 
 // Name lookup: writes the name of the first named entry whose value equals the probe, or
 // "ERROR!(<probe as signed 32-bit>)", into dest (kNameSize bytes); true when an entry matched.
