@@ -1,7 +1,9 @@
 // The scenarios: a whole scanning session, the source's settings window and two scans in one
 // session (native, then through memory with the window shown), every capability with every
-// message, and calls that a source must refuse. As a TWAIN 2 application the host registers its callback once the source is open
-// and acts on the source's messages; otherwise it learns of them from the events it passes.
+// message, calls that a source must refuse, and sessions in which the application, the Source
+// Manager or the source (scripted through the virtual scanner's hook) breaks one protocol rule. As
+// a TWAIN 2 application the host registers its callback once the source is open and acts on the
+// source's messages; otherwise it learns of them from the events it passes.
 #include "Scenarios.h"
 
 #include <dlfcn.h>
