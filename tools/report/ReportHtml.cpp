@@ -207,13 +207,12 @@ public:
         if (call.unfinished) head += ", no result";
         if (call.cut) head += ", cut";
         const auto mark = m_marks.find(m_ordinal);
-        std::string kind = call.Failed() ? " class=\"failure\"" : "";
-        if (mark != m_marks.end()) {
-            head += " \xe2\x80\x94 " + mark->second.ids;  // —
-            kind = std::string(" class=\"finding-") + tracecheck::SeverityName(mark->second.worst) + "\"";
-        }
-        m_out << "<details id=\"" << CallId(*m_loadNo, m_ordinal) << "\"" << kind
-              << "><summary>" << X(head) << "</summary><pre>" << X(call.text)
+        std::string findings;
+        if (mark != m_marks.end())
+            findings = std::string(" \xe2\x80\x94 <span class=\"finding-") +  // —
+                       tracecheck::SeverityName(mark->second.worst) + "\">" + X(mark->second.ids) + "</span>";
+        m_out << "<details id=\"" << CallId(*m_loadNo, m_ordinal) << "\"" << (call.Failed() ? " class=\"failure\"" : "")
+              << "><summary>" << X(head) << findings << "</summary><pre>" << X(call.text)
               << (call.textClipped ? "(longer text not kept)\n" : "") << "</pre></details>\n";
     }
     void OnNotice(const Notice&) override {}
