@@ -186,7 +186,7 @@ bool Number(const std::string& text, double* value) {
 
 bool Integer(const std::string& text, long long* value) {
     double d;
-    if (!Number(text, &d) || d != std::floor(d)) return false;
+    if (!Number(text, &d) || d != std::floor(d) || std::fabs(d) > 1e15) return false;
     *value = static_cast<long long>(d);
     return true;
 }
@@ -293,6 +293,13 @@ void CChecker::OnCall(const TraceCall& call) {
     // A call made inside another (a source's message from within the application's call) comes
     // first; it is taken once the call it was made in is known.
     if (call.depth > 0) {
+        // A source that sends without end from its own thread while one call stays open: the
+        // oldest are taken as they come, in the state as it is.
+        if (m_nested.size() >= kMaxNested) {
+            const std::pair<TraceCall, long> oldest = std::move(m_nested.front());
+            m_nested.erase(m_nested.begin());
+            Process(oldest.first, oldest.second);
+        }
         m_nested.emplace_back(call, ordinal);
         return;
     }
@@ -471,7 +478,8 @@ void CChecker::Status(const TraceCall& call, const Finding& at) {
                 if (failed.outOfState && cc != "TWCC_SEQERROR")
                     Report("TW-STATE-0003", failed.at,
                            "sent out of its states, the source refused it with " + cc + " instead of TWCC_SEQERROR");
-                if (!failed.cap.empty() && cc == "TWCC_CAPBADOPERATION" && failed.queryFlag != 0) {
+                if (!failed.cap.empty() && cc == "TWCC_CAPBADOPERATION" && failed.queryFlag != 0 &&
+                    (m_caps.size() < kMaxCapabilities || m_caps.count(failed.cap) > 0)) {
                     Capability& cap = m_caps[failed.cap];
                     cap.refusedAsBadOperation |= failed.queryFlag;
                     Contradiction(cap, failed.cap, failed.queryFlag, false, failed.at);
@@ -514,7 +522,7 @@ void CChecker::Contradiction(Capability& cap, const std::string& name, long flag
 
 void CChecker::CapabilityCall(const TraceCall& call, const Finding& at) {
     const std::string name = CapabilityOf(call);
-    if (name.empty()) return;
+    if (name.empty() || (m_caps.size() >= kMaxCapabilities && m_caps.count(name) == 0)) return;
     Capability& cap = m_caps[name];
     const std::string& msg = call.msg;
     const bool ok = Succeeded(call);

@@ -35,7 +35,10 @@ struct LoadFindings {
 
 class CChecker : public tracereport::TraceSink {
 public:
+    // Bounds that keep memory flat whatever the trace holds.
     static constexpr size_t kMaxFindings = 10000;
+    static constexpr size_t kMaxCapabilities = 1024;
+    static constexpr size_t kMaxNested = 256;
 
     explicit CChecker(std::function<void(LoadFindings&)> onLoad) : m_onLoad(std::move(onLoad)) {}
 
