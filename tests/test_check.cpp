@@ -311,6 +311,9 @@ struct HostCase {
     const char* scenario;
     bool twain2;
     std::vector<Found> expected;
+    // The macos build does not show what proves it (DAT_ENTRYPOINT by name, the container of a
+    // refused MSG_SET): there the session gives no finding.
+    bool linuxOnly = false;
 };
 
 const HostCase kHostCases[] = {
@@ -321,8 +324,8 @@ const HostCase kHostCases[] = {
     {"capabilities", false, {}},
     {"capabilities", true, {}},
     {"fault-state", false, {{"TW-STATE-0001", "application", 5}}},
-    {"fault-entrypoint", false, {{"TW-STATE-0004", "Source Manager", 4}}},
-    {"fault-settype", false, {{"TW-CAP-0005", "application", 4}}},
+    {"fault-entrypoint", false, {{"TW-STATE-0004", "Source Manager", 4}}, true},
+    {"fault-settype", false, {{"TW-CAP-0005", "application", 4}}, true},
     {"fault-noimageinfo", false, {{"TW-XFER-0001", "application", 7}}},
     {"fault-acceptstate", false, {{"TW-STATE-0001", "application", 4}, {"TW-STATE-0002", "source", 4}}},
     {"fault-seqcode", false, {{"TW-STATE-0001", "application", 4}, {"TW-STATE-0003", "source", 4}}},
@@ -356,7 +359,8 @@ TEST(CheckAgainstHost, EachSessionGivesExactlyItsFindings) {
         ASSERT_EQ(path.compare(0, 1, "/"), 0) << run.out;
         const std::string trace = ReadFile(path);
         remove(path.c_str());
-        EXPECT_EQ(Summary(FindingsOf(trace)), c.expected);
+        const bool shown = !c.linuxOnly || std::string(TRACEWELL_ABI_NAME) == "linux";
+        EXPECT_EQ(Summary(FindingsOf(trace)), shown ? c.expected : std::vector<Found>());
         for (const Found& f : c.expected) covered.insert(f.id);
     }
     for (const TraceCase& c : TraceCases())
