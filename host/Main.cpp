@@ -66,7 +66,7 @@ const OptionRule* FindOption(const std::string& name) {
 
 bool TakeScenario(Options* options, const std::string& name, std::string* error) {
     if (FindScenario(name) == nullptr) {
-        *error = "unknown scenario '" + name + "' (session, scans, capabilities or errors)";
+        *error = "unknown scenario '" + name + "' (see --help)";
         return false;
     }
     if (options->scenarioGiven) {

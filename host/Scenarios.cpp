@@ -1,14 +1,21 @@
 // The scenarios: a whole scanning session, the source's settings window and two scans in one
 // session (native, then through memory with the window shown), every capability with every
-// message, and calls that a source must refuse. As a TWAIN 2 application the host registers its callback once the source is open
-// and acts on the source's messages; otherwise it learns of them from the events it passes.
+// message, calls that a source must refuse, and sessions in which the application, the Source
+// Manager or the source (scripted through the virtual scanner's hook) breaks one protocol rule. As
+// a TWAIN 2 application the host registers its callback once the source is open and acts on the
+// source's messages; otherwise it learns of them from the events it passes.
 #include "Scenarios.h"
+
+#include <dlfcn.h>
+#include <link.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "HandleHeap.h"
 #include "Names.h"
+#include "ScannerHooks.h"
 #include "TwainExtras.h"
 
 namespace {
@@ -430,6 +437,422 @@ void PlayErrors(CApplication& app) {
     Run(app, kErrorsAfterClosing);
 }
 
+// ---- Sessions in which one party breaks one rule of the protocol ----
+//
+// The application's faults are its own calls. The source's are the virtual scanner's answers
+// changed through its scripting hook: the scanner serves each call and a misbehaviour changes what
+// it answered, or answers in its place, or sends the application a message it should not.
+
+struct Misbehaviour;
+using MisbehaveFn = TW_UINT16 (*)(Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                  TW_MEMREF data);
+
+struct Misbehaviour {
+    MisbehaveFn act = nullptr;
+    decltype(&CorvaleServe) serve = nullptr;
+    DSMENTRYPROC manager = nullptr;  // the DSM_Entry the source was given, when it was given one
+    TW_IDENTITY self = {};           // the source as it was opened
+    bool armed = false;              // a misbehaviour's own note between two calls
+
+    TW_UINT16 Serve(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+        return serve(origin, dg, dat, msg, data);
+    }
+    // A message to the application through the Source Manager, as a TWAIN 2 source sends it.
+    void Send(TW_IDENTITY* application, TW_UINT16 msg) {
+        if (manager != nullptr) manager(&self, application, DG_CONTROL, DAT_NULL, msg, nullptr);
+    }
+};
+
+TW_UINT16 Misbehave(void* context, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    Misbehaviour& m = *static_cast<Misbehaviour*>(context);
+    if (dg == DG_CONTROL && dat == DAT_ENTRYPOINT && msg == MSG_SET && data != nullptr)
+        m.manager = reinterpret_cast<DSMENTRYPROC>(static_cast<TW_ENTRYPOINT*>(data)->DSM_Entry);
+    const TW_UINT16 rc = m.act(m, origin, dg, dat, msg, data);
+    if (dg == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_OPENDS && rc == TWRC_SUCCESS && data != nullptr)
+        m.self = *static_cast<TW_IDENTITY*>(data);
+    return rc;
+}
+
+struct HookSearch {
+    decltype(&CorvaleScriptAnswer) script = nullptr;
+    decltype(&CorvaleServe) serve = nullptr;
+};
+
+// The scanner's hooks, in whichever loaded module holds them (the data source loads the scanner).
+int FindHooks(dl_phdr_info* info, size_t, void* context) {
+    if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
+    void* module = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
+    if (module == nullptr) return 0;
+    HookSearch& found = *static_cast<HookSearch*>(context);
+    found.script = reinterpret_cast<decltype(found.script)>(dlsym(module, "CorvaleScriptAnswer"));
+    found.serve = reinterpret_cast<decltype(found.serve)>(dlsym(module, "CorvaleServe"));
+    dlclose(module);
+    return found.script != nullptr && found.serve != nullptr ? 1 : 0;
+}
+
+// Plays `play` with the scanner misbehaving as `act` says; without the scanner's hooks (another
+// source) the misbehaviour is noted as unexpected and nothing is played.
+void PlayMisbehaving(CApplication& app, MisbehaveFn act, void (*play)(CApplication&)) {
+    HookSearch hooks;
+    dl_iterate_phdr(FindHooks, &hooks);
+    if (hooks.script == nullptr || hooks.serve == nullptr) {
+        app.Unexpected("the source has no scripting hooks: it cannot be made to misbehave");
+        return;
+    }
+    static Misbehaviour m;
+    m = Misbehaviour();
+    m.act = act;
+    m.serve = hooks.serve;
+    hooks.script(Misbehave, &m);
+    play(app);
+    hooks.script(nullptr, nullptr);
+}
+
+template <typename T>
+T* ContainerOf(TW_MEMREF data) {
+    TW_CAPABILITY* capability = static_cast<TW_CAPABILITY*>(data);
+    return capability != nullptr ? static_cast<T*>(handleheap::Lock(capability->hContainer)) : nullptr;
+}
+
+bool IsCapability(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16 wantMsg, TW_UINT16 cap) {
+    return dg == DG_CONTROL && dat == DAT_CAPABILITY && msg == wantMsg && data != nullptr &&
+           static_cast<TW_CAPABILITY*>(data)->Cap == cap;
+}
+
+void Call(CApplication& app, const char* what, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    app.Call(what, dg, dat, msg, data, kAnyReturnCode);
+}
+
+void CallCapability(CApplication& app, TW_UINT16 msg, TW_UINT16 cap) {
+    Call(app, "a capability call", DG_CONTROL, DAT_CAPABILITY, msg, app.Capability(cap));
+}
+
+void SetCapability(CApplication& app, TW_UINT16 cap, TW_UINT16 itemType, double value) {
+    Call(app, "set a capability", DG_CONTROL, DAT_CAPABILITY, MSG_SET, SetTo(app, cap, itemType, value));
+}
+
+void Close(CApplication& app) { Call(app, "close the source", DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, app.SourceIdentity()); }
+
+// Open, read the pixel types, close: the call a misbehaving source spoils.
+void PlayGetPixelType(CApplication& app) {
+    if (!Open(app)) return;
+    CallCapability(app, MSG_GET, ICAP_PIXELTYPE);
+    Close(app);
+}
+
+void PlayGetYResolution(CApplication& app) {
+    if (!Open(app)) return;
+    CallCapability(app, MSG_GET, ICAP_YRESOLUTION);
+    Close(app);
+}
+
+// `pages` pages of `mechanism` (more than one from the feeder), as the session scenario transfers them.
+void PlayPages(CApplication& app, TW_UINT16 mechanism, int pages) {
+    if (!Open(app)) return;
+    if (pages > 1) SetCapability(app, CAP_FEEDERENABLED, TWTY_BOOL, 1);
+    SetCapability(app, ICAP_XFERMECH, TWTY_UINT16, mechanism);
+    SetCapability(app, CAP_XFERCOUNT, TWTY_INT16, pages);
+    Acquire(app, mechanism, false);
+    Close(app);
+}
+
+void PlayOneMemoryPage(CApplication& app) { PlayPages(app, TWSX_MEMORY, 1); }
+void PlayTwoNativePages(CApplication& app) { PlayPages(app, TWSX_NATIVE, 2); }
+
+void PlayImageInfoTooEarly(CApplication& app) {
+    if (!Open(app)) return;
+    Call(app, "read image information before a page is ready", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, app.ImageInfo());
+    Close(app);
+}
+
+const Scenario kFaults[] = {
+    {"fault-state", "the application negotiates while the source is enabled (TWAIN 1 events)",
+     [](CApplication& app) {
+         if (!Open(app)) return;
+         Call(app, "enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(false));
+         SetCapability(app, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
+         Call(app, "disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(false));
+         Close(app);
+     }},
+    {"fault-entrypoint", "the Source Manager gives the source its entry points once it is open",
+     [](CApplication& app) {
+         if (!Open(app)) return;
+         static TW_ENTRYPOINT late = {};
+         late.Size = sizeof(late);
+         Call(app, "give the entry points late", DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &late);
+         Close(app);
+     }},
+    {"fault-settype", "the application sets the pixel type as text",
+     [](CApplication& app) {
+         if (!Open(app)) return;
+         Call(app, "give the pixel type as text", DG_CONTROL, DAT_CAPABILITY, MSG_SET, PixelTypeAsText(app));
+         Close(app);
+     }},
+    {"fault-noimageinfo", "the application transfers a native page without reading its image information",
+     [](CApplication& app) {
+         if (!Open(app)) return;
+         SetCapability(app, ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE);
+         SetCapability(app, CAP_XFERCOUNT, TWTY_INT16, 1);
+         Call(app, "enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(false));
+         if (WaitForTransfer(app)) {
+             TransferNatively(app);
+             Call(app, "end the transfer", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, app.PendingXfers());
+         }
+         Call(app, "disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(false));
+         Close(app);
+     }},
+    {"fault-acceptstate", "the source answers image information before a page is ready",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 if (dg == DG_IMAGE && dat == DAT_IMAGEINFO) return static_cast<TW_UINT16>(TWRC_SUCCESS);
+                 return m.Serve(origin, dg, dat, msg, data);
+             },
+             PlayImageInfoTooEarly);
+     }},
+    {"fault-seqcode", "the source refuses image information before a page is ready as a bad value",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 if (dg == DG_IMAGE && dat == DAT_IMAGEINFO) {
+                     m.armed = true;
+                     return static_cast<TW_UINT16>(TWRC_FAILURE);
+                 }
+                 if (m.armed && dat == DAT_STATUS && data != nullptr) {
+                     m.armed = false;
+                     static_cast<TW_STATUS*>(data)->ConditionCode = TWCC_BADVALUE;
+                     return static_cast<TW_UINT16>(TWRC_SUCCESS);
+                 }
+                 return m.Serve(origin, dg, dat, msg, data);
+             },
+             PlayImageInfoTooEarly);
+     }},
+    {"fault-xferready", "a TWAIN 2 source announces a transfer while it is not enabled",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE)) m.Send(origin, MSG_XFERREADY);
+                 return rc;
+             },
+             PlayGetPixelType);
+     }},
+    {"fault-closedsok", "a TWAIN 2 source enabled with its window for a scan says its settings are done",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (dat == DAT_USERINTERFACE && msg == MSG_ENABLEDS && rc == TWRC_SUCCESS) m.Send(origin, MSG_CLOSEDSOK);
+                 return rc;
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 Call(app, "enable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, app.UserInterface(true));
+                 Call(app, "disable the source", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, app.UserInterface(true));
+                 Close(app);
+             });
+     }},
+    {"fault-closedsreq", "a TWAIN 2 source asks to be closed while it is not enabled",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE)) m.Send(origin, MSG_CLOSEDSREQ);
+                 return rc;
+             },
+             PlayGetPixelType);
+     }},
+    {"fault-index", "the source answers the pixel types with a current index past its items",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE))
+                     if (TW_ENUMERATION* e = ContainerOf<TW_ENUMERATION>(data)) e->CurrentIndex = e->NumItems;
+                 return rc;
+             },
+             PlayGetPixelType);
+     }},
+    {"fault-range", "the source answers the resolutions down as a range whose minimum is above its maximum",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
+                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) std::swap(r->MinValue, r->MaxValue);
+                 return rc;
+             },
+             PlayGetYResolution);
+     }},
+    {"fault-step", "the source answers the resolutions down with a current value its steps do not reach",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
+                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) r->CurrentValue += 10;  // Whole, the low half: 10 dpi more
+                 return rc;
+             },
+             PlayGetYResolution);
+     }},
+    {"fault-itemtype", "the source answers the pixel types as signed numbers",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE))
+                     if (TW_ENUMERATION* e = ContainerOf<TW_ENUMERATION>(data)) e->ItemType = TWTY_INT16;
+                 return rc;
+             },
+             PlayGetPixelType);
+     }},
+    {"fault-querysupport", "the source says the pixel type cannot be set, then sets it",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (IsCapability(dg, dat, msg, data, MSG_QUERYSUPPORT, ICAP_PIXELTYPE))
+                     if (TW_ONEVALUE* one = ContainerOf<TW_ONEVALUE>(data)) one->Item &= ~static_cast<TW_UINT32>(twext::TWQC_SET);
+                 return rc;
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 CallCapability(app, MSG_QUERYSUPPORT, ICAP_PIXELTYPE);
+                 SetCapability(app, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
+                 Close(app);
+             });
+     }},
+    {"fault-unsupported", "the source lists the units and refuses them as unsupported",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_UNITS)) {
+                     m.armed = true;
+                     return static_cast<TW_UINT16>(TWRC_FAILURE);
+                 }
+                 if (m.armed && dat == DAT_STATUS && data != nullptr) {
+                     m.armed = false;
+                     static_cast<TW_STATUS*>(data)->ConditionCode = TWCC_CAPUNSUPPORTED;
+                     return static_cast<TW_UINT16>(TWRC_SUCCESS);
+                 }
+                 return m.Serve(origin, dg, dat, msg, data);
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 CallCapability(app, MSG_GET, CAP_SUPPORTEDCAPS);
+                 CallCapability(app, MSG_GET, ICAP_UNITS);
+                 Close(app);
+             });
+     }},
+    {"fault-notapplied", "the source accepts a pixel type and goes on with the one it had",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 if (IsCapability(dg, dat, msg, data, MSG_SET, ICAP_PIXELTYPE)) return static_cast<TW_UINT16>(TWRC_SUCCESS);
+                 return m.Serve(origin, dg, dat, msg, data);
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 SetCapability(app, ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY);
+                 CallCapability(app, MSG_GETCURRENT, ICAP_PIXELTYPE);
+                 Close(app);
+             });
+     }},
+    {"fault-outsideallowed", "the source accepts a resolution it did not list",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 if (IsCapability(dg, dat, msg, data, MSG_SET, ICAP_XRESOLUTION)) return static_cast<TW_UINT16>(TWRC_SUCCESS);
+                 return m.Serve(origin, dg, dat, msg, data);
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 CallCapability(app, MSG_GET, ICAP_XRESOLUTION);
+                 SetCapability(app, ICAP_XRESOLUTION, TWTY_FIX32, 4800);
+                 Close(app);
+             });
+     }},
+    {"fault-rows", "the source's last strip of a page holds one row less than the page",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (dat == DAT_IMAGEMEMXFER && rc == TWRC_XFERDONE) --static_cast<TW_IMAGEMEMXFER*>(data)->Rows;
+                 return rc;
+             },
+             PlayOneMemoryPage);
+     }},
+    {"fault-rowbytes", "the source's strips say their rows are one byte long",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (dat == DAT_IMAGEMEMXFER && (rc == TWRC_SUCCESS || rc == TWRC_XFERDONE))
+                     static_cast<TW_IMAGEMEMXFER*>(data)->BytesPerRow = 1;
+                 return rc;
+             },
+             PlayOneMemoryPage);
+     }},
+    {"fault-written", "the source's first strip says it wrote a byte more than the buffer holds",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (dat == DAT_IMAGEMEMXFER && rc == TWRC_SUCCESS && !m.armed) {
+                     m.armed = true;
+                     TW_IMAGEMEMXFER* xfer = static_cast<TW_IMAGEMEMXFER*>(data);
+                     xfer->BytesWritten = xfer->Memory.Length + 1;
+                 }
+                 return rc;
+             },
+             PlayOneMemoryPage);
+     }},
+    {"fault-pending", "the source says three pages are still to come when one is",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 TW_PENDINGXFERS* pending = static_cast<TW_PENDINGXFERS*>(data);
+                 if (dat == DAT_PENDINGXFERS && msg == MSG_ENDXFER && rc == TWRC_SUCCESS && pending->Count == 1)
+                     pending->Count = 3;
+                 return rc;
+             },
+             PlayTwoNativePages);
+     }},
+    {"fault-lostcode", "the source forgets why it refused a resolution",
+     [](CApplication& app) {
+         PlayMisbehaving(
+             app,
+             [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+                 const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
+                 if (dat == DAT_STATUS && data != nullptr) static_cast<TW_STATUS*>(data)->ConditionCode = TWCC_SUCCESS;
+                 return rc;
+             },
+             [](CApplication& app) {
+                 if (!Open(app)) return;
+                 SetCapability(app, ICAP_XRESOLUTION, TWTY_FIX32, 4800);
+                 Close(app);
+             });
+     }},
+};
+
 }  // namespace
 
 const std::vector<Scenario>& Scenarios() {
@@ -445,7 +868,12 @@ const std::vector<Scenario>& Scenarios() {
         {"capabilities", "every capability the source lists, with every message", PlayCapabilities},
         {"errors", "calls out of sequence and values out of range, each followed by DAT_STATUS", PlayErrors},
     };
-    return scenarios;
+    static const std::vector<Scenario> withFaults = [] {
+        std::vector<Scenario> all = scenarios;
+        all.insert(all.end(), std::begin(kFaults), std::end(kFaults));
+        return all;
+    }();
+    return withFaults;
 }
 
 const Scenario* FindScenario(const std::string& name) {

@@ -37,6 +37,7 @@ struct Hooks {
     TW_UINT16 lastDAT = 0;
     TW_UINT16 lastMSG = 0;
     TW_MEMREF lastData = nullptr;
+    CCorvaleScanner* scanner = nullptr;  // the scanner the factory made last, until it is released
 };
 
 Hooks g_hooks;
@@ -78,6 +79,7 @@ public:
     }
     int Release() override {
         ++g_hooks.releases;
+        if (g_hooks.scanner == this) g_hooks.scanner = nullptr;
         const int result = CCorvaleScanner::Release();
         if (g_hooks.onRelease != nullptr) g_hooks.onRelease(g_hooks.releaseContext);
         return result;
@@ -95,7 +97,9 @@ TRACEWELL_SOURCE_EXPORT int CreateCorvale(const char* moduleFileName, CTripletOp
 #if defined(CORVALE_NULL_OPERATOR)
     return 0;
 #else
-    *operatorOut = new CObservedScanner;
+    CObservedScanner* scanner = new CObservedScanner;
+    g_hooks.scanner = scanner;
+    *operatorOut = scanner;
     return 0;
 #endif
 }
@@ -147,4 +151,10 @@ TRACEWELL_SOURCE_EXPORT void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg
     *dat = g_hooks.lastDAT;
     *msg = g_hooks.lastMSG;
     *data = g_hooks.lastData;
+}
+
+TRACEWELL_SOURCE_EXPORT TW_UINT16 CorvaleServe(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                               TW_MEMREF data) {
+    if (g_hooks.scanner == nullptr) return TWRC_FAILURE;
+    return g_hooks.scanner->CCorvaleScanner::OperateTriplet(origin, dg, dat, msg, data);
 }

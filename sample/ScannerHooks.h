@@ -33,3 +33,6 @@ extern "C" void CorvaleLastCall(TW_IDENTITY** origin, TW_UINT32* dg, TW_UINT16* 
 extern "C" void CorvaleScriptRelease(CorvaleReleaseFn onRelease, void* context);
 // The name pointer exactly as the factory received it; the scanner itself keeps only a copy.
 extern "C" const char* CorvaleFactoryNamePointer();
+// The scanner's own service for one call, for an answer function that scripts only some calls and
+// leaves the others to the scanner; TWRC_FAILURE when no scanner has been made.
+extern "C" TW_UINT16 CorvaleServe(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);

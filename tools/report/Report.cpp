@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 
+#include "Check.h"
 #include "Escape.h"
 #include "Writers.h"
 
@@ -21,7 +23,8 @@ const char kReportHelp[] =
     "Reads trace files and tells, for each load found in them: the application and the source, the\n"
     "calls per triplet, the state timeline, every failure with the condition code that followed it,\n"
     "the capabilities touched, the transfers, and with timing lines the slowest calls and the\n"
-    "longest gaps. Lines that are not trace text are listed with their line numbers.\n\n"
+    "longest gaps. Lines that are not trace text are listed with their line numbers. The findings\n"
+    "of `tracewell check` (rules of the standard broken, and by whom) come with each load.\n\n"
     "  --json          one JSON document on standard output instead of the text\n"
     "  --html OUT      also write one self-contained page: the state timeline as a picture, the\n"
     "                  tables, and each call's text\n"
@@ -55,6 +58,49 @@ void Table(std::ostream& out, const std::vector<std::vector<std::string>>& rows,
 
 std::string Or(const std::string& value, const char* otherwise) { return value.empty() ? otherwise : value; }
 
+tracecheck::Counts CountFindings(const tracecheck::LoadFindings& findings) {
+    tracecheck::Counts counts;
+    for (const tracecheck::Finding& f : findings.findings) counts.Add(f);
+    return counts;
+}
+
+// The reader's events to the summary and to the checker; the checker's findings of a load are
+// there when the summary hands the load over.
+class CSummaryAndCheck : public TraceSink {
+public:
+    explicit CSummaryAndCheck(std::function<void(LoadSummary&, tracecheck::LoadFindings&)> onLoad)
+        : m_summary([this](LoadSummary& load) { m_onLoad(load, m_findings); }),
+          m_checker([this](tracecheck::LoadFindings& findings) { m_findings = std::move(findings); }),
+          m_onLoad(std::move(onLoad)) {}
+
+    void OnLoadStart(const std::string& file, long line, int loadIndex) override {
+        m_summary.OnLoadStart(file, line, loadIndex);
+        m_checker.OnLoadStart(file, line, loadIndex);
+    }
+    void OnCall(const TraceCall& call) override {
+        m_summary.OnCall(call);
+        m_checker.OnCall(call);
+    }
+    void OnNotice(const Notice& notice) override {
+        m_summary.OnNotice(notice);
+        m_checker.OnNotice(notice);
+    }
+    void OnUnparsed(long line, const std::string& text) override {
+        m_summary.OnUnparsed(line, text);
+        m_checker.OnUnparsed(line, text);
+    }
+    void OnLoadEnd(long lastLine) override {
+        m_checker.OnLoadEnd(lastLine);
+        m_summary.OnLoadEnd(lastLine);
+    }
+
+private:
+    CSummaryBuilder m_summary;
+    tracecheck::CChecker m_checker;
+    tracecheck::LoadFindings m_findings;
+    std::function<void(LoadSummary&, tracecheck::LoadFindings&)> m_onLoad;
+};
+
 }  // namespace
 
 std::string Duration(double ms) {
@@ -68,7 +114,7 @@ std::string Duration(double ms) {
     return text;
 }
 
-void WriteTextLoad(const LoadSummary& L, std::ostream& out) {
+void WriteTextLoad(const LoadSummary& L, std::ostream& out, const tracecheck::LoadFindings* findings) {
     out << L.file << ", load " << L.index << " (lines " << L.firstLine << " to " << L.lastLine << ")\n";
     out << "  Application: " << Or(Describe(L.application), "not in the trace") << "\n";
     out << "  Source:      " << Or(Describe(L.source), "not in the trace") << "\n";
@@ -83,6 +129,7 @@ void WriteTextLoad(const LoadSummary& L, std::ostream& out) {
     for (const auto& m : L.pagesByMode) out << (m.first == L.pagesByMode.begin()->first ? " (" : ", ") << m.first << " " << m.second;
     out << (L.pagesByMode.empty() ? "" : ")") << "\n";
     out << "  States:      " << Or(DescribeRuns(L), "none shown") << "\n";
+    if (findings != nullptr) out << "  Findings:    " << tracecheck::CountsText(CountFindings(*findings)) << "\n";
 
     out << "\n  Calls per triplet\n";
     std::vector<std::pair<std::string, long>> triplets(L.triplets.begin(), L.triplets.end());
@@ -105,6 +152,14 @@ void WriteTextLoad(const LoadSummary& L, std::ostream& out) {
     Table(out, rows, 80);
     if (L.failures > static_cast<long>(L.failureList.size()))
         out << "    ... and " << L.failures - static_cast<long>(L.failureList.size()) << " more\n";
+
+    if (findings != nullptr) {
+        out << "\n  Findings (tracewell check)\n";
+        if (findings->findings.empty()) out << "    none\n";
+        for (const tracecheck::Finding& f : findings->findings)
+            out << "    line " << f.line << ": " << tracecheck::FindingText(f) << "\n";
+        if (findings->dropped > 0) out << "    ... and " << findings->dropped << " more\n";
+    }
 
     out << "\n  Capabilities\n";
     rows = {{"capability", "set", "refused", "current", "default", "allowed"}};
@@ -180,7 +235,7 @@ std::string JSeq(long long seq) { return seq < 0 ? "null" : std::to_string(seq);
 
 }  // namespace
 
-void WriteJsonLoad(const LoadSummary& L, std::ostream& out) {
+void WriteJsonLoad(const LoadSummary& L, std::ostream& out, const tracecheck::LoadFindings* findings) {
     auto identity = [&](const Identity& id) {
         if (!id.Known()) return std::string("null");
         return "{\"productName\":" + J(id.productName) + ",\"manufacturer\":" + J(id.manufacturer) +
@@ -276,7 +331,20 @@ void WriteJsonLoad(const LoadSummary& L, std::ostream& out) {
             << "}";
         first = false;
     }
-    out << "],\"rangesDropped\":" << L.unparsedRangesDropped << "}}";
+    out << "],\"rangesDropped\":" << L.unparsedRangesDropped << "}";
+    if (findings != nullptr) {
+        const tracecheck::Counts counts = CountFindings(*findings);
+        out << ",\"findings\":{\"errors\":" << counts.errors << ",\"warnings\":" << counts.warnings
+            << ",\"infos\":" << counts.infos << ",\"dropped\":" << findings->dropped << ",\"list\":[";
+        first = true;
+        for (const tracecheck::Finding& f : findings->findings) {
+            out << (first ? "" : ",");
+            tracecheck::WriteJsonFinding(L.file, L.index, f, out);
+            first = false;
+        }
+        out << "]}";
+    }
+    out << "}";
 }
 
 void WriteJsonFile(const FileResult& f, std::ostream& out) {
@@ -319,22 +387,26 @@ int Report(const std::vector<std::string>& arguments, std::ostream& out, std::os
 
     std::vector<FileResult> files;
     std::vector<LoadSummary> kept;  // for the page only
+    std::vector<tracecheck::LoadFindings> keptFindings;
     bool firstLoad = true;
     if (json) out << "{\"loads\":[";
     for (const std::string& path : paths) {
         FileResult file;
         file.path = path;
-        CSummaryBuilder builder([&](LoadSummary& load) {
+        CSummaryAndCheck builder([&](LoadSummary& load, tracecheck::LoadFindings& findings) {
             ++file.loads;
             file.calls += load.ordinals;
             if (json) {
                 out << (firstLoad ? "" : ",");
-                WriteJsonLoad(load, out);
+                WriteJsonLoad(load, out, &findings);
             } else {
-                WriteTextLoad(load, out);
+                WriteTextLoad(load, out, &findings);
             }
             firstLoad = false;
-            if (!html.empty()) kept.push_back(std::move(load));
+            if (!html.empty()) {
+                kept.push_back(std::move(load));
+                keptFindings.push_back(std::move(findings));
+            }
         });
         file.read = ReadTraceFile(path, builder, &file.error, &file.lines, false);
         files.push_back(file);
@@ -361,7 +433,7 @@ int Report(const std::vector<std::string>& arguments, std::ostream& out, std::os
     }
     if (!html.empty()) {
         std::string error;
-        if (!WriteHtml(files, kept, html, &error)) {
+        if (!WriteHtml(files, kept, keptFindings, html, &error)) {
             err << "tracewell report: " << error << "\n";
             status = kFailed;
         }

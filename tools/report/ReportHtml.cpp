@@ -3,8 +3,10 @@
 // the page is never held in memory.
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "Check.h"
 #include "Escape.h"
 #include "Writers.h"
 
@@ -20,7 +22,9 @@ const char kStyle[] =
     "details summary{font-family:monospace;cursor:pointer}"
     ".failure{color:#b00}.note{color:#666}"
     "svg .state{fill:none;stroke:#0a5;stroke-width:2}"
-    "svg .failure{stroke:#d00;stroke-width:2}svg .grid{stroke:#ddd;stroke-width:1}";
+    "svg .failure{stroke:#d00;stroke-width:2}svg .grid{stroke:#ddd;stroke-width:1}"
+    "svg .finding-error{fill:#a0f}svg .finding-warning{fill:#e80}svg .finding-info{fill:#48c}"
+    ".finding-error{color:#70b}.finding-warning{color:#a50}.finding-info{color:#357}";
 
 std::string X(const std::string& s) { return XmlText(s); }
 
@@ -36,7 +40,7 @@ void Row(std::ostream& out, const std::vector<std::string>& cells, const char* t
 
 // The states against the call number: a step line through every change, with a red mark at each
 // failure. The plot's own coordinates are (call number, state).
-void Timeline(std::ostream& out, const LoadSummary& L, int loadNo) {
+void Timeline(std::ostream& out, const LoadSummary& L, const tracecheck::LoadFindings* findings, int loadNo) {
     const long calls = std::max(1L, L.ordinals);
     const int left = 40, top = 10, width = 860, height = 160;
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timeline\" id=\"timeline-" << loadNo
@@ -67,10 +71,20 @@ void Timeline(std::ostream& out, const LoadSummary& L, int loadNo) {
             << "\" y1=\"0.3\" x2=\"" << f.ordinal << "\" y2=\"7.7\"><title>" << X(SeqText(f.seq) + " " + f.triplet)
             << "</title></line>\n";
     }
-    out << "</g>\n</svg>\n</svg>\n";
+    out << "</g>\n</svg>\n";
+    // A finding is a triangle above the plot at its call, coloured by its severity.
+    if (findings != nullptr) {
+        for (const tracecheck::Finding& f : findings->findings) {
+            const double x = left + (f.ordinal - 0.5) * width / static_cast<double>(calls);
+            out << "<polygon class=\"finding-" << tracecheck::SeverityName(f.rule->severity) << "\" points=\""
+                << x - 4 << "," << top << " " << x + 4 << "," << top << " " << x << "," << top + 8 << "\"><title>"
+                << X(tracecheck::FindingText(f)) << "</title></polygon>\n";
+        }
+    }
+    out << "</svg>\n";
 }
 
-void LoadTables(std::ostream& out, const LoadSummary& L, int loadNo) {
+void LoadTables(std::ostream& out, const LoadSummary& L, const tracecheck::LoadFindings* findings, int loadNo) {
     out << "<section id=\"load-" << loadNo << "\">\n<h2>" << X(L.file) << ", load " << L.index << " (lines "
         << L.firstLine << " to " << L.lastLine << ")</h2>\n<table class=\"facts\">\n";
     Row(out, {"Application", X(Describe(L.application).empty() ? "not in the trace" : Describe(L.application))});
@@ -83,7 +97,24 @@ void LoadTables(std::ostream& out, const LoadSummary& L, int loadNo) {
     Row(out, {"Pages", std::to_string(L.pages)});
     Row(out, {"States", X(DescribeRuns(L))});
     out << "</table>\n<h3>State timeline</h3>\n";
-    Timeline(out, L, loadNo);
+    Timeline(out, L, findings, loadNo);
+
+    out << "<h3>Findings (tracewell check)</h3>\n";
+    if (findings == nullptr || findings->findings.empty()) {
+        out << "<p>none</p>\n";
+    } else {
+        out << "<table class=\"findings\">\n";
+        Row(out, {"call", "line", "rule", "severity", "party", "what", "rule broken"}, "th");
+        for (const tracecheck::Finding& f : findings->findings)
+            Row(out, {"<a href=\"#" + CallId(loadNo, f.ordinal) + "\">" + X(tracecheck::RequestText(f)) + "</a>",
+                      std::to_string(f.line), X(f.rule->id),
+                      std::string("<span class=\"finding-") + tracecheck::SeverityName(f.rule->severity) + "\">" +
+                          tracecheck::SeverityName(f.rule->severity) + "</span>",
+                      X(tracecheck::PartyName(f.rule->party)), X(f.call + ": " + f.what),
+                      X(std::string(f.rule->title) + " (" + f.rule->reference + ")")});
+        out << "</table>\n";
+        if (findings->dropped > 0) out << "<p>... and " << findings->dropped << " more</p>\n";
+    }
 
     out << "<h3>Failures</h3>\n";
     if (L.failureList.empty()) out << "<p>none</p>\n";
@@ -139,14 +170,26 @@ void LoadTables(std::ostream& out, const LoadSummary& L, int loadNo) {
 // The second reading: each load's tables, then its calls one by one.
 class CHtmlCalls : public TraceSink {
 public:
-    CHtmlCalls(std::ostream& out, const std::vector<LoadSummary>& loads, int* loadNo)
-        : m_out(out), m_loads(loads), m_loadNo(loadNo) {}
+    CHtmlCalls(std::ostream& out, const std::vector<LoadSummary>& loads,
+               const std::vector<tracecheck::LoadFindings>& findings, int* loadNo)
+        : m_out(out), m_loads(loads), m_findings(findings), m_loadNo(loadNo) {}
 
     void OnLoadStart(const std::string&, long, int) override {
         ++*m_loadNo;
         m_ordinal = 0;
         m_inLoad = static_cast<size_t>(*m_loadNo) <= m_loads.size();
-        if (m_inLoad) LoadTables(m_out, m_loads[*m_loadNo - 1], *m_loadNo);
+        const size_t at = static_cast<size_t>(*m_loadNo) - 1;
+        const tracecheck::LoadFindings* findings = at < m_findings.size() ? &m_findings[at] : nullptr;
+        m_marks.clear();
+        if (findings != nullptr) {
+            for (const tracecheck::Finding& f : findings->findings) {
+                auto inserted = m_marks.emplace(f.ordinal, Mark{"", f.rule->severity});
+                Mark& mark = inserted.first->second;
+                mark.ids += std::string(mark.ids.empty() ? "" : ", ") + f.rule->id;
+                if (f.rule->severity < mark.worst) mark.worst = f.rule->severity;
+            }
+        }
+        if (m_inLoad) LoadTables(m_out, m_loads[at], findings, *m_loadNo);
     }
     void OnCall(const TraceCall& call) override {
         ++m_ordinal;
@@ -157,8 +200,13 @@ public:
         if (call.state >= 0) head += ", state " + std::to_string(call.state);
         if (call.unfinished) head += ", no result";
         if (call.cut) head += ", cut";
+        const auto mark = m_marks.find(m_ordinal);
+        std::string findings;
+        if (mark != m_marks.end())
+            findings = std::string(" \xe2\x80\x94 <span class=\"finding-") +  // —
+                       tracecheck::SeverityName(mark->second.worst) + "\">" + X(mark->second.ids) + "</span>";
         m_out << "<details id=\"" << CallId(*m_loadNo, m_ordinal) << "\"" << (call.Failed() ? " class=\"failure\"" : "")
-              << "><summary>" << X(head) << "</summary><pre>" << X(call.text)
+              << "><summary>" << X(head) << findings << "</summary><pre>" << X(call.text)
               << (call.textClipped ? "(longer text not kept)\n" : "") << "</pre></details>\n";
     }
     void OnNotice(const Notice&) override {}
@@ -170,6 +218,12 @@ public:
 private:
     std::ostream& m_out;
     const std::vector<LoadSummary>& m_loads;
+    const std::vector<tracecheck::LoadFindings>& m_findings;
+    struct Mark {
+        std::string ids;              // the identifiers of the findings at a call
+        tracecheck::Severity worst;   // the most severe of them (Error is the least value)
+    };
+    std::map<long, Mark> m_marks;
     int* m_loadNo;
     long m_ordinal = 0;
     bool m_inLoad = false;
@@ -177,8 +231,8 @@ private:
 
 }  // namespace
 
-bool WriteHtml(const std::vector<FileResult>& files, const std::vector<LoadSummary>& loads, const std::string& path,
-               std::string* error) {
+bool WriteHtml(const std::vector<FileResult>& files, const std::vector<LoadSummary>& loads,
+               const std::vector<tracecheck::LoadFindings>& findings, const std::string& path, std::string* error) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) {
         *error = "cannot write the page " + path;
@@ -196,7 +250,7 @@ bool WriteHtml(const std::vector<FileResult>& files, const std::vector<LoadSumma
     int loadNo = 0;
     for (const FileResult& f : files) {
         if (!f.read) continue;
-        CHtmlCalls calls(out, loads, &loadNo);
+        CHtmlCalls calls(out, loads, findings, &loadNo);
         std::string ignored;
         ReadTraceFile(f.path, calls, &ignored);
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Check.h"
 #include "Report.h"
 #include "Tree.h"
 
@@ -23,6 +24,8 @@ const Subcommand kSubcommands[] = {
      "read traces: failures, states, capabilities, transfers, timing (--json, --html OUT)", RunReport},
     {"diff", "A B", "align two traced sessions call by call: where they part, and every value that differs",
      RunDiff},
+    {"check", "TRACE...",
+     "find where the application, the source or the Source Manager broke a TWAIN rule (--json)", RunCheck},
 };
 
 std::string Usage(const Subcommand& row) {
