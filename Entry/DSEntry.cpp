@@ -54,7 +54,7 @@ void TraceRequest(Caller caller, const Triplet& t) {
     g_cParaAnalyze.m_bSourceCall = false;
     if (announced && g_bTraceTiming) {
         const TraceClock clock = ReadTraceClock();
-        text.Line("        Time = [%02d:%02d:%02d.%06ld]", clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+        text.Line(FMT_STRING(traceformat::kTimeLine), clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
                   clock.microseconds);
     }
     WriteText(text);
@@ -74,8 +74,8 @@ void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs) 
 
     if (rc == TWRC_FAILURE) {
         text.Clear();
-        text.Line("*** Inspect Error Status Start ***");
-        text.Line("*** Inspect Error Status End   ***");
+        text.Line(traceformat::kMarkerStart);
+        text.Line(traceformat::kMarkerEnd);
         WriteText(text);
     }
 }

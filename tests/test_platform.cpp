@@ -230,10 +230,10 @@ TEST(CreateKSTempDirectory, CreatesTheFixedNameAndReportsFailures) {
 TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     CTraceText text;
     const std::string block(1000, 'x');
-    for (int i = 0; i < 5; ++i) text.Line("%s", block.c_str());  // 5 * 1002 = 5010 bytes
+    for (int i = 0; i < 5; ++i) text.Line(block);  // 5 * 1002 = 5010 bytes
     EXPECT_EQ(text.Length(), 5010u);
     EXPECT_FALSE(text.Full());
-    text.Put("%s", std::string(110, 'y').c_str());
+    text.Put(std::string(110, 'y'));
     EXPECT_EQ(text.Length(), 5120u);
     EXPECT_FALSE(text.Full());
     text.Line("z");
@@ -241,7 +241,7 @@ TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     EXPECT_EQ(text.Length(), CTraceText::kWrittenLimit + 1);
     EXPECT_EQ(std::string(text.Data()).size(), text.Length());
     EXPECT_EQ(text.Data()[5120], 'z');
-    text.Line("%s", block.c_str());
+    text.Line(block);
     EXPECT_EQ(text.Length(), CTraceText::kWrittenLimit + 1) << "nothing is kept once full";
     text.Clear();
     EXPECT_EQ(text.Length(), 0u);

@@ -23,7 +23,7 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
             UpDateTwainStatusBySource();
         else
             UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
-        m_pOutBuf->Line("%s", "");
+        m_pOutBuf->Line(traceformat::kEmptyLine);
         m_pOutBuf->Line(FMT_STRING(traceformat::kStatusLine), m_nTwainStatus);
     }
     return true;
@@ -43,9 +43,9 @@ bool CParaAnalyze::ResultMake() {
         if (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY) return false;
         if (m_MSG == MSG_PROCESSEVENT && (m_RC != TWRC_DSEVENT || !IsTrackedEvent(m_DAT, m_pData))) return false;
     }
-    if (m_nTookNs >= 0) m_pOutBuf->Line("        Took = [%.3f ms]", static_cast<double>(m_nTookNs) / 1e6);
-    m_pOutBuf->Line("        Return Code = [%s]", Name(twrc_macros, m_RC));
-    m_pOutBuf->Line("pData   = <0x%08x>", Low32(m_pData));
+    if (m_nTookNs >= 0) m_pOutBuf->Line(FMT_STRING(traceformat::kTookLine), static_cast<double>(m_nTookNs) / 1e6);
+    m_pOutBuf->Line(FMT_STRING(traceformat::kReturnCodeLine), Name(twrc_macros, m_RC));
+    m_pOutBuf->Line(FMT_STRING(traceformat::kDataPointerLine), Low32(m_pData));
     return true;
 }
 
@@ -156,11 +156,11 @@ bool CParaAnalyze::CreateStringOfTriplet() {
     if (!m_bSourceCall && m_MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
 
     ++m_lSequenceNo;
-    m_pOutBuf->Put("[%05ld] ", static_cast<long>(m_lSequenceNo));
+    m_pOutBuf->Put(FMT_STRING(traceformat::kRequestSequence), m_lSequenceNo);
     if (m_bSourceCall)
-        m_pOutBuf->Put("[DS] ");
+        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), traceformat::kSourceTag);
     else
-        m_pOutBuf->Put("[%.*s] ", FieldLength(m_szCaller, sizeof(m_szCaller)), m_szCaller);
+        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), FieldText(m_szCaller));
 
     char dg[kNameSize], dat[kNameSize], msg[kNameSize];
     LookupName(dg_macros, static_cast<int32_t>(m_DG), dg);
@@ -170,9 +170,9 @@ bool CParaAnalyze::CreateStringOfTriplet() {
     if (m_DAT == DAT_CAPABILITY) {
         char cap[kNameSize] = {};
         GetStringOfCapability(reinterpret_cast<const TW_CAPABILITY*>(m_pData), cap, sizeof(cap));
-        m_pOutBuf->Line("%s/%s/%s (%s)", dg, dat, msg, cap);
+        m_pOutBuf->Line(FMT_STRING(traceformat::kTripletWithCapability), dg, dat, msg, cap);
     } else {
-        m_pOutBuf->Line("%s/%s/%s", dg, dat, msg);
+        m_pOutBuf->Line(FMT_STRING(traceformat::kTriplet), dg, dat, msg);
     }
     return true;
 }
@@ -211,11 +211,16 @@ bool CParaAnalyze::HeaderMake(char* pOutBuf) {
         if (length > 0) stamp[length - 1] = '\0';
     }
     CTraceText banner;
-    banner.Line("////////////////////////////////////////////////");
-    banner.Line("           TWAIN Tracewell Ver1.10");
-    banner.Line("////////////////////////////////////////////////");
-    banner.Line("  << Current time = %s >>", stamp);
-    strcat(pOutBuf, banner.Data());
+    banner.Line(traceformat::kBannerRule);
+    banner.Line(traceformat::kBannerTitle);
+    banner.Line(traceformat::kBannerRule);
+    banner.Line(FMT_STRING(traceformat::kBannerTime), stamp);
+    // Appended after the text the buffer holds, never past kHeaderBufferSize bytes.
+    const size_t held = strnlen(pOutBuf, kHeaderBufferSize - 1);
+    const size_t room = kHeaderBufferSize - 1 - held;
+    const size_t length = banner.Length() < room ? banner.Length() : room;
+    memcpy(pOutBuf + held, banner.Data(), length);
+    pOutBuf[held + length] = '\0';
     return true;
 }
 

@@ -17,9 +17,6 @@ inline double Fix32Value(const TW_FIX32& f) { return f.Whole + f.Frac / 65536.0;
 // Pointers and handles print as their low 32 bits.
 inline unsigned Low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
-// Printed width of a text field that may lack its NUL: never more than the field.
-inline int FieldLength(const char* field, size_t width) { return static_cast<int>(strnlen(field, width)); }
-
 class CParaAnalyze {
 public:
     static constexpr size_t kCallerSize = 32;
@@ -43,6 +40,8 @@ public:
                       char* pData, CTraceText* pOutBuf);
     bool GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size);
 
+    // Appends the four banner lines to the text pOutBuf holds, within kHeaderBufferSize bytes.
+    static constexpr size_t kHeaderBufferSize = 1024;
     TRACEWELL_EXPORT bool HeaderMake(char* pOutBuf);
     TRACEWELL_EXPORT void Init(const char* tag);
 

@@ -72,10 +72,15 @@ size_t WriteSome(const char* bytes, size_t count) {
 // that says how much was lost.
 bool ReportLostText() {
     char notice[160];
-    const int length = snprintf(notice, sizeof(notice), "%s*** Trace text lost: %llu bytes not written (%s) ***\r\n",
-                                g_lost.midLine ? "\r\n" : "", static_cast<unsigned long long>(g_lost.bytes),
-                                strerror(g_lost.error));
-    const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+    const size_t lead = g_lost.midLine ? sizeof(traceformat::kLineEnd) - 1 : 0;
+    memcpy(notice, traceformat::kLineEnd, lead);
+    const size_t room = sizeof(notice) - lead - (sizeof(traceformat::kLineEnd) - 1);
+    const size_t formatted = fmt::format_to_n(notice + lead, room, FMT_STRING(traceformat::kLostTextNotice),
+                                              g_lost.bytes, strerror(g_lost.error))
+                                 .size;
+    const size_t body = lead + (formatted < room ? formatted : room);
+    memcpy(notice + body, traceformat::kLineEnd, sizeof(traceformat::kLineEnd) - 1);
+    const size_t size = body + sizeof(traceformat::kLineEnd) - 1;
     const LostText before = g_lost;
     if (WriteSome(notice, size) == size) {
         g_lost = LostText();

@@ -1,7 +1,6 @@
 // Appending to the text of one call: formatted in place, escaped, bounded, never re-scanned.
 #include "TraceText.h"
 
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -34,17 +33,6 @@ size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
         out += width;
     }
     return out;
-}
-
-void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
-    if (Full()) return;
-    const size_t room = kHeldLimit + 1 - m_len;
-    const int n = vsnprintf(m_buf + m_len, room, fmt, args);
-    if (n < 0) {
-        m_buf[m_len] = '\0';
-        return;
-    }
-    Appended(endLine, static_cast<size_t>(n));
 }
 
 void CTraceText::Appended(bool endLine, size_t size) {
@@ -99,18 +87,4 @@ void CTraceText::EndWithCutNotice() {
     m_buf[m_len++] = '\r';
     m_buf[m_len++] = '\n';
     m_buf[m_len] = '\0';
-}
-
-void CTraceText::Line(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    Append(true, fmt, args);
-    va_end(args);
-}
-
-void CTraceText::Put(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    Append(false, fmt, args);
-    va_end(args);
 }

@@ -3,8 +3,8 @@
 // characters; lines are formatted by {fmt} straight into the held text.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
@@ -22,6 +22,12 @@ inline bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F; }
 // Writes one byte as it appears in the trace (itself, or its escape) into out (4 bytes); returns
 // the bytes written.
 size_t EscapeByte(unsigned char c, char* out);
+
+// The text of a fixed-width field that may lack its NUL: never more than the field.
+template <size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N));
+}
 
 class CTraceText {
 public:
@@ -53,11 +59,9 @@ public:
         Appended(false, fmt::format_to_n(m_buf + m_len, kHeldLimit - m_len, format, args...).size);
     }
 
-    // Formats a whole line, escapes the control characters the formatted text holds, and ends it
-    // with "\r\n".
-    void Line(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    // Formats and escapes a piece of a line, without line end.
-    void Put(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // A line, or a piece of one, of text that holds no replacement fields.
+    void Line(std::string_view text) { Line(FMT_STRING("{}"), text); }
+    void Put(std::string_view text) { Put(FMT_STRING("{}"), text); }
 
     // Appends text that is already formatted and escaped (lines built elsewhere in bulk).
     void Write(const char* text, size_t length);
@@ -73,7 +77,6 @@ public:
     const char* Data() const { return m_buf; }
 
 private:
-    void Append(bool endLine, const char* fmt, va_list args);
     // Takes in the `size` bytes just formatted at the end of the text (those past the held limit
     // were not stored): escapes them and ends the line.
     void Appended(bool endLine, size_t size);

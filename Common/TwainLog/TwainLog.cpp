@@ -1,11 +1,14 @@
 // The leveled message logger: time-stamped, leveled printf-style messages written into the trace file.
 #include "TwainLog.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <boost/format.hpp>
 #include <clocale>
 #include <cstring>
 
-#include <boost/format.hpp>
+#include "TraceFormat.h"
 
 // A message never takes more than this: longer text is cut to what fits, and a formatter that keeps
 // failing leaves what it wrote before the failure.
@@ -25,18 +28,18 @@ void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* or
         const std::string path(file);
         const size_t separator = path.find_last_of("/\\");
         const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" (File: %-40s, Line: %4d) ") % stamp % levelName %
-                  from % name % line)
-                     .str();
+        prefix =
+            (boost::basic_format<char>(traceformat::kLoggerPrefixWithFile) % stamp % levelName % from % name % line)
+                .str();
     } else {
-        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" ") % stamp % levelName % from).str();
+        prefix = (boost::basic_format<char>(traceformat::kLoggerPrefix) % stamp % levelName % from).str();
     }
 
     va_list args;
     va_start(args, format);
     std::string text = FormatString(format, args);
     va_end(args);
-    if (!text.empty() && text.back() != '\n') text += '\n';
+    if (!text.empty() && text.back() != '\n') text += traceformat::kLoggerLineEnd;
 
     OutputDebugString(prefix.c_str());
     OutputDebugString(text.c_str());
@@ -44,11 +47,9 @@ void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* or
 
 std::string CTwainLog::GetHeader() {
     const TraceClock clock = ReadTraceClock();
-    char stamp[256];
-    snprintf(stamp, sizeof(stamp), "%04d/%02d/%02d %02d:%02d:%02d.%03d", clock.local.tm_year + 1900,
-             clock.local.tm_mon + 1, clock.local.tm_mday, clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
-             RoundedMilliseconds(clock.microseconds));
-    return stamp;
+    return fmt::format(FMT_STRING(traceformat::kLoggerStamp), clock.local.tm_year + 1900, clock.local.tm_mon + 1,
+                       clock.local.tm_mday, clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+                       RoundedMilliseconds(clock.microseconds));
 }
 
 std::string CTwainLog::GetLevelName(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level) {
