@@ -57,11 +57,11 @@ TEST(RequestLine, OnlyAnnouncedCallsCountAndTheTagStaysWithinItsField) {
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ), "[00002] [APP] DG_CONTROL/DAT_NULL/MSG_CLOSEDSREQ\r\n");
 
     analyzer.Init(nullptr);
-    analyzer.m_lSequenceNo = 99998;
+    analyzer.SetSequenceNo(99998);
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[99999] [APP" + status);
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[100000] [APP" + status);
     analyzer.Init(std::string(40, 'T').c_str());
-    EXPECT_EQ(std::string(analyzer.m_szCaller), std::string(31, 'T'));
+    EXPECT_EQ(std::string(analyzer.CallerTag()), std::string(31, 'T'));
     analyzer.Init("B");  // a short tag after a long one leaves nothing of the old one
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[100001] [B" + status);
 }

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "ParaAnalyze.h"
+#include "TraceText.h"
 #include "Platform/Platform.h"
 #include "TwainLog.h"
 
@@ -122,10 +122,10 @@ bool SetLogDirectory(const char* path) {
 
 const char* LogDirectory() { return g_bLogDirectorySet ? g_szLogDirectoryInUse : g_szLogDirectory; }
 
-void setupTwainLog() {
+bool setupTwainLog() {
     char directory[256];
     memcpy(directory, LogDirectory(), sizeof(directory));
-    if (access(directory, F_OK) != 0) return;
+    if (access(directory, F_OK) != 0) return false;
 
     delete g_pcTwainLog;
     g_pcTwainLog = new CTwainLog;
@@ -140,7 +140,7 @@ void setupTwainLog() {
         const int length = snprintf(path, sizeof(path), "%s/Twainlog_%s.txt", directory, stamp);
         if (length > 0 && static_cast<size_t>(length) < sizeof(path)) g_pLogFile = OpenTraceFile(path);
     }
-    g_cParaAnalyze.m_nTwainStatus = 3;
+    return true;
 }
 
 void cleanupTwainLog() {

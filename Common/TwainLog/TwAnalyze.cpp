@@ -17,7 +17,7 @@ static void InlineList(CTraceText& out, const char* label, const T (&values)[N])
 
 bool CParaAnalyze::TwIdentityAnalyze(const TW_IDENTITY* p) {
     if (p == nullptr) return true;
-    m_pOutBuf->Line(m_MSG == MSG_OPENDSM ? "  pOrigin:TW_IDENTITY = {" : "  TW_IDENTITY = {");
+    m_pOutBuf->Line(m_call.MSG == MSG_OPENDSM ? "  pOrigin:TW_IDENTITY = {" : "  TW_IDENTITY = {");
     m_pOutBuf->Line(FMT_STRING("    Id              = [{}]"), p->Id);
     m_pOutBuf->Line("    Version         =");
     TwVersionAnalyze(&p->Version);
@@ -127,10 +127,6 @@ bool CParaAnalyze::TwUint32(TW_UINT32 item) {
     m_pOutBuf->Line("  }");
     return true;
 }
-
-bool CParaAnalyze::TwTwunkIdentityAnalyze() { return true; }
-bool CParaAnalyze::TwTwunkDsentryParamsAnalyze() { return true; }
-bool CParaAnalyze::TwTwunkDsentryReturnAnalyze() { return true; }
 
 // ---- image structures -----------------------------------------------------------------------
 

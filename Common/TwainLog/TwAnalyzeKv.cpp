@@ -59,8 +59,6 @@ bool CParaAnalyze::TwKvColorSmoothingAnalyze(const TWKV_COLORSMOOTHING* p) {
     return true;
 }
 
-bool CParaAnalyze::TwKvEventAnalyze() { return true; }
-
 bool CParaAnalyze::TwHardwareInfoAnalyze(const TWKV_HARDWAREINFO* p) {
     if (p == nullptr) return true;
     char text[128];
@@ -155,10 +153,6 @@ bool CParaAnalyze::TwUnsharpMaskAnalyze(const TWKV_USMPARAM* p) {
     m_pOutBuf->Line("    }");
     return true;
 }
-
-bool CParaAnalyze::TwKvRedCorrectionMatrixAnalyze() { return true; }
-
-bool CParaAnalyze::TwKvTwainCallbackMsgAnalyze() { return true; }
 
 bool CParaAnalyze::TwKvSettingFrameAnalyze(const TWKV_SETTINGFRAME* p) {
     if (p == nullptr) return true;

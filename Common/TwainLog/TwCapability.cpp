@@ -295,7 +295,7 @@ constexpr size_t kShortestItemLine = 8 + 3 + 1 + 2;
 // It ends where the block ends, with a line saying how many items were not there.
 void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, BlockReader& block,
                     size_t firstOffset) {
-    CTraceText& out = *a.m_pOutBuf;
+    CTraceText& out = *a.Output();
     const size_t itemSize = ListItemSize(itemType);
     char value[kLongValueSize];
     ItemLines lines(out);
@@ -352,10 +352,10 @@ bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t
         return false;
     }
     if (block.SizeKnown())
-        a.m_pOutBuf->Line(FMT_STRING("    {} = {{ !!! {} of its {} header bytes in the block.!!! }}"), name, held,
+        a.Output()->Line(FMT_STRING("    {} = {{ !!! {} of its {} header bytes in the block.!!! }}"), name, held,
                           headerSize);
     else
-        a.m_pOutBuf->Line(FMT_STRING("    {} = {{ {} }}"), name, kNotReadable);
+        a.Output()->Line(FMT_STRING("    {} = {{ {} }}"), name, kNotReadable);
     return true;
 }
 
@@ -380,12 +380,12 @@ void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     if (HeaderMissing(a, "TW_ONEVALUE", block, offsetof(TW_ONEVALUE, Item), &head)) return;
     char value[kLongValueSize];
 
-    a.m_pOutBuf->Line("    TW_ONEVALUE = {");
-    a.m_pOutBuf->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line("    TW_ONEVALUE = {");
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
     FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item), ItemWidth(head.ItemType), value,
                sizeof(value));
-    a.m_pOutBuf->Line(FMT_STRING("      Item     = [{}]"), value);
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line(FMT_STRING("      Item     = [{}]"), value);
+    a.Output()->Line("    }");
 }
 
 void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
@@ -404,41 +404,41 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     };
     char value[CParaAnalyze::kValueSize];
 
-    a.m_pOutBuf->Line("    TW_RANGE = {");
-    a.m_pOutBuf->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, itemType));
+    a.Output()->Line("    TW_RANGE = {");
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, itemType));
     for (const auto& field : kFields) {
         // Each value has its 4-byte field only: a wider item type cannot be held there.
         if (ItemWidth(itemType) > sizeof(TW_UINT32))
             FormatTo(value, sizeof(value), FMT_STRING("{}"), kWiderThanField);
         else
             FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
-        a.m_pOutBuf->Line(FMT_STRING("{}{}]"), field.label, value);
+        a.Output()->Line(FMT_STRING("{}{}]"), field.label, value);
     }
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 void Enumeration(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ENUMERATION head;
     if (HeaderMissing(a, "TW_ENUMERATION", block, offsetof(TW_ENUMERATION, ItemList), &head)) return;
 
-    a.m_pOutBuf->Line("    TW_ENUMERATION = {");
-    a.m_pOutBuf->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, head.ItemType));
-    a.m_pOutBuf->Line(FMT_STRING("      NumItems     = [{}]"), head.NumItems);
-    a.m_pOutBuf->Line(FMT_STRING("      CurrentIndex = [{}]"), head.CurrentIndex);
-    a.m_pOutBuf->Line(FMT_STRING("      DefaultIndex = [{}]"), head.DefaultIndex);
+    a.Output()->Line("    TW_ENUMERATION = {");
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("      NumItems     = [{}]"), head.NumItems);
+    a.Output()->Line(FMT_STRING("      CurrentIndex = [{}]"), head.CurrentIndex);
+    a.Output()->Line(FMT_STRING("      DefaultIndex = [{}]"), head.DefaultIndex);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ENUMERATION, ItemList));
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 void Array(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ARRAY head;
     if (HeaderMissing(a, "TW_ARRAY", block, offsetof(TW_ARRAY, ItemList), &head)) return;
 
-    a.m_pOutBuf->Line("    TW_ARRAY = {");
-    a.m_pOutBuf->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
-    a.m_pOutBuf->Line(FMT_STRING("      NumItems = [{}]"), head.NumItems);
+    a.Output()->Line("    TW_ARRAY = {");
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("      NumItems = [{}]"), head.NumItems);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ARRAY, ItemList));
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 // A structure handed over by pointer: trusted to hold what its fields claim.
@@ -456,13 +456,13 @@ bool CParaAnalyze::TwCapabilityAnalyze(const TW_CAPABILITY* p) {
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
     // What the application asked to set is shown also when the source refused it.
-    const bool refusedSet = kShowsRefusedSet && (m_MSG == MSG_SET || m_MSG == kMsgSetConstraint);
+    const bool refusedSet = kShowsRefusedSet && (m_call.MSG == MSG_SET || m_call.MSG == kMsgSetConstraint);
 
     m_pOutBuf->Line("  TW_CAPABILITY = {");
     m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
     m_pOutBuf->Line(FMT_STRING("    ConType    = [{}]"), Name(twon_macros, p->ConType));
     m_pOutBuf->Line(FMT_STRING("    hContainer = <0x{:08x}>"), Low32(p->hContainer));
-    if (m_RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
+    if (m_call.RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
     m_pOutBuf->Line("  }");
     return true;
 }

@@ -1,14 +1,54 @@
-// The leveled message logger: time-stamped, leveled printf-style messages written into the trace file.
+// The leveled message logger: time-stamped, leveled printf-style messages written into the trace file,
+// escaped as all trace text is.
 #include "TwainLog.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
-#include <boost/format.hpp>
 #include <clocale>
 #include <cstring>
+#include <string_view>
 
-#include "TraceFormat.h"
+#include <boost/format.hpp>
+#include <fmt/format.h>
+
+#include "TraceText.h"
+
+namespace {
+
+// Writes text into the trace file escaped as every trace text is, in pieces of bounded size, so
+// that a message of any length is written whole; what it holds goes out when it is destroyed.
+class EscapedWriter {
+public:
+    EscapedWriter() : m_used(0) {}
+    EscapedWriter(const EscapedWriter&) = delete;
+    EscapedWriter& operator=(const EscapedWriter&) = delete;
+    ~EscapedWriter() { Flush(); }
+
+    void Add(std::string_view text) {
+        for (const char c : text) {
+            if (sizeof(m_text) - m_used < kWidestEscape) Flush();
+            m_used += EscapeByte(static_cast<unsigned char>(c), m_text + m_used);
+        }
+    }
+    // Ends the line with its line end, written as it is.
+    void End(std::string_view lineEnd) {
+        if (sizeof(m_text) - m_used < lineEnd.size()) Flush();
+        memcpy(m_text + m_used, lineEnd.data(), lineEnd.size());
+        m_used += lineEnd.size();
+    }
+
+private:
+    static constexpr size_t kWidestEscape = 4;
+
+    void Flush() {
+        if (m_used != 0) WriteLogFile(reinterpret_cast<const uint8_t*>(m_text), m_used);
+        m_used = 0;
+    }
+
+    size_t m_used;
+    char m_text[4096];
+};
+
+}  // namespace
 
 // A message never takes more than this: longer text is cut to what fits, and a formatter that keeps
 // failing leaves what it wrote before the failure.
@@ -39,10 +79,14 @@ void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* or
     va_start(args, format);
     std::string text = FormatString(format, args);
     va_end(args);
-    if (!text.empty() && text.back() != '\n') text += traceformat::kLoggerLineEnd;
 
-    OutputDebugString(prefix.c_str());
-    OutputDebugString(text.c_str());
+    // A message that ends in a line feed has its line end already; one without text has none.
+    const bool endsLine = !text.empty();
+    if (endsLine && text.back() == '\n') text.pop_back();
+    EscapedWriter out;
+    out.Add(prefix);
+    out.Add(text);
+    if (endsLine) out.End(traceformat::kLoggerLineEnd);
 }
 
 std::string CTwainLog::GetHeader() {
@@ -85,5 +129,6 @@ std::string CTwainLog::FormatString(const char* format, va_list args) {
 
 void CTwainLog::OutputDebugString(const char* text) {
     if (text == nullptr) return;
-    WriteLogFile(reinterpret_cast<const uint8_t*>(text), strlen(text));
+    EscapedWriter writer;
+    writer.Add(text);
 }
