@@ -65,9 +65,10 @@ static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT
 }
 
 bool CParaAnalyze::DispatchDat() {
-    return RunIn(*this, kControlDats, DAT_NULL, m_call.DAT) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, m_call.DAT) ||
-           RunIn(*this, kImageDats, DAT_IMAGEINFO, m_call.DAT) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, m_call.DAT) ||
-           RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, m_call.DAT);
+    const TW_UINT16 dat = m_call.DAT;
+    return RunIn(*this, kControlDats, DAT_NULL, dat) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, dat) ||
+           RunIn(*this, kImageDats, DAT_IMAGEINFO, dat) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, dat) ||
+           RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, dat);
 }
 
 template <typename T>
@@ -108,7 +109,9 @@ bool CParaAnalyze::DatImageFileXferAnalyze() { return true; }
 bool CParaAnalyze::DatCieColorAnalyze() { return TwCieColorAnalyze(As<TW_CIECOLOR>(m_call.pData)); }
 bool CParaAnalyze::DatGrayResponseAnalyze() { return TwGrayResponseAnalyze(As<TW_GRAYRESPONSE>(m_call.pData)); }
 bool CParaAnalyze::DatRgbResponseAnalyze() { return TwRgbResponseAnalyze(As<TW_RGBRESPONSE>(m_call.pData)); }
-bool CParaAnalyze::DatJpegCompressionAnalyze() { return TwJpegCompressionAnalyze(As<TW_JPEGCOMPRESSION>(m_call.pData)); }
+bool CParaAnalyze::DatJpegCompressionAnalyze() {
+    return TwJpegCompressionAnalyze(As<TW_JPEGCOMPRESSION>(m_call.pData));
+}
 bool CParaAnalyze::DatPalette8Analyze() { return TwPalette8Analyze(As<TW_PALETTE8>(m_call.pData)); }
 bool CParaAnalyze::DatExtImageInfoAnalyze() { return TwExtImageInfoAnalyze(As<TW_EXTIMAGEINFO>(m_call.pData)); }
 bool CParaAnalyze::DatKvAutoExposureAnalyze() { return TwKvAutoExposureAnalyze(As<TWKV_AUTOEXPOSURE>(m_call.pData)); }

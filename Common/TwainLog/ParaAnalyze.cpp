@@ -41,7 +41,8 @@ bool CParaAnalyze::ResultMake(bool sourceCall, int64_t tookNs) {
     // The suppression rules are the application's: every message a source sends is shown.
     if (!sourceCall) {
         if (m_call.DAT == DAT_NULL && m_call.MSG == MSG_XFERREADY) return false;
-        if (m_call.MSG == MSG_PROCESSEVENT && (m_call.RC != TWRC_DSEVENT || !IsTrackedEvent(m_call.DAT, m_call.pData))) return false;
+        if (m_call.MSG == MSG_PROCESSEVENT && (m_call.RC != TWRC_DSEVENT || !IsTrackedEvent(m_call.DAT, m_call.pData)))
+            return false;
     }
     if (tookNs >= 0) m_pOutBuf->Line(FMT_STRING(traceformat::kTookLine), static_cast<double>(tookNs) / 1e6);
     m_pOutBuf->Line(FMT_STRING(traceformat::kReturnCodeLine), Name(twrc_macros, m_call.RC));

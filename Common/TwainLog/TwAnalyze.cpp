@@ -47,8 +47,9 @@ bool CParaAnalyze::TwEventAnalyze(const TW_EVENT* p) {
     if (p == nullptr || p->TWMessage == MSG_NULL) return true;
     m_pOutBuf->Line("  TW_EVENT = {");
     m_pOutBuf->Line(FMT_STRING("    pEvent    = <0x{:08x}>"), Low32(p->pEvent));
-    LookupMsgName(p->TWMessage, m_szNameBuf);
-    m_pOutBuf->Line(FMT_STRING("    TWMessage = [{}]"), m_szNameBuf);
+    char message[kNameSize];
+    LookupMsgName(p->TWMessage, message);
+    m_pOutBuf->Line(FMT_STRING("    TWMessage = [{}]"), message);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -231,12 +232,13 @@ bool CParaAnalyze::TwExtImageInfoAnalyze(const TW_EXTIMAGEINFO* p) {
 // The linux build, whose TWAIN headers are the 2.5 ones, names the extended image information
 // that TW_INFO.InfoID identifies; the macos build prints the number.
 #if defined(TRACEWELL_ABI_LINUX)
-static void InfoIdLine(CTraceText& out, char* nameBuf, TW_UINT16 infoId) {
-    LookupName(twei_macros, infoId, nameBuf);
-    out.Line(FMT_STRING("      InfoID   = [{}]"), nameBuf);
+static void InfoIdLine(CTraceText& out, TW_UINT16 infoId) {
+    char name[kNameSize];
+    LookupName(twei_macros, infoId, name);
+    out.Line(FMT_STRING("      InfoID   = [{}]"), name);
 }
 #else
-static void InfoIdLine(CTraceText& out, char*, TW_UINT16 infoId) {
+static void InfoIdLine(CTraceText& out, TW_UINT16 infoId) {
     out.Line(FMT_STRING("      InfoID   = [{}]"), infoId);
 }
 #endif
@@ -244,7 +246,7 @@ static void InfoIdLine(CTraceText& out, char*, TW_UINT16 infoId) {
 bool CParaAnalyze::TwInfoAnalyze(const TW_INFO* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("    TW_INFO = {");
-    InfoIdLine(*m_pOutBuf, m_szNameBuf, p->InfoID);
+    InfoIdLine(*m_pOutBuf, p->InfoID);
     m_pOutBuf->Line(FMT_STRING("      ItemType = [{}]"), Name(twty_macros, p->ItemType));
     m_pOutBuf->Line(FMT_STRING("      NumItems = [{}]"), p->NumItems);
     m_pOutBuf->Line(FMT_STRING("      CondCode = [{}]"), Name(twrc_macros, p->CondCode));

@@ -39,8 +39,9 @@ bool CParaAnalyze::TwCallbackAnalyze(const TW_CALLBACK* p) {
     m_pOutBuf->Line("  TW_CALLBACK = {");
     m_pOutBuf->Line(FMT_STRING("    CallBackProc = <0x{:08x}>"), Low32(p->CallBackProc));
     m_pOutBuf->Line(FMT_STRING("    RefCon       = <0x{:08x}>"), RefConBits(p->RefCon));
-    LookupMsgName(static_cast<TW_UINT16>(p->Message), m_szNameBuf);
-    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), m_szNameBuf);
+    char message[kNameSize];
+    LookupMsgName(static_cast<TW_UINT16>(p->Message), message);
+    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), message);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -50,8 +51,9 @@ bool CParaAnalyze::TwCallback2Analyze(const TW_CALLBACK2* p) {
     m_pOutBuf->Line("  TW_CALLBACK2 = {");
     m_pOutBuf->Line(FMT_STRING("    CallBackProc = <0x{:08x}>"), Low32(p->CallBackProc));
     m_pOutBuf->Line(FMT_STRING("    RefCon       = <0x{:08x}>"), static_cast<unsigned>(p->RefCon));
-    LookupMsgName(static_cast<TW_UINT16>(p->Message), m_szNameBuf);
-    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), m_szNameBuf);
+    char message[kNameSize];
+    LookupMsgName(static_cast<TW_UINT16>(p->Message), message);
+    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), message);
     m_pOutBuf->Line("  }");
     return true;
 }

@@ -538,11 +538,12 @@ bool CParaAnalyze::TwCapExtAnalyze(const TW_CAPEXT* p) {
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
     // Properties is named through the capability tables of Cap's range, not of its own value.
-    LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, m_szNameBuf);
+    char properties[kNameSize];
+    LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, properties);
 
     m_pOutBuf->Line("  TW_CAPEXT = {");
     m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
-    m_pOutBuf->Line(FMT_STRING("    Properties = [{}]"), m_szNameBuf);
+    m_pOutBuf->Line(FMT_STRING("    Properties = [{}]"), properties);
     m_pOutBuf->Line("  }");
     return true;
 }
