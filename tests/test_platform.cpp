@@ -225,6 +225,27 @@ TEST(CreateKSTempDirectory, CreatesTheFixedNameAndReportsFailures) {
     EXPECT_EQ(CreateKSTempDirectory(parent.File("missing").c_str()), -120);
 }
 
+// The bytes before the first one that needs an escape, at every position of a text that is read
+// eight bytes at a time, next to the bytes on either side of each boundary.
+TEST(TraceText, PlainLengthStopsAtTheFirstByteToEscape) {
+    const struct {
+        unsigned char byte;
+        bool escaped;
+    } bytes[] = {{0x00, true}, {0x0A, true}, {0x1F, true}, {0x20, false}, {0x7E, false},
+                 {0x7F, true}, {0x80, false}, {0xFF, false}, {0x9F, false}};
+    for (const auto& b : bytes) {
+        for (size_t at = 0; at < 20; ++at) {
+            std::string text(20, 'a');
+            text[at] = static_cast<char>(b.byte);
+            EXPECT_EQ(PlainLength(text.data(), text.size()), b.escaped ? at : text.size()) << int{b.byte} << "@" << at;
+            EXPECT_EQ(PlainLength(text.data(), at), at) << "the byte lies past the length";
+        }
+    }
+    // Bytes that are each near a boundary but none of them one to escape.
+    const std::string mixed = "\x20\x7E\x80\xFF\x21\x7D\xA0\x9F\x20\x20";
+    EXPECT_EQ(PlainLength(mixed.data(), mixed.size()), mixed.size());
+}
+
 TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     CTraceText text;
     const std::string block(1000, 'x');

@@ -109,7 +109,7 @@ static void Uni512Text(const TW_UINT8* item, size_t held, char* dest, size_t siz
             bytes[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
             bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            n = fmt::format_to_n(bytes, sizeof(bytes), FMT_STRING("\\U{:08x}"), c).size;
+            n = fmt::format_to_n(bytes, sizeof(bytes), FMT_COMPILE("\\U{:08x}"), c).size;
         }
         if (out + n >= size) break;
         memcpy(dest + out, bytes, n);
@@ -129,19 +129,19 @@ static void RenderValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, cons
     const size_t there = held < width ? held : width;
     switch (width == 0 ? TWTY_UNI512 + 1 : itemType) {
         case TWTY_INT8:
-            FormatTo(dest, size, FMT_STRING("0x{:02x}"),
+            FormatTo(dest, size, FMT_COMPILE("0x{:02x}"),
                      static_cast<unsigned>(static_cast<int32_t>(ReadItem<TW_INT8>(item))));
             break;
-        case TWTY_UINT8: FormatTo(dest, size, FMT_STRING("0x{:02x}"), ReadItem<TW_UINT8>(item)); break;
-        case TWTY_INT16: FormatTo(dest, size, FMT_STRING("{}"), ReadItem<TW_INT16>(item)); break;
+        case TWTY_UINT8: FormatTo(dest, size, FMT_COMPILE("0x{:02x}"), ReadItem<TW_UINT8>(item)); break;
+        case TWTY_INT16: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_INT16>(item)); break;
         case TWTY_INT32:
-        case TWTY_UINT32: FormatTo(dest, size, FMT_STRING("{}"), ReadItem<TW_INT32>(item)); break;
+        case TWTY_UINT32: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_INT32>(item)); break;
         case TWTY_UINT16: a.ValToCap(cap, ReadItem<TW_UINT16>(item), dest); break;
-        case TWTY_BOOL: FormatTo(dest, size, FMT_STRING("{}"), ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
-        case TWTY_FIX32: FormatTo(dest, size, FMT_STRING("{:.3f}"), Fix32Value(ReadItem<TW_FIX32>(item))); break;
+        case TWTY_BOOL: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
+        case TWTY_FIX32: FormatTo(dest, size, FMT_COMPILE("{:.3f}"), Fix32Value(ReadItem<TW_FIX32>(item))); break;
         case TWTY_FRAME: {
             const TW_FRAME frame = ReadItem<TW_FRAME>(item);
-            FormatTo(dest, size, FMT_STRING("{:.3f},{:.3f},{:.3f},{:.3f}"), Fix32Value(frame.Left),
+            FormatTo(dest, size, FMT_COMPILE("{:.3f},{:.3f},{:.3f},{:.3f}"), Fix32Value(frame.Left),
                      Fix32Value(frame.Top), Fix32Value(frame.Right), Fix32Value(frame.Bottom));
             break;
         }
@@ -149,9 +149,9 @@ static void RenderValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, cons
         case TWTY_STR64:
         case TWTY_STR128:
         case TWTY_STR255:
-        case TWTY_STR1024: FormatTo(dest, size, FMT_STRING("{}"), std::string_view(text, strnlen(text, there))); break;
+        case TWTY_STR1024: FormatTo(dest, size, FMT_COMPILE("{}"), std::string_view(text, strnlen(text, there))); break;
         case TWTY_UNI512: Uni512Text(static_cast<const TW_UINT8*>(item), there, dest, size); break;
-        default: FormatTo(dest, size, FMT_STRING("{}"), kNotImplemented); break;
+        default: FormatTo(dest, size, FMT_COMPILE("{}"), kNotImplemented); break;
     }
 }
 
@@ -168,7 +168,7 @@ void CParaAnalyze::ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest) {
         MakeCapSupportedCaps(value, dest);
         return;
     }
-    if (!LookupValueName(cap, value, dest)) FormatTo(dest, kValueSize, FMT_STRING("{}"), value);
+    if (!LookupValueName(cap, value, dest)) FormatTo(dest, kValueSize, FMT_COMPILE("{}"), value);
 }
 
 // Identifier 0 names no capability and shows as an empty text.
@@ -181,7 +181,7 @@ void CParaAnalyze::MakeCapSupportedCaps(TW_UINT16 cap, char* dest) {
 }
 
 void CParaAnalyze::MakeCapKvVersion(TW_UINT16 version, char* dest) {
-    FormatTo(dest, kValueSize, FMT_STRING("{:x}.{:x}"), version >> 8, version & 0xFFu);
+    FormatTo(dest, kValueSize, FMT_COMPILE("{:x}.{:x}"), version >> 8, version & 0xFFu);
 }
 
 // ---- item lists and containers ---------------------------------------------------------------
@@ -252,10 +252,9 @@ public:
     // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is.
     void Add(TW_UINT32 index, const char* text, bool last) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
-        char* p = fmt::format_to(m_lines + m_used, FMT_STRING(traceformat::kListItem), index, std::string_view());
+        char* p = fmt::format_to(m_lines + m_used, FMT_COMPILE(traceformat::kListItem), index, std::string_view());
         const size_t length = strnlen(text, kLongValueSize - 1);
-        size_t plain = 0;
-        while (plain < length && !NeedsEscape(static_cast<unsigned char>(text[plain]))) ++plain;
+        const size_t plain = PlainLength(text, length);
         memcpy(p, text, plain);
         p += plain;
         if (plain < length) p += CopyEscaped(p, kMaxText - plain, text + plain, length - plain);
@@ -363,13 +362,13 @@ bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t
 void FieldValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, BlockReader& block, size_t offset, size_t width,
                 char* dest, size_t size) {
     if (ItemWidth(itemType) == 0) {
-        FormatTo(dest, size, FMT_STRING("{}"), kNotImplemented);
+        FormatTo(dest, size, FMT_COMPILE("{}"), kNotImplemented);
         return;
     }
     size_t held = 0;
     const TW_UINT8* const item = block.Bytes(offset, width, &held);
     if (!ItemHeld(itemType, item, held)) {
-        FormatTo(dest, size, FMT_STRING("{}"), block.MissingText());
+        FormatTo(dest, size, FMT_COMPILE("{}"), block.MissingText());
         return;
     }
     RenderValue(a, cap, itemType, item, held, dest, size);
@@ -409,7 +408,7 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     for (const auto& field : kFields) {
         // Each value has its 4-byte field only: a wider item type cannot be held there.
         if (ItemWidth(itemType) > sizeof(TW_UINT32))
-            FormatTo(value, sizeof(value), FMT_STRING("{}"), kWiderThanField);
+            FormatTo(value, sizeof(value), FMT_COMPILE("{}"), kWiderThanField);
         else
             FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
         a.Output()->Line(FMT_STRING("{}{}]"), field.label, value);
