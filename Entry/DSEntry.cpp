@@ -35,7 +35,7 @@ union SourceEntryPoints {
 };
 SourceEntryPoints g_uSourceEntryPoints;
 
-enum class Caller { kApplication, kSource };
+using Caller = CParaAnalyze::Caller;
 
 void WriteText(const CTraceText& text) {
     if (text.Length() != 0) WriteLogFile(reinterpret_cast<const uint8_t*>(text.Data()), text.Length());
@@ -56,13 +56,11 @@ struct Triplet {
 void TraceRequest(Caller caller, const Triplet& t) {
     CTraceText text;
     std::lock_guard<std::mutex> lock(g_traceLock);
-    g_cParaAnalyze.m_bSourceCall = caller == Caller::kSource;
     const bool announced = g_cParaAnalyze.TripletAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG,
-                                                         static_cast<char*>(t.pData), &text);
-    g_cParaAnalyze.m_bSourceCall = false;
+                                                         static_cast<char*>(t.pData), &text, caller);
     if (announced && g_bTraceTiming) {
         const TraceClock clock = ReadTraceClock();
-        text.Line("        Time = [%02d:%02d:%02d.%06ld]", clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+        text.Line(FMT_STRING(traceformat::kTimeLine), clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
                   clock.microseconds);
     }
     WriteText(text);
@@ -71,19 +69,16 @@ void TraceRequest(Caller caller, const Triplet& t) {
 void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs) {
     CTraceText text;
     std::lock_guard<std::mutex> lock(g_traceLock);
-    g_cParaAnalyze.m_bSourceCall = caller == Caller::kSource;
-    g_cParaAnalyze.m_nTookNs = g_bTraceTiming ? tookNs : -1;
-    g_cParaAnalyze.ParaAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG, static_cast<char*>(t.pData), rc, &text);
-    g_cParaAnalyze.m_bSourceCall = false;
-    g_cParaAnalyze.m_nTookNs = -1;
+    g_cParaAnalyze.ParaAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG, static_cast<char*>(t.pData), rc, &text, caller,
+                               g_bTraceTiming ? tookNs : CParaAnalyze::kNotTimed);
     // Text past the limit is not written: the first bytes go out, followed by the notice line.
     text.EndWithCutNotice();
     WriteText(text);
 
     if (rc == TWRC_FAILURE) {
         text.Clear();
-        text.Line("*** Inspect Error Status Start ***");
-        text.Line("*** Inspect Error Status End   ***");
+        text.Line(traceformat::kMarkerStart);
+        text.Line(traceformat::kMarkerEnd);
         WriteText(text);
     }
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Common/TwainLog/ParaAnalyze.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "DSEntry.h"
 #include "ModuleConfig.h"
@@ -41,7 +42,7 @@ void MachO_Initialization() {
         g_fnDsCreate = reinterpret_cast<CreateCorvaleFn>(PlatformModuleSymbol(g_CorvaleBundleRef, TRACEWELL_FACTORY_NAME));
         if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_szModuleName);
     }
-    setupTwainLog();
+    if (setupTwainLog()) g_cParaAnalyze.StartSession();
 }
 
 void MachO_Termination() {

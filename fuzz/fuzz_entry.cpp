@@ -429,7 +429,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     Reader in(bytes, size);
     const uint8_t flags = in.U8();
-    g_cParaAnalyze.m_nTwainStatus = 1 + in.U8() % 7;
+    g_cParaAnalyze.SetTwainStatus(1 + in.U8() % 7);
     if (flags & 1) {
         char tag[CParaAnalyze::kCallerSize] = {};
         const std::vector<uint8_t> given = in.Bytes(sizeof(tag) - 1);

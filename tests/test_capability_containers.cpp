@@ -92,7 +92,7 @@ TW_UINT32 Bits(const T& value) {
 std::string Record(TW_UINT16 cap, TW_UINT16 conType, TW_HANDLE handle, TW_UINT16 rc, bool containerOnly = false) {
     TW_CAPABILITY record{cap, conType, handle};
     return Render([&](CParaAnalyze& a) {
-        a.m_RC = rc;
+        a.SetCall({0, 0, 0, nullptr, rc});
         if (containerOnly) a.TwContainerAnalyaze(&record);
         else a.TwCapabilityAnalyze(&record);
     });
@@ -370,8 +370,7 @@ TEST(RefusedSet, ShowsTheContainerTheApplicationPassed) {
         const Container container(OneValue(TWTY_FIX32, Raw(Fix(300, 0))));
         TW_CAPABILITY record{ICAP_XRESOLUTION, TWON_ONEVALUE, container.Handle()};
         const std::string text = Render([&](CParaAnalyze& a) {
-            a.m_MSG = c.msg;
-            a.m_RC = c.rc;
+            a.SetCall({0, 0, c.msg, nullptr, c.rc});
             a.TwCapabilityAnalyze(&record);
         });
         std::vector<std::string> lines = {"  TW_CAPABILITY = {", "    Cap        = [ICAP_XRESOLUTION]",
@@ -457,10 +456,10 @@ TEST(CapExt, NamesCapAndPropertiesThroughTheTablesOfCapsRange) {
 // Runs one DS_Entry call of MSG_GET on ICAP_PIXELTYPE in state 4, numbered from 1, whose source
 // answers `rc` with `conType` and `handle` in `record`; returns the trace it leaves.
 std::string TracedCall(TW_CAPABILITY* record, TW_UINT16 rc, TW_UINT16 conType, TW_HANDLE handle) {
-    const int32_t savedState = g_cParaAnalyze.m_nTwainStatus;
-    const int64_t savedSequence = g_cParaAnalyze.m_lSequenceNo;
-    g_cParaAnalyze.m_nTwainStatus = 4;
-    g_cParaAnalyze.m_lSequenceNo = 0;
+    const int32_t savedState = g_cParaAnalyze.GetTwainStatus();
+    const int64_t savedSequence = g_cParaAnalyze.GetSequenceNo();
+    g_cParaAnalyze.SetTwainStatus(4);
+    g_cParaAnalyze.SetSequenceNo(0);
     *record = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
     std::string trace;
     {
@@ -472,8 +471,8 @@ std::string TracedCall(TW_CAPABILITY* record, TW_UINT16 rc, TW_UINT16 conType, T
         EXPECT_EQ(op.calls, 1);
         trace = capture.Text();
     }
-    g_cParaAnalyze.m_nTwainStatus = savedState;
-    g_cParaAnalyze.m_lSequenceNo = savedSequence;
+    g_cParaAnalyze.SetTwainStatus(savedState);
+    g_cParaAnalyze.SetSequenceNo(savedSequence);
     return trace;
 }
 

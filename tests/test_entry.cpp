@@ -22,7 +22,7 @@ class EntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_cParaAnalyze = CParaAnalyze();
-        g_cParaAnalyze.m_nTwainStatus = 3;
+        g_cParaAnalyze.SetTwainStatus(3);
     }
     FixedArena arena;
 };
@@ -74,7 +74,7 @@ protected:
         TraceCapture capture;
         FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
         g_cParaAnalyze = CParaAnalyze();
-        g_cParaAnalyze.m_nTwainStatus = 4;
+        g_cParaAnalyze.SetTwainStatus(4);
         TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
         cap->Cap = CAP_SUPPORTEDCAPS;
         cap->ConType = TWON_ENUMERATION;
@@ -143,7 +143,7 @@ TEST_F(EntryTest, TheRequestLineIsWrittenBeforeTheCallIsForwarded) {
     std::string seenBySource;
     op.fill = [&](TW_MEMREF) { seenBySource = capture.Text(); };
     TW_USERINTERFACE* ui = arena.New<TW_USERINTERFACE>();
-    g_cParaAnalyze.m_nTwainStatus = 4;
+    g_cParaAnalyze.SetTwainStatus(4);
     DS_Entry(nullptr, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, ui);
     EXPECT_EQ(seenBySource, "[00001] [APP] DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS\r\n");
     const std::string text = capture.Text();
@@ -183,7 +183,7 @@ TEST_F(EntryTest, ProcessEventOnAnotherDatDoesNotReadAnEvent) {
     op.returnCode = TWRC_DSEVENT;
     TraceCapture capture;
     std::unique_ptr<uint32_t> small(new uint32_t(0));
-    g_cParaAnalyze.m_nTwainStatus = 6;
+    g_cParaAnalyze.SetTwainStatus(6);
     EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_PROCESSEVENT, small.get()), TWRC_DSEVENT);
     // Suppressed like any event call that is not a tracked event; only DAT_EVENT's structure is
     // left out of a suppressed call.

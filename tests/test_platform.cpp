@@ -214,10 +214,9 @@ protected:
 };
 
 TEST_F(TraceSetup, OnlyAnExistingDirectoryGetsAFileNamedFromTheLoadTimeAndAppendedTo) {
-    setupTwainLog();
+    EXPECT_FALSE(setupTwainLog()) << "without the directory tracing is not set up";
     EXPECT_EQ(g_pLogFile, nullptr);
     EXPECT_EQ(g_pcTwainLog, nullptr);
-    EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 0) << "without the directory the state is left alone";
     const uint8_t more[] = "more";
     WriteLogFile(more, 4);
 
@@ -230,10 +229,9 @@ TEST_F(TraceSetup, OnlyAnExistingDirectoryGetsAFileNamedFromTheLoadTimeAndAppend
                  {42000, "Twainlog_20210303_090507_0042.txt"}};
     for (const auto& c : cases) {
         g_clock.microseconds = c.microseconds;
-        setupTwainLog();
+        EXPECT_TRUE(setupTwainLog());
         ASSERT_NE(g_pLogFile, nullptr);
         EXPECT_EQ(access((std::string(g_szLogDirectory) + "/" + c.name).c_str(), F_OK), 0) << c.name;
-        EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 3);
         WriteLogFile(more, 4);
         cleanupTwainLog();
     }
@@ -259,13 +257,34 @@ TEST(CreateKSTempDirectory, CreatesTheFixedNameAndReportsFailures) {
     EXPECT_EQ(CreateKSTempDirectory(parent.File("missing").c_str()), -120);
 }
 
+// The bytes before the first one that needs an escape, at every position of a text that is read
+// eight bytes at a time, next to the bytes on either side of each boundary.
+TEST(TraceText, PlainLengthStopsAtTheFirstByteToEscape) {
+    const struct {
+        unsigned char byte;
+        bool escaped;
+    } bytes[] = {{0x00, true}, {0x0A, true}, {0x1F, true}, {0x20, false}, {0x7E, false},
+                 {0x7F, true}, {0x80, false}, {0xFF, false}, {0x9F, false}};
+    for (const auto& b : bytes) {
+        for (size_t at = 0; at < 20; ++at) {
+            std::string text(20, 'a');
+            text[at] = static_cast<char>(b.byte);
+            EXPECT_EQ(PlainLength(text.data(), text.size()), b.escaped ? at : text.size()) << int{b.byte} << "@" << at;
+            EXPECT_EQ(PlainLength(text.data(), at), at) << "the byte lies past the length";
+        }
+    }
+    // Bytes that are each near a boundary but none of them one to escape.
+    const std::string mixed = "\x20\x7E\x80\xFF\x21\x7D\xA0\x9F\x20\x20";
+    EXPECT_EQ(PlainLength(mixed.data(), mixed.size()), mixed.size());
+}
+
 TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     CTraceText text;
     const std::string block(1000, 'x');
-    for (int i = 0; i < 5; ++i) text.Line("%s", block.c_str());  // 5 * 1002 = 5010 bytes
+    for (int i = 0; i < 5; ++i) text.Line(block);  // 5 * 1002 = 5010 bytes
     EXPECT_EQ(text.Length(), 5010u);
     EXPECT_FALSE(text.Full());
-    text.Put("%s", std::string(110, 'y').c_str());
+    text.Put(std::string(110, 'y'));
     EXPECT_EQ(text.Length(), 5120u);
     EXPECT_FALSE(text.Full());
     text.Line("z");
@@ -273,7 +292,7 @@ TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     EXPECT_EQ(text.Length(), CTraceText::kWrittenLimit + 1);
     EXPECT_EQ(std::string(text.Data()).size(), text.Length());
     EXPECT_EQ(text.Data()[5120], 'z');
-    text.Line("%s", block.c_str());
+    text.Line(block);
     EXPECT_EQ(text.Length(), CTraceText::kWrittenLimit + 1) << "nothing is kept once full";
     text.Clear();
     EXPECT_EQ(text.Length(), 0u);

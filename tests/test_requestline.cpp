@@ -1,6 +1,7 @@
 // The request line: numbering and the calls left unannounced, the caller tag, and the naming of the triplet.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -57,13 +58,42 @@ TEST(RequestLine, OnlyAnnouncedCallsCountAndTheTagStaysWithinItsField) {
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ), "[00002] [APP] DG_CONTROL/DAT_NULL/MSG_CLOSEDSREQ\r\n");
 
     analyzer.Init(nullptr);
-    analyzer.m_lSequenceNo = 99998;
+    analyzer.SetSequenceNo(99998);
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[99999] [APP" + status);
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[100000] [APP" + status);
     analyzer.Init(std::string(40, 'T').c_str());
-    EXPECT_EQ(std::string(analyzer.m_szCaller), std::string(31, 'T'));
+    EXPECT_EQ(std::string(analyzer.CallerTag()), std::string(31, 'T'));
     analyzer.Init("B");  // a short tag after a long one leaves nothing of the old one
     EXPECT_EQ(RequestLine(analyzer, DG_CONTROL, DAT_STATUS, MSG_GET), "[100001] [B" + status);
+}
+
+// The banner goes after the text the buffer holds, and never past the buffer's size.
+TEST(Banner, AppendsFourLinesWithinTheBuffer) {
+    const std::string rule(48, '/');
+    const struct {
+        size_t held;
+        size_t expected;  // length of the buffer's text afterwards
+    } cases[] = {{0, 0}, {5, 0}, {CParaAnalyze::kHeaderBufferSize - 20, CParaAnalyze::kHeaderBufferSize - 1},
+                 {CParaAnalyze::kHeaderBufferSize - 1, CParaAnalyze::kHeaderBufferSize - 1}};
+    for (const auto& c : cases) {
+        std::string buffer(CParaAnalyze::kHeaderBufferSize + 16, '#');
+        memset(&buffer[0], 'x', c.held);
+        buffer[c.held] = '\0';
+        CParaAnalyze analyzer;
+        EXPECT_TRUE(analyzer.HeaderMake(&buffer[0]));
+        EXPECT_EQ(buffer.substr(CParaAnalyze::kHeaderBufferSize), std::string(16, '#')) << c.held;
+        const std::string text(buffer.c_str());
+        ASSERT_EQ(text.substr(0, c.held), std::string(c.held, 'x'));
+        if (c.expected != 0) {
+            EXPECT_EQ(text.size(), c.expected) << c.held;
+            continue;
+        }
+        const std::string banner = text.substr(c.held);
+        const std::string head = rule + "\r\n           TWAIN Tracewell Ver1.10\r\n" + rule + "\r\n  << Current time = ";
+        EXPECT_EQ(banner.substr(0, head.size()), head);
+        EXPECT_EQ(banner.size(), head.size() + 24 + 5) << banner;  // the asctime text, " >>" and "\r\n"
+        EXPECT_EQ(banner.substr(banner.size() - 5), " >>\r\n");
+    }
 }
 
 TEST(RequestLine, CapabilityNameThatDoesNotFitLeavesTheOutputAlone) {

@@ -24,7 +24,7 @@ struct Row {
 
 // The text of the call's result section; the analyzer starts in `from` and is left where the call takes it.
 std::string Result(CParaAnalyze& analyzer, const Row& row) {
-    analyzer.m_nTwainStatus = row.from;
+    analyzer.SetTwainStatus(row.from);
     CTraceText text;
     const Call& c = row.call;
     analyzer.ParaAnalyze(nullptr, nullptr, c.dg, c.dat, c.msg, static_cast<char*>(c.data), c.rc, &text);

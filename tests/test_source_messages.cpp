@@ -43,7 +43,7 @@ class SourceMessageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_cParaAnalyze = CParaAnalyze();
-        g_cParaAnalyze.m_nTwainStatus = 3;
+        g_cParaAnalyze.SetTwainStatus(3);
         g_received.clear();
         g_sourceManagerCode = TWRC_SUCCESS;
         OpenEntry();
@@ -277,7 +277,7 @@ TEST_F(SourceMessageTest, MessagesMoveTheStateAsTheEventsDo) {
 TEST_F(SourceMessageTest, ARefusedMessageChangesNothing) {
     TraceCapture capture;
     App(DAT_ENTRYPOINT, MSG_SET, given);
-    g_cParaAnalyze.m_nTwainStatus = 5;
+    g_cParaAnalyze.SetTwainStatus(5);
     g_sourceManagerCode = TWRC_FAILURE;
     EXPECT_EQ(Send(DAT_NULL, MSG_XFERREADY), TWRC_FAILURE);
     EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 5);
@@ -309,7 +309,7 @@ TEST_F(SourceMessageTest, TimingLinesShowWhenTheCallWasForwardedAndHowLongItTook
         untimed = capture.Text();
     }
     g_cParaAnalyze = CParaAnalyze();
-    g_cParaAnalyze.m_nTwainStatus = 3;
+    g_cParaAnalyze.SetTwainStatus(3);
     SetTraceClock(StepClock);
     g_bTraceTiming = true;
     TraceCapture capture;

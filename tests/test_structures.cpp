@@ -73,8 +73,7 @@ std::vector<FormatCase> Cases() {
              memset(id.Manufacturer, 'M', sizeof(id.Manufacturer));
              strcpy(id.ProductFamily, "Flatbed");
              strcpy(id.ProductName, "Corvale 2");
-             a.m_DAT = DAT_PARENT;
-             a.m_MSG = MSG_CLOSEDSM;
+             a.SetCall({0, DAT_PARENT, MSG_CLOSEDSM});
              a.TwIdentityAnalyze(&id);
          },
          Crlf({"  TW_IDENTITY = {", "    Id              = [" + std::string(kWideIdText) + "]", "    Version         =",
@@ -143,7 +142,7 @@ std::vector<FormatCase> Cases() {
         // Through the DAT dispatch, which shows the data pointer also when it is null.
         {"XferGroupShowsTheNullDataPointer",
          [](CParaAnalyze& a) {
-             a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, DAT_XFERGROUP, MSG_GET, nullptr, TWRC_SUCCESS, a.m_pOutBuf);
+             a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, DAT_XFERGROUP, MSG_GET, nullptr, TWRC_SUCCESS, a.Output());
          },
          Crlf({"        Return Code = [TWRC_SUCCESS]", "pData   = <0x00000000>", "  TW_UINT32 = {",
                "    Item = <0x00000000>", "  }", "", "TWAIN Status = [3]"})},

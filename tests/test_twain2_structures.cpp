@@ -34,10 +34,7 @@ TW_CALLBACK_REFCON RefCon(uintptr_t bits) {
 // The result of the DAT dispatch alone for a triplet whose data pointer is `data`.
 std::string Dispatch(TW_UINT16 dat, TW_UINT16 msg, void* data) {
     return Render([&](CParaAnalyze& a) {
-        a.m_DG = DG_CONTROL;
-        a.m_DAT = dat;
-        a.m_MSG = msg;
-        a.m_pData = static_cast<char*>(data);
+        a.SetCall({DG_CONTROL, dat, msg, static_cast<char*>(data)});
         a.DispatchDat();
     });
 }

@@ -291,7 +291,7 @@ TEST(VendorDats, RenderTheirStructureBetweenDataPointerAndStatus) {
     for (const auto& [dat, first] : kDatCases) {
         SCOPED_TRACE(dat);
         const std::string text = Render([&](CParaAnalyze& a) {
-            a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, dat, MSG_GET, data, TWRC_SUCCESS, a.m_pOutBuf);
+            a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, dat, MSG_GET, data, TWRC_SUCCESS, a.Output());
         });
         ASSERT_GE(text.size(), head.size() + tail.size());
         EXPECT_EQ(head, text.substr(0, head.size()));

@@ -14,7 +14,7 @@ static constexpr DatMember kControlDats[] = {
     DAT_MEMBER(DatParentAnalyze),        DAT_MEMBER(DatPendingXfersAnalyze),
     DAT_MEMBER(DatSetupMemXferAnalyze),  DAT_MEMBER(DatSetupFileXferAnalyze),
     DAT_MEMBER(DatStatusAnalyze),        DAT_MEMBER(DatUserInterfaceAnalyze),
-    DAT_MEMBER(DatXferGroupAnalyze),     DAT_MEMBER(DatTwunkIdentityAnalyze),
+    DAT_MEMBER(DatXferGroupAnalyze),     DAT_MEMBER(DatNullAnalyze),
     DAT_MEMBER(DatCustomDsDataAnalyze),
 };
 static constexpr DatMember kImageDats[] = {
@@ -27,10 +27,10 @@ static constexpr DatMember kImageDats[] = {
 };
 static constexpr DatMember kVendorDats[] = {
     DAT_MEMBER(DatKvAutoExposureAnalyze),        DAT_MEMBER(DatKvRgbMatrixAnalyze),
-    DAT_MEMBER(DatKvColorSmoothingAnalyze),      DAT_MEMBER(DatKvEventAnalyze),
+    DAT_MEMBER(DatKvColorSmoothingAnalyze),      DAT_MEMBER(DatNullAnalyze),
     DAT_MEMBER(DatHardwareInfoAnalyze),          DAT_MEMBER(DatKvSkewInfoAnalyze),
-    DAT_MEMBER(DatUnsharpMaskAnalyze),           DAT_MEMBER(DatKvRedCorrectionMatrixAnalyze),
-    DAT_MEMBER(DatKvTwainCallbackMsgAnalyze),    DAT_MEMBER(DatKvSettingFrameAnalyze),
+    DAT_MEMBER(DatUnsharpMaskAnalyze),           DAT_MEMBER(DatNullAnalyze),
+    DAT_MEMBER(DatNullAnalyze),    DAT_MEMBER(DatKvSettingFrameAnalyze),
     DAT_MEMBER(DatKvUsmInfoAnalyze),
 };
 // The TWAIN 2 DATs from DAT_DEVICEEVENT to DAT_TWAINDIRECT, and DAT_ENTRYPOINT. The linux build,
@@ -65,9 +65,10 @@ static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT
 }
 
 bool CParaAnalyze::DispatchDat() {
-    return RunIn(*this, kControlDats, DAT_NULL, m_DAT) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, m_DAT) ||
-           RunIn(*this, kImageDats, DAT_IMAGEINFO, m_DAT) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, m_DAT) ||
-           RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, m_DAT);
+    const TW_UINT16 dat = m_call.DAT;
+    return RunIn(*this, kControlDats, DAT_NULL, dat) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, dat) ||
+           RunIn(*this, kImageDats, DAT_IMAGEINFO, dat) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, dat) ||
+           RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, dat);
 }
 
 template <typename T>
@@ -85,51 +86,49 @@ static T Held(const char* pData) {
 }
 
 bool CParaAnalyze::DatNullAnalyze() { return true; }
-bool CParaAnalyze::DatCapabilityAnalyze() { return TwCapabilityAnalyze(As<TW_CAPABILITY>(m_pData)); }
-bool CParaAnalyze::DatEventAnalyze() { return TwEventAnalyze(As<TW_EVENT>(m_pData)); }
-bool CParaAnalyze::DatIdentityAnalyze() { return TwIdentityAnalyze(As<TW_IDENTITY>(m_pData)); }
+bool CParaAnalyze::DatCapabilityAnalyze() { return TwCapabilityAnalyze(As<TW_CAPABILITY>(m_call.pData)); }
+bool CParaAnalyze::DatEventAnalyze() { return TwEventAnalyze(As<TW_EVENT>(m_call.pData)); }
+bool CParaAnalyze::DatIdentityAnalyze() { return TwIdentityAnalyze(As<TW_IDENTITY>(m_call.pData)); }
 bool CParaAnalyze::DatParentAnalyze() {
-    if (m_MSG == MSG_OPENDSM) TwIdentityAnalyze(m_pOrigin);
+    if (m_call.MSG == MSG_OPENDSM) TwIdentityAnalyze(m_call.pOrigin);
     return true;
 }
-bool CParaAnalyze::DatPendingXfersAnalyze() { return TwPendingXfersAnalyze(As<TW_PENDINGXFERS>(m_pData)); }
-bool CParaAnalyze::DatSetupMemXferAnalyze() { return TwSetupMemXferAnalyze(As<TW_SETUPMEMXFER>(m_pData)); }
-bool CParaAnalyze::DatSetupFileXferAnalyze() { return TwSetupFileXferAnalyze(As<TW_SETUPFILEXFER>(m_pData)); }
-bool CParaAnalyze::DatStatusAnalyze() { return TwStatusAnalyze(As<TW_STATUS>(m_pData)); }
-bool CParaAnalyze::DatUserInterfaceAnalyze() { return TwUserInterfaceAnalyze(As<TW_USERINTERFACE>(m_pData)); }
-bool CParaAnalyze::DatXferGroupAnalyze() { return TwUint32(Held<TW_UINT32>(m_pData)); }
-bool CParaAnalyze::DatTwunkIdentityAnalyze() { return true; }
-bool CParaAnalyze::DatCustomDsDataAnalyze() { return TwCustomDsDataAnalyze(As<TW_CUSTOMDSDATA>(m_pData)); }
-bool CParaAnalyze::DatImageInfoAnalyze() { return TwImageInfoAnalyze(As<TW_IMAGEINFO>(m_pData)); }
-bool CParaAnalyze::DatImageLayoutAnalyze() { return TwImageLayoutAnalyze(As<TW_IMAGELAYOUT>(m_pData)); }
-bool CParaAnalyze::DatImageMemXferAnalyze() { return TwImageMemXferAnalyze(As<TW_IMAGEMEMXFER>(m_pData)); }
+bool CParaAnalyze::DatPendingXfersAnalyze() { return TwPendingXfersAnalyze(As<TW_PENDINGXFERS>(m_call.pData)); }
+bool CParaAnalyze::DatSetupMemXferAnalyze() { return TwSetupMemXferAnalyze(As<TW_SETUPMEMXFER>(m_call.pData)); }
+bool CParaAnalyze::DatSetupFileXferAnalyze() { return TwSetupFileXferAnalyze(As<TW_SETUPFILEXFER>(m_call.pData)); }
+bool CParaAnalyze::DatStatusAnalyze() { return TwStatusAnalyze(As<TW_STATUS>(m_call.pData)); }
+bool CParaAnalyze::DatUserInterfaceAnalyze() { return TwUserInterfaceAnalyze(As<TW_USERINTERFACE>(m_call.pData)); }
+bool CParaAnalyze::DatXferGroupAnalyze() { return TwUint32(Held<TW_UINT32>(m_call.pData)); }
+bool CParaAnalyze::DatCustomDsDataAnalyze() { return TwCustomDsDataAnalyze(As<TW_CUSTOMDSDATA>(m_call.pData)); }
+bool CParaAnalyze::DatImageInfoAnalyze() { return TwImageInfoAnalyze(As<TW_IMAGEINFO>(m_call.pData)); }
+bool CParaAnalyze::DatImageLayoutAnalyze() { return TwImageLayoutAnalyze(As<TW_IMAGELAYOUT>(m_call.pData)); }
+bool CParaAnalyze::DatImageMemXferAnalyze() { return TwImageMemXferAnalyze(As<TW_IMAGEMEMXFER>(m_call.pData)); }
 // The source stores the image's handle, pointer-sized, where the data pointer points.
-bool CParaAnalyze::DatImageNativeXferAnalyze() { return TwUint32(Low32(Held<TW_HANDLE>(m_pData))); }
+bool CParaAnalyze::DatImageNativeXferAnalyze() { return TwUint32(Low32(Held<TW_HANDLE>(m_call.pData))); }
 bool CParaAnalyze::DatImageFileXferAnalyze() { return true; }
-bool CParaAnalyze::DatCieColorAnalyze() { return TwCieColorAnalyze(As<TW_CIECOLOR>(m_pData)); }
-bool CParaAnalyze::DatGrayResponseAnalyze() { return TwGrayResponseAnalyze(As<TW_GRAYRESPONSE>(m_pData)); }
-bool CParaAnalyze::DatRgbResponseAnalyze() { return TwRgbResponseAnalyze(As<TW_RGBRESPONSE>(m_pData)); }
-bool CParaAnalyze::DatJpegCompressionAnalyze() { return TwJpegCompressionAnalyze(As<TW_JPEGCOMPRESSION>(m_pData)); }
-bool CParaAnalyze::DatPalette8Analyze() { return TwPalette8Analyze(As<TW_PALETTE8>(m_pData)); }
-bool CParaAnalyze::DatExtImageInfoAnalyze() { return TwExtImageInfoAnalyze(As<TW_EXTIMAGEINFO>(m_pData)); }
-bool CParaAnalyze::DatKvAutoExposureAnalyze() { return TwKvAutoExposureAnalyze(As<TWKV_AUTOEXPOSURE>(m_pData)); }
-bool CParaAnalyze::DatKvRgbMatrixAnalyze() { return TwKvRgbMatrixAnalyze(As<TWKV_RGBMATRIX>(m_pData)); }
-bool CParaAnalyze::DatKvColorSmoothingAnalyze() {
-    return TwKvColorSmoothingAnalyze(As<TWKV_COLORSMOOTHING>(m_pData));
+bool CParaAnalyze::DatCieColorAnalyze() { return TwCieColorAnalyze(As<TW_CIECOLOR>(m_call.pData)); }
+bool CParaAnalyze::DatGrayResponseAnalyze() { return TwGrayResponseAnalyze(As<TW_GRAYRESPONSE>(m_call.pData)); }
+bool CParaAnalyze::DatRgbResponseAnalyze() { return TwRgbResponseAnalyze(As<TW_RGBRESPONSE>(m_call.pData)); }
+bool CParaAnalyze::DatJpegCompressionAnalyze() {
+    return TwJpegCompressionAnalyze(As<TW_JPEGCOMPRESSION>(m_call.pData));
 }
-bool CParaAnalyze::DatKvEventAnalyze() { return TwKvEventAnalyze(); }
-bool CParaAnalyze::DatHardwareInfoAnalyze() { return TwHardwareInfoAnalyze(As<TWKV_HARDWAREINFO>(m_pData)); }
-bool CParaAnalyze::DatKvSkewInfoAnalyze() { return TwKvSkewInfoAnalyze(As<TWKV_LOCATIONDATA>(m_pData)); }
-bool CParaAnalyze::DatUnsharpMaskAnalyze() { return TwUnsharpMaskAnalyze(As<TWKV_USMPARAM>(m_pData)); }
-bool CParaAnalyze::DatKvRedCorrectionMatrixAnalyze() { return TwKvRedCorrectionMatrixAnalyze(); }
-bool CParaAnalyze::DatKvTwainCallbackMsgAnalyze() { return TwKvTwainCallbackMsgAnalyze(); }
-bool CParaAnalyze::DatKvSettingFrameAnalyze() { return TwKvSettingFrameAnalyze(As<TWKV_SETTINGFRAME>(m_pData)); }
-bool CParaAnalyze::DatKvUsmInfoAnalyze() { return TwKvUsmInfoAnalyze(As<TWKV_USMINFO>(m_pData)); }
-bool CParaAnalyze::DatDeviceEventAnalyze() { return TwDeviceEventAnalyze(As<TW_DEVICEEVENT>(m_pData)); }
-bool CParaAnalyze::DatFileSystemAnalyze() { return TwFileSystemAnalyze(As<TW_FILESYSTEM>(m_pData)); }
-bool CParaAnalyze::DatPassThruAnalyze() { return TwPassThruAnalyze(As<TW_PASSTHRU>(m_pData)); }
-bool CParaAnalyze::DatCallbackAnalyze() { return TwCallbackAnalyze(As<TW_CALLBACK>(m_pData)); }
-bool CParaAnalyze::DatCallback2Analyze() { return TwCallback2Analyze(As<TW_CALLBACK2>(m_pData)); }
-bool CParaAnalyze::DatMetricsAnalyze() { return TwMetricsAnalyze(As<TW_METRICS>(m_pData)); }
-bool CParaAnalyze::DatTwainDirectAnalyze() { return TwTwainDirectAnalyze(As<TW_TWAINDIRECT>(m_pData)); }
-bool CParaAnalyze::DatEntryPointAnalyze() { return TwEntryPointAnalyze(As<TW_ENTRYPOINT>(m_pData)); }
+bool CParaAnalyze::DatPalette8Analyze() { return TwPalette8Analyze(As<TW_PALETTE8>(m_call.pData)); }
+bool CParaAnalyze::DatExtImageInfoAnalyze() { return TwExtImageInfoAnalyze(As<TW_EXTIMAGEINFO>(m_call.pData)); }
+bool CParaAnalyze::DatKvAutoExposureAnalyze() { return TwKvAutoExposureAnalyze(As<TWKV_AUTOEXPOSURE>(m_call.pData)); }
+bool CParaAnalyze::DatKvRgbMatrixAnalyze() { return TwKvRgbMatrixAnalyze(As<TWKV_RGBMATRIX>(m_call.pData)); }
+bool CParaAnalyze::DatKvColorSmoothingAnalyze() {
+    return TwKvColorSmoothingAnalyze(As<TWKV_COLORSMOOTHING>(m_call.pData));
+}
+bool CParaAnalyze::DatHardwareInfoAnalyze() { return TwHardwareInfoAnalyze(As<TWKV_HARDWAREINFO>(m_call.pData)); }
+bool CParaAnalyze::DatKvSkewInfoAnalyze() { return TwKvSkewInfoAnalyze(As<TWKV_LOCATIONDATA>(m_call.pData)); }
+bool CParaAnalyze::DatUnsharpMaskAnalyze() { return TwUnsharpMaskAnalyze(As<TWKV_USMPARAM>(m_call.pData)); }
+bool CParaAnalyze::DatKvSettingFrameAnalyze() { return TwKvSettingFrameAnalyze(As<TWKV_SETTINGFRAME>(m_call.pData)); }
+bool CParaAnalyze::DatKvUsmInfoAnalyze() { return TwKvUsmInfoAnalyze(As<TWKV_USMINFO>(m_call.pData)); }
+bool CParaAnalyze::DatDeviceEventAnalyze() { return TwDeviceEventAnalyze(As<TW_DEVICEEVENT>(m_call.pData)); }
+bool CParaAnalyze::DatFileSystemAnalyze() { return TwFileSystemAnalyze(As<TW_FILESYSTEM>(m_call.pData)); }
+bool CParaAnalyze::DatPassThruAnalyze() { return TwPassThruAnalyze(As<TW_PASSTHRU>(m_call.pData)); }
+bool CParaAnalyze::DatCallbackAnalyze() { return TwCallbackAnalyze(As<TW_CALLBACK>(m_call.pData)); }
+bool CParaAnalyze::DatCallback2Analyze() { return TwCallback2Analyze(As<TW_CALLBACK2>(m_call.pData)); }
+bool CParaAnalyze::DatMetricsAnalyze() { return TwMetricsAnalyze(As<TW_METRICS>(m_call.pData)); }
+bool CParaAnalyze::DatTwainDirectAnalyze() { return TwTwainDirectAnalyze(As<TW_TWAINDIRECT>(m_call.pData)); }
+bool CParaAnalyze::DatEntryPointAnalyze() { return TwEntryPointAnalyze(As<TW_ENTRYPOINT>(m_call.pData)); }

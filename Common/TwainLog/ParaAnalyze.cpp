@@ -2,7 +2,6 @@
 // caller tag. The structure formatters live with their families; the DAT dispatch in DatAnalyze.
 #include "ParaAnalyze.h"
 
-#include <cstdio>
 #include <ctime>
 
 CParaAnalyze g_cParaAnalyze;
@@ -10,20 +9,21 @@ CParaAnalyze g_cParaAnalyze;
 // ---- result section -------------------------------------------------------------------------
 
 bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                               char* pData, TW_UINT16 RC, CTraceText* pOutBuf) {
-    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, pOutBuf);
-    m_RC = RC;
-    if (!m_bSourceCall && m_MSG == MSG_ENABLEDS && m_nEnableDsInFlight > 0) --m_nEnableDsInFlight;
+                               char* pData, TW_UINT16 RC, CTraceText* out, Caller caller, int64_t tookNs) {
+    const bool sourceCall = caller == Caller::kSource;
+    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, out);
+    m_call.RC = RC;
+    if (!sourceCall && m_call.MSG == MSG_ENABLEDS && m_nEnableDsInFlight > 0) --m_nEnableDsInFlight;
 
-    const bool shown = ResultMake();
-    if (m_DAT == DAT_EVENT && !shown) return true;
+    const bool shown = ResultMake(sourceCall, tookNs);
+    if (m_call.DAT == DAT_EVENT && !shown) return true;
     DispatchDat();
-    if (m_RC != TWRC_FAILURE && shown) {
-        if (m_bSourceCall)
+    if (m_call.RC != TWRC_FAILURE && shown) {
+        if (sourceCall)
             UpDateTwainStatusBySource();
         else
-            UpDateTwainStatus(m_DG, m_DAT, m_MSG, m_pData);
-        m_pOutBuf->Line("%s", "");
+            UpDateTwainStatus(m_call.DAT, m_call.MSG, m_call.pData);
+        m_pOutBuf->Line(traceformat::kEmptyLine);
         m_pOutBuf->Line(FMT_STRING(traceformat::kStatusLine), m_nTwainStatus);
     }
     return true;
@@ -37,15 +37,16 @@ static bool IsTrackedEvent(TW_UINT16 dat, const char* pData) {
     return message == MSG_XFERREADY || message == MSG_CLOSEDSREQ;
 }
 
-bool CParaAnalyze::ResultMake() {
+bool CParaAnalyze::ResultMake(bool sourceCall, int64_t tookNs) {
     // The suppression rules are the application's: every message a source sends is shown.
-    if (!m_bSourceCall) {
-        if (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY) return false;
-        if (m_MSG == MSG_PROCESSEVENT && (m_RC != TWRC_DSEVENT || !IsTrackedEvent(m_DAT, m_pData))) return false;
+    if (!sourceCall) {
+        if (m_call.DAT == DAT_NULL && m_call.MSG == MSG_XFERREADY) return false;
+        if (m_call.MSG == MSG_PROCESSEVENT && (m_call.RC != TWRC_DSEVENT || !IsTrackedEvent(m_call.DAT, m_call.pData)))
+            return false;
     }
-    if (m_nTookNs >= 0) m_pOutBuf->Line("        Took = [%.3f ms]", static_cast<double>(m_nTookNs) / 1e6);
-    m_pOutBuf->Line("        Return Code = [%s]", Name(twrc_macros, m_RC));
-    m_pOutBuf->Line("pData   = <0x%08x>", Low32(m_pData));
+    if (tookNs >= 0) m_pOutBuf->Line(FMT_STRING(traceformat::kTookLine), static_cast<double>(tookNs) / 1e6);
+    m_pOutBuf->Line(FMT_STRING(traceformat::kReturnCodeLine), Name(twrc_macros, m_call.RC));
+    m_pOutBuf->Line(FMT_STRING(traceformat::kDataPointerLine), Low32(m_call.pData));
     return true;
 }
 
@@ -53,7 +54,7 @@ bool CParaAnalyze::ResultMake() {
 
 static bool IsImageTransfer(TW_UINT16 dat) { return dat >= DAT_IMAGEMEMXFER && dat <= DAT_IMAGEFILEXFER; }
 
-int CParaAnalyze::UpDateTwainStatus(TW_UINT32 /*DG*/, TW_UINT16 DAT, TW_UINT16 MSG, char* pData) {
+int CParaAnalyze::UpDateTwainStatus(TW_UINT16 DAT, TW_UINT16 MSG, char* pData) {
     int& state = m_nTwainStatus;
     auto move = [&state](int from, int to) {
         if (state == from) state = to;
@@ -69,8 +70,8 @@ int CParaAnalyze::UpDateTwainStatus(TW_UINT32 /*DG*/, TW_UINT16 DAT, TW_UINT16 M
             break;
         case MSG_PROCESSEVENT:
             if (DAT == DAT_EVENT) {
-                if (m_pData == nullptr) break;
-                const TW_UINT16 event = reinterpret_cast<const TW_EVENT*>(m_pData)->TWMessage;
+                if (m_call.pData == nullptr) break;
+                const TW_UINT16 event = reinterpret_cast<const TW_EVENT*>(m_call.pData)->TWMessage;
                 if (event == MSG_XFERREADY) move(5, 6);
                 if (event == MSG_CLOSEDSREQ) move(5, 4);
                 break;
@@ -104,7 +105,7 @@ static TW_UINT16 SourceMessage(TW_UINT16 dat, TW_UINT16 msg, const char* pData) 
 
 int CParaAnalyze::UpDateTwainStatusBySource() {
     int& state = m_nTwainStatus;
-    switch (SourceMessage(m_DAT, m_MSG, m_pData)) {
+    switch (SourceMessage(m_call.DAT, m_call.MSG, m_call.pData)) {
         case MSG_XFERREADY:
             // Sent from inside the application's MSG_ENABLEDS, before it returned: the source
             // is enabled already.
@@ -120,59 +121,48 @@ int CParaAnalyze::UpDateTwainStatusBySource() {
     return state;
 }
 
-int CParaAnalyze::MakeTwainStatusString(char* pText) {
-    // The line before it has ended, so this gives an empty line and then the status line.
-    return sprintf(pText, "%sTWAIN Status = [%d]%s", "\r\n", m_nTwainStatus, "\r\n");
-}
-
-int CParaAnalyze::SetTwainStatus(int status) {
-    m_nTwainStatus = status;
-    return status;
-}
-
-void CParaAnalyze::InitTwainStatus() { m_nTwainStatus = 1; }
-
 // ---- request line ---------------------------------------------------------------------------
 
 bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
-                                  TW_UINT16 MSG, char* pData, CTraceText* pOutBuf) {
-    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, pOutBuf);
-    return CreateStringOfTriplet();
+                                  TW_UINT16 MSG, char* pData, CTraceText* out, Caller caller) {
+    StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, out);
+    return CreateStringOfTriplet(caller == Caller::kSource);
 }
 
 void CParaAnalyze::StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                 char* pData, CTraceText* pOutBuf) {
-    m_pOrigin = pOrigin;
-    m_pDest = pDest;
-    m_DG = DG;
-    m_DAT = DAT;
-    m_MSG = MSG;
-    m_pData = pData;
+    m_call.pOrigin = pOrigin;
+    m_call.pDest = pDest;
+    m_call.DG = DG;
+    m_call.DAT = DAT;
+    m_call.MSG = MSG;
+    m_call.pData = pData;
     m_pOutBuf = pOutBuf;
 }
 
-bool CParaAnalyze::CreateStringOfTriplet() {
-    if (!m_bSourceCall && (m_MSG == MSG_PROCESSEVENT || (m_DAT == DAT_NULL && m_MSG == MSG_XFERREADY))) return false;
-    if (!m_bSourceCall && m_MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
+bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
+    if (!sourceCall && (m_call.MSG == MSG_PROCESSEVENT || (m_call.DAT == DAT_NULL && m_call.MSG == MSG_XFERREADY)))
+        return false;
+    if (!sourceCall && m_call.MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
 
     ++m_lSequenceNo;
-    m_pOutBuf->Put("[%05ld] ", static_cast<long>(m_lSequenceNo));
-    if (m_bSourceCall)
-        m_pOutBuf->Put("[DS] ");
+    m_pOutBuf->Put(FMT_STRING(traceformat::kRequestSequence), m_lSequenceNo);
+    if (sourceCall)
+        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), traceformat::kSourceTag);
     else
-        m_pOutBuf->Put("[%.*s] ", FieldLength(m_szCaller, sizeof(m_szCaller)), m_szCaller);
+        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), FieldText(m_szCaller));
 
     char dg[kNameSize], dat[kNameSize], msg[kNameSize];
-    LookupName(dg_macros, static_cast<int32_t>(m_DG), dg);
-    LookupDatName(m_DAT, dat);
-    LookupMsgName(m_MSG, msg);
+    LookupName(dg_macros, static_cast<int32_t>(m_call.DG), dg);
+    LookupDatName(m_call.DAT, dat);
+    LookupMsgName(m_call.MSG, msg);
 
-    if (m_DAT == DAT_CAPABILITY) {
+    if (m_call.DAT == DAT_CAPABILITY) {
         char cap[kNameSize] = {};
-        GetStringOfCapability(reinterpret_cast<const TW_CAPABILITY*>(m_pData), cap, sizeof(cap));
-        m_pOutBuf->Line("%s/%s/%s (%s)", dg, dat, msg, cap);
+        GetStringOfCapability(reinterpret_cast<const TW_CAPABILITY*>(m_call.pData), cap, sizeof(cap));
+        m_pOutBuf->Line(FMT_STRING(traceformat::kTripletWithCapability), dg, dat, msg, cap);
     } else {
-        m_pOutBuf->Line("%s/%s/%s", dg, dat, msg);
+        m_pOutBuf->Line(FMT_STRING(traceformat::kTriplet), dg, dat, msg);
     }
     return true;
 }
@@ -211,11 +201,16 @@ bool CParaAnalyze::HeaderMake(char* pOutBuf) {
         if (length > 0) stamp[length - 1] = '\0';
     }
     CTraceText banner;
-    banner.Line("////////////////////////////////////////////////");
-    banner.Line("           TWAIN Tracewell Ver1.10");
-    banner.Line("////////////////////////////////////////////////");
-    banner.Line("  << Current time = %s >>", stamp);
-    strcat(pOutBuf, banner.Data());
+    banner.Line(traceformat::kBannerRule);
+    banner.Line(traceformat::kBannerTitle);
+    banner.Line(traceformat::kBannerRule);
+    banner.Line(FMT_STRING(traceformat::kBannerTime), stamp);
+    // Appended after the text the buffer holds, never past kHeaderBufferSize bytes.
+    const size_t held = strnlen(pOutBuf, kHeaderBufferSize - 1);
+    const size_t room = kHeaderBufferSize - 1 - held;
+    const size_t length = banner.Length() < room ? banner.Length() : room;
+    memcpy(pOutBuf + held, banner.Data(), length);
+    pOutBuf[held + length] = '\0';
     return true;
 }
 

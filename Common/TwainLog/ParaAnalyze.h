@@ -17,44 +17,62 @@ inline double Fix32Value(const TW_FIX32& f) { return f.Whole + f.Frac / 65536.0;
 // Pointers and handles print as their low 32 bits.
 inline unsigned Low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
-// Printed width of a text field that may lack its NUL: never more than the field.
-inline int FieldLength(const char* field, size_t width) { return static_cast<int>(strnlen(field, width)); }
+// One call as the analyzer records it: the triplet, its data and, once it returned, its code.
+struct CallRecord {
+    TW_UINT32 DG = 0;
+    TW_UINT16 DAT = 0;
+    TW_UINT16 MSG = 0;
+    char* pData = nullptr;
+    TW_UINT16 RC = 0;
+    TW_IDENTITY* pOrigin = nullptr;
+    TW_IDENTITY* pDest = nullptr;
+};
 
 class CParaAnalyze {
 public:
     static constexpr size_t kCallerSize = 32;
+    // Who makes a call: the application, or the source sending the application a message through
+    // the Source Manager (its request line is tagged "DS" and it is never suppressed).
+    enum class Caller { kApplication, kSource };
+    // How long the source took, for a call whose time is not shown.
+    static constexpr int64_t kNotTimed = -1;
 
     constexpr CParaAnalyze()
-        : m_pOrigin(nullptr), m_pDest(nullptr), m_DG(0), m_DAT(0), m_MSG(0), m_pData(nullptr), m_RC(0),
-          m_pOutBuf(nullptr), m_nTwainStatus(0), m_lSequenceNo(0), m_szNameBuf{}, m_szCaller{'A', 'P', 'P'},
-          m_bSourceCall(false), m_nTookNs(-1), m_nEnableDsInFlight(0) {}
+        : m_call(), m_pOutBuf(nullptr), m_nTwainStatus(0), m_lSequenceNo(0), m_szNameBuf{}, m_szCaller{'A', 'P', 'P'},
+          m_nEnableDsInFlight(0) {}
 
-    // Result section of one call; always true.
-    bool ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                     char* pData, TW_UINT16 RC, CTraceText* pOutBuf);
-    bool ResultMake();
-
-    // Request line of one call; false when the call is not announced.
+    // Request line of one call into `out`; false when the call is not announced.
     bool TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                        char* pData, CTraceText* pOutBuf);
-    bool CreateStringOfTriplet();
-    // Takes the triplet of the call into the record (all fields but the return code).
-    void StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                      char* pData, CTraceText* pOutBuf);
-    bool GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size);
+                        char* pData, CTraceText* out, Caller caller = Caller::kApplication);
+    // Result section of one call into `out`, opened by how long the source took (tookNs, in
+    // nanoseconds) unless it is kNotTimed; always true.
+    bool ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                     char* pData, TW_UINT16 RC, CTraceText* out, Caller caller = Caller::kApplication,
+                     int64_t tookNs = kNotTimed);
 
+    // A trace file was set up at load: the Source Manager has the source's module loaded (state 3).
+    void StartSession() { m_nTwainStatus = 3; }
+
+    // Appends the four banner lines to the text pOutBuf holds, within kHeaderBufferSize bytes.
+    static constexpr size_t kHeaderBufferSize = 1024;
     TRACEWELL_EXPORT bool HeaderMake(char* pOutBuf);
+    // Sets the caller tag of the application's request lines (at most kCallerSize - 1 bytes).
     TRACEWELL_EXPORT void Init(const char* tag);
 
-    // TWAIN state inferred from the traffic.
-    int UpDateTwainStatus(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, char* pData);
-    // The state a message from the source to the application leads to.
-    int UpDateTwainStatusBySource();
-    int MakeTwainStatusString(char* pText);
-    int SetTwainStatus(int status);
-    void InitTwainStatus();
     int GetTwainStatus() const { return m_nTwainStatus; }
     int64_t GetSequenceNo() const { return m_lSequenceNo; }
+    const char* CallerTag() const { return m_szCaller; }
+    // A session's state and count where a test or a replay starts it.
+    void SetTwainStatus(int status) { m_nTwainStatus = status; }
+    void SetSequenceNo(int64_t sequence) { m_lSequenceNo = sequence; }
+
+    // ---- the formatters, each rendering one structure of the call on record into its text ------
+    // The call the formatters render, and the text they append to.
+    void SetCall(const CallRecord& call) { m_call = call; }
+    void SetOutput(CTraceText* out) { m_pOutBuf = out; }
+    CTraceText* Output() const { return m_pOutBuf; }
+
+    bool GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size);
 
     // Capability values. Destinations hold at least kValueSize bytes.
     static constexpr size_t kValueSize = 512;
@@ -76,7 +94,6 @@ public:
     bool DatStatusAnalyze();
     bool DatUserInterfaceAnalyze();
     bool DatXferGroupAnalyze();
-    bool DatTwunkIdentityAnalyze();
     bool DatCustomDsDataAnalyze();
     bool DatImageInfoAnalyze();
     bool DatImageLayoutAnalyze();
@@ -92,12 +109,9 @@ public:
     bool DatKvAutoExposureAnalyze();
     bool DatKvRgbMatrixAnalyze();
     bool DatKvColorSmoothingAnalyze();
-    bool DatKvEventAnalyze();
     bool DatHardwareInfoAnalyze();
     bool DatKvSkewInfoAnalyze();
     bool DatUnsharpMaskAnalyze();
-    bool DatKvRedCorrectionMatrixAnalyze();
-    bool DatKvTwainCallbackMsgAnalyze();
     bool DatKvSettingFrameAnalyze();
     bool DatKvUsmInfoAnalyze();
     bool DatDeviceEventAnalyze();
@@ -131,9 +145,6 @@ public:
     bool TwCustomDsDataAnalyze(const TW_CUSTOMDSDATA* p);
     bool TwMemoryAnalyze(const TW_MEMORY* p);
     bool TwUint32(TW_UINT32 item);
-    bool TwTwunkIdentityAnalyze();
-    bool TwTwunkDsentryParamsAnalyze();
-    bool TwTwunkDsentryReturnAnalyze();
 
     // TWAIN 2 control structures.
     bool TwEntryPointAnalyze(const TW_ENTRYPOINT* p);
@@ -168,43 +179,40 @@ public:
     bool TwKvAutoExposureAnalyze(const TWKV_AUTOEXPOSURE* p);
     bool TwKvRgbMatrixAnalyze(const TWKV_RGBMATRIX* p);
     bool TwKvColorSmoothingAnalyze(const TWKV_COLORSMOOTHING* p);
-    bool TwKvEventAnalyze();
     bool TwHardwareInfoAnalyze(const TWKV_HARDWAREINFO* p);
     bool TwKvSkewInfoAnalyze(const TWKV_LOCATIONDATA* p);
     bool TwUnsharpMaskAnalyze(const TWKV_USMPARAM* p);
-    bool TwKvRedCorrectionMatrixAnalyze();
-    bool TwKvTwainCallbackMsgAnalyze();
     bool TwKvSettingFrameAnalyze(const TWKV_SETTINGFRAME* p);
     bool TwKvThresholdInfoAnalyze(const TWKV_THRESHOLDINFO* p);
     bool TwKvReviseBaseParamAnalyze(const TWKV_REVISEBASEPARM* p);
     bool TwKvUsmInfoAnalyze(const TWKV_USMINFO* p);
     void SetColorCoeffData(const TW_FIX32* coeff);
 
-    // Names a constant into m_szNameBuf through a symbol table.
+    // Names a constant through a symbol table; only the fallback for an unnamed value is
+    // written, into the analyzer's name buffer.
     template <size_t N>
     const char* Name(const MacroEntry (&table)[N], int64_t value) {
+        if (const char* name = FindName(table, N - 1, value)) return name;
         LookupName(table, value, m_szNameBuf);
         return m_szNameBuf;
     }
 
-    TW_IDENTITY* m_pOrigin;
-    TW_IDENTITY* m_pDest;
-    TW_UINT32 m_DG;
-    TW_UINT16 m_DAT;
-    TW_UINT16 m_MSG;
-    char* m_pData;
-    TW_UINT16 m_RC;
+private:
+    bool ResultMake(bool sourceCall, int64_t tookNs);
+    bool CreateStringOfTriplet(bool sourceCall);
+    void StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                      char* pData, CTraceText* pOutBuf);
+    // TWAIN state inferred from the traffic.
+    int UpDateTwainStatus(TW_UINT16 DAT, TW_UINT16 MSG, char* pData);
+    // The state a message from the source to the application leads to.
+    int UpDateTwainStatusBySource();
+
+    CallRecord m_call;
     CTraceText* m_pOutBuf;
     int32_t m_nTwainStatus;
     int64_t m_lSequenceNo;
     char m_szNameBuf[kNameSize];
     char m_szCaller[kCallerSize];
-
-    // The call being rendered is a message the source sends the application through the
-    // Source Manager: its request line is tagged "DS" and it is never suppressed.
-    bool m_bSourceCall;
-    // How long the source took for the call, in nanoseconds; negative when it is not shown.
-    int64_t m_nTookNs;
     // Application MSG_ENABLEDS calls forwarded whose result has not been rendered yet.
     int m_nEnableDsInFlight;
 };

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "ParaAnalyze.h"
+#include "TraceText.h"
 #include "Platform/Platform.h"
 #include "TwainLog.h"
 
@@ -72,10 +72,15 @@ size_t WriteSome(const char* bytes, size_t count) {
 // that says how much was lost.
 bool ReportLostText() {
     char notice[160];
-    const int length = snprintf(notice, sizeof(notice), "%s*** Trace text lost: %llu bytes not written (%s) ***\r\n",
-                                g_lost.midLine ? "\r\n" : "", static_cast<unsigned long long>(g_lost.bytes),
-                                strerror(g_lost.error));
-    const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+    const size_t lead = g_lost.midLine ? sizeof(traceformat::kLineEnd) - 1 : 0;
+    memcpy(notice, traceformat::kLineEnd, lead);
+    const size_t room = sizeof(notice) - lead - (sizeof(traceformat::kLineEnd) - 1);
+    const size_t formatted = fmt::format_to_n(notice + lead, room, FMT_STRING(traceformat::kLostTextNotice),
+                                              g_lost.bytes, strerror(g_lost.error))
+                                 .size;
+    const size_t body = lead + (formatted < room ? formatted : room);
+    memcpy(notice + body, traceformat::kLineEnd, sizeof(traceformat::kLineEnd) - 1);
+    const size_t size = body + sizeof(traceformat::kLineEnd) - 1;
     const LostText before = g_lost;
     if (WriteSome(notice, size) == size) {
         g_lost = LostText();
@@ -117,10 +122,10 @@ bool SetLogDirectory(const char* path) {
 
 const char* LogDirectory() { return g_bLogDirectorySet ? g_szLogDirectoryInUse : g_szLogDirectory; }
 
-void setupTwainLog() {
+bool setupTwainLog() {
     char directory[256];
     memcpy(directory, LogDirectory(), sizeof(directory));
-    if (access(directory, F_OK) != 0) return;
+    if (access(directory, F_OK) != 0) return false;
 
     delete g_pcTwainLog;
     g_pcTwainLog = new CTwainLog;
@@ -135,7 +140,7 @@ void setupTwainLog() {
         const int length = snprintf(path, sizeof(path), "%s/Twainlog_%s.txt", directory, stamp);
         if (length > 0 && static_cast<size_t>(length) < sizeof(path)) g_pLogFile = OpenTraceFile(path);
     }
-    g_cParaAnalyze.m_nTwainStatus = 3;
+    return true;
 }
 
 void cleanupTwainLog() {

@@ -1,7 +1,7 @@
 // Appending to the text of one call: formatted in place, escaped, bounded, never re-scanned.
 #include "TraceText.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -24,6 +24,23 @@ size_t EscapeByte(unsigned char c, char* out) {
     }
 }
 
+size_t PlainLength(const char* text, size_t length) {
+    // Eight bytes at a time: whether any of them is below 0x20, or is 0x7F, tells whether the
+    // bytes can be passed over whole.
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighs = 0x8080808080808080u;
+    size_t i = 0;
+    for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
+        uint64_t word;
+        memcpy(&word, text + i, sizeof(word));
+        const uint64_t control = (word - kOnes * 0x20) & ~word & kHighs;
+        const uint64_t del = word ^ (kOnes * 0x7F);
+        if ((control | ((del - kOnes) & ~del & kHighs)) != 0) break;
+    }
+    while (i < length && !NeedsEscape(static_cast<unsigned char>(text[i]))) ++i;
+    return i;
+}
+
 size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
     size_t out = 0;
     for (size_t i = 0; i < length; ++i) {
@@ -36,24 +53,12 @@ size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
     return out;
 }
 
-void CTraceText::Append(bool endLine, const char* fmt, va_list args) {
-    if (Full()) return;
-    const size_t room = kHeldLimit + 1 - m_len;
-    const int n = vsnprintf(m_buf + m_len, room, fmt, args);
-    if (n < 0) {
-        m_buf[m_len] = '\0';
-        return;
-    }
-    Appended(endLine, static_cast<size_t>(n));
-}
-
 void CTraceText::Appended(bool endLine, size_t size) {
     char* const start = m_buf + m_len;
     const size_t room = kHeldLimit - m_len;
     const bool whole = size <= room;
     const size_t formatted = whole ? size : room;
-    size_t first = 0;
-    while (first < formatted && !NeedsEscape(static_cast<unsigned char>(start[first]))) ++first;
+    const size_t first = PlainLength(start, formatted);
     if (first == formatted) {
         m_len += formatted;
     } else {
@@ -99,18 +104,4 @@ void CTraceText::EndWithCutNotice() {
     m_buf[m_len++] = '\r';
     m_buf[m_len++] = '\n';
     m_buf[m_len] = '\0';
-}
-
-void CTraceText::Line(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    Append(true, fmt, args);
-    va_end(args);
-}
-
-void CTraceText::Put(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    Append(false, fmt, args);
-    va_end(args);
 }

@@ -3,11 +3,12 @@
 // characters; lines are formatted by {fmt} straight into the held text.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "TraceFormat.h"
@@ -19,9 +20,18 @@
 size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length);
 // True for the bytes CopyEscaped writes as escapes.
 inline bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F; }
+// The number of bytes at the start of text that are written as they are: the index of the first
+// byte that needs an escape, or length.
+size_t PlainLength(const char* text, size_t length);
 // Writes one byte as it appears in the trace (itself, or its escape) into out (4 bytes); returns
 // the bytes written.
 size_t EscapeByte(unsigned char c, char* out);
+
+// The text of a fixed-width field that may lack its NUL: never more than the field.
+template <size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N));
+}
 
 class CTraceText {
 public:
@@ -42,22 +52,20 @@ public:
     // Formats a whole line (a format checked at compile time: FMT_STRING("...")), escapes the
     // control characters the formatted text holds, and ends it with "\r\n".
     template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
-    void Line(const S& format, const Args&... args) {
+    void Line(const S&, const Args&... args) {
         if (Full()) return;
-        Appended(true, fmt::format_to_n(m_buf + m_len, kHeldLimit - m_len, format, args...).size);
+        Appended(true, Format<S>(args...));
     }
     // Formats and escapes a piece of a line, without line end.
     template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
-    void Put(const S& format, const Args&... args) {
+    void Put(const S&, const Args&... args) {
         if (Full()) return;
-        Appended(false, fmt::format_to_n(m_buf + m_len, kHeldLimit - m_len, format, args...).size);
+        Appended(false, Format<S>(args...));
     }
 
-    // Formats a whole line, escapes the control characters the formatted text holds, and ends it
-    // with "\r\n".
-    void Line(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    // Formats and escapes a piece of a line, without line end.
-    void Put(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // A line, or a piece of one, of text that holds no replacement fields.
+    void Line(std::string_view text) { Line(FMT_STRING("{}"), text); }
+    void Put(std::string_view text) { Put(FMT_STRING("{}"), text); }
 
     // Appends text that is already formatted and escaped (lines built elsewhere in bulk).
     void Write(const char* text, size_t length);
@@ -73,7 +81,23 @@ public:
     const char* Data() const { return m_buf; }
 
 private:
-    void Append(bool endLine, const char* fmt, va_list args);
+    // The format, parsed when the module is compiled into the code that formats its fields: no
+    // format is parsed while a call is traced.
+    template <typename S>
+    struct Compiled : fmt::detail::compiled_string {
+        using char_type = char;
+        constexpr explicit operator fmt::string_view() const { return fmt::string_view(S()); }
+    };
+    // Formats at the end of the text, storing no more than the held limit; returns the size of
+    // the whole formatted text.
+    template <typename S, typename... Args>
+    size_t Format(const Args&... args) {
+        using Bounded = fmt::detail::iterator_buffer<char*, char, fmt::detail::fixed_buffer_traits>;
+        Bounded out(m_buf + m_len, kHeldLimit - m_len);
+        fmt::format_to(fmt::appender(out), Compiled<S>(), args...);
+        return out.count();
+    }
+
     // Takes in the `size` bytes just formatted at the end of the text (those past the held limit
     // were not stored): escapes them and ends the line.
     void Appended(bool endLine, size_t size);

@@ -19,15 +19,15 @@ static const char* PascalText(const TW_UINT8 (&field)[N], char (&text)[M]) {
 bool CParaAnalyze::TwKvAutoExposureAnalyze(const TWKV_AUTOEXPOSURE* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TWKV_AUTOEXPOSURE = {");
-    m_pOutBuf->Line("    Handle       = <0x%08x>", p->Handle);
-    m_pOutBuf->Line("    Left         = [%d]", p->Left);
-    m_pOutBuf->Line("    Top          = [%d]", p->Top);
-    m_pOutBuf->Line("    Right        = [%d]", p->Right);
-    m_pOutBuf->Line("    Bottom       = [%d]", p->Bottom);
-    m_pOutBuf->Line("    FilmType     = [%s]", Name(twkv_ft_macros, p->FilmType));
-    m_pOutBuf->Line("    PreScanGamma = [%s]", Name(twkv_pg_macros, p->PreScanGamma));
-    m_pOutBuf->Line("    ScreenGamma  = [%.3f]", Fix32Value(p->ScreenGamma));
-    m_pOutBuf->Line("    GrayBalance  = [%ld]", long{p->GrayBalance});
+    m_pOutBuf->Line(FMT_STRING("    Handle       = <0x{:08x}>"), p->Handle);
+    m_pOutBuf->Line(FMT_STRING("    Left         = [{}]"), p->Left);
+    m_pOutBuf->Line(FMT_STRING("    Top          = [{}]"), p->Top);
+    m_pOutBuf->Line(FMT_STRING("    Right        = [{}]"), p->Right);
+    m_pOutBuf->Line(FMT_STRING("    Bottom       = [{}]"), p->Bottom);
+    m_pOutBuf->Line(FMT_STRING("    FilmType     = [{}]"), Name(twkv_ft_macros, p->FilmType));
+    m_pOutBuf->Line(FMT_STRING("    PreScanGamma = [{}]"), Name(twkv_pg_macros, p->PreScanGamma));
+    m_pOutBuf->Line(FMT_STRING("    ScreenGamma  = [{:.3f}]"), Fix32Value(p->ScreenGamma));
+    m_pOutBuf->Line(FMT_STRING("    GrayBalance  = [{}]"), p->GrayBalance);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -45,68 +45,64 @@ bool CParaAnalyze::TwKvRgbMatrixAnalyze(const TWKV_RGBMATRIX* p) {
 bool CParaAnalyze::TwKvColorSmoothingAnalyze(const TWKV_COLORSMOOTHING* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TWKV_COLORSMOOTHING = {");
-    m_pOutBuf->Line("    Handle       = <0x%08x>", p->Handle);
-    m_pOutBuf->Line("    LeftX        = [%ld]", long{p->LeftX});
-    m_pOutBuf->Line("    LeftY        = [%ld]", long{p->LeftY});
-    m_pOutBuf->Line("    TopX         = [%ld]", long{p->TopX});
-    m_pOutBuf->Line("    TopY         = [%ld]", long{p->TopY});
-    m_pOutBuf->Line("    RightX       = [%ld]", long{p->RightX});
-    m_pOutBuf->Line("    RightY       = [%ld]", long{p->RightY});
-    m_pOutBuf->Line("    BottomX      = [%ld]", long{p->BottomX});
-    m_pOutBuf->Line("    BottomY      = [%ld]", long{p->BottomY});
-    m_pOutBuf->Line("    Reserved     = [%ld]", long{p->Reserved});
+    m_pOutBuf->Line(FMT_STRING("    Handle       = <0x{:08x}>"), p->Handle);
+    m_pOutBuf->Line(FMT_STRING("    LeftX        = [{}]"), p->LeftX);
+    m_pOutBuf->Line(FMT_STRING("    LeftY        = [{}]"), p->LeftY);
+    m_pOutBuf->Line(FMT_STRING("    TopX         = [{}]"), p->TopX);
+    m_pOutBuf->Line(FMT_STRING("    TopY         = [{}]"), p->TopY);
+    m_pOutBuf->Line(FMT_STRING("    RightX       = [{}]"), p->RightX);
+    m_pOutBuf->Line(FMT_STRING("    RightY       = [{}]"), p->RightY);
+    m_pOutBuf->Line(FMT_STRING("    BottomX      = [{}]"), p->BottomX);
+    m_pOutBuf->Line(FMT_STRING("    BottomY      = [{}]"), p->BottomY);
+    m_pOutBuf->Line(FMT_STRING("    Reserved     = [{}]"), p->Reserved);
     m_pOutBuf->Line("  }");
     return true;
 }
-
-bool CParaAnalyze::TwKvEventAnalyze() { return true; }
 
 bool CParaAnalyze::TwHardwareInfoAnalyze(const TWKV_HARDWAREINFO* p) {
     if (p == nullptr) return true;
     char text[128];
     m_pOutBuf->Line("  TWKV_HARDWAREINFO = {");
-    m_pOutBuf->Line("    ModelID                = [0x%02x]", p->ModelID);
-    m_pOutBuf->Line("    ProductName            = [%s]", PascalText(p->ProductName, text));
-    m_pOutBuf->Line("    ModelName              = [%s]", PascalText(p->ModelName, text));
-    m_pOutBuf->Line("    OptXResolution         = [%ld]", long{p->OptXResolution});
-    m_pOutBuf->Line("    OptYResolution         = [%ld]", long{p->OptYResolution});
-    m_pOutBuf->Line("    MinResolution          = [%ld]", long{p->MinResolution});
-    m_pOutBuf->Line("    MaxResolution          = [%ld]", long{p->MaxResolution});
-    m_pOutBuf->Line("    MaxMoireResolution     = [%ld]", long{p->MaxMoireResolution});
-    m_pOutBuf->Line("    MaxPixelofWidth        = [%ld]", long{p->MaxPixelofWidth});
-    m_pOutBuf->Line("    PixelSizeofFB[0]       = [%ld]", long{p->PixelSizeofFB[0]});
-    m_pOutBuf->Line("    PixelSizeofFB[1]       = [%ld]", long{p->PixelSizeofFB[1]});
-    m_pOutBuf->Line("    PixelSizeofADF[0]      = [%ld]", long{p->PixelSizeofADF[0]});
-    m_pOutBuf->Line("    PixelSizeofADF[1]      = [%ld]", long{p->PixelSizeofADF[1]});
-    m_pOutBuf->Line("    PixelSizeofTPU[0]      = [%ld]", long{p->PixelSizeofTPU[0]});
-    m_pOutBuf->Line("    PixelSizeofTPU[1]      = [%ld]", long{p->PixelSizeofTPU[1]});
-    m_pOutBuf->Line("    BitDepth               = [0x%02x]", p->BitDepth);
-    m_pOutBuf->Line("    InterfaceSupport       = [%d]", p->InterfaceSupport);
-    m_pOutBuf->Line("    CommandType            = [%ld]", long{p->CommandType});
-    m_pOutBuf->Line("    ConnectInterfaceType   = [%ld]", long{p->ConnectInterfaceType});
-    m_pOutBuf->Line("    StandAloneModeSupport  = [%s]", TrueFalse(p->StandAloneModeSupport));
-    m_pOutBuf->Line("    FullAutoModeSupport    = [%s]", TrueFalse(p->FullAutoModeSupport));
-    m_pOutBuf->Line("    SimpleModeSupport      = [%s]", TrueFalse(p->SimpleModeSupport));
-    m_pOutBuf->Line("    DocumentModeSupport    = [%s]", TrueFalse(p->DocumentModeSupport));
-    m_pOutBuf->Line("    AdvancedModeSupport    = [%s]", TrueFalse(p->AdvancedModeSupport));
-    m_pOutBuf->Line("    TCMSupport             = [%s]", TrueFalse(p->TCMSupport));
-    m_pOutBuf->Line("    FIT3                   = [%s]", TrueFalse(p->FIT3));
-    m_pOutBuf->Line("    AutoLayoutSupportFB    = [%s]", TrueFalse(p->AutoLayoutSupportFB));
-    m_pOutBuf->Line("    AutoLayoutSupportADF   = [%s]", TrueFalse(p->AutoLayoutSupportADF));
-    m_pOutBuf->Line("    HalftoneSupport        = [%s]", TrueFalse(p->HalftoneSupport));
-    m_pOutBuf->Line("    HTModeSupport          = [%s]", TrueFalse(p->HTModeSupport));
-    m_pOutBuf->Line("    HTDitherSupport        = [%s]", TrueFalse(p->HTDitherSupport));
-    m_pOutBuf->Line("    HTAASSupport           = [%s]", TrueFalse(p->HTAASSupport));
-    m_pOutBuf->Line("    HTTETSupport           = [%s]", TrueFalse(p->HTTETSupport));
-    m_pOutBuf->Line("    TableArrangement       = [%d]", p->TableArrangement);
-    m_pOutBuf->Line("    OptionSupport          = [0x%04x]", p->OptionSupport);
-    m_pOutBuf->Line("    FocusSupport           = [%d]", p->FocusSupport);
-    m_pOutBuf->Line("    FocusArea[0]           = [%ld]", long{p->FocusArea[0]});
-    m_pOutBuf->Line("    FocusArea[1]           = [%ld]", long{p->FocusArea[1]});
-    m_pOutBuf->Line("    ProfileNameFB          = [%.*s]", FieldLength(p->ProfileNameFB, sizeof(p->ProfileNameFB)),
-                    p->ProfileNameFB);
-    m_pOutBuf->Line("    ProfileNameTPU         = [%.*s]",
-                    FieldLength(p->ProfileNameTPU, sizeof(p->ProfileNameTPU)), p->ProfileNameTPU);
+    m_pOutBuf->Line(FMT_STRING("    ModelID                = [0x{:02x}]"), p->ModelID);
+    m_pOutBuf->Line(FMT_STRING("    ProductName            = [{}]"), PascalText(p->ProductName, text));
+    m_pOutBuf->Line(FMT_STRING("    ModelName              = [{}]"), PascalText(p->ModelName, text));
+    m_pOutBuf->Line(FMT_STRING("    OptXResolution         = [{}]"), p->OptXResolution);
+    m_pOutBuf->Line(FMT_STRING("    OptYResolution         = [{}]"), p->OptYResolution);
+    m_pOutBuf->Line(FMT_STRING("    MinResolution          = [{}]"), p->MinResolution);
+    m_pOutBuf->Line(FMT_STRING("    MaxResolution          = [{}]"), p->MaxResolution);
+    m_pOutBuf->Line(FMT_STRING("    MaxMoireResolution     = [{}]"), p->MaxMoireResolution);
+    m_pOutBuf->Line(FMT_STRING("    MaxPixelofWidth        = [{}]"), p->MaxPixelofWidth);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofFB[0]       = [{}]"), p->PixelSizeofFB[0]);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofFB[1]       = [{}]"), p->PixelSizeofFB[1]);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofADF[0]      = [{}]"), p->PixelSizeofADF[0]);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofADF[1]      = [{}]"), p->PixelSizeofADF[1]);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofTPU[0]      = [{}]"), p->PixelSizeofTPU[0]);
+    m_pOutBuf->Line(FMT_STRING("    PixelSizeofTPU[1]      = [{}]"), p->PixelSizeofTPU[1]);
+    m_pOutBuf->Line(FMT_STRING("    BitDepth               = [0x{:02x}]"), p->BitDepth);
+    m_pOutBuf->Line(FMT_STRING("    InterfaceSupport       = [{}]"), p->InterfaceSupport);
+    m_pOutBuf->Line(FMT_STRING("    CommandType            = [{}]"), p->CommandType);
+    m_pOutBuf->Line(FMT_STRING("    ConnectInterfaceType   = [{}]"), p->ConnectInterfaceType);
+    m_pOutBuf->Line(FMT_STRING("    StandAloneModeSupport  = [{}]"), TrueFalse(p->StandAloneModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    FullAutoModeSupport    = [{}]"), TrueFalse(p->FullAutoModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    SimpleModeSupport      = [{}]"), TrueFalse(p->SimpleModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    DocumentModeSupport    = [{}]"), TrueFalse(p->DocumentModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    AdvancedModeSupport    = [{}]"), TrueFalse(p->AdvancedModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    TCMSupport             = [{}]"), TrueFalse(p->TCMSupport));
+    m_pOutBuf->Line(FMT_STRING("    FIT3                   = [{}]"), TrueFalse(p->FIT3));
+    m_pOutBuf->Line(FMT_STRING("    AutoLayoutSupportFB    = [{}]"), TrueFalse(p->AutoLayoutSupportFB));
+    m_pOutBuf->Line(FMT_STRING("    AutoLayoutSupportADF   = [{}]"), TrueFalse(p->AutoLayoutSupportADF));
+    m_pOutBuf->Line(FMT_STRING("    HalftoneSupport        = [{}]"), TrueFalse(p->HalftoneSupport));
+    m_pOutBuf->Line(FMT_STRING("    HTModeSupport          = [{}]"), TrueFalse(p->HTModeSupport));
+    m_pOutBuf->Line(FMT_STRING("    HTDitherSupport        = [{}]"), TrueFalse(p->HTDitherSupport));
+    m_pOutBuf->Line(FMT_STRING("    HTAASSupport           = [{}]"), TrueFalse(p->HTAASSupport));
+    m_pOutBuf->Line(FMT_STRING("    HTTETSupport           = [{}]"), TrueFalse(p->HTTETSupport));
+    m_pOutBuf->Line(FMT_STRING("    TableArrangement       = [{}]"), p->TableArrangement);
+    m_pOutBuf->Line(FMT_STRING("    OptionSupport          = [0x{:04x}]"), p->OptionSupport);
+    m_pOutBuf->Line(FMT_STRING("    FocusSupport           = [{}]"), p->FocusSupport);
+    m_pOutBuf->Line(FMT_STRING("    FocusArea[0]           = [{}]"), p->FocusArea[0]);
+    m_pOutBuf->Line(FMT_STRING("    FocusArea[1]           = [{}]"), p->FocusArea[1]);
+    m_pOutBuf->Line(FMT_STRING("    ProfileNameFB          = [{}]"), FieldText(p->ProfileNameFB));
+    m_pOutBuf->Line(FMT_STRING("    ProfileNameTPU         = [{}]"), FieldText(p->ProfileNameTPU));
     m_pOutBuf->Put("    ColorCorrectionFB      = [");
     SetColorCoeffData(p->ColorCorrectionFB);
     m_pOutBuf->Line("]");
@@ -125,8 +121,7 @@ bool CParaAnalyze::TwHardwareInfoAnalyze(const TWKV_HARDWAREINFO* p) {
     m_pOutBuf->Put("    TCMColorCorrectionNEGA = [");
     SetColorCoeffData(p->TCMColorCorrectionNEGA);
     m_pOutBuf->Line("]");
-    m_pOutBuf->Line("    ROMVersion             = [%.*s]", FieldLength(p->ROMVersion, sizeof(p->ROMVersion)),
-                    p->ROMVersion);
+    m_pOutBuf->Line(FMT_STRING("    ROMVersion             = [{}]"), FieldText(p->ROMVersion));
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -134,16 +129,16 @@ bool CParaAnalyze::TwHardwareInfoAnalyze(const TWKV_HARDWAREINFO* p) {
 bool CParaAnalyze::TwKvSkewInfoAnalyze(const TWKV_LOCATIONDATA* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TWKV_LOCATIONDATA = {");
-    m_pOutBuf->Line("    BitsPerPixel = [%d]", p->BitsPerPixel);
-    m_pOutBuf->Line("    topPoint     = [%ld]", long{p->topPoint});
-    m_pOutBuf->Line("    leftPoint    = [%ld]", long{p->leftPoint});
-    m_pOutBuf->Line("    locateW      = [%ld]", long{p->locateW});
-    m_pOutBuf->Line("    locateH      = [%ld]", long{p->locateH});
-    m_pOutBuf->Line("    ActualImgW   = [%ld]", long{p->ActualImgW});
-    m_pOutBuf->Line("    ActualImgH   = [%ld]", long{p->ActualImgH});
-    m_pOutBuf->Line("    xTangent     = [%ld]", long{p->xTangent});
-    m_pOutBuf->Line("    yTangent     = [%ld]", long{p->yTangent});
-    m_pOutBuf->Line("    Theta        = [%.3f]", Fix32Value(p->Theta));
+    m_pOutBuf->Line(FMT_STRING("    BitsPerPixel = [{}]"), p->BitsPerPixel);
+    m_pOutBuf->Line(FMT_STRING("    topPoint     = [{}]"), p->topPoint);
+    m_pOutBuf->Line(FMT_STRING("    leftPoint    = [{}]"), p->leftPoint);
+    m_pOutBuf->Line(FMT_STRING("    locateW      = [{}]"), p->locateW);
+    m_pOutBuf->Line(FMT_STRING("    locateH      = [{}]"), p->locateH);
+    m_pOutBuf->Line(FMT_STRING("    ActualImgW   = [{}]"), p->ActualImgW);
+    m_pOutBuf->Line(FMT_STRING("    ActualImgH   = [{}]"), p->ActualImgH);
+    m_pOutBuf->Line(FMT_STRING("    xTangent     = [{}]"), p->xTangent);
+    m_pOutBuf->Line(FMT_STRING("    yTangent     = [{}]"), p->yTangent);
+    m_pOutBuf->Line(FMT_STRING("    Theta        = [{:.3f}]"), Fix32Value(p->Theta));
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -152,22 +147,18 @@ bool CParaAnalyze::TwKvSkewInfoAnalyze(const TWKV_LOCATIONDATA* p) {
 bool CParaAnalyze::TwUnsharpMaskAnalyze(const TWKV_USMPARAM* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("    TWKV_USMPARAM = {");
-    m_pOutBuf->Line("      Amount    = [%d]", p->Amount);
-    m_pOutBuf->Line("      Radius    = [%d]", p->Radius);
-    m_pOutBuf->Line("      Threshold = [%d]", p->Threshold);
+    m_pOutBuf->Line(FMT_STRING("      Amount    = [{}]"), p->Amount);
+    m_pOutBuf->Line(FMT_STRING("      Radius    = [{}]"), p->Radius);
+    m_pOutBuf->Line(FMT_STRING("      Threshold = [{}]"), p->Threshold);
     m_pOutBuf->Line("    }");
     return true;
 }
 
-bool CParaAnalyze::TwKvRedCorrectionMatrixAnalyze() { return true; }
-
-bool CParaAnalyze::TwKvTwainCallbackMsgAnalyze() { return true; }
-
 bool CParaAnalyze::TwKvSettingFrameAnalyze(const TWKV_SETTINGFRAME* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TWKV_SETTINGFRAME = {");
-    m_pOutBuf->Line("    NumFrame    = [%d]", p->NumFrame);
-    m_pOutBuf->Line("    CurrentNum  = [%d]", p->CurrentNum);
+    m_pOutBuf->Line(FMT_STRING("    NumFrame    = [{}]"), p->NumFrame);
+    m_pOutBuf->Line(FMT_STRING("    CurrentNum  = [{}]"), p->CurrentNum);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -175,10 +166,10 @@ bool CParaAnalyze::TwKvSettingFrameAnalyze(const TWKV_SETTINGFRAME* p) {
 bool CParaAnalyze::TwKvThresholdInfoAnalyze(const TWKV_THRESHOLDINFO* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("      TWKV_THRESHOLDINFO = {");
-    m_pOutBuf->Line("        ShadowL    = [%d]", p->ShadowL);
-    m_pOutBuf->Line("        ShadowH    = [%d]", p->ShadowH);
-    m_pOutBuf->Line("        HighlightH = [%d]", p->HighlightH);
-    m_pOutBuf->Line("        HighlightL = [%d]", p->HighlightL);
+    m_pOutBuf->Line(FMT_STRING("        ShadowL    = [{}]"), p->ShadowL);
+    m_pOutBuf->Line(FMT_STRING("        ShadowH    = [{}]"), p->ShadowH);
+    m_pOutBuf->Line(FMT_STRING("        HighlightH = [{}]"), p->HighlightH);
+    m_pOutBuf->Line(FMT_STRING("        HighlightL = [{}]"), p->HighlightL);
     m_pOutBuf->Line("      }");
     return true;
 }
@@ -190,7 +181,7 @@ bool CParaAnalyze::TwKvReviseBaseParamAnalyze(const TWKV_REVISEBASEPARM* p) {
     TwKvThresholdInfoAnalyze(&p->InputRevise);
     m_pOutBuf->Line("      OutputRevise = ");
     TwKvThresholdInfoAnalyze(&p->OutputRevise);
-    m_pOutBuf->Line("      BlurMax      = [%d]", p->BlurMax);
+    m_pOutBuf->Line(FMT_STRING("      BlurMax      = [{}]"), p->BlurMax);
     m_pOutBuf->Line("    }");
     return true;
 }
@@ -198,9 +189,9 @@ bool CParaAnalyze::TwKvReviseBaseParamAnalyze(const TWKV_REVISEBASEPARM* p) {
 bool CParaAnalyze::TwKvUsmInfoAnalyze(const TWKV_USMINFO* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TWKV_USMINFO = {");
-    m_pOutBuf->Line("    InputResolution = [%d]", p->InputResolution);
-    m_pOutBuf->Line("    InUSMLevel      = [%d]", p->InUSMLevel);
-    m_pOutBuf->Line("    InFilmType      = [%d]", p->InFilmType);
+    m_pOutBuf->Line(FMT_STRING("    InputResolution = [{}]"), p->InputResolution);
+    m_pOutBuf->Line(FMT_STRING("    InUSMLevel      = [{}]"), p->InUSMLevel);
+    m_pOutBuf->Line(FMT_STRING("    InFilmType      = [{}]"), p->InFilmType);
     m_pOutBuf->Line("    USMParm         = ");
     TwUnsharpMaskAnalyze(&p->USMParm);
     m_pOutBuf->Line("    ReviseParm      = ");
@@ -213,5 +204,6 @@ bool CParaAnalyze::TwKvUsmInfoAnalyze(const TWKV_USMINFO* p) {
 void CParaAnalyze::SetColorCoeffData(const TW_FIX32* coeff) {
     if (coeff == nullptr) return;
     constexpr int kCount = 9;
-    for (int i = 0; i < kCount; ++i) m_pOutBuf->Put("%.3f%s", Fix32Value(coeff[i]), i < kCount - 1 ? "," : "");
+    for (int i = 0; i < kCount; ++i)
+        m_pOutBuf->Put(FMT_STRING("{:.3f}{}"), Fix32Value(coeff[i]), i < kCount - 1 ? "," : "");
 }

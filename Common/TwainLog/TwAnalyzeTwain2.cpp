@@ -4,9 +4,6 @@
 
 #include <type_traits>
 
-// Unsigned 32-bit fields print through "%ld" as 0 to 4294967295.
-static unsigned long Wide(TW_UINT32 value) { return value; }
-
 // Entry points print like any pointer: their low 32 bits.
 template <typename Function>
 static unsigned Low32Entry(Function entry) {
@@ -27,12 +24,12 @@ static unsigned RefConBits(RefCon refCon) {
 bool CParaAnalyze::TwEntryPointAnalyze(const TW_ENTRYPOINT* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_ENTRYPOINT = {");
-    m_pOutBuf->Line("    Size            = [%ld]", Wide(p->Size));
-    m_pOutBuf->Line("    DSM_Entry       = <0x%08x>", Low32Entry(p->DSM_Entry));
-    m_pOutBuf->Line("    DSM_MemAllocate = <0x%08x>", Low32Entry(p->DSM_MemAllocate));
-    m_pOutBuf->Line("    DSM_MemFree     = <0x%08x>", Low32Entry(p->DSM_MemFree));
-    m_pOutBuf->Line("    DSM_MemLock     = <0x%08x>", Low32Entry(p->DSM_MemLock));
-    m_pOutBuf->Line("    DSM_MemUnlock   = <0x%08x>", Low32Entry(p->DSM_MemUnlock));
+    m_pOutBuf->Line(FMT_STRING("    Size            = [{}]"), p->Size);
+    m_pOutBuf->Line(FMT_STRING("    DSM_Entry       = <0x{:08x}>"), Low32Entry(p->DSM_Entry));
+    m_pOutBuf->Line(FMT_STRING("    DSM_MemAllocate = <0x{:08x}>"), Low32Entry(p->DSM_MemAllocate));
+    m_pOutBuf->Line(FMT_STRING("    DSM_MemFree     = <0x{:08x}>"), Low32Entry(p->DSM_MemFree));
+    m_pOutBuf->Line(FMT_STRING("    DSM_MemLock     = <0x{:08x}>"), Low32Entry(p->DSM_MemLock));
+    m_pOutBuf->Line(FMT_STRING("    DSM_MemUnlock   = <0x{:08x}>"), Low32Entry(p->DSM_MemUnlock));
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -40,10 +37,11 @@ bool CParaAnalyze::TwEntryPointAnalyze(const TW_ENTRYPOINT* p) {
 bool CParaAnalyze::TwCallbackAnalyze(const TW_CALLBACK* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_CALLBACK = {");
-    m_pOutBuf->Line("    CallBackProc = <0x%08x>", Low32(p->CallBackProc));
-    m_pOutBuf->Line("    RefCon       = <0x%08x>", RefConBits(p->RefCon));
-    LookupMsgName(static_cast<TW_UINT16>(p->Message), m_szNameBuf);
-    m_pOutBuf->Line("    Message      = [%s]", m_szNameBuf);
+    m_pOutBuf->Line(FMT_STRING("    CallBackProc = <0x{:08x}>"), Low32(p->CallBackProc));
+    m_pOutBuf->Line(FMT_STRING("    RefCon       = <0x{:08x}>"), RefConBits(p->RefCon));
+    char message[kNameSize];
+    LookupMsgName(static_cast<TW_UINT16>(p->Message), message);
+    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), message);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -51,10 +49,11 @@ bool CParaAnalyze::TwCallbackAnalyze(const TW_CALLBACK* p) {
 bool CParaAnalyze::TwCallback2Analyze(const TW_CALLBACK2* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_CALLBACK2 = {");
-    m_pOutBuf->Line("    CallBackProc = <0x%08x>", Low32(p->CallBackProc));
-    m_pOutBuf->Line("    RefCon       = <0x%08x>", static_cast<unsigned>(p->RefCon));
-    LookupMsgName(static_cast<TW_UINT16>(p->Message), m_szNameBuf);
-    m_pOutBuf->Line("    Message      = [%s]", m_szNameBuf);
+    m_pOutBuf->Line(FMT_STRING("    CallBackProc = <0x{:08x}>"), Low32(p->CallBackProc));
+    m_pOutBuf->Line(FMT_STRING("    RefCon       = <0x{:08x}>"), static_cast<unsigned>(p->RefCon));
+    char message[kNameSize];
+    LookupMsgName(static_cast<TW_UINT16>(p->Message), message);
+    m_pOutBuf->Line(FMT_STRING("    Message      = [{}]"), message);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -62,18 +61,17 @@ bool CParaAnalyze::TwCallback2Analyze(const TW_CALLBACK2* p) {
 bool CParaAnalyze::TwDeviceEventAnalyze(const TW_DEVICEEVENT* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_DEVICEEVENT = {");
-    m_pOutBuf->Line("    Event                  = [%s]", Name(twde_macros, p->Event));
-    m_pOutBuf->Line("    DeviceName             = [%.*s]", FieldLength(p->DeviceName, sizeof(p->DeviceName)),
-                    p->DeviceName);
-    m_pOutBuf->Line("    BatteryMinutes         = [%ld]", Wide(p->BatteryMinutes));
-    m_pOutBuf->Line("    BatteryPercentage      = [%d]", p->BatteryPercentage);
-    m_pOutBuf->Line("    PowerSupply            = [%s]", Name(twps_macros, p->PowerSupply));
-    m_pOutBuf->Line("    XResolution            = [%.3f]", Fix32Value(p->XResolution));
-    m_pOutBuf->Line("    YResolution            = [%.3f]", Fix32Value(p->YResolution));
-    m_pOutBuf->Line("    FlashUsed2             = [%s]", Name(twfl_macros, p->FlashUsed2));
-    m_pOutBuf->Line("    AutomaticCapture       = [%ld]", Wide(p->AutomaticCapture));
-    m_pOutBuf->Line("    TimeBeforeFirstCapture = [%ld]", Wide(p->TimeBeforeFirstCapture));
-    m_pOutBuf->Line("    TimeBetweenCaptures    = [%ld]", Wide(p->TimeBetweenCaptures));
+    m_pOutBuf->Line(FMT_STRING("    Event                  = [{}]"), Name(twde_macros, p->Event));
+    m_pOutBuf->Line(FMT_STRING("    DeviceName             = [{}]"), FieldText(p->DeviceName));
+    m_pOutBuf->Line(FMT_STRING("    BatteryMinutes         = [{}]"), p->BatteryMinutes);
+    m_pOutBuf->Line(FMT_STRING("    BatteryPercentage      = [{}]"), p->BatteryPercentage);
+    m_pOutBuf->Line(FMT_STRING("    PowerSupply            = [{}]"), Name(twps_macros, p->PowerSupply));
+    m_pOutBuf->Line(FMT_STRING("    XResolution            = [{:.3f}]"), Fix32Value(p->XResolution));
+    m_pOutBuf->Line(FMT_STRING("    YResolution            = [{:.3f}]"), Fix32Value(p->YResolution));
+    m_pOutBuf->Line(FMT_STRING("    FlashUsed2             = [{}]"), Name(twfl_macros, p->FlashUsed2));
+    m_pOutBuf->Line(FMT_STRING("    AutomaticCapture       = [{}]"), p->AutomaticCapture);
+    m_pOutBuf->Line(FMT_STRING("    TimeBeforeFirstCapture = [{}]"), p->TimeBeforeFirstCapture);
+    m_pOutBuf->Line(FMT_STRING("    TimeBetweenCaptures    = [{}]"), p->TimeBetweenCaptures);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -83,22 +81,19 @@ bool CParaAnalyze::TwDeviceEventAnalyze(const TW_DEVICEEVENT* p) {
 bool CParaAnalyze::TwFileSystemAnalyze(const TW_FILESYSTEM* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_FILESYSTEM = {");
-    m_pOutBuf->Line("    InputName        = [%.*s]", FieldLength(p->InputName, sizeof(p->InputName)), p->InputName);
-    m_pOutBuf->Line("    OutputName       = [%.*s]", FieldLength(p->OutputName, sizeof(p->OutputName)),
-                    p->OutputName);
-    m_pOutBuf->Line("    Context          = <0x%08x>", Low32(p->Context));
-    m_pOutBuf->Line("    Recursive        = [%d]", p->Recursive);
-    m_pOutBuf->Line("    FileType         = [%s]", Name(twfy_macros, p->FileType));
-    m_pOutBuf->Line("    Size             = [%ld]", Wide(p->Size));
-    m_pOutBuf->Line("    CreateTimeDate   = [%.*s]", FieldLength(p->CreateTimeDate, sizeof(p->CreateTimeDate)),
-                    p->CreateTimeDate);
-    m_pOutBuf->Line("    ModifiedTimeDate = [%.*s]", FieldLength(p->ModifiedTimeDate, sizeof(p->ModifiedTimeDate)),
-                    p->ModifiedTimeDate);
-    m_pOutBuf->Line("    FreeSpace        = [%ld]", Wide(p->FreeSpace));
-    m_pOutBuf->Line("    NewImageSize     = [%d]", p->NewImageSize);
-    m_pOutBuf->Line("    NumberOfFiles    = [%ld]", Wide(p->NumberOfFiles));
-    m_pOutBuf->Line("    NumberOfSnippets = [%ld]", Wide(p->NumberOfSnippets));
-    m_pOutBuf->Line("    DeviceGroupMask  = [0x%x]", p->DeviceGroupMask);
+    m_pOutBuf->Line(FMT_STRING("    InputName        = [{}]"), FieldText(p->InputName));
+    m_pOutBuf->Line(FMT_STRING("    OutputName       = [{}]"), FieldText(p->OutputName));
+    m_pOutBuf->Line(FMT_STRING("    Context          = <0x{:08x}>"), Low32(p->Context));
+    m_pOutBuf->Line(FMT_STRING("    Recursive        = [{}]"), p->Recursive);
+    m_pOutBuf->Line(FMT_STRING("    FileType         = [{}]"), Name(twfy_macros, p->FileType));
+    m_pOutBuf->Line(FMT_STRING("    Size             = [{}]"), p->Size);
+    m_pOutBuf->Line(FMT_STRING("    CreateTimeDate   = [{}]"), FieldText(p->CreateTimeDate));
+    m_pOutBuf->Line(FMT_STRING("    ModifiedTimeDate = [{}]"), FieldText(p->ModifiedTimeDate));
+    m_pOutBuf->Line(FMT_STRING("    FreeSpace        = [{}]"), p->FreeSpace);
+    m_pOutBuf->Line(FMT_STRING("    NewImageSize     = [{}]"), p->NewImageSize);
+    m_pOutBuf->Line(FMT_STRING("    NumberOfFiles    = [{}]"), p->NumberOfFiles);
+    m_pOutBuf->Line(FMT_STRING("    NumberOfSnippets = [{}]"), p->NumberOfSnippets);
+    m_pOutBuf->Line(FMT_STRING("    DeviceGroupMask  = [0x{:x}]"), p->DeviceGroupMask);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -107,12 +102,12 @@ bool CParaAnalyze::TwFileSystemAnalyze(const TW_FILESYSTEM* p) {
 bool CParaAnalyze::TwPassThruAnalyze(const TW_PASSTHRU* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_PASSTHRU = {");
-    m_pOutBuf->Line("    pCommand        = <0x%08x>", Low32(p->pCommand));
-    m_pOutBuf->Line("    CommandBytes    = [%ld]", Wide(p->CommandBytes));
-    m_pOutBuf->Line("    Direction       = [%s]", Name(twdr_macros, p->Direction));
-    m_pOutBuf->Line("    pData           = <0x%08x>", Low32(p->pData));
-    m_pOutBuf->Line("    DataBytes       = [%ld]", Wide(p->DataBytes));
-    m_pOutBuf->Line("    DataBytesXfered = [%ld]", Wide(p->DataBytesXfered));
+    m_pOutBuf->Line(FMT_STRING("    pCommand        = <0x{:08x}>"), Low32(p->pCommand));
+    m_pOutBuf->Line(FMT_STRING("    CommandBytes    = [{}]"), p->CommandBytes);
+    m_pOutBuf->Line(FMT_STRING("    Direction       = [{}]"), Name(twdr_macros, p->Direction));
+    m_pOutBuf->Line(FMT_STRING("    pData           = <0x{:08x}>"), Low32(p->pData));
+    m_pOutBuf->Line(FMT_STRING("    DataBytes       = [{}]"), p->DataBytes);
+    m_pOutBuf->Line(FMT_STRING("    DataBytesXfered = [{}]"), p->DataBytesXfered);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -120,9 +115,9 @@ bool CParaAnalyze::TwPassThruAnalyze(const TW_PASSTHRU* p) {
 bool CParaAnalyze::TwMetricsAnalyze(const TW_METRICS* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_METRICS = {");
-    m_pOutBuf->Line("    SizeOf     = [%ld]", Wide(p->SizeOf));
-    m_pOutBuf->Line("    ImageCount = [%ld]", Wide(p->ImageCount));
-    m_pOutBuf->Line("    SheetCount = [%ld]", Wide(p->SheetCount));
+    m_pOutBuf->Line(FMT_STRING("    SizeOf     = [{}]"), p->SizeOf);
+    m_pOutBuf->Line(FMT_STRING("    ImageCount = [{}]"), p->ImageCount);
+    m_pOutBuf->Line(FMT_STRING("    SheetCount = [{}]"), p->SheetCount);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -131,12 +126,12 @@ bool CParaAnalyze::TwMetricsAnalyze(const TW_METRICS* p) {
 bool CParaAnalyze::TwTwainDirectAnalyze(const TW_TWAINDIRECT* p) {
     if (p == nullptr) return true;
     m_pOutBuf->Line("  TW_TWAINDIRECT = {");
-    m_pOutBuf->Line("    SizeOf               = [%ld]", Wide(p->SizeOf));
-    m_pOutBuf->Line("    CommunicationManager = [%d]", p->CommunicationManager);
-    m_pOutBuf->Line("    Send                 = <0x%08x>", Low32(p->Send));
-    m_pOutBuf->Line("    SendSize             = [%ld]", Wide(p->SendSize));
-    m_pOutBuf->Line("    Receive              = <0x%08x>", Low32(p->Receive));
-    m_pOutBuf->Line("    ReceiveSize          = [%ld]", Wide(p->ReceiveSize));
+    m_pOutBuf->Line(FMT_STRING("    SizeOf               = [{}]"), p->SizeOf);
+    m_pOutBuf->Line(FMT_STRING("    CommunicationManager = [{}]"), p->CommunicationManager);
+    m_pOutBuf->Line(FMT_STRING("    Send                 = <0x{:08x}>"), Low32(p->Send));
+    m_pOutBuf->Line(FMT_STRING("    SendSize             = [{}]"), p->SendSize);
+    m_pOutBuf->Line(FMT_STRING("    Receive              = <0x{:08x}>"), Low32(p->Receive));
+    m_pOutBuf->Line(FMT_STRING("    ReceiveSize          = [{}]"), p->ReceiveSize);
     m_pOutBuf->Line("  }");
     return true;
 }

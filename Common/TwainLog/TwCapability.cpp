@@ -1,8 +1,8 @@
 // Capability values and containers: single items and item lists as text, and the TW_CAPABILITY
 // record with its one-value, range, enumeration or array container, read no further than the
 // container's block holds.
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "Common/DSMInterface.h"
 #include "ParaAnalyze.h"
@@ -27,6 +27,13 @@ static constexpr TW_UINT16 kMsgSetConstraint = 0x000C;
 // Value texts of the item lines and one-value items: room for a whole TW_STR1024, and for a
 // TW_UNI512 as UTF-8.
 static constexpr size_t kLongValueSize = 2304;
+
+// Formats into dest (`size` bytes, at least 1), cut to fit and NUL-terminated.
+template <typename S, typename... Args>
+static void FormatTo(char* dest, size_t size, const S& format, const Args&... args) {
+    const size_t written = fmt::format_to_n(dest, size - 1, format, args...).size;
+    dest[written < size - 1 ? written : size - 1] = '\0';
+}
 
 // Items are read byte-wise: containers of the packed ABI hold them at unaligned addresses.
 template <typename T>
@@ -102,7 +109,7 @@ static void Uni512Text(const TW_UINT8* item, size_t held, char* dest, size_t siz
             bytes[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
             bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            n = static_cast<size_t>(snprintf(bytes, sizeof(bytes), "\\U%08x", static_cast<unsigned>(c)));
+            n = fmt::format_to_n(bytes, sizeof(bytes), FMT_COMPILE("\\U{:08x}"), c).size;
         }
         if (out + n >= size) break;
         memcpy(dest + out, bytes, n);
@@ -122,28 +129,29 @@ static void RenderValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, cons
     const size_t there = held < width ? held : width;
     switch (width == 0 ? TWTY_UNI512 + 1 : itemType) {
         case TWTY_INT8:
-            snprintf(dest, size, "0x%02x", static_cast<unsigned>(static_cast<int32_t>(ReadItem<TW_INT8>(item))));
+            FormatTo(dest, size, FMT_COMPILE("0x{:02x}"),
+                     static_cast<unsigned>(static_cast<int32_t>(ReadItem<TW_INT8>(item))));
             break;
-        case TWTY_UINT8: snprintf(dest, size, "0x%02x", static_cast<unsigned>(ReadItem<TW_UINT8>(item))); break;
-        case TWTY_INT16: snprintf(dest, size, "%d", ReadItem<TW_INT16>(item)); break;
+        case TWTY_UINT8: FormatTo(dest, size, FMT_COMPILE("0x{:02x}"), ReadItem<TW_UINT8>(item)); break;
+        case TWTY_INT16: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_INT16>(item)); break;
         case TWTY_INT32:
-        case TWTY_UINT32: snprintf(dest, size, "%d", ReadItem<TW_INT32>(item)); break;
+        case TWTY_UINT32: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_INT32>(item)); break;
         case TWTY_UINT16: a.ValToCap(cap, ReadItem<TW_UINT16>(item), dest); break;
-        case TWTY_BOOL: snprintf(dest, size, "%s", ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
-        case TWTY_FIX32: snprintf(dest, size, "%.3f", Fix32Value(ReadItem<TW_FIX32>(item))); break;
+        case TWTY_BOOL: FormatTo(dest, size, FMT_COMPILE("{}"), ReadItem<TW_BOOL>(item) != 0 ? "true" : "false"); break;
+        case TWTY_FIX32: FormatTo(dest, size, FMT_COMPILE("{:.3f}"), Fix32Value(ReadItem<TW_FIX32>(item))); break;
         case TWTY_FRAME: {
             const TW_FRAME frame = ReadItem<TW_FRAME>(item);
-            snprintf(dest, size, "%.3f,%.3f,%.3f,%.3f", Fix32Value(frame.Left), Fix32Value(frame.Top),
-                     Fix32Value(frame.Right), Fix32Value(frame.Bottom));
+            FormatTo(dest, size, FMT_COMPILE("{:.3f},{:.3f},{:.3f},{:.3f}"), Fix32Value(frame.Left),
+                     Fix32Value(frame.Top), Fix32Value(frame.Right), Fix32Value(frame.Bottom));
             break;
         }
         case TWTY_STR32:
         case TWTY_STR64:
         case TWTY_STR128:
         case TWTY_STR255:
-        case TWTY_STR1024: snprintf(dest, size, "%.*s", static_cast<int>(strnlen(text, there)), text); break;
+        case TWTY_STR1024: FormatTo(dest, size, FMT_COMPILE("{}"), std::string_view(text, strnlen(text, there))); break;
         case TWTY_UNI512: Uni512Text(static_cast<const TW_UINT8*>(item), there, dest, size); break;
-        default: snprintf(dest, size, "%s", kNotImplemented); break;
+        default: FormatTo(dest, size, FMT_COMPILE("{}"), kNotImplemented); break;
     }
 }
 
@@ -160,7 +168,7 @@ void CParaAnalyze::ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest) {
         MakeCapSupportedCaps(value, dest);
         return;
     }
-    if (!LookupValueName(cap, value, dest)) snprintf(dest, kValueSize, "%d", value);
+    if (!LookupValueName(cap, value, dest)) FormatTo(dest, kValueSize, FMT_COMPILE("{}"), value);
 }
 
 // Identifier 0 names no capability and shows as an empty text.
@@ -173,7 +181,7 @@ void CParaAnalyze::MakeCapSupportedCaps(TW_UINT16 cap, char* dest) {
 }
 
 void CParaAnalyze::MakeCapKvVersion(TW_UINT16 version, char* dest) {
-    snprintf(dest, kValueSize, "%x.%x", version >> 8, version & 0xFFu);
+    FormatTo(dest, kValueSize, FMT_COMPILE("{:x}.{:x}"), version >> 8, version & 0xFFu);
 }
 
 // ---- item lists and containers ---------------------------------------------------------------
@@ -240,37 +248,18 @@ public:
     // later line could ever be written.
     bool Full() const { return m_out.Length() + m_used > CTraceText::kWrittenLimit; }
 
-    // "        %3d:%s", a comma unless it is the last item, and "\r\n". The text (at most
+    // One list item, a comma unless it is the last item, and "\r\n". The text (at most
     // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is.
     void Add(TW_UINT32 index, const char* text, bool last) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
-        char* p = m_lines + m_used;
-        memcpy(p, kIndent, sizeof(kIndent) - 1);
-        p += sizeof(kIndent) - 1;
-        if (index < 1000) {
-            p[0] = index >= 100 ? static_cast<char>('0' + index / 100) : ' ';
-            p[1] = index >= 10 ? static_cast<char>('0' + index / 10 % 10) : ' ';
-            p[2] = static_cast<char>('0' + index % 10);
-            p += 3;
-        } else {
-            char digits[10];
-            size_t count = 0;
-            do {
-                digits[count++] = static_cast<char>('0' + index % 10);
-                index /= 10;
-            } while (index != 0);
-            while (count != 0) *p++ = digits[--count];
-        }
-        *p++ = ':';
+        char* p = fmt::format_to(m_lines + m_used, FMT_COMPILE(traceformat::kListItem), index, std::string_view());
         const size_t length = strnlen(text, kLongValueSize - 1);
-        size_t plain = 0;
-        while (plain < length && !NeedsEscape(static_cast<unsigned char>(text[plain]))) ++plain;
+        const size_t plain = PlainLength(text, length);
         memcpy(p, text, plain);
         p += plain;
         if (plain < length) p += CopyEscaped(p, kMaxText - plain, text + plain, length - plain);
-        if (!last) *p++ = ',';
-        *p++ = '\r';
-        *p++ = '\n';
+        if (!last) p = Copy(p, traceformat::kListItemSeparator);
+        p = Copy(p, traceformat::kLineEnd);
         m_used = static_cast<size_t>(p - m_lines);
     }
 
@@ -281,11 +270,17 @@ public:
     }
 
 private:
-    static constexpr char kIndent[] = "        ";
+    template <size_t N>
+    static char* Copy(char* p, const char (&text)[N]) {
+        memcpy(p, text, N - 1);
+        return p + N - 1;
+    }
+
     // The escaped text of one line: no more of it could ever be written.
     static constexpr size_t kMaxText = CTraceText::kWrittenLimit;
-    // Longest line: indent, ten-digit index, colon, text, comma and line end.
-    static constexpr size_t kMaxLine = sizeof(kIndent) - 1 + 10 + 1 + kMaxText + 1 + 2;
+    // Longest line: the item's shape with a ten-digit index, its text, separator and line end.
+    static constexpr size_t kMaxLine = sizeof(traceformat::kListItem) + 10 + kMaxText +
+                                       sizeof(traceformat::kListItemSeparator) + sizeof(traceformat::kLineEnd);
 
     CTraceText& m_out;
     size_t m_used;
@@ -299,7 +294,7 @@ constexpr size_t kShortestItemLine = 8 + 3 + 1 + 2;
 // It ends where the block ends, with a line saying how many items were not there.
 void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, BlockReader& block,
                     size_t firstOffset) {
-    CTraceText& out = *a.m_pOutBuf;
+    CTraceText& out = *a.Output();
     const size_t itemSize = ListItemSize(itemType);
     char value[kLongValueSize];
     ItemLines lines(out);
@@ -342,7 +337,7 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
     }
     lines.Flush();
     if (missing)
-        out.Line("        !!! %lu items %s.!!!", static_cast<unsigned long>(numItems - i),
+        out.Line(FMT_STRING("        !!! {} items {}.!!!"), numItems - i,
                  block.SizeKnown() ? "not in the block" : "not readable");
     out.Line("      }");
 }
@@ -356,10 +351,10 @@ bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t
         return false;
     }
     if (block.SizeKnown())
-        a.m_pOutBuf->Line("    %s = { !!! %lu of its %lu header bytes in the block.!!! }", name,
-                          static_cast<unsigned long>(held), static_cast<unsigned long>(headerSize));
+        a.Output()->Line(FMT_STRING("    {} = {{ !!! {} of its {} header bytes in the block.!!! }}"), name, held,
+                          headerSize);
     else
-        a.m_pOutBuf->Line("    %s = { %s }", name, kNotReadable);
+        a.Output()->Line(FMT_STRING("    {} = {{ {} }}"), name, kNotReadable);
     return true;
 }
 
@@ -367,13 +362,13 @@ bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t
 void FieldValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, BlockReader& block, size_t offset, size_t width,
                 char* dest, size_t size) {
     if (ItemWidth(itemType) == 0) {
-        snprintf(dest, size, "%s", kNotImplemented);
+        FormatTo(dest, size, FMT_COMPILE("{}"), kNotImplemented);
         return;
     }
     size_t held = 0;
     const TW_UINT8* const item = block.Bytes(offset, width, &held);
     if (!ItemHeld(itemType, item, held)) {
-        snprintf(dest, size, "%s", block.MissingText());
+        FormatTo(dest, size, FMT_COMPILE("{}"), block.MissingText());
         return;
     }
     RenderValue(a, cap, itemType, item, held, dest, size);
@@ -384,12 +379,12 @@ void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     if (HeaderMissing(a, "TW_ONEVALUE", block, offsetof(TW_ONEVALUE, Item), &head)) return;
     char value[kLongValueSize];
 
-    a.m_pOutBuf->Line("    TW_ONEVALUE = {");
-    a.m_pOutBuf->Line("      ItemType = [%s]", a.Name(twty_macros, head.ItemType));
+    a.Output()->Line("    TW_ONEVALUE = {");
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
     FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item), ItemWidth(head.ItemType), value,
                sizeof(value));
-    a.m_pOutBuf->Line("      Item     = [%s]", value);
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line(FMT_STRING("      Item     = [{}]"), value);
+    a.Output()->Line("    }");
 }
 
 void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
@@ -397,52 +392,52 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     if (HeaderMissing(a, "TW_RANGE", block, offsetof(TW_RANGE, MinValue), &head)) return;
     const TW_UINT16 itemType = head.ItemType;
     static const struct {
-        const char* format;
+        const char* label;
         size_t offset;
     } kFields[] = {
-        {"      MinValue     = [%s]", offsetof(TW_RANGE, MinValue)},
-        {"      MaxValue     = [%s]", offsetof(TW_RANGE, MaxValue)},
-        {"      StepSize     = [%s]", offsetof(TW_RANGE, StepSize)},
-        {"      DefaultValue = [%s]", offsetof(TW_RANGE, DefaultValue)},
-        {"      CurrentValue = [%s]", offsetof(TW_RANGE, CurrentValue)},
+        {"      MinValue     = [", offsetof(TW_RANGE, MinValue)},
+        {"      MaxValue     = [", offsetof(TW_RANGE, MaxValue)},
+        {"      StepSize     = [", offsetof(TW_RANGE, StepSize)},
+        {"      DefaultValue = [", offsetof(TW_RANGE, DefaultValue)},
+        {"      CurrentValue = [", offsetof(TW_RANGE, CurrentValue)},
     };
     char value[CParaAnalyze::kValueSize];
 
-    a.m_pOutBuf->Line("    TW_RANGE = {");
-    a.m_pOutBuf->Line("      ItemType     = [%s]", a.Name(twty_macros, itemType));
+    a.Output()->Line("    TW_RANGE = {");
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, itemType));
     for (const auto& field : kFields) {
         // Each value has its 4-byte field only: a wider item type cannot be held there.
         if (ItemWidth(itemType) > sizeof(TW_UINT32))
-            snprintf(value, sizeof(value), "%s", kWiderThanField);
+            FormatTo(value, sizeof(value), FMT_COMPILE("{}"), kWiderThanField);
         else
             FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
-        a.m_pOutBuf->Line(field.format, value);
+        a.Output()->Line(FMT_STRING("{}{}]"), field.label, value);
     }
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 void Enumeration(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ENUMERATION head;
     if (HeaderMissing(a, "TW_ENUMERATION", block, offsetof(TW_ENUMERATION, ItemList), &head)) return;
 
-    a.m_pOutBuf->Line("    TW_ENUMERATION = {");
-    a.m_pOutBuf->Line("      ItemType     = [%s]", a.Name(twty_macros, head.ItemType));
-    a.m_pOutBuf->Line("      NumItems     = [%ld]", static_cast<long>(head.NumItems));
-    a.m_pOutBuf->Line("      CurrentIndex = [%ld]", static_cast<long>(head.CurrentIndex));
-    a.m_pOutBuf->Line("      DefaultIndex = [%ld]", static_cast<long>(head.DefaultIndex));
+    a.Output()->Line("    TW_ENUMERATION = {");
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("      NumItems     = [{}]"), head.NumItems);
+    a.Output()->Line(FMT_STRING("      CurrentIndex = [{}]"), head.CurrentIndex);
+    a.Output()->Line(FMT_STRING("      DefaultIndex = [{}]"), head.DefaultIndex);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ENUMERATION, ItemList));
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 void Array(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ARRAY head;
     if (HeaderMissing(a, "TW_ARRAY", block, offsetof(TW_ARRAY, ItemList), &head)) return;
 
-    a.m_pOutBuf->Line("    TW_ARRAY = {");
-    a.m_pOutBuf->Line("      ItemType = [%s]", a.Name(twty_macros, head.ItemType));
-    a.m_pOutBuf->Line("      NumItems = [%ld]", static_cast<long>(head.NumItems));
+    a.Output()->Line("    TW_ARRAY = {");
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("      NumItems = [{}]"), head.NumItems);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ARRAY, ItemList));
-    a.m_pOutBuf->Line("    }");
+    a.Output()->Line("    }");
 }
 
 // A structure handed over by pointer: trusted to hold what its fields claim.
@@ -460,13 +455,13 @@ bool CParaAnalyze::TwCapabilityAnalyze(const TW_CAPABILITY* p) {
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
     // What the application asked to set is shown also when the source refused it.
-    const bool refusedSet = kShowsRefusedSet && (m_MSG == MSG_SET || m_MSG == kMsgSetConstraint);
+    const bool refusedSet = kShowsRefusedSet && (m_call.MSG == MSG_SET || m_call.MSG == kMsgSetConstraint);
 
     m_pOutBuf->Line("  TW_CAPABILITY = {");
-    m_pOutBuf->Line("    Cap        = [%s]", cap);
-    m_pOutBuf->Line("    ConType    = [%s]", Name(twon_macros, p->ConType));
-    m_pOutBuf->Line("    hContainer = <0x%08x>", Low32(p->hContainer));
-    if (m_RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
+    m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
+    m_pOutBuf->Line(FMT_STRING("    ConType    = [{}]"), Name(twon_macros, p->ConType));
+    m_pOutBuf->Line(FMT_STRING("    hContainer = <0x{:08x}>"), Low32(p->hContainer));
+    if (m_call.RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
     m_pOutBuf->Line("  }");
     return true;
 }
@@ -503,7 +498,7 @@ bool CParaAnalyze::TwContainerAnalyaze(const TW_CAPABILITY* p) {
         BlockReader block(container, size);
         render(*this, p->Cap, block);
     } else if (size == kUnknownBlockSize) {
-        m_pOutBuf->Line("    %s = { %s }", name, kNotReadable);
+        m_pOutBuf->Line(FMT_STRING("    {} = {{ {} }}"), name, kNotReadable);
     }
     CDSMInterface::UnlockMemory(handle);
     return true;
@@ -542,11 +537,12 @@ bool CParaAnalyze::TwCapExtAnalyze(const TW_CAPEXT* p) {
     char cap[kNameSize];
     LookupCapabilityName(p->Cap, cap);
     // Properties is named through the capability tables of Cap's range, not of its own value.
-    LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, m_szNameBuf);
+    char properties[kNameSize];
+    LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, properties);
 
     m_pOutBuf->Line("  TW_CAPEXT = {");
-    m_pOutBuf->Line("    Cap        = [%s]", cap);
-    m_pOutBuf->Line("    Properties = [%s]", m_szNameBuf);
+    m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
+    m_pOutBuf->Line(FMT_STRING("    Properties = [{}]"), properties);
     m_pOutBuf->Line("  }");
     return true;
 }

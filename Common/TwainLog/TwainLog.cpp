@@ -1,11 +1,54 @@
-// The leveled message logger: time-stamped, leveled printf-style messages written into the trace file.
+// The leveled message logger: time-stamped, leveled printf-style messages written into the trace file,
+// escaped as all trace text is.
 #include "TwainLog.h"
 
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <string_view>
 
 #include <boost/format.hpp>
+#include <fmt/format.h>
+
+#include "TraceText.h"
+
+namespace {
+
+// Writes text into the trace file escaped as every trace text is, in pieces of bounded size, so
+// that a message of any length is written whole; what it holds goes out when it is destroyed.
+class EscapedWriter {
+public:
+    EscapedWriter() : m_used(0) {}
+    EscapedWriter(const EscapedWriter&) = delete;
+    EscapedWriter& operator=(const EscapedWriter&) = delete;
+    ~EscapedWriter() { Flush(); }
+
+    void Add(std::string_view text) {
+        for (const char c : text) {
+            if (sizeof(m_text) - m_used < kWidestEscape) Flush();
+            m_used += EscapeByte(static_cast<unsigned char>(c), m_text + m_used);
+        }
+    }
+    // Ends the line with its line end, written as it is.
+    void End(std::string_view lineEnd) {
+        if (sizeof(m_text) - m_used < lineEnd.size()) Flush();
+        memcpy(m_text + m_used, lineEnd.data(), lineEnd.size());
+        m_used += lineEnd.size();
+    }
+
+private:
+    static constexpr size_t kWidestEscape = 4;
+
+    void Flush() {
+        if (m_used != 0) WriteLogFile(reinterpret_cast<const uint8_t*>(m_text), m_used);
+        m_used = 0;
+    }
+
+    size_t m_used;
+    char m_text[4096];
+};
+
+}  // namespace
 
 // A message never takes more than this: longer text is cut to what fits, and a formatter that keeps
 // failing leaves what it wrote before the failure.
@@ -25,30 +68,32 @@ void CTwainLog::Message(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level, const char* or
         const std::string path(file);
         const size_t separator = path.find_last_of("/\\");
         const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" (File: %-40s, Line: %4d) ") % stamp % levelName %
-                  from % name % line)
-                     .str();
+        prefix =
+            (boost::basic_format<char>(traceformat::kLoggerPrefixWithFile) % stamp % levelName % from % name % line)
+                .str();
     } else {
-        prefix = (boost::basic_format<char>("[%s] %s from \"%s\" ") % stamp % levelName % from).str();
+        prefix = (boost::basic_format<char>(traceformat::kLoggerPrefix) % stamp % levelName % from).str();
     }
 
     va_list args;
     va_start(args, format);
     std::string text = FormatString(format, args);
     va_end(args);
-    if (!text.empty() && text.back() != '\n') text += '\n';
 
-    OutputDebugString(prefix.c_str());
-    OutputDebugString(text.c_str());
+    // A message that ends in a line feed has its line end already; one without text has none.
+    const bool endsLine = !text.empty();
+    if (endsLine && text.back() == '\n') text.pop_back();
+    EscapedWriter out;
+    out.Add(prefix);
+    out.Add(text);
+    if (endsLine) out.End(traceformat::kLoggerLineEnd);
 }
 
 std::string CTwainLog::GetHeader() {
     const TraceClock clock = ReadTraceClock();
-    char stamp[256];
-    snprintf(stamp, sizeof(stamp), "%04d/%02d/%02d %02d:%02d:%02d.%03d", clock.local.tm_year + 1900,
-             clock.local.tm_mon + 1, clock.local.tm_mday, clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
-             RoundedMilliseconds(clock.microseconds));
-    return stamp;
+    return fmt::format(FMT_STRING(traceformat::kLoggerStamp), clock.local.tm_year + 1900, clock.local.tm_mon + 1,
+                       clock.local.tm_mday, clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+                       RoundedMilliseconds(clock.microseconds));
 }
 
 std::string CTwainLog::GetLevelName(ENUM_LOG_LEVEL_TW::enumLogLevel_tw level) {
@@ -84,5 +129,6 @@ std::string CTwainLog::FormatString(const char* format, va_list args) {
 
 void CTwainLog::OutputDebugString(const char* text) {
     if (text == nullptr) return;
-    WriteLogFile(reinterpret_cast<const uint8_t*>(text), strlen(text));
+    EscapedWriter writer;
+    writer.Add(text);
 }

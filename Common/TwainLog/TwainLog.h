@@ -32,7 +32,9 @@ extern bool g_bTraceTiming;
 FILE* OpenTraceFile(const char* path);
 
 void WriteLogFile(const uint8_t* bytes, uint64_t count);
-void setupTwainLog();
+// Sets tracing up at load when the log directory exists (true): the logger, and the trace file
+// unless one is open already.
+bool setupTwainLog();
 void cleanupTwainLog();
 
 // Creates the directory "KOVARScanTwainLog" inside the given parent directory. 0 on success,

@@ -106,9 +106,9 @@ std::string Crlf(std::initializer_list<std::string> lines) {
 
 std::string Render(const std::function<void(CParaAnalyze&)>& render) {
     CParaAnalyze analyzer;
-    analyzer.m_nTwainStatus = 3;
+    analyzer.SetTwainStatus(3);
     CTraceText text;
-    analyzer.m_pOutBuf = &text;
+    analyzer.SetOutput(&text);
     render(analyzer);
     return std::string(text.Data(), text.Length());
 }
