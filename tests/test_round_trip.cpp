@@ -110,7 +110,7 @@ void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 std::string Result(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, const void* data, TW_IDENTITY* origin = nullptr) {
     return Render([&](CParaAnalyze& a) {
         a.ParaAnalyze(origin, nullptr, dg, dat, msg, static_cast<char*>(const_cast<void*>(data)), TWRC_SUCCESS,
-                      a.m_pOutBuf);
+                      a.Output());
     });
 }
 
@@ -394,7 +394,8 @@ std::vector<Row> StructureRows() {
              c.data = nullptr;
              c.state = -1;
              c.text = Render([&](CParaAnalyze& a) {
-                 a.ResultMake();
+                 a.Output()->Line(FMT_STRING(traceformat::kReturnCodeLine), "TWRC_SUCCESS");
+                 a.Output()->Line(FMT_STRING(traceformat::kDataPointerLine), 0u);
                  a.TwCapExtAnalyze(&x);
              });
              return c;
