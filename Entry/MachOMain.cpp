@@ -42,6 +42,7 @@ void MachO_Initialization() {
         if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_szModuleName);
     }
     setupTwainLog();
+    StartLoadEnvironment(TracedSourcePath());
 }
 
 void MachO_Termination() {
