@@ -12,7 +12,9 @@
 
 #include <ctime>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -178,5 +180,10 @@ bool PlatformModulePathOf(const void* address, char* dest, size_t size) {
     Dl_info info;
     if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr)
         return Unknown(dest, size);
-    return CopyText(dest, size, info.dli_fname);
+    // The loader names the main program as it was invoked, perhaps relative to a directory the
+    // process has left since.
+    if (info.dli_fbase == FindImage(0).header) return PlatformExecutablePath(dest, size);
+    char resolved[PATH_MAX];
+    return CopyText(dest, size, info.dli_fname[0] == '/' || realpath(info.dli_fname, resolved) == nullptr
+                                    ? info.dli_fname : resolved);
 }
