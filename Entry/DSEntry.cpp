@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "Common/TwainLog/LoadEnvironment.h"
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Platform/Platform.h"
@@ -53,15 +54,32 @@ struct Triplet {
     TW_MEMREF pData;
 };
 
+// What this load has said of where it runs.
+CLoadEnvironment g_loadEnvironment;
+
+// The application's identity and the Source Manager's module, where the trace first meets them.
+void NoteEnvironment(const Triplet& t, CTraceText& text) {
+    g_loadEnvironment.ShowApplication(t.pOrigin, text);
+    if (t.DG != DG_CONTROL || t.DAT != DAT_ENTRYPOINT || t.MSG != MSG_SET || t.pData == nullptr) return;
+    TW_ENTRYPOINT given;
+    if (PlatformCopyReadable(&given, t.pData, sizeof(given)) == sizeof(given) && given.Size >= sizeof(given))
+        g_loadEnvironment.ShowSourceManager(reinterpret_cast<const void*>(given.DSM_Entry), text);
+}
+
 void TraceRequest(Caller caller, const Triplet& t) {
     CTraceText text;
     std::lock_guard<std::mutex> lock(g_traceLock);
+    if (kTraceNamesItsEnvironment && caller == Caller::kApplication) NoteEnvironment(t, text);
     const bool announced = g_cParaAnalyze.TripletAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG,
                                                          static_cast<char*>(t.pData), &text, caller);
     if (announced && g_bTraceTiming) {
         const TraceClock clock = ReadTraceClock();
-        text.Line(FMT_STRING(traceformat::kTimeLine), clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
-                  clock.microseconds);
+        if (kTraceNamesItsEnvironment)
+            text.Line(FMT_STRING(traceformat::kTimeLineWithThread), clock.local.tm_hour, clock.local.tm_min,
+                      clock.local.tm_sec, clock.microseconds, PlatformThreadId());
+        else
+            text.Line(FMT_STRING(traceformat::kTimeLine), clock.local.tm_hour, clock.local.tm_min, clock.local.tm_sec,
+                      clock.microseconds);
     }
     WriteText(text);
 }
@@ -150,6 +168,15 @@ void OpenEntry() {
 }
 
 void CloseEntry() { g_bEntryClosed.store(true); }
+
+void StartLoadEnvironment(const char* tracedSource) {
+    std::lock_guard<std::mutex> lock(g_traceLock);
+    g_loadEnvironment.Reset();
+    if (!kTraceNamesItsEnvironment || g_pLogFile == nullptr) return;
+    CTraceText text;
+    RenderLoadFacts(GatherLoadFacts(tracedSource, static_cast<long long>(time(nullptr))), text);
+    WriteText(text);
+}
 
 TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     // Without a trace file nothing the analyzer computes is ever seen, and the trace file opens

@@ -19,6 +19,10 @@ extern "C" TRACEWELL_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 D
 void OpenEntry();
 void CloseEntry();
 
+// Starts what a load says of where it runs: with a trace file open (and in the builds whose trace
+// names it), the lines on Tracewell, the process, the system and `tracedSource`, the source file.
+void StartLoadEnvironment(const char* tracedSource);
+
 // Load and unload sequences of the module.
 extern "C" TRACEWELL_EXPORT void MachO_Initialization();
 extern "C" TRACEWELL_EXPORT void MachO_Termination();

@@ -43,6 +43,7 @@ void MachO_Initialization() {
         if (g_fnDsCreate != nullptr) CreateOperator(g_CorvaleBundleRef, g_fnDsCreate, g_szModuleName);
     }
     if (setupTwainLog()) g_cParaAnalyze.StartSession();
+    StartLoadEnvironment(TracedSourcePath());
 }
 
 void MachO_Termination() {

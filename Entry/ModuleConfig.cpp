@@ -63,3 +63,5 @@ void CreateOperator(void* module, CreateCorvaleFn factory, const char* moduleFil
     }
     factory(moduleFileName, &g_pcTripletOperator);
 }
+
+const char* TracedSourcePath() { return !AdaptedSource().empty() ? AdaptedSource().c_str() : g_szWrappedSource; }

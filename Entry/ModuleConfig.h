@@ -12,3 +12,7 @@ void ReadModuleSettings(const char* modulePath);
 // Has the wrapped module make the process's operator: through its adapting factory when the
 // settings name an adapted source, else through `factory`.
 void CreateOperator(void* module, CreateCorvaleFn factory, const char* moduleFileName);
+
+// The source whose triplets this load traces: the adapted source the settings name, else the
+// wrapped source itself.
+const char* TracedSourcePath();

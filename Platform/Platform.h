@@ -55,3 +55,20 @@ size_t PlatformCopyReadable(void* dest, const void* address, size_t size);
 void RememberBlock(TW_HANDLE handle, size_t size);
 void ForgetBlock(TW_HANDLE handle);
 bool KnownBlock(TW_HANDLE handle, size_t* size);
+
+// ---- facts of the process a load runs in, for the trace's opening lines ----------------------
+// Each writes a NUL-terminated text of at most `size` - 1 bytes into dest and returns false, with
+// dest empty, where the fact cannot be had.
+int PlatformProcessId();
+// The identifier of the calling thread, as the system's tools show it.
+long PlatformThreadId();
+bool PlatformExecutablePath(char* dest, size_t size);
+// The system's name, release and machine ("Linux 6.1.0-18-amd64 x86_64").
+bool PlatformSystemName(char* dest, size_t size);
+// The local time zone's name and offset from UTC at `when` ("CET +0100").
+bool PlatformTimeZone(long long when, char* dest, size_t size);
+// Size in bytes and modification time (seconds since the epoch) of a file; false when it cannot
+// be examined.
+bool PlatformFileFacts(const char* path, unsigned long long* size, long long* modified);
+// Path of the loaded module whose code holds `address`.
+bool PlatformModulePathOf(const void* address, char* dest, size_t size);

@@ -6,9 +6,16 @@
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <ctime>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -43,6 +50,17 @@ ImageQuery FindImage(int index) {
     ImageQuery query = {index, 0, nullptr, nullptr};
     dl_iterate_phdr(VisitImage, &query);
     return query;
+}
+
+bool CopyText(char* dest, size_t size, const char* text) {
+    if (dest == nullptr || size == 0) return false;
+    return snprintf(dest, size, "%s", text) > 0;
+}
+
+// A fact that cannot be had: an empty text.
+bool Unknown(char* dest, size_t size) {
+    if (dest != nullptr && size != 0) dest[0] = '\0';
+    return false;
 }
 
 int StatusOf(int error) {
@@ -155,4 +173,52 @@ size_t PlatformCopyReadable(void* dest, const void* address, size_t size) {
         copied += static_cast<size_t>(n);
     }
     return copied;
+}
+
+int PlatformProcessId() { return static_cast<int>(getpid()); }
+
+long PlatformThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
+
+bool PlatformExecutablePath(char* dest, size_t size) {
+    if (dest == nullptr || size == 0) return false;
+    const ssize_t n = readlink("/proc/self/exe", dest, size - 1);
+    dest[n > 0 ? n : 0] = '\0';
+    return n > 0;
+}
+
+bool PlatformSystemName(char* dest, size_t size) {
+    utsname names;
+    if (uname(&names) != 0) return Unknown(dest, size);
+    char text[3 * sizeof(names.sysname) + 3];
+    snprintf(text, sizeof(text), "%s %s %s", names.sysname, names.release, names.machine);
+    return CopyText(dest, size, text);
+}
+
+bool PlatformTimeZone(long long when, char* dest, size_t size) {
+    const time_t t = static_cast<time_t>(when);
+    tm local;
+    char text[64];
+    if (localtime_r(&t, &local) == nullptr || strftime(text, sizeof(text), "%Z %z", &local) == 0)
+        return Unknown(dest, size);
+    return CopyText(dest, size, text);
+}
+
+bool PlatformFileFacts(const char* path, unsigned long long* size, long long* modified) {
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0) return false;
+    *size = static_cast<unsigned long long>(st.st_size);
+    *modified = static_cast<long long>(st.st_mtime);
+    return true;
+}
+
+bool PlatformModulePathOf(const void* address, char* dest, size_t size) {
+    Dl_info info;
+    if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr)
+        return Unknown(dest, size);
+    // The loader names the main program as it was invoked, perhaps relative to a directory the
+    // process has left since.
+    if (info.dli_fbase == FindImage(0).header) return PlatformExecutablePath(dest, size);
+    char resolved[PATH_MAX];
+    return CopyText(dest, size, info.dli_fname[0] == '/' || realpath(info.dli_fname, resolved) == nullptr
+                                    ? info.dli_fname : resolved);
 }

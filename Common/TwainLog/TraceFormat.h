@@ -25,6 +25,8 @@ inline constexpr char kTripletWithCapability[] = "{}/{}/{} ({})";
 
 // ---- timing lines (timing = on) ---------------------------------------------------------------
 inline constexpr char kTimeLine[] = "        Time = [{:02d}:{:02d}:{:02d}.{:06d}]";
+// The linux and Windows builds also name the thread that made the call.
+inline constexpr char kTimeLineWithThread[] = "        Time = [{:02d}:{:02d}:{:02d}.{:06d}] Thread = [{}]";
 inline constexpr char kTookLine[] = "        Took = [{:.3f} ms]";
 
 // ---- result section ---------------------------------------------------------------------------
@@ -69,6 +71,32 @@ inline constexpr char kFaultOpen[] = "!!! ";
 inline constexpr char kFaultClose[] = ".!!!";
 // The fallback name of a value no table names: "ERROR!(27)".
 inline constexpr char kUnnamedValue[] = "{}({})";
+
+// ---- where a load runs: lines at the start of each load (and, for the Source Manager and the
+// application, where the trace first shows them), in the linux and Windows builds only ---------
+inline constexpr char kEnvironmentLine[] = "*** {}: {} ***";
+inline constexpr char kEnvironmentSeparator[] = ": ";
+inline constexpr char kEnvironmentTracewell[] = "Tracewell";
+inline constexpr char kEnvironmentProcess[] = "Process";
+inline constexpr char kEnvironmentSystem[] = "System";
+inline constexpr char kEnvironmentTimeZone[] = "Time zone";
+inline constexpr char kEnvironmentSource[] = "Source";
+inline constexpr char kEnvironmentSourceManager[] = "Source Manager";
+inline constexpr char kEnvironmentApplication[] = "Application";
+// Every key above, in the order a load writes them.
+inline constexpr const char* kEnvironmentKeys[] = {kEnvironmentTracewell, kEnvironmentProcess,
+                                                   kEnvironmentSystem,    kEnvironmentTimeZone,
+                                                   kEnvironmentSource,    kEnvironmentSourceManager,
+                                                   kEnvironmentApplication};
+// The values.
+inline constexpr char kTracewellValue[] = "{}, TWAIN ABI {}";
+inline constexpr char kProcessValue[] = "{} {}";
+inline constexpr char kSourceValue[] = "{}, {} bytes, modified {:04d}-{:02d}-{:02d}T{:02d}:{:02d}:{:02d}Z";
+inline constexpr char kSourceNotFoundValue[] = "{}, not found";
+inline constexpr char kApplicationValue[] =
+    "\"{}\" \"{}\" \"{}\", version {}.{} \"{}\", protocol {}.{}, groups 0x{:08x} ({})";
+// What stands where a fact could not be had.
+inline constexpr char kUnknownValue[] = "unknown";
 
 // ---- leveled logger ---------------------------------------------------------------------------
 // Each logger message opens with a prefix built by Boost.Format: time stamp, level name, origin,
