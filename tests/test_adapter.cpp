@@ -17,6 +17,7 @@
 
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -195,7 +196,7 @@ TEST(Adapter, TracewellOverTheAdapterLoadsAgainAndAgainWithANewTraceEachTime) {
 
         const std::vector<std::string> files = TraceFilesIn(kAdaptedLog);
         ASSERT_EQ(files.size(), static_cast<size_t>(round));
-        const std::string trace = ReadFile(files.back());
+        const std::string trace = SplitEnvironment(ReadFile(files.back())).calls;
         EXPECT_EQ(trace.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u) << trace;
         EXPECT_THAT(trace, HasSubstr("    ProductName     = [Corvale F40]\r\n"));
     }

@@ -18,6 +18,7 @@
 #include "Tree.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -161,7 +162,8 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
             EXPECT_FALSE(ModuleLoaded(tree.Hidden(source)));
             const std::vector<std::string> traces = TraceFilesIn(tree.log + "/" + source);
             ASSERT_EQ(traces.size(), 1u) << source;
-            EXPECT_EQ(ReadFile(traces[0]).rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u);
+            EXPECT_EQ(SplitEnvironment(ReadFile(traces[0])).calls.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0),
+                      0u);
         }
 
         status = tree.Run({"status"});

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include "Common/Settings.h"
+#include "Common/TwainLog/LoadEnvironment.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -168,11 +170,13 @@ TEST(Settings, AppliedAtLoadBeforeTheWrappedSourceIsMade) {
         const std::vector<std::string> traces = TraceFilesIn(log);
         ASSERT_EQ(traces.size(), c.traces ? 1u : 0u);
         if (c.traces) {
-            const std::string trace = ReadFile(traces[0]);
+            const std::string trace = SplitEnvironment(ReadFile(traces[0])).calls;
             EXPECT_EQ(trace.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u);
             if (c.settings != nullptr && strstr(c.settings, "timing = on") != nullptr) {
-                EXPECT_THAT(trace, ::testing::ContainsRegex("MSG_GET\r\n        Time = \\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6}\\]\r\n"
-                                                            "        Took = \\[[0-9]+\\.[0-9]{3} ms\\]\r\n"
+                // The linux build also names the thread that made the call.
+                const std::string thread = kTraceNamesItsEnvironment ? " Thread = \\[[0-9]+\\]" : "";
+                EXPECT_THAT(trace, ::testing::ContainsRegex("MSG_GET\r\n        Time = \\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6}\\]" +
+                                                            thread + "\r\n        Took = \\[[0-9]+\\.[0-9]{3} ms\\]\r\n"
                                                             "        Return Code = "));
             } else {
                 EXPECT_THAT(trace, Not(HasSubstr("Time = [")));

@@ -2,6 +2,7 @@
 // calls it makes through them reaching the Source Manager unchanged, their trace lines tagged
 // [DS], the states they lead to (also when sent from inside MSG_ENABLEDS), and the timing lines.
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "Common/TwainLog/LoadEnvironment.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
 #include "support/TestSupport.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -316,10 +319,14 @@ TEST_F(SourceMessageTest, TimingLinesShowWhenTheCallWasForwardedAndHowLongItTook
     App(DAT_STATUS, MSG_GET, status);
     g_bTraceTiming = false;
     SetTraceClock(nullptr);
-    const std::string timed = capture.Text();
+    const std::string timed = SplitEnvironment(capture.Text()).calls;
+    untimed = SplitEnvironment(untimed).calls;
     const std::string request = "[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n";
     ASSERT_EQ(untimed.substr(0, request.size()), request);
-    EXPECT_EQ(timed, request + "        Time = [22:43:54.816123]\r\n" + "        Took = [0.120 ms]\r\n" +
+    // The linux build also names the thread that made the call.
+    const std::string thread =
+        kTraceNamesItsEnvironment ? " Thread = [" + std::to_string(syscall(SYS_gettid)) + "]" : std::string();
+    EXPECT_EQ(timed, request + "        Time = [22:43:54.816123]" + thread + "\r\n" + "        Took = [0.120 ms]\r\n" +
                          untimed.substr(request.size()));
 }
 

@@ -2,6 +2,12 @@
 #include "TraceCalls.h"
 
 #include <algorithm>
+#include <map>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Common/TwainLog/LoadEnvironment.h"
 
 using tracereport::TraceCall;
 
@@ -20,7 +26,42 @@ private:
     std::vector<TraceCall>& m_calls;
 };
 
+class CEnvironmentList : public tracereport::TraceSink {
+public:
+    explicit CEnvironmentList(SplitTrace& split, std::vector<long>& lines) : m_split(split), m_lines(lines) {}
+    void OnLoadStart(const std::string&, long, int) override {}
+    void OnCall(const TraceCall&) override {}
+    void OnNotice(const tracereport::Notice& notice) override {
+        if (notice.kind != tracereport::NoticeKind::Environment) return;
+        m_split.environment.push_back({notice.key, notice.value});
+        m_lines.push_back(notice.line);
+    }
+    void OnUnparsed(long, const std::string&) override {}
+    void OnLoadEnd(long) override {}
+
+private:
+    SplitTrace& m_split;
+    std::vector<long>& m_lines;
+};
+
 }  // namespace
+
+SplitTrace SplitEnvironment(const std::string& trace) {
+    SplitTrace split;
+    std::vector<long> lines;
+    CEnvironmentList list(split, lines);
+    tracereport::CTraceReader reader(list, "trace");
+    reader.Feed(trace.data(), trace.size());
+    reader.Finish();
+    long number = 1;
+    for (size_t start = 0; start < trace.size(); ++number) {
+        const size_t end = trace.find('\n', start);
+        const size_t next = end == std::string::npos ? trace.size() : end + 1;
+        if (std::find(lines.begin(), lines.end(), number) == lines.end()) split.calls.append(trace, start, next - start);
+        start = next;
+    }
+    return split;
+}
 
 std::vector<TraceCall> ReadCalls(const std::string& trace) {
     std::vector<TraceCall> calls;
@@ -82,4 +123,25 @@ std::vector<std::string> FieldValues(const std::string& trace, const std::string
         }
     }
     return values;
+}
+
+void ExpectEnvironmentOfTheHost(const SplitTrace& split, const std::string& host, const std::string& source,
+                                bool sourceManager) {
+    std::vector<std::string> keys;
+    for (const auto& fact : split.environment) keys.push_back(fact.first);
+    if (!kTraceNamesItsEnvironment) {
+        EXPECT_TRUE(keys.empty()) << "the macOS build's trace keeps the original's form";
+        return;
+    }
+    std::vector<std::string> expected = {"Tracewell", "Process", "System", "Time zone", "Source", "Application"};
+    if (sourceManager) expected.push_back("Source Manager");
+    ASSERT_EQ(keys, expected);
+    std::map<std::string, std::string> facts(split.environment.begin(), split.environment.end());
+    EXPECT_EQ(facts["Tracewell"], TRACEWELL_TEST_VERSION ", TWAIN ABI " TRACEWELL_ABI_NAME);
+    EXPECT_EQ(facts["Process"].substr(facts["Process"].find(' ') + 1), host);
+    EXPECT_THAT(facts["Source"], ::testing::StartsWith(source + ", "));
+    EXPECT_THAT(facts["Application"], ::testing::StartsWith("\"Tracewell\" \"Session host\" \"tracewell_host\""));
+    if (sourceManager) {
+        EXPECT_EQ(facts["Source Manager"], host);
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TraceReader.h"
@@ -29,3 +30,18 @@ std::vector<std::string> RequestLines(const std::string& trace);
 
 // The values of the field `key` of the structures whose path ends in `path`, call after call.
 std::vector<std::string> FieldValues(const std::string& trace, const std::string& path, const std::string& key);
+
+// A trace taken apart: the lines that say where its loads ran (key and value, in order), and the
+// rest of its text byte for byte.
+struct SplitTrace {
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::string calls;
+};
+SplitTrace SplitEnvironment(const std::string& trace);
+
+// Checks the lines a load wrote of where it ran, for a load in the session host's process (none
+// in the macOS build): Tracewell's version and ABI, the host's process, the source at `source`,
+// the Source Manager where the host handed the source its entry points (the host plays it), and
+// the application (the host).
+void ExpectEnvironmentOfTheHost(const SplitTrace& split, const std::string& host, const std::string& source,
+                                bool sourceManager);

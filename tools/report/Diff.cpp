@@ -74,6 +74,7 @@ public:
     long Count() const { return m_count; }
 
     void OnLoadStart(const std::string&, long line, int loadIndex) override {
+        m_loads = loadIndex;
         if (loadIndex == 1) return;
         DiffCall boundary;
         boundary.signature = boundary.label = "(a new load)";
@@ -104,7 +105,13 @@ public:
         d.values.push_back({Label(traceformat::kStatusLine), call.state < 0 ? "(none)" : std::to_string(call.state)});
         m_calls.push_back(std::move(d));
     }
-    void OnNotice(const Notice&) override {}
+    void OnNotice(const Notice& notice) override {
+        if (notice.kind != NoticeKind::Environment || m_environment.size() >= kMostListed) return;
+        // Each load's lines, told apart from the first load's by its number.
+        const std::string key = m_loads > 1 ? "load " + std::to_string(m_loads) + " " + notice.key : notice.key;
+        m_environment.push_back({key, notice.value});
+    }
+    const std::vector<std::pair<std::string, std::string>>& Environment() const { return m_environment; }
     void OnUnparsed(long, const std::string&) override {}
     void OnLoadEnd(long) override {}
 
@@ -115,6 +122,8 @@ private:
     std::deque<DiffCall> m_calls;
     bool m_ended = false;
     long m_count = 0;
+    int m_loads = 0;
+    std::vector<std::pair<std::string, std::string>> m_environment;
     std::string m_error;
 };
 
@@ -122,13 +131,14 @@ struct ValueDiff {
     std::string key, a, b;
 };
 
-// The values of two aligned calls that differ, in A's order, then those only B has.
-std::vector<ValueDiff> Compare(const DiffCall& a, const DiffCall& b) {
+// The values that differ between two keyed lists, in A's order, then those only B has.
+std::vector<ValueDiff> CompareFacts(const std::vector<std::pair<std::string, std::string>>& a,
+                                    const std::vector<std::pair<std::string, std::string>>& b) {
     std::vector<ValueDiff> out;
     std::map<std::string, const std::string*> inB;
-    for (const auto& v : b.values) inB[v.first] = &v.second;
+    for (const auto& v : b) inB[v.first] = &v.second;
     std::map<std::string, bool> inA;
-    for (const auto& v : a.values) {
+    for (const auto& v : a) {
         inA[v.first] = true;
         auto it = inB.find(v.first);
         if (it == inB.end())
@@ -136,11 +146,14 @@ std::vector<ValueDiff> Compare(const DiffCall& a, const DiffCall& b) {
         else if (*it->second != v.second)
             out.push_back({v.first, v.second, *it->second});
     }
-    for (const auto& v : b.values) {
+    for (const auto& v : b) {
         if (!inA.count(v.first)) out.push_back({v.first, "(absent)", v.second});
     }
     return out;
 }
+
+// The values of two aligned calls that differ.
+std::vector<ValueDiff> Compare(const DiffCall& a, const DiffCall& b) { return CompareFacts(a.values, b.values); }
 
 // "  ICAP_XRESOLUTION  TW_CAPABILITY/TW_ONEVALUE Item: A 100.000, B 150.000  (A line 290, ...)"
 std::string Format(const DiffCall& a, const DiffCall& b, const ValueDiff& d) {
@@ -269,8 +282,13 @@ int Diff(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
     }
 
     out << "A: " << paths[0] << " (" << A.Count() << " calls)\nB: " << paths[1] << " (" << B.Count() << " calls)\n";
+    // Where the sessions ran is told, but does not by itself make them part.
+    Listing environmentDiffs;
+    for (const ValueDiff& d : CompareFacts(A.Environment(), B.Environment()))
+        environmentDiffs.Add("  " + d.key + ": A " + d.a + ", B " + d.b);
     if (parting.empty()) {
         out << "No difference: the sessions do not part.\n";
+        if (environmentDiffs.count != 0) environmentDiffs.Print(out << "\n", "Where they ran differs: ");
         return kSame;
     }
     out << "They part at " << parting << "\n\n";
@@ -279,6 +297,7 @@ int Diff(const std::vector<std::string>& arguments, std::ostream& out, std::ostr
     otherDiffs.Print(out, "Other values that differ: ");
     out << "\n";
     onlyIn.Print(out, "Calls in one session only: ");
+    if (environmentDiffs.count != 0) environmentDiffs.Print(out << "\n", "Where they ran differs: ");
     return kDiffer;
 }
 

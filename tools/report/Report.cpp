@@ -116,8 +116,12 @@ std::string Duration(double ms) {
 
 void WriteTextLoad(const LoadSummary& L, std::ostream& out, const tracecheck::LoadFindings* findings) {
     out << L.file << ", load " << L.index << " (lines " << L.firstLine << " to " << L.lastLine << ")\n";
-    out << "  Application: " << Or(Describe(L.application), "not in the trace") << "\n";
+    out << "  Application: " << Or(DescribeApplication(L), "not in the trace") << "\n";
     out << "  Source:      " << Or(Describe(L.source), "not in the trace") << "\n";
+    if (!L.environment.empty()) {
+        out << "  Ran where:\n";
+        for (const auto& fact : L.environment) out << "    " << fact.first << ": " << fact.second << "\n";
+    }
     out << "  Calls:       " << L.calls << " into the source (" << L.requests << " requests, " << L.events
         << (L.events == 1 ? " event), " : " events), ") << L.sourceCalls << " from the source";
     if (L.firstSeq >= 0) out << "; requests " << SeqText(L.firstSeq) << " to " << SeqText(L.lastSeq);
@@ -244,7 +248,10 @@ void WriteJsonLoad(const LoadSummary& L, std::ostream& out, const tracecheck::Lo
     };
     out << "{\"file\":" << J(L.file) << ",\"load\":" << L.index << ",\"firstLine\":" << L.firstLine
         << ",\"lastLine\":" << L.lastLine << ",\"application\":" << identity(L.application)
-        << ",\"source\":" << identity(L.source) << ",\"calls\":{\"intoSource\":" << L.calls
+        << ",\"source\":" << identity(L.source) << ",\"environment\":{";
+    for (size_t i = 0; i < L.environment.size(); ++i)
+        out << (i == 0 ? "" : ",") << J(L.environment[i].first) << ":" << J(L.environment[i].second);
+    out << "},\"calls\":{\"intoSource\":" << L.calls
         << ",\"requests\":" << L.requests << ",\"events\":" << L.events << ",\"fromSource\":" << L.sourceCalls
         << ",\"unfinished\":" << L.unfinished << ",\"cut\":" << L.cut << ",\"firstRequest\":" << JSeq(L.firstSeq)
         << ",\"lastRequest\":" << JSeq(L.lastSeq) << "},\"failures\":" << L.failures << ",\"pages\":" << L.pages;

@@ -87,8 +87,9 @@ void Timeline(std::ostream& out, const LoadSummary& L, const tracecheck::LoadFin
 void LoadTables(std::ostream& out, const LoadSummary& L, const tracecheck::LoadFindings* findings, int loadNo) {
     out << "<section id=\"load-" << loadNo << "\">\n<h2>" << X(L.file) << ", load " << L.index << " (lines "
         << L.firstLine << " to " << L.lastLine << ")</h2>\n<table class=\"facts\">\n";
-    Row(out, {"Application", X(Describe(L.application).empty() ? "not in the trace" : Describe(L.application))});
+    Row(out, {"Application", X(DescribeApplication(L).empty() ? "not in the trace" : DescribeApplication(L))});
     Row(out, {"Source", X(Describe(L.source).empty() ? "not in the trace" : Describe(L.source))});
+    for (const auto& fact : L.environment) Row(out, {X(fact.first), X(fact.second)});
     Row(out, {"Calls", std::to_string(L.calls) + " into the source (" + std::to_string(L.requests) + " requests, " +
                            std::to_string(L.events) + " events), " + std::to_string(L.sourceCalls) +
                            " from the source; " + std::to_string(L.unfinished) + " unfinished, " +

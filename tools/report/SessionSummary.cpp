@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Common/TwainLog/TraceFormat.h"
+
 namespace tracereport {
 
 namespace {
@@ -84,8 +86,18 @@ const char* NoticeKindName(NoticeKind kind) {
         case NoticeKind::Unfinished: return "unfinished";
         case NoticeKind::FileCutShort: return "cut short";
         case NoticeKind::StrayMarker: return "stray marker";
+        case NoticeKind::Environment: return "environment";
     }
     return "?";
+}
+
+std::string DescribeApplication(const LoadSummary& load) {
+    const std::string described = Describe(load.application);
+    if (!described.empty()) return described;
+    for (const auto& fact : load.environment) {
+        if (fact.first == traceformat::kEnvironmentApplication) return fact.second;
+    }
+    return "";
 }
 
 std::string Describe(const Identity& id) {
@@ -348,6 +360,10 @@ void CSummaryBuilder::Timing(const TraceCall& call) {
 
 void CSummaryBuilder::OnNotice(const Notice& notice) {
     LoadSummary& L = m_load;
+    if (notice.kind == NoticeKind::Environment) {
+        if (L.environment.size() < LoadSummary::kMaxEnvironment) L.environment.push_back({notice.key, notice.value});
+        return;
+    }
     ++L.noticeCounts[notice.kind];
     if (L.notices.size() < LoadSummary::kMaxNotices)
         L.notices.push_back(notice);

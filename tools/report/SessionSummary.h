@@ -72,11 +72,14 @@ struct LoadSummary {
     static constexpr size_t kMaxNotices = 200;
     static constexpr size_t kMaxRanges = 200;
     static constexpr size_t kTop = 10;
+    static constexpr size_t kMaxEnvironment = 32;
 
     std::string file;
     int index = 0;  // 1 for the file's first load
     long firstLine = 0, lastLine = 0;
     Identity application, source;
+    // Where the load ran, as its opening lines say: key and value, in the order written.
+    std::vector<std::pair<std::string, std::string>> environment;
 
     long ordinals = 0;     // every call of the load
     long calls = 0;        // calls into the source: the application's requests and its events
@@ -118,6 +121,10 @@ const char* NoticeKindName(NoticeKind kind);
 
 // "tracewell_host (Tracewell, Session host), version 1.0 \"1.0 session host\", protocol 1.9"
 std::string Describe(const Identity& identity);
+
+// The application as the load shows it: its identity from the calls, else the line that says where
+// the load ran; "" when neither is in the trace.
+std::string DescribeApplication(const LoadSummary& load);
 
 // "3 → 4 [00003] → 5 [00032] → 6 [event after 00032] …"
 std::string DescribeRuns(const LoadSummary& load);

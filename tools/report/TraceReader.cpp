@@ -31,6 +31,9 @@ constexpr string_view kNoticeClose = traceformat::kNoticeClose;
 constexpr string_view kStatusOpen = Before(traceformat::kStatusLine);
 constexpr string_view kStatusClose = After(traceformat::kStatusLine);
 constexpr string_view kTimeOpen = Before(traceformat::kTimeLine);
+// "] Thread = [": between the time and the thread of a time line that names it.
+constexpr string_view kThreadOpen = Between(traceformat::kTimeLineWithThread, 3);
+constexpr string_view kEnvironmentSeparator = traceformat::kEnvironmentSeparator;
 constexpr string_view kTookOpen = Before(traceformat::kTookLine);
 constexpr string_view kTookClose = After(traceformat::kTookLine);
 constexpr string_view kReturnCodeOpen = Before(traceformat::kReturnCodeLine);
@@ -303,7 +306,7 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
     }
     if (line.size() >= kNoticeOpen.size() + kNoticeClose.size() && StartsWith(line, kNoticeOpen) &&
         EndsWith(line, kNoticeClose)) {
-        m_sink.OnNotice({NoticeKind::Marker, m_lineNo, Shown(line)});
+        if (!Environment(line)) m_sink.OnNotice({NoticeKind::Marker, m_lineNo, Shown(line)});
         return;
     }
     if (StartsWith(line, kStatusOpen) && EndsWith(line, kStatusClose)) {
@@ -321,7 +324,13 @@ void CTraceReader::Classify(const std::string& line, bool hadCr) {
     }
 
     if (StartsWith(line, kTimeOpen) && timeExpected && !m_open.empty()) {
-        m_open.back().time = Bracketed(line, kTimeOpen.size(), After(traceformat::kTimeLine));
+        TraceCall& call = m_open.back();
+        call.time = Bracketed(line, kTimeOpen.size(), After(traceformat::kTimeLine));
+        const size_t thread = call.time.find(kThreadOpen);
+        if (thread != std::string::npos) {
+            call.thread = call.time.substr(thread + kThreadOpen.size());
+            call.time.resize(thread);
+        }
         Keep(m_open.back(), line);
         return;
     }
@@ -403,6 +412,7 @@ bool CTraceReader::Request(const std::string& line, long long seq, size_t tagSta
         m_sink.OnNotice({NoticeKind::SequenceGap, m_lineNo, text});
     }
     m_lastSeq = seq;
+    m_loadShown = true;
     call.firstLine = m_lineNo;
     call.depth = static_cast<int>(m_open.size());
     Keep(call, line);
@@ -546,9 +556,32 @@ void CTraceReader::EndResult() {
     m_sink.OnCall(m_result);
 }
 
+// A line that says where the load runs. The first of them opens each load: a load that has shown
+// anything ends there.
+bool CTraceReader::Environment(const std::string& line) {
+    const size_t from = kNoticeOpen.size();
+    const size_t to = line.size() - kNoticeClose.size();
+    const size_t separator = line.find(kEnvironmentSeparator, from);
+    if (separator == std::string::npos || separator >= to) return false;
+    const std::string key = line.substr(from, separator - from);
+    bool known = false;
+    for (const char* k : traceformat::kEnvironmentKeys) known = known || key == k;
+    if (!known) return false;
+    if (key == traceformat::kEnvironmentTracewell && m_loadShown) {
+        EndLoad(m_lineNo - 1);
+        StartLoad();
+    }
+    if (!m_loadOpen) StartLoad();
+    m_loadShown = true;
+    m_sink.OnNotice({NoticeKind::Environment, m_lineNo, Shown(line), key,
+                     line.substr(separator + kEnvironmentSeparator.size(), to - separator - kEnvironmentSeparator.size())});
+    return true;
+}
+
 void CTraceReader::StartLoad() {
     ++m_loadIndex;
     m_loadOpen = true;
+    m_loadShown = false;
     m_lastSeq = 0;
     m_sink.OnLoadStart(m_file, m_lineNo, m_loadIndex);
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tracereport {
@@ -27,6 +28,7 @@ struct TraceCall {
     long lastLine = 0;
     int depth = 0;       // 1 for a call made while another was still open, and so on
     std::string time;    // "22:43:54.816123" when the trace has timing lines
+    std::string thread;  // the thread that made the call, where the time line names it
     double tookMs = -1;  // from "Took = [0.120 ms]"; -1 when absent
     std::string rc;      // the return code's name as printed; empty when no result section
     std::string pData;
@@ -58,12 +60,16 @@ enum class NoticeKind {
     Unfinished,    // a call with no result section
     FileCutShort,  // the file ends inside a call or without a line end
     StrayMarker,   // error status markers with no failed call before them
+    Environment,   // a line saying where the load runs: "*** Process: 4242 /usr/bin/app ***"
 };
 
 struct Notice {
+    Notice(NoticeKind k, long l, std::string t, std::string environmentKey = {}, std::string environmentValue = {})
+        : kind(k), line(l), text(std::move(t)), key(std::move(environmentKey)), value(std::move(environmentValue)) {}
     NoticeKind kind;
     long line;
     std::string text;
+    std::string key, value;  // of an Environment line: "Process", "4242 /usr/bin/app"
 };
 
 // What the reader hands on, in file order.
@@ -108,6 +114,7 @@ private:
     void EndLoad(long lastLine);
     void StartLoad();
     void Unparsed(const std::string& line);
+    bool Environment(const std::string& line);
     void Keep(TraceCall& call, const std::string& line);
 
     TraceSink& m_sink;
@@ -117,6 +124,7 @@ private:
     long m_lineNo = 0;
     int m_loadIndex = 0;
     bool m_loadOpen = false;
+    bool m_loadShown = false;  // the open load has shown a call or a line of where it runs
     long long m_lastSeq = 0;
     std::vector<TraceCall> m_open;  // calls whose request line was read and whose result was not
     TraceCall m_result;             // the call whose result section is being read
