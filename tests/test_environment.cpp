@@ -134,6 +134,15 @@ TEST(Environment, TheApplicationAndTheSourceManagerAreNamedOncePerLoad) {
     RenderApplication(app, application);
     EXPECT_EQ(Text(first), Text(application) + "*** Source Manager: " + exe + " ***\r\n");
     EXPECT_EQ(Text(afterReset), Text(application));
+
+    // An entry point outside every module (code placed in memory of its own) is shown by address.
+    int onTheStack = 0;
+    CTraceText outside;
+    RenderSourceManager(&onTheStack, outside);
+    char expected[96];
+    snprintf(expected, sizeof(expected), "*** Source Manager: <0x%08x>, in no loaded module ***\r\n",
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(&onTheStack)));
+    EXPECT_EQ(Text(outside), expected);
 }
 
 }  // namespace

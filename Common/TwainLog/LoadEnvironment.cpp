@@ -85,8 +85,11 @@ void RenderLoadFacts(const LoadFacts& facts, CTraceText& out) {
 
 void RenderSourceManager(const void* sourceManagerEntry, CTraceText& out) {
     char path[512];
-    PlatformModulePathOf(sourceManagerEntry, path, sizeof(path));
-    EnvironmentLine(out, kEnvironmentSourceManager, FMT_STRING("{}"), Known(path));
+    if (PlatformModulePathOf(sourceManagerEntry, path, sizeof(path)))
+        EnvironmentLine(out, kEnvironmentSourceManager, FMT_STRING("{}"), std::string_view(path));
+    else
+        EnvironmentLine(out, kEnvironmentSourceManager, FMT_STRING(kNoModuleValue),
+                        static_cast<unsigned>(reinterpret_cast<uintptr_t>(sourceManagerEntry)));
 }
 
 void RenderApplication(const TW_IDENTITY& origin, CTraceText& out) {

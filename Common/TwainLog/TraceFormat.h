@@ -95,6 +95,8 @@ inline constexpr char kSourceValue[] = "{}, {} bytes, modified {:04d}-{:02d}-{:0
 inline constexpr char kSourceNotFoundValue[] = "{}, not found";
 inline constexpr char kApplicationValue[] =
     "\"{}\" \"{}\" \"{}\", version {}.{} \"{}\", protocol {}.{}, groups 0x{:08x} ({})";
+// A Source Manager entry point that lies in no loaded module.
+inline constexpr char kNoModuleValue[] = "<0x{:08x}>, in no loaded module";
 // What stands where a fact could not be had.
 inline constexpr char kUnknownValue[] = "unknown";
 

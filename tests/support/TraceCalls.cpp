@@ -141,7 +141,8 @@ void ExpectEnvironmentOfTheHost(const SplitTrace& split, const std::string& host
     EXPECT_EQ(facts["Process"].substr(facts["Process"].find(' ') + 1), host);
     EXPECT_THAT(facts["Source"], ::testing::StartsWith(source + ", "));
     EXPECT_THAT(facts["Application"], ::testing::StartsWith("\"Tracewell\" \"Session host\" \"tracewell_host\""));
+    // The host's DSM_Entry runs from code it places at a fixed address, outside every module.
     if (sourceManager) {
-        EXPECT_EQ(facts["Source Manager"], host);
+        EXPECT_THAT(facts["Source Manager"], ::testing::MatchesRegex("<0x[0-9a-f]{8}>, in no loaded module"));
     }
 }
