@@ -357,6 +357,8 @@ void ExpectTracedAsAlone(const TracedRun& run, const std::string& alone) {
         return key(a) < key(b);
     });
     std::vector<std::string> wanted, traced;
+    // The virtual scanner is the wrapped maker's source.
+    TraceAsMakersSource();
     for (const TranscriptLine& line : ordered) {
         if (line.triplet == kEvent) continue;  // events are left out of the trace by design
         TW_UINT32 dg = 0;

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#include <fmt/compile.h>
+
+#include "Platform/Platform.h"
+
 using DatMember = bool (*)(CParaAnalyze&);
 #define DAT_MEMBER(name) [](CParaAnalyze& analyzer) { return analyzer.name(); }
 
@@ -66,6 +70,7 @@ static bool RunIn(CParaAnalyze& analyzer, const DatMember (&members)[N], TW_UINT
 
 bool CParaAnalyze::DispatchDat() {
     const TW_UINT16 dat = m_call.DAT;
+    if (IsVendorId(dat) && !VendorNaming()) return CustomDataAnalyze();
     return RunIn(*this, kControlDats, DAT_NULL, dat) || RunIn(*this, kTwain2Dats, DAT_DEVICEEVENT, dat) ||
            RunIn(*this, kImageDats, DAT_IMAGEINFO, dat) || RunIn(*this, kEntryPointDats, DAT_ENTRYPOINT, dat) ||
            RunIn(*this, kVendorDats, DAT_KV_AUTOEXPOSURE, dat);
@@ -86,6 +91,25 @@ static T Held(const char* pData) {
 }
 
 bool CParaAnalyze::DatNullAnalyze() { return true; }
+
+// Another maker's structure is unknown: its first bytes, read so that a short or missing block
+// cannot fault.
+bool CParaAnalyze::CustomDataAnalyze() {
+    if (m_call.pData == nullptr) return true;
+    constexpr size_t kShownBytes = 32;
+    unsigned char bytes[kShownBytes];
+    const size_t read = PlatformCopyReadable(bytes, m_call.pData, sizeof(bytes));
+    m_pOutBuf->Line(FMT_STRING("  Data = {{"));
+    if (read == 0) {
+        m_pOutBuf->Line(FMT_STRING("    !!! not readable.!!!"));
+    } else {
+        char hex[3 * kShownBytes];
+        for (size_t i = 0; i < read; ++i) fmt::format_to(hex + 3 * i, FMT_COMPILE("{:02x} "), bytes[i]);
+        m_pOutBuf->Line(FMT_STRING("    First {} bytes = [{}]"), read, std::string_view(hex, 3 * read - 1));
+    }
+    m_pOutBuf->Line(FMT_STRING("  }}"));
+    return true;
+}
 bool CParaAnalyze::DatCapabilityAnalyze() { return TwCapabilityAnalyze(As<TW_CAPABILITY>(m_call.pData)); }
 bool CParaAnalyze::DatEventAnalyze() { return TwEventAnalyze(As<TW_EVENT>(m_call.pData)); }
 bool CParaAnalyze::DatIdentityAnalyze() { return TwIdentityAnalyze(As<TW_IDENTITY>(m_call.pData)); }

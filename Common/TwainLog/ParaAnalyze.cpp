@@ -15,6 +15,7 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
     m_call.RC = RC;
     if (!sourceCall && m_call.MSG == MSG_ENABLEDS && m_nEnableDsInFlight > 0) --m_nEnableDsInFlight;
 
+    NoteSourceIdentity(sourceCall);
     const bool shown = ResultMake(sourceCall, tookNs);
     if (m_call.DAT == DAT_EVENT && !shown) return true;
     DispatchDat();
@@ -27,6 +28,18 @@ bool CParaAnalyze::ParaAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT
         m_pOutBuf->Line(FMT_STRING(traceformat::kStatusLine), m_nTwainStatus);
     }
     return true;
+}
+
+// The source's identity: the one it answered a DAT_IDENTITY with, or the one it sends its messages
+// from.
+void CParaAnalyze::NoteSourceIdentity(bool sourceCall) {
+    const TW_IDENTITY* identity = nullptr;
+    if (sourceCall)
+        identity = m_call.pOrigin;
+    else if (m_call.DG == DG_CONTROL && m_call.DAT == DAT_IDENTITY &&
+             (m_call.MSG == MSG_GET || m_call.MSG == MSG_OPENDS) && m_call.RC == TWRC_SUCCESS)
+        identity = reinterpret_cast<const TW_IDENTITY*>(m_call.pData);
+    if (identity != nullptr) FollowSourceManufacturer(identity->Manufacturer, sizeof(identity->Manufacturer));
 }
 
 // Only the events that move the state reach the trace; a missing event counts as none, and so
@@ -179,6 +192,10 @@ bool CParaAnalyze::GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText,
         return true;
     };
 
+    if (vendor && !VendorNaming()) {
+        CustomName("CAP_CUSTOMBASE", cap, text);
+        return copyIfFits();
+    }
     const bool matched = vendor ? LookupName(cap_kv_macros, cap, text) : LookupName(cap_macros, cap, text);
     if (!copyIfFits()) return false;
     if (matched) return true;

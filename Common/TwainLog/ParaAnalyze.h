@@ -51,7 +51,10 @@ public:
                      int64_t tookNs = kNotTimed);
 
     // A trace file was set up at load: the Source Manager has the source's module loaded (state 3).
-    void StartSession() { m_nTwainStatus = 3; }
+    void StartSession() {
+        m_nTwainStatus = 3;
+        ResetVendorNaming();
+    }
 
     // Appends the four banner lines to the text pOutBuf holds, within kHeaderBufferSize bytes.
     static constexpr size_t kHeaderBufferSize = 1024;
@@ -123,6 +126,8 @@ public:
     bool DatTwainDirectAnalyze();
     bool DatEntryPointAnalyze();
     bool DispatchDat();
+    // The first bytes of a custom DAT's data, where no structure of its maker applies.
+    bool CustomDataAnalyze();
 
     // Capability containers.
     bool TwCapabilityAnalyze(const TW_CAPABILITY* p);
@@ -200,6 +205,8 @@ public:
 private:
     bool ResultMake(bool sourceCall, int64_t tookNs);
     bool CreateStringOfTriplet(bool sourceCall);
+    // Whose vendor names apply: the source's identity, where a call shows it.
+    void NoteSourceIdentity(bool sourceCall);
     void StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                       char* pData, CTraceText* pOutBuf);
     // TWAIN state inferred from the traffic.

@@ -160,7 +160,7 @@ void CParaAnalyze::ValToStr(TW_UINT16 cap, TW_UINT16 itemType, const void* item,
 }
 
 void CParaAnalyze::ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest) {
-    if (cap == CAP_KV_VERSION) {
+    if (cap == CAP_KV_VERSION && VendorNaming()) {
         MakeCapKvVersion(value, dest);
         return;
     }

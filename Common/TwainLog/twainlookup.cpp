@@ -4,9 +4,12 @@
 #include "twaintbl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+
+#include <fmt/format.h>
 
 namespace {
 
@@ -207,15 +210,48 @@ bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest
     return false;
 }
 
+namespace {
+// Read and set under the trace's lock; atomic so that a formatter never reads a torn value.
+std::atomic<bool> g_bVendorNaming{!kVendorNamingFollowsTheSource};
+}  // namespace
+
+bool VendorNaming() { return g_bVendorNaming.load(std::memory_order_relaxed); }
+
+void ResetVendorNaming() { g_bVendorNaming.store(!kVendorNamingFollowsTheSource, std::memory_order_relaxed); }
+
+void FollowSourceManufacturer(const char* manufacturer, size_t width) {
+    if (!kVendorNamingFollowsTheSource || manufacturer == nullptr) return;
+    const size_t length = strnlen(manufacturer, width);
+    const bool maker = length == sizeof(kVendorManufacturer) - 1 && memcmp(manufacturer, kVendorManufacturer, length) == 0;
+    g_bVendorNaming.store(maker, std::memory_order_relaxed);
+}
+
+void CustomName(const char* base, TW_UINT16 id, char* dest) {
+    const auto written = fmt::format_to_n(dest, kNameSize - 1, FMT_STRING("{}+{}"), base, id - 0x8000);
+    dest[written.size < kNameSize - 1 ? written.size : kNameSize - 1] = '\0';
+}
+
 bool LookupDatName(TW_UINT16 dat, char* dest) {
+    if (IsVendorId(dat) && !VendorNaming()) {
+        CustomName("DAT_CUSTOMBASE", dat, dest);
+        return true;
+    }
     return !IsVendorId(dat) ? LookupName(dat_macros, dat, dest) : LookupName(dat_kv_macros, dat, dest);
 }
 
 bool LookupMsgName(TW_UINT16 msg, char* dest) {
+    if (IsVendorId(msg) && !VendorNaming()) {
+        CustomName("MSG_CUSTOMBASE", msg, dest);
+        return true;
+    }
     return !IsVendorId(msg) ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
 }
 
 void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
+    if (vendor && !VendorNaming()) {
+        CustomName("CAP_CUSTOMBASE", value, dest);
+        return;
+    }
     const MacroEntry* const caps = vendor ? cap_kv_macros : cap_macros;
     const size_t capsNamed = vendor ? std::size(cap_kv_macros) - 1 : std::size(cap_macros) - 1;
     if (const char* name = FindName(caps, capsNamed, value)) {
@@ -228,6 +264,7 @@ void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
 }
 
 const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
+    if (cap > 0x8000 && !VendorNaming()) return nullptr;
     const MapIndex& map = cap > 0x8000 ? TheIndexes().vendorMap : TheIndexes().standardMap;
     const uint8_t at = map.byCap.Find(cap, [&map](uint8_t row) { return uint64_t{map.rows[row].cap}; });
     return at != HashIndex<uint8_t>::kEmpty ? &map.rows[at] : nullptr;

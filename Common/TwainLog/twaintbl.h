@@ -160,6 +160,25 @@ inline bool LookupName(const MacroEntry (&table)[N], int64_t probe, char* dest) 
 // Identifiers from 0x8001 up are the vendor's; 0x8000 belongs to the standard side.
 inline bool IsVendorId(TW_UINT16 id) { return id >= 0x8001; }
 
+// The vendor tables name the extensions of one maker, the wrapped source's own. In the linux
+// build they name identifiers from 0x8001 up only while the traced source's identity is that
+// maker's; any other source's print as the base name plus the offset ("CAP_CUSTOMBASE+1"), and
+// its custom DATs show their first bytes. The macos build always wraps that maker's source.
+constexpr char kVendorManufacturer[] = "KOVAR";
+#if defined(TRACEWELL_ABI_MACOS)
+constexpr bool kVendorNamingFollowsTheSource = false;
+#else
+constexpr bool kVendorNamingFollowsTheSource = true;
+#endif
+// Whether identifiers from 0x8001 up are named through the vendor tables now.
+bool VendorNaming();
+// Starts a load's naming: the vendor's names only where they cannot depend on the source.
+void ResetVendorNaming();
+// Names the vendor range after the source's manufacturer (a field of up to `width` bytes).
+void FollowSourceManufacturer(const char* manufacturer, size_t width);
+// "CAP_CUSTOMBASE+1": an identifier of another maker's range, after its base name.
+void CustomName(const char* base, TW_UINT16 id, char* dest);
+
 // Names `value` through the CAP table, then the ICAP table, of the standard or the vendor range.
 void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest);
 

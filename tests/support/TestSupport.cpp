@@ -152,3 +152,19 @@ void ExpectMatchesGolden(const std::string& name, const std::string& text) {
     ASSERT_FALSE(golden.empty()) << "missing " << path << "; run with TRACEWELL_UPDATE_GOLDEN=1";
     EXPECT_EQ(FirstDifference(golden, text), "") << "differs from " << path;
 }
+
+namespace {
+
+// In-process tests render as Tracewell does for the wrapped maker's own source, whose vendor
+// names apply; a test of another maker's source says so.
+class MakersSource : public ::testing::Environment {
+public:
+    void SetUp() override { TraceAsMakersSource(); }
+};
+::testing::Environment* const g_makersSource = ::testing::AddGlobalTestEnvironment(new MakersSource);
+
+}  // namespace
+
+void TraceAsMakersSource() { FollowSourceManufacturer(kVendorManufacturer, sizeof(kVendorManufacturer)); }
+
+void TraceAsAnotherMakersSource() { FollowSourceManufacturer("Another maker", sizeof("Another maker")); }

@@ -98,3 +98,8 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
 // Compares `text` byte for byte with tests/golden/<name>; with TRACEWELL_UPDATE_GOLDEN=1 in the
 // environment it rewrites the golden file instead.
 void ExpectMatchesGolden(const std::string& name, const std::string& text);
+
+// Whose vendor names the in-process analyzer uses: the wrapped maker's (the tests' default), or
+// those of no maker, as for any other maker's source.
+void TraceAsMakersSource();
+void TraceAsAnotherMakersSource();
