@@ -76,8 +76,6 @@ private:
     static TW_UINT16 Answer(void* self, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF data);
     CTripletOperator* m_scanner = nullptr;
 };
-// The name tests written before the scanner took this place still use.
-using ScriptedOperator = ScriptedScanner;
 
 // "" when every line of the text ends in "\r\n" and no other control character stands in it;
 // else where it first goes wrong.
