@@ -42,6 +42,25 @@ private:
     size_t m_used;
 };
 
+// `size` bytes whose last is the last readable one: the page after them cannot be read, so any
+// read past them faults. With size 0, Data() is the first byte of that page.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(size_t size);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    char* Data() { return m_data; }
+    // A readable page of its own before the bytes (where a master pointer may lie).
+    char* Spare() { return m_map; }
+
+private:
+    size_t m_size;
+    char* m_map;
+    char* m_data;
+};
+
 // Routes the trace file to a temporary file for the life of the object.
 class TraceCapture {
 public:
