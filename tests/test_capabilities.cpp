@@ -120,7 +120,6 @@ std::string Value(const std::function<void(CParaAnalyze&, char*)>& render) {
     return dest;
 }
 
-
 std::string Handle(TW_HANDLE handle) {
     char text[32];
     snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
@@ -136,14 +135,6 @@ constexpr size_t kEnumNumItems = offsetof(TW_ENUMERATION, NumItems);
 // A one-value block just large enough for its item (and never smaller than the structure).
 Bytes OneValue(TW_UINT16 itemType, const Bytes& item) {
     return Layout(std::max(sizeof(TW_ONEVALUE), kOneValueItem + item.size()), {{0, Raw(itemType)}, {kOneValueItem, item}});
-}
-
-template <typename T>
-TW_UINT32 Bits(const T& value) {
-    static_assert(sizeof(T) <= sizeof(TW_UINT32), "one field");
-    TW_UINT32 bits = 0;
-    memcpy(&bits, &value, sizeof(T));
-    return bits;
 }
 
 // Renders the record of a call of `cap` that returned `rc`; the container only through the
@@ -447,7 +438,6 @@ const std::vector<LyingCase>& LyingCases() {
     };
     return cases;
 }
-
 
 // What the same block shows when its size cannot be known: the bytes past it are not readable.
 std::vector<std::string> AsUnknownSize(const LyingCase& c) {
