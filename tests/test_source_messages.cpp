@@ -70,7 +70,7 @@ protected:
     }
 
     FixedArena arena;
-    ScriptedOperator op;
+    ScriptedScanner op;
     TW_IDENTITY* source = nullptr;
     TW_IDENTITY* application = nullptr;
     TW_ENTRYPOINT* given = nullptr;

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,19 @@ void* FixedArena::Block(TW_HANDLE handle) { return *handle; }
 TW_HANDLE FixedArena::NewHandle(size_t size) { return Alloc(size); }
 void* FixedArena::Block(TW_HANDLE handle) { return handle; }
 #endif
+
+GuardedBytes::GuardedBytes(size_t size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    m_size = (size + page - 1) / page * page + 2 * page;
+    void* map = mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::runtime_error("guarded bytes: no memory");
+    m_map = static_cast<char*>(map);
+    char* const guard = m_map + m_size - page;
+    mprotect(guard, page, PROT_NONE);
+    m_data = guard - size;
+}
+
+GuardedBytes::~GuardedBytes() { munmap(m_map, m_size); }
 
 TraceCapture::TraceCapture() : m_previous(g_pLogFile) { g_pLogFile = tmpfile(); }
 

@@ -42,6 +42,25 @@ private:
     size_t m_used;
 };
 
+// `size` bytes whose last is the last readable one: the page after them cannot be read, so any
+// read past them faults. With size 0, Data() is the first byte of that page.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(size_t size);
+    ~GuardedBytes();
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    char* Data() { return m_data; }
+    // A readable page of its own before the bytes (where a master pointer may lie).
+    char* Spare() { return m_map; }
+
+private:
+    size_t m_size;
+    char* m_map;
+    char* m_data;
+};
+
 // Routes the trace file to a temporary file for the life of the object.
 class TraceCapture {
 public:
@@ -76,8 +95,6 @@ private:
     static TW_UINT16 Answer(void* self, TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF data);
     CTripletOperator* m_scanner = nullptr;
 };
-// The name tests written before the scanner took this place still use.
-using ScriptedOperator = ScriptedScanner;
 
 // "" when every line of the text ends in "\r\n" and no other control character stands in it;
 // else where it first goes wrong.
