@@ -27,7 +27,7 @@ std::string_view Known(const char* text) { return text[0] != '\0' ? std::string_
 
 // One line "*** Key: value ***": the value is formatted first, so the line is cut as a whole.
 template <typename S, typename... Args>
-void EnvironmentLine(CTraceText& out, const char* key, const S& format, const Args&... args) {
+void EnvironmentLine(CTraceText& out, const char* key, const S& format, Args... args) {
     char value[1024];
     const auto result = fmt::format_to_n(value, sizeof(value), format, args...);
     const size_t length = result.size < sizeof(value) ? result.size : sizeof(value);

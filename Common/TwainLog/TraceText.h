@@ -50,15 +50,16 @@ public:
     }
 
     // Formats a whole line (a format checked at compile time: FMT_STRING("...")), escapes the
-    // control characters the formatted text holds, and ends it with "\r\n".
+    // control characters the formatted text holds, and ends it with "\r\n". The fields are taken
+    // by value: a field of a packed structure is never bound to a reference.
     template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
-    void Line(const S&, const Args&... args) {
+    void Line(const S&, Args... args) {
         if (Full()) return;
         Appended(true, Format<S>(args...));
     }
     // Formats and escapes a piece of a line, without line end.
     template <typename S, typename... Args, typename = std::enable_if_t<fmt::detail::is_compile_string<S>::value>>
-    void Put(const S&, const Args&... args) {
+    void Put(const S&, Args... args) {
         if (Full()) return;
         Appended(false, Format<S>(args...));
     }

@@ -30,7 +30,7 @@ static constexpr size_t kLongValueSize = 2304;
 
 // Formats into dest (`size` bytes, at least 1), cut to fit and NUL-terminated.
 template <typename S, typename... Args>
-static void FormatTo(char* dest, size_t size, const S& format, const Args&... args) {
+static void FormatTo(char* dest, size_t size, const S& format, Args... args) {
     const size_t written = fmt::format_to_n(dest, size - 1, format, args...).size;
     dest[written < size - 1 ? written : size - 1] = '\0';
 }
@@ -252,7 +252,7 @@ public:
     // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is.
     void Add(TW_UINT32 index, const char* text, bool last) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
-        char* p = fmt::format_to(m_lines + m_used, FMT_COMPILE(traceformat::kListItem), index, std::string_view());
+        char* p = fmt::format_to(m_lines + m_used, FMT_COMPILE(traceformat::kListItem), index, std::string_view(""));
         const size_t length = strnlen(text, kLongValueSize - 1);
         const size_t plain = PlainLength(text, length);
         memcpy(p, text, plain);
