@@ -10,6 +10,7 @@
 
 #include "Common/TwainLog/LoadEnvironment.h"
 #include "Common/TwainLog/ParaAnalyze.h"
+#include "Common/TwainLog/SentCopy.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Platform/Platform.h"
 
@@ -84,11 +85,24 @@ void TraceRequest(Caller caller, const Triplet& t) {
     WriteText(text);
 }
 
-void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs) {
+// The result section with the values the source changed marked with what the application sent.
+void MarkChanges(const Triplet& t, TW_UINT16 rc, CSentCopy& sent, CTraceText& text) {
+    CTraceText before;
+    g_cParaAnalyze.RenderData(t.DG, t.DAT, t.MSG, sent.Sent(t.pData), rc, &before);
+    CTraceText marked;
+    const bool changed = MarkWhatTheSourceChanged(text, before, marked, sent.SentHandle(), sent.GivenHandle());
+    sent.ReleaseSent();
+    if (!changed) return;
+    text.Clear();
+    text.Write(marked.Data(), marked.Length());
+}
+
+void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs, CSentCopy* changed = nullptr) {
     CTraceText text;
     std::lock_guard<std::mutex> lock(g_traceLock);
     g_cParaAnalyze.ParaAnalyze(t.pOrigin, t.pDest, t.DG, t.DAT, t.MSG, static_cast<char*>(t.pData), rc, &text, caller,
                                g_bTraceTiming ? tookNs : CParaAnalyze::kNotTimed);
+    if (changed != nullptr) MarkChanges(t, rc, *changed, text);
     // Text past the limit is not written: the first bytes go out, followed by the notice line.
     text.EndWithCutNotice();
     WriteText(text);
@@ -146,6 +160,18 @@ inline TW_UINT16 Forward(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_U
     return op != nullptr ? op->OperateTriplet(pOrigin, DG, DAT, MSG, pData) : TWRC_FAILURE;
 }
 
+// A call whose data the application fills in and the source must leave: what the application
+// sent is copied before the call and compared after it.
+TW_UINT16 __attribute__((noinline)) ForwardWatched(const Triplet& t) {
+    CSentCopy sent;
+    sent.Take(t.DG, t.DAT, t.MSG, t.pData);
+    const int64_t start = SteadyNow();
+    const TW_UINT16 rc = Forward(t.pOrigin, t.DG, t.DAT, t.MSG, t.pData);
+    const int64_t took = SteadyNow() - start;
+    TraceResult(Caller::kApplication, t, rc, took, sent.Changed(t.pData) ? &sent : nullptr);
+    return rc;
+}
+
 TW_UINT16 __attribute__((noinline))
 ForwardAndTrace(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     if (g_bEntryClosed.load(std::memory_order_acquire)) return TWRC_FAILURE;
@@ -154,6 +180,7 @@ ForwardAndTrace(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG
 
     TW_MEMREF forwarded = pData;
     if (DG == DG_CONTROL && DAT == DAT_ENTRYPOINT && MSG == MSG_SET) forwarded = InterposeEntryPoints(pData);
+    if (CSentCopy::Watches(DG, DAT, MSG)) return ForwardWatched(t);
     const int64_t start = SteadyNow();
     const TW_UINT16 rc = Forward(pOrigin, DG, DAT, MSG, forwarded);
     TraceResult(Caller::kApplication, t, rc, SteadyNow() - start);

@@ -176,6 +176,20 @@ std::vector<TraceCase> TraceCases() {
     }
     {
         Trace t;
+        t.Open().Call("DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS", "TWRC_SUCCESS", 5,
+                      {"  TW_USERINTERFACE = {", "    ShowUI  = [false] (sent true)", "    ModalUI = [false]",
+                       "    hParent = <0x00000000>", "  }"});
+        t.Call("DG_CONTROL/DAT_CAPABILITY/MSG_SET (ICAP_PIXELTYPE)", "TWRC_SUCCESS", 5,
+               {"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]", "  }", "  Sent by the application = {",
+                "    TW_CAPABILITY = {", "      Cap        = [ICAP_BRIGHTNESS]", "    }", "  }"});
+        add("the source changed what the application sent", t,
+            {{"TW-DATA-0001", "source", 2},
+             {"TW-DATA-0001", "source", 3},
+             {"TW-STATE-0001", "application", 3},
+             {"TW-STATE-0002", "source", 3}});
+    }
+    {
+        Trace t;
         t.Open().Capability("MSG_SET", "CAP_EXTENDEDCAPS", "TWRC_SUCCESS", 4, OneValue("TWTY_UINT16", "ICAP_BRIGHTNESS"));
         t.Call("DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS", "TWRC_SUCCESS", 5);
         t.Capability("MSG_SET", "ICAP_BRIGHTNESS", "TWRC_SUCCESS", 5, OneValue("TWTY_FIX32", "10.000"));

@@ -142,6 +142,17 @@ bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_U
     return CreateStringOfTriplet(caller == Caller::kSource);
 }
 
+void CParaAnalyze::RenderData(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, char* pData, TW_UINT16 RC,
+                              CTraceText* out) {
+    const CallRecord call = m_call;
+    CTraceText* const output = m_pOutBuf;
+    StoreTriplet(call.pOrigin, call.pDest, DG, DAT, MSG, pData, out);
+    m_call.RC = RC;
+    DispatchDat();
+    m_call = call;
+    m_pOutBuf = output;
+}
+
 void CParaAnalyze::StoreTriplet(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                 char* pData, CTraceText* pOutBuf) {
     m_call.pOrigin = pOrigin;

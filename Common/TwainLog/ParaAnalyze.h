@@ -126,6 +126,9 @@ public:
     bool DatTwainDirectAnalyze();
     bool DatEntryPointAnalyze();
     bool DispatchDat();
+    // The structure a call's data holds, as its result section renders it, without the result's
+    // other lines and leaving the session as it is.
+    void RenderData(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, char* pData, TW_UINT16 RC, CTraceText* out);
     // The first bytes of a custom DAT's data, where no structure of its maker applies.
     bool CustomDataAnalyze();
 

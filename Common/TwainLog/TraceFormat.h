@@ -72,6 +72,13 @@ inline constexpr char kFaultClose[] = ".!!!";
 // The fallback name of a value no table names: "ERROR!(27)".
 inline constexpr char kUnnamedValue[] = "{}({})";
 
+// ---- what the source changed of what the application sent it (linux and Windows builds) ------
+// After a value the source changed: " (sent TRUE)".
+inline constexpr char kSentValue[] = " (sent {})";
+// Where the structure as sent does not line up with the structure as returned, it follows whole.
+inline constexpr char kSentBlockOpen[] = "  Sent by the application = {{";
+inline constexpr char kSentBlockClose[] = "  }}";
+
 // ---- where a load runs: lines at the start of each load (and, for the Source Manager and the
 // application, where the trace first shows them), in the linux and Windows builds only ---------
 inline constexpr char kEnvironmentLine[] = "*** {}: {} ***";

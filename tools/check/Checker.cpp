@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Common/TwainLog/TraceFormat.h"
 #include "SessionSummary.h"
 
 namespace tracecheck {
@@ -321,6 +322,7 @@ void CChecker::ProcessEnclosing(const TraceCall& call, long ordinal) {
         CheckState(call, at, before);
         Status(call, at);
     }
+    if (call.caller != "DS") Changed(call, at);
     const bool enabling = call.dat == "DAT_USERINTERFACE" &&
                           (call.msg == "MSG_ENABLEDS" || call.msg == "MSG_ENABLEDSUIONLY") && Succeeded(call);
     if (enabling) {
@@ -361,9 +363,32 @@ void CChecker::Report(const char* id, const Finding& at, const std::string& what
     m_load.findings.push_back(std::move(f));
 }
 
+// What the trace marks as changed by the source: a value with what was sent beside it, or the
+// structure as sent following the one returned.
+void CChecker::Changed(const TraceCall& call, const Finding& at) {
+    static const std::string kSentBlock = [] {
+        const std::string_view open = traceformat::Unindented(traceformat::kSentBlockOpen);
+        return std::string(open.substr(0, open.find(" = ")));
+    }();
+    for (const Field& f : call.fields) {
+        if (!f.sent.empty()) {
+            const std::string& path = call.PathOf(f);
+            Report("TW-DATA-0001", at,
+                   (path.empty() ? "" : path + "/") + f.key + " is " + f.value + " after the call; the application sent " +
+                       f.sent);
+            return;
+        }
+        if (call.PathOf(f).compare(0, kSentBlock.size(), kSentBlock) == 0) {
+            Report("TW-DATA-0001", at, "the structure the source returned is not the one the application sent");
+            return;
+        }
+    }
+}
+
 void CChecker::Process(const TraceCall& call, long ordinal) {
     const Finding at = At(call, ordinal);
     const int before = m_state;
+    if (call.caller != "DS") Changed(call, at);
     if (call.seq < 0 && call.caller.empty()) {
         // An event the source took: the message it carries comes from the source.
         const std::string msg = Value(call, "TW_EVENT", "TWMessage");

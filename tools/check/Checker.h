@@ -89,6 +89,7 @@ private:
     void Contradiction(Capability& cap, const std::string& name, long flag, bool succeeded, const Finding& at);
     void Container(const tracereport::TraceCall& call, const std::string& name, bool fromSource, const Finding& at);
     void Transfer(const tracereport::TraceCall& call, const Finding& at);
+    void Changed(const tracereport::TraceCall& call, const Finding& at);
     void NewTransfer();
     void Reset();
 

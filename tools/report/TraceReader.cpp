@@ -34,6 +34,8 @@ constexpr string_view kTimeOpen = Before(traceformat::kTimeLine);
 // "] Thread = [": between the time and the thread of a time line that names it.
 constexpr string_view kThreadOpen = Between(traceformat::kTimeLineWithThread, 3);
 constexpr string_view kEnvironmentSeparator = traceformat::kEnvironmentSeparator;
+constexpr string_view kSentOpen = Before(traceformat::kSentValue);
+constexpr string_view kSentClose = After(traceformat::kSentValue);
 constexpr string_view kTookOpen = Before(traceformat::kTookLine);
 constexpr string_view kTookClose = After(traceformat::kTookLine);
 constexpr string_view kReturnCodeOpen = Before(traceformat::kReturnCodeLine);
@@ -474,6 +476,15 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at, bool labell
     size_t from = static_cast<size_t>(eq - p) + 1, to = n;
     while (from < to && p[from] == ' ') ++from;
     while (to > from && (p[to - 1] == ' ' || p[to - 1] == '\t')) --to;
+    // " (sent TRUE)" after a value the source changed.
+    std::string sent;
+    const string_view whole(p + from, to - from);
+    const size_t sentAt = whole.rfind(kSentOpen);
+    if (sentAt != string_view::npos && whole.size() > sentAt + kSentOpen.size() &&
+        whole.substr(whole.size() - kSentClose.size()) == kSentClose) {
+        sent = std::string(whole.substr(sentAt + kSentOpen.size(), whole.size() - sentAt - kSentOpen.size() - kSentClose.size()));
+        to = from + sentAt;
+    }
     const string_view value(p + from, to - from);
     if (value == kBraceOpen) {
         m_lastItem = LastItemOf(path);
@@ -509,6 +520,7 @@ bool CTraceReader::StructurePart(const std::string& line, size_t at, bool labell
         from += kValueOpen.size();
     }
     AddField(path, std::string(p, keyEnd), std::string(p + from, to - from));
+    if (!sent.empty() && !m_result.fields.empty() && !m_result.textClipped) m_result.fields.back().sent = std::move(sent);
     return true;
 }
 

@@ -15,6 +15,7 @@ struct Field {
     int path;           // in TraceCall::paths: the enclosing structure headers joined by '/'
     std::string key;    // the field name, or the index of an item list line
     std::string value;  // between the brackets when bracketed, else the text after '='
+    std::string sent = {};  // what the application had sent, where the source changed it
 };
 
 // One traced call: its request line (none for an event the application passed in), the timing

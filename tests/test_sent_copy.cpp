@@ -1,0 +1,148 @@
+// What the source changed in what the application gave it: each watched structure, the value the
+// application sent shown beside the one the source left, the source's own fields never marked,
+// nothing marked when nothing changed, and never in the macOS build.
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Common/TwainLog/SentCopy.h"
+#include "Common/TwainLog/TwainLog.h"
+#include "Entry/DSEntry.h"
+#include "Platform/Platform.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class SentCopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_cParaAnalyze = CParaAnalyze();
+        g_cParaAnalyze.SetTwainStatus(4);
+    }
+    FixedArena arena;
+};
+
+// The lines of the result section (the request line and the status line left out) that hold "(sent".
+std::string Marked(const std::string& text) {
+    std::string marked;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find("\r\n", start);
+        const std::string line = text.substr(start, end - start);
+        if (line.find("(sent ") != std::string::npos) marked += line + "\n";
+        start = end == std::string::npos ? text.size() : end + 2;
+    }
+    return marked;
+}
+
+TEST_F(SentCopyTest, WhatTheSourceChangedIsShownWithWhatWasSent) {
+    struct Case {
+        const char* what;
+        TW_UINT32 dg;
+        TW_UINT16 dat, msg;
+        size_t size;
+        std::function<void(void*)> send;    // what the application fills in
+        std::function<void(void*)> answer;  // what the source leaves
+        std::string marked;                 // the marked lines, each ending in "\n"
+    };
+    const Case cases[] = {
+        {"ShowUI changed; ModalUI is the source's to set", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
+         sizeof(TW_USERINTERFACE), [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ShowUI = 1; },
+         [](void* d) {
+             static_cast<TW_USERINTERFACE*>(d)->ShowUI = 0;
+             static_cast<TW_USERINTERFACE*>(d)->ModalUI = 1;
+         },
+         "    ShowUI  = [false] (sent true)\n"},
+        {"hParent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, sizeof(TW_USERINTERFACE),
+         [](void*) {}, [](void* d) { static_cast<TW_USERINTERFACE*>(d)->hParent = reinterpret_cast<TW_HANDLE>(0x1234); },
+         "    hParent = <0x00001234> (sent <0x00000000>)\n"},
+        {"the file name changed", DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, sizeof(TW_SETUPFILEXFER),
+         [](void* d) { strcpy(static_cast<TW_SETUPFILEXFER*>(d)->FileName, "/tmp/page.tif"); },
+         [](void* d) { strcpy(static_cast<TW_SETUPFILEXFER*>(d)->FileName, "/tmp/other\n.tif"); },
+         "    FileName = [/tmp/other\\n.tif] (sent /tmp/page.tif)\n"},
+        {"the frame changed", DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, sizeof(TW_IMAGELAYOUT),
+         [](void* d) { static_cast<TW_IMAGELAYOUT*>(d)->Frame.Right.Whole = 8; },
+         [](void* d) { static_cast<TW_IMAGELAYOUT*>(d)->Frame.Right.Whole = 7; },
+         "      Right  = [7.000] (sent 8.000)\n"},
+        {"the buffer's length changed; BytesWritten is the source's", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+         sizeof(TW_IMAGEMEMXFER), [](void* d) { static_cast<TW_IMAGEMEMXFER*>(d)->Memory.Length = 4096; },
+         [](void* d) {
+             static_cast<TW_IMAGEMEMXFER*>(d)->Memory.Length = 8192;
+             static_cast<TW_IMAGEMEMXFER*>(d)->BytesWritten = 100;
+         },
+         "      Length = [8192] (sent 4096)\n"},
+        {"nothing the application sent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
+         sizeof(TW_USERINTERFACE), [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ShowUI = 1; },
+         [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ModalUI = 1; }, ""},
+        {"a triplet whose data is the source's to fill", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, sizeof(TW_IMAGEINFO),
+         [](void*) {}, [](void* d) { static_cast<TW_IMAGEINFO*>(d)->ImageWidth = 5; }, ""},
+    };
+    ScriptedScanner source;
+    for (const Case& c : cases) {
+        void* data = arena.Alloc(c.size);
+        c.send(data);
+        source.fill = c.answer;
+        TraceCapture capture;
+        EXPECT_EQ(DS_Entry(nullptr, c.dg, c.dat, c.msg, data), TWRC_SUCCESS) << c.what;
+        const std::string text = capture.Text();
+        EXPECT_EQ(Marked(text), kTraceShowsWhatTheSourceChanged ? c.marked : "") << c.what << "\n" << text;
+        EXPECT_EQ(MalformedAt(text), "") << c.what;
+    }
+}
+
+// A container's value the source changed is marked in place; a container that no longer lines up
+// with the one sent is followed by the one sent, whole.
+TEST_F(SentCopyTest, AChangedContainerShowsWhatWasSent) {
+    TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
+    cap->Cap = ICAP_PIXELTYPE;
+    cap->ConType = TWON_ONEVALUE;
+    cap->hContainer = NewHandleClear(sizeof(TW_ONEVALUE));
+    TW_ONEVALUE value = {TWTY_UINT16, TWPT_RGB};
+    memcpy(HLock(cap->hContainer), &value, sizeof(value));
+    HUnlock(cap->hContainer);
+    ScriptedScanner source;
+    source.fill = [](void* d) {
+        TW_CAPABILITY* given = static_cast<TW_CAPABILITY*>(d);
+        TW_ONEVALUE changed = {TWTY_UINT16, TWPT_GRAY};
+        memcpy(HLock(given->hContainer), &changed, sizeof(changed));
+        HUnlock(given->hContainer);
+    };
+    TraceCapture capture;
+    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_SET, cap), TWRC_SUCCESS);
+    const std::string text = capture.Text();
+    DisposeHandle(cap->hContainer);
+    if (!kTraceShowsWhatTheSourceChanged) {
+        EXPECT_EQ(text.find("(sent"), std::string::npos);
+        return;
+    }
+    EXPECT_NE(text.find("      Item     = [TWPT_GRAY] (sent TWPT_RGB)\r\n"), std::string::npos) << text;
+    EXPECT_EQ(MalformedAt(text), "");
+
+    // The source replaced the container by an empty enumeration.
+    cap->hContainer = NewHandleClear(sizeof(TW_ONEVALUE));
+    memcpy(HLock(cap->hContainer), &value, sizeof(value));
+    HUnlock(cap->hContainer);
+    const TW_HANDLE replaced = NewHandleClear(sizeof(TW_ENUMERATION));
+    source.fill = [replaced](void* d) {
+        TW_CAPABILITY* given = static_cast<TW_CAPABILITY*>(d);
+        given->ConType = TWON_ENUMERATION;
+        given->hContainer = replaced;
+    };
+    TraceCapture again;
+    const TW_HANDLE sent = cap->hContainer;
+    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_SET, cap), TWRC_SUCCESS);
+    const std::string block = again.Text();
+    DisposeHandle(sent);
+    DisposeHandle(replaced);
+    const size_t at = block.find("  Sent by the application = {\r\n");
+    ASSERT_NE(at, std::string::npos) << block;
+    EXPECT_NE(block.find("      ConType    = [TWON_ONEVALUE]\r\n", at), std::string::npos) << block;
+    EXPECT_NE(block.find("        Item     = [TWPT_RGB]\r\n", at), std::string::npos) << block;
+    char given[64];
+    snprintf(given, sizeof(given), "      hContainer = <0x%08x>\r\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(sent)));
+    EXPECT_NE(block.find(given, at), std::string::npos) << "the application's handle, not the copy's\n" << block;
+    EXPECT_EQ(MalformedAt(block), "");
+}
+
+}  // namespace
