@@ -286,7 +286,7 @@ TEST(CheckRules, TableMatchesItsGoldenFileAndTheReadme) {
     std::set<std::string> ids;
     for (const Rule& rule : Rules()) {
         SCOPED_TRACE(rule.id);
-        EXPECT_TRUE(std::regex_match(rule.id, std::regex("TW-(STATE|CAP|XFER|STATUS)-[0-9]{4}")));
+        EXPECT_TRUE(std::regex_match(rule.id, std::regex("TW-(STATE|CAP|XFER|STATUS|DATA)-[0-9]{4}")));
         EXPECT_TRUE(ids.insert(rule.id).second) << "identifier used twice";
         EXPECT_EQ(FindRule(rule.id), &rule);
         const std::string row = std::string("| `") + rule.id + "` | " + SeverityName(rule.severity) + " | " +
