@@ -143,10 +143,10 @@ constexpr Joined<N...> Join(const char (&... parts)[N]) {
     return joined;
 }
 
-// The request line: its sequence number, caller tag and triplet (with the capability).
-constexpr auto kRequestLine = Join(traceformat::kRequestSequence, traceformat::kRequestTag, traceformat::kTriplet);
-constexpr auto kRequestLineWithCapability =
-    Join(traceformat::kRequestSequence, traceformat::kRequestTag, traceformat::kTripletWithCapability);
+// The request line after its sequence number: caller tag and triplet (with the capability), all
+// names put between pieces of text.
+constexpr auto kRequestLine = Join(traceformat::kRequestTag, traceformat::kTriplet);
+constexpr auto kRequestLineWithCapability = Join(traceformat::kRequestTag, traceformat::kTripletWithCapability);
 
 TraceName CapabilityNameOf(TW_UINT16 cap, char* fallback) { return {CapabilityNameOrFallback(cap, fallback)}; }
 
@@ -183,13 +183,14 @@ bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
     const TraceName dg = {kGroups.NameOrFallback(static_cast<int32_t>(m_call.DG), unnamed[0])};
     const TraceName dat = {(IsVendorId(m_call.DAT) ? kVendorDats : kDats).NameOrFallback(m_call.DAT, unnamed[1])};
     const TraceName msg = {(IsVendorId(m_call.MSG) ? kVendorMsgs : kMsgs).NameOrFallback(m_call.MSG, unnamed[2])};
+    m_pOutBuf->Put(FMT_STRING(traceformat::kRequestSequence), m_lSequenceNo);
     if (m_call.DAT != DAT_CAPABILITY) {
-        m_pOutBuf->Line(FMT_STRING(kRequestLine.text), m_lSequenceNo, tag, dg, dat, msg);
+        m_pOutBuf->Line(FMT_STRING(kRequestLine.text), tag, dg, dat, msg);
         return true;
     }
     const auto* const cap = reinterpret_cast<const TW_CAPABILITY*>(m_call.pData);
     const TraceName capName = cap != nullptr ? CapabilityNameOf(cap->Cap, unnamed[3]) : TraceName{""};
-    m_pOutBuf->Line(FMT_STRING(kRequestLineWithCapability.text), m_lSequenceNo, tag, dg, dat, msg, capName);
+    m_pOutBuf->Line(FMT_STRING(kRequestLineWithCapability.text), tag, dg, dat, msg, capName);
     return true;
 }
 

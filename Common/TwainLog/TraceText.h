@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include <fmt/compile.h>
 #include <fmt/format.h>
@@ -104,25 +106,15 @@ constexpr FixedText<N> TextOf(std::string_view format) {
     return fixed;
 }
 
-// Whether a format holds `fields` replacement fields, each a bare "{}", and no other brace: its
-// strings are then only put between its pieces of text.
-constexpr bool FormatJoinsStrings(std::string_view format, size_t fields) {
-    size_t found = 0;
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '}') return false;
-        if (format[i] != '{') continue;
-        if (i + 1 == format.size() || format[i + 1] != '}') return false;
-        ++found;
-        ++i;
-    }
-    return found == fields;
-}
-
-// The pieces of text between such a format's fields.
+// A format whose fields are only bare "{}" for strings and "{:0Nx}" (zero-padded hex) for
+// unsigned numbers, with no other brace: it is written as its pieces of text with the values
+// put between them.
 template <size_t Fields>
 struct Pieces {
+    bool valid;
     size_t offset[Fields + 1];
     size_t size[Fields + 1];
+    size_t hexWidth[Fields + 1];  // 0 for a string
 };
 template <size_t Fields>
 constexpr Pieces<Fields> PiecesOf(std::string_view format) {
@@ -130,16 +122,58 @@ constexpr Pieces<Fields> PiecesOf(std::string_view format) {
     size_t k = 0;
     size_t start = 0;
     for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '}') return pieces;
         if (format[i] != '{') continue;
+        if (k == Fields) return pieces;
         pieces.offset[k] = start;
         pieces.size[k] = i - start;
+        size_t j = i + 1;
+        if (j + 1 < format.size() && format[j] == ':' && format[j + 1] == '0') {
+            size_t width = 0;
+            for (j += 2; j < format.size() && format[j] >= '0' && format[j] <= '9'; ++j)
+                width = width * 10 + static_cast<size_t>(format[j] - '0');
+            if (width == 0 || width > 16 || j + 1 >= format.size() || format[j] != 'x') return pieces;
+            pieces.hexWidth[k] = width;
+            ++j;
+        }
+        if (j >= format.size() || format[j] != '}') return pieces;
         ++k;
-        start = i + 2;
-        ++i;
+        start = j + 1;
+        i = j;
     }
+    if (k != Fields) return pieces;
     pieces.offset[k] = start;
     pieces.size[k] = format.size() - start;
+    pieces.valid = true;
     return pieces;
+}
+
+template <typename T>
+constexpr bool kUnsignedNumber = std::is_integral_v<T> && std::is_unsigned_v<T> && !std::is_same_v<T, bool>;
+
+// Whether the values, of these types, fit such a format's fields.
+template <typename... Types, size_t Fields, size_t... I>
+constexpr bool PiecesFit(const Pieces<Fields>& pieces, std::index_sequence<I...>) {
+    return pieces.valid && ((pieces.hexWidth[I] != 0 ? kUnsignedNumber<Types> : std::is_same_v<Types, std::string_view>) && ...);
+}
+
+inline void PutValue(char*& p, std::string_view text, size_t) {
+    if (!text.empty()) memcpy(p, text.data(), text.size());
+    p += text.size();
+}
+template <typename U, typename = std::enable_if_t<kUnsignedNumber<U>>>
+void PutValue(char*& p, U value, size_t width) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    char digits[16];
+    size_t n = 0;
+    uint64_t v = value;
+    do {
+        digits[sizeof(digits) - ++n] = kHex[v & 0xF];
+        v >>= 4;
+    } while (v != 0);
+    for (size_t i = n; i < width; ++i) *p++ = '0';
+    memcpy(p, digits + sizeof(digits) - n, n);
+    p += n;
 }
 
 // Whether a format's own text holds a control character.
@@ -277,11 +311,12 @@ private:
             memcpy(at, fixed.text, fixed.size);
             size = fixed.size;
         } else if (bound <= kHeldLimit + tracetext::kFormatSlack - m_len) {
+            constexpr auto pieces = tracetext::PiecesOf<sizeof...(Args)>(std::string_view(format.data(), format.size()));
             constexpr bool joins =
-                (std::is_same_v<typename tracetext::Taken<Args>::Type, std::string_view> && ...) &&
-                tracetext::FormatJoinsStrings(std::string_view(format.data(), format.size()), sizeof...(Args));
+                tracetext::PiecesFit<std::remove_cv_t<std::remove_reference_t<typename tracetext::Taken<Args>::Type>>...>(
+                    pieces, std::index_sequence_for<Args...>());
             if constexpr (joins)
-                size = Joined<S>(at, args...);
+                size = Joined<S>(at, std::index_sequence_for<Args...>(), args...);
             else
                 size = static_cast<size_t>(fmt::format_to(at, Compiled<S>(), args...) - at);
         } else {
@@ -294,21 +329,19 @@ private:
         Appended(endLine, size, plain);
     }
 
-    // What a format of bare "{}" fields gives for strings: its pieces of text with the strings
-    // between them, written at `out`; returns the bytes written.
-    template <typename S, typename... Strings>
-    static size_t Joined(char* out, Strings... strings) {
+    // What such a format gives for its values: its pieces of text with the values between them,
+    // written at `out`; returns the bytes written.
+    template <typename S, size_t... I, typename... Values>
+    static size_t Joined(char* out, std::index_sequence<I...>, const Values&... values) {
         constexpr fmt::string_view format = fmt::string_view(S());
         static constexpr auto pieces =
-            tracetext::PiecesOf<sizeof...(Strings)>(std::string_view(format.data(), format.size()));
+            tracetext::PiecesOf<sizeof...(Values)>(std::string_view(format.data(), format.size()));
         char* p = out;
-        const auto put = [&p](const char* data, size_t size) {
-            if (size != 0) memcpy(p, data, size);
-            p += size;
-        };
-        put(format.data() + pieces.offset[0], pieces.size[0]);
-        size_t k = 0;
-        ((put(strings.data(), strings.size()), ++k, put(format.data() + pieces.offset[k], pieces.size[k])), ...);
+        memcpy(p, format.data() + pieces.offset[0], pieces.size[0]);
+        p += pieces.size[0];
+        ((tracetext::PutValue(p, values, pieces.hexWidth[I]),
+          memcpy(p, format.data() + pieces.offset[I + 1], pieces.size[I + 1]), p += pieces.size[I + 1]),
+         ...);
         return static_cast<size_t>(p - out);
     }
 

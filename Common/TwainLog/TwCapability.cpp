@@ -265,10 +265,16 @@ public:
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
         static_assert(std::string_view(traceformat::kListItem) == "        {:3d}:{}", "the item line's shape");
         char* p = Copy(m_lines + m_used, traceformat::kListItemIndent);
-        const fmt::format_int digits(index);
-        for (size_t width = digits.size(); width < 3; ++width) *p++ = ' ';
-        memcpy(p, digits.data(), digits.size());
-        p += digits.size();
+        if (index < 1000) {
+            p[0] = index >= 100 ? static_cast<char>('0' + index / 100) : ' ';
+            p[1] = index >= 10 ? static_cast<char>('0' + index / 10 % 10) : ' ';
+            p[2] = static_cast<char>('0' + index % 10);
+            p += 3;
+        } else {
+            const fmt::format_int digits(index);
+            memcpy(p, digits.data(), digits.size());
+            p += digits.size();
+        }
         *p++ = ':';
         const size_t length = strnlen(text, kLongValueSize - 1);
         const size_t plain = named ? length : PlainLength(text, length);
