@@ -23,8 +23,9 @@ std::atomic<bool> g_bEntryClosed{false};
 
 // One call's text at a time: the analyzer record, the text and its writes. It is never held
 // while the source or the Source Manager runs, so a message the source sends from inside a call,
-// or from a thread of its own, never waits for the call it stands in.
-std::mutex g_traceLock;
+// or from a thread of its own, never waits for the call it stands in. It is the trace file's own
+// lock, so that the text is written without taking another.
+std::mutex& g_traceLock = g_traceFileLock;
 
 // The Source Manager's DSM_Entry, and the entry points the source is handed instead of the
 // Source Manager's: they live as long as the module, since a source may keep the pointer. The
@@ -40,7 +41,7 @@ SourceEntryPoints g_uSourceEntryPoints;
 using Caller = CParaAnalyze::Caller;
 
 void WriteText(const CTraceText& text) {
-    if (text.Length() != 0) WriteLogFile(reinterpret_cast<const uint8_t*>(text.Data()), text.Length());
+    if (text.Length() != 0) WriteLogFileLocked(reinterpret_cast<const uint8_t*>(text.Data()), text.Length());
 }
 
 // A steady reading for how long the source took; only taken when timing is on.

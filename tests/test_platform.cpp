@@ -278,6 +278,36 @@ TEST(TraceText, PlainLengthStopsAtTheFirstByteToEscape) {
     EXPECT_EQ(PlainLength(mixed.data(), mixed.size()), mixed.size());
 }
 
+// Lines written without {fmt} (fixed texts, strings and zero-padded hex put between pieces of
+// text) give what {fmt} gives, escaped where a string from outside needs it, cut at the limit.
+TEST(TraceText, LinesPutTogetherInPlaceMatchTheFormat) {
+    const std::string control = std::string("a\x01" "b") + '\n';
+    const struct {
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        {[] { CTraceText t; t.Line(FMT_STRING("  TW_X = {{")); return std::string(t.Data(), t.Length()); }(),
+         "  TW_X = {\r\n"},
+        {[] { CTraceText t; t.Line(FMT_STRING("[{}] {}/{}"), "APP", TraceName{"DG"}, std::string_view("")); return std::string(t.Data(), t.Length()); }(),
+         "[APP] DG/\r\n"},
+        {[] { CTraceText t; t.Line(FMT_STRING("p = <0x{:08x}> {:02x}|{:08x}"), 0u, uint8_t{0xAB}, ~uint64_t{0}); return std::string(t.Data(), t.Length()); }(),
+         fmt::format("p = <0x{:08x}> {:02x}|{:08x}\r\n", 0u, uint8_t{0xAB}, ~uint64_t{0})},
+        {[&] { CTraceText t; t.Line(FMT_STRING("v = [{}] {:04x}"), control.c_str(), uint16_t{0x1F}); return std::string(t.Data(), t.Length()); }(),
+         "v = [a\\x01b\\n] 001f\r\n"},
+        {[&] { CTraceText t; t.Put(FMT_STRING("{}"), TraceName{"N"}); t.Line(FMT_STRING("={}"), 42); return std::string(t.Data(), t.Length()); }(),
+         "N=42\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.line, c.expected);
+
+    // Near the limit a joined line is cut where a bounded format would cut it.
+    CTraceText text;
+    const std::string block(CTraceText::kWrittenLimit - 3, 'x');
+    text.Put(block);
+    text.Line(FMT_STRING("<{:08x}>"), 0x1234u);
+    EXPECT_TRUE(text.Full());
+    EXPECT_EQ(std::string(text.Data(), text.Length()), block + "<000");
+}
+
 TEST(TraceText, KeepsAtMostOneByteBeyondTheLimitAndSaysSo) {
     CTraceText text;
     const std::string block(1000, 'x');

@@ -3,6 +3,7 @@
 #include "ParaAnalyze.h"
 
 #include <ctime>
+#include <string_view>
 
 CParaAnalyze g_cParaAnalyze;
 
@@ -58,7 +59,8 @@ bool CParaAnalyze::ResultMake(bool sourceCall, int64_t tookNs) {
             return false;
     }
     if (tookNs >= 0) m_pOutBuf->Line(FMT_STRING(traceformat::kTookLine), static_cast<double>(tookNs) / 1e6);
-    m_pOutBuf->Line(FMT_STRING(traceformat::kReturnCodeLine), Name(twrc_macros, m_call.RC));
+    static const NameFinder kReturnCodes(twrc_macros);
+    m_pOutBuf->Line(FMT_STRING(traceformat::kReturnCodeLine), Name(kReturnCodes, m_call.RC));
     m_pOutBuf->Line(FMT_STRING(traceformat::kDataPointerLine), Low32(m_call.pData));
     return true;
 }
@@ -136,6 +138,33 @@ int CParaAnalyze::UpDateTwainStatusBySource() {
 
 // ---- request line ---------------------------------------------------------------------------
 
+namespace {
+
+// Formats joined into one at compile time.
+template <size_t... N>
+struct Joined {
+    char text[(N + ...) - sizeof...(N) + 1];
+};
+
+template <size_t... N>
+constexpr Joined<N...> Join(const char (&... parts)[N]) {
+    Joined<N...> joined{};
+    size_t at = 0;
+    for (const std::string_view part : {std::string_view(parts, N - 1)...}) {
+        for (const char c : part) joined.text[at++] = c;
+    }
+    return joined;
+}
+
+// The request line after its sequence number: caller tag and triplet (with the capability), all
+// names put between pieces of text.
+constexpr auto kRequestLine = Join(traceformat::kRequestTag, traceformat::kTriplet);
+constexpr auto kRequestLineWithCapability = Join(traceformat::kRequestTag, traceformat::kTripletWithCapability);
+
+TraceName CapabilityNameOf(TW_UINT16 cap, char* fallback) { return {CapabilityNameOrFallback(cap, fallback)}; }
+
+}  // namespace
+
 bool CParaAnalyze::TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
                                   TW_UINT16 MSG, char* pData, CTraceText* out, Caller caller) {
     StoreTriplet(pOrigin, pDest, DG, DAT, MSG, pData, out);
@@ -170,24 +199,30 @@ bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
     if (!sourceCall && m_call.MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
 
     ++m_lSequenceNo;
+    const std::string_view tag = sourceCall ? std::string_view(traceformat::kSourceTag) : FieldText(m_szCaller);
+    // Fallback texts of names no table holds, each in a buffer of its own.
+    char unnamed[4][kNameSize];
+    static const NameFinder kGroups(dg_macros), kDats(dat_macros), kVendorDats(dat_kv_macros);
+    static const NameFinder kMsgs(msg_macros), kVendorMsgs(msg_kv_macros);
+    const TraceName dg = {kGroups.NameOrFallback(static_cast<int32_t>(m_call.DG), unnamed[0])};
+    // Another maker's identifiers from 0x8001 up show as the base name and the offset.
+    const bool vendorNames = VendorNaming();
+    if (IsVendorId(m_call.DAT) && !vendorNames) CustomName("DAT_CUSTOMBASE", m_call.DAT, unnamed[1]);
+    if (IsVendorId(m_call.MSG) && !vendorNames) CustomName("MSG_CUSTOMBASE", m_call.MSG, unnamed[2]);
+    const TraceName dat = {!IsVendorId(m_call.DAT) ? kDats.NameOrFallback(m_call.DAT, unnamed[1])
+                           : vendorNames           ? kVendorDats.NameOrFallback(m_call.DAT, unnamed[1])
+                                                   : unnamed[1]};
+    const TraceName msg = {!IsVendorId(m_call.MSG) ? kMsgs.NameOrFallback(m_call.MSG, unnamed[2])
+                           : vendorNames           ? kVendorMsgs.NameOrFallback(m_call.MSG, unnamed[2])
+                                                   : unnamed[2]};
     m_pOutBuf->Put(FMT_STRING(traceformat::kRequestSequence), m_lSequenceNo);
-    if (sourceCall)
-        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), traceformat::kSourceTag);
-    else
-        m_pOutBuf->Put(FMT_STRING(traceformat::kRequestTag), FieldText(m_szCaller));
-
-    char dg[kNameSize], dat[kNameSize], msg[kNameSize];
-    LookupName(dg_macros, static_cast<int32_t>(m_call.DG), dg);
-    LookupDatName(m_call.DAT, dat);
-    LookupMsgName(m_call.MSG, msg);
-
-    if (m_call.DAT == DAT_CAPABILITY) {
-        char cap[kNameSize] = {};
-        GetStringOfCapability(reinterpret_cast<const TW_CAPABILITY*>(m_call.pData), cap, sizeof(cap));
-        m_pOutBuf->Line(FMT_STRING(traceformat::kTripletWithCapability), dg, dat, msg, cap);
-    } else {
-        m_pOutBuf->Line(FMT_STRING(traceformat::kTriplet), dg, dat, msg);
+    if (m_call.DAT != DAT_CAPABILITY) {
+        m_pOutBuf->Line(FMT_STRING(kRequestLine.text), tag, dg, dat, msg);
+        return true;
     }
+    const auto* const cap = reinterpret_cast<const TW_CAPABILITY*>(m_call.pData);
+    const TraceName capName = cap != nullptr ? CapabilityNameOf(cap->Cap, unnamed[3]) : TraceName{""};
+    m_pOutBuf->Line(FMT_STRING(kRequestLineWithCapability.text), tag, dg, dat, msg, capName);
     return true;
 }
 

@@ -199,11 +199,12 @@ public:
     // Names a constant through a symbol table; only the fallback for an unnamed value is
     // written, into the analyzer's name buffer.
     template <size_t N>
-    const char* Name(const MacroEntry (&table)[N], int64_t value) {
-        if (const char* name = FindName(table, N - 1, value)) return name;
+    TraceName Name(const MacroEntry (&table)[N], int64_t value) {
+        if (const char* name = FindName(table, N - 1, value)) return {name};
         LookupName(table, value, m_szNameBuf);
-        return m_szNameBuf;
+        return {m_szNameBuf};
     }
+    TraceName Name(const NameFinder& names, int64_t value) { return {names.NameOrFallback(value, m_szNameBuf)}; }
 
 private:
     bool ResultMake(bool sourceCall, int64_t tookNs);

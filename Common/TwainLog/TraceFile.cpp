@@ -46,22 +46,46 @@ FILE* OpenTraceFile(const char* path) {
 namespace {
 
 // What a failed write left behind: the bytes lost since, and whether the file now ends inside a
-// line. Guarded by the write lock.
+// line. Guarded by the trace file's lock.
 struct LostText {
     uint64_t bytes = 0;
     bool midLine = false;
     int error = 0;
 };
 
-std::mutex g_writeLock;
 LostText g_lost;
+
+// The bytes that reach the stream's descriptor, written straight with write(2) (the stream is
+// unbuffered, so stdio would pass them on unchanged): a short write is continued, the first
+// failing one ends the text, as stdio does. A stream without a descriptor goes through stdio.
+size_t WriteToStream(const char* bytes, size_t count, int* error) {
+    const int fd = fileno(g_pLogFile);
+    if (fd < 0) {
+        const size_t written = fwrite(bytes, 1, count, g_pLogFile);
+        if (written < count) {
+            *error = errno;
+            clearerr(g_pLogFile);
+        }
+        return written;
+    }
+    size_t written = 0;
+    while (written < count) {
+        const ssize_t n = write(fd, bytes + written, count - written);
+        if (n <= 0) {
+            *error = n < 0 ? errno : EIO;
+            break;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return written;
+}
 
 // Writes what it can; returns the bytes that reached the file and notes a failure.
 size_t WriteSome(const char* bytes, size_t count) {
-    const size_t written = fwrite(bytes, 1, count, g_pLogFile);
+    int error = 0;
+    const size_t written = WriteToStream(bytes, count, &error);
     if (written < count) {
-        g_lost.error = errno;
-        clearerr(g_pLogFile);
+        g_lost.error = error;
         g_lost.bytes += count - written;
         if (written != 0) g_lost.midLine = bytes[written - 1] != '\n';
     }
@@ -93,9 +117,16 @@ bool ReportLostText() {
 
 }  // namespace
 
+std::mutex g_traceFileLock;
+
 void WriteLogFile(const uint8_t* bytes, uint64_t count) {
     if (g_pLogFile == nullptr) return;
-    std::lock_guard<std::mutex> lock(g_writeLock);
+    std::lock_guard<std::mutex> lock(g_traceFileLock);
+    WriteLogFileLocked(bytes, count);
+}
+
+void WriteLogFileLocked(const uint8_t* bytes, uint64_t count) {
+    if (g_pLogFile == nullptr) return;
     const char* const text = reinterpret_cast<const char*>(bytes);
     if (g_lost.bytes != 0 && !ReportLostText()) {
         g_lost.bytes += count;

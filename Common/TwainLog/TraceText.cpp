@@ -24,19 +24,31 @@ size_t EscapeByte(unsigned char c, char* out) {
     }
 }
 
-size_t PlainLength(const char* text, size_t length) {
-    // Eight bytes at a time: whether any of them is below 0x20, or is 0x7F, tells whether the
-    // bytes can be passed over whole.
+namespace {
+
+// Whether any of eight bytes is below 0x20 or is 0x7F: bytes that are are flagged by their high
+// bit, the lowest one exactly.
+bool HoldsControl(const char* eight) {
     constexpr uint64_t kOnes = 0x0101010101010101u;
     constexpr uint64_t kHighs = 0x8080808080808080u;
+    uint64_t word;
+    memcpy(&word, eight, sizeof(word));
+    const uint64_t control = (word - kOnes * 0x20) & ~word & kHighs;
+    const uint64_t del = word ^ (kOnes * 0x7F);
+    return (control | ((del - kOnes) & ~del & kHighs)) != 0;
+}
+
+}  // namespace
+
+size_t PlainLength(const char* text, size_t length) {
+    // Eight bytes at a time; the last bytes, fewer than eight, are read with the ones before
+    // them as the text's last eight.
+    constexpr size_t kWord = sizeof(uint64_t);
     size_t i = 0;
-    for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
-        uint64_t word;
-        memcpy(&word, text + i, sizeof(word));
-        const uint64_t control = (word - kOnes * 0x20) & ~word & kHighs;
-        const uint64_t del = word ^ (kOnes * 0x7F);
-        if ((control | ((del - kOnes) & ~del & kHighs)) != 0) break;
+    for (; i + kWord <= length; i += kWord) {
+        if (HoldsControl(text + i)) break;
     }
+    if (i + kWord > length && length >= kWord && !HoldsControl(text + length - kWord)) return length;
     while (i < length && !NeedsEscape(static_cast<unsigned char>(text[i]))) ++i;
     return i;
 }
@@ -53,12 +65,12 @@ size_t CopyEscaped(char* dest, size_t room, const char* text, size_t length) {
     return out;
 }
 
-void CTraceText::Appended(bool endLine, size_t size) {
+void CTraceText::AppendedWithEscapes(bool endLine, size_t size, bool plain) {
     char* const start = m_buf + m_len;
     const size_t room = kHeldLimit - m_len;
     const bool whole = size <= room;
     const size_t formatted = whole ? size : room;
-    const size_t first = PlainLength(start, formatted);
+    const size_t first = plain ? formatted : PlainLength(start, formatted);
     if (first == formatted) {
         m_len += formatted;
     } else {
@@ -84,6 +96,14 @@ void CTraceText::Appended(bool endLine, size_t size) {
         }
     }
     m_buf[m_len] = '\0';
+}
+
+void CTraceText::Text(bool endLine, std::string_view text) {
+    if (Full()) return;
+    const size_t room = kHeldLimit - m_len;
+    const size_t taken = text.size() < room ? text.size() : room;
+    memcpy(m_buf + m_len, text.data(), taken);
+    Appended(endLine, text.size(), PlainLength(text.data(), taken) == text.size());
 }
 
 void CTraceText::Write(const char* text, size_t length) {

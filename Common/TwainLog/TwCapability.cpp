@@ -118,6 +118,16 @@ static void Uni512Text(const TW_UINT8* item, size_t held, char* dest, size_t siz
     dest[out] = '\0';
 }
 
+static const NameFinder& ItemTypes() {
+    static const NameFinder kItemTypes(twty_macros);
+    return kItemTypes;
+}
+
+static const NameFinder& ContainerTypes() {
+    static const NameFinder kContainerTypes(twon_macros);
+    return kContainerTypes;
+}
+
 // ---- single values --------------------------------------------------------------------------
 
 // The text of one item into dest (`size` bytes); `held` bytes are there at the item, all of them
@@ -249,12 +259,25 @@ public:
     bool Full() const { return m_out.Length() + m_used > CTraceText::kWrittenLimit; }
 
     // One list item, a comma unless it is the last item, and "\r\n". The text (at most
-    // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is.
-    void Add(TW_UINT32 index, const char* text, bool last) {
+    // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is;
+    // a name is not.
+    void Add(TW_UINT32 index, const char* text, bool last, bool named) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
-        char* p = fmt::format_to(m_lines + m_used, FMT_COMPILE(traceformat::kListItem), index, std::string_view(""));
+        static_assert(std::string_view(traceformat::kListItem) == "        {:3d}:{}", "the item line's shape");
+        char* p = Copy(m_lines + m_used, traceformat::kListItemIndent);
+        if (index < 1000) {
+            p[0] = index >= 100 ? static_cast<char>('0' + index / 100) : ' ';
+            p[1] = index >= 10 ? static_cast<char>('0' + index / 10 % 10) : ' ';
+            p[2] = static_cast<char>('0' + index % 10);
+            p += 3;
+        } else {
+            const fmt::format_int digits(index);
+            memcpy(p, digits.data(), digits.size());
+            p += digits.size();
+        }
+        *p++ = ':';
         const size_t length = strnlen(text, kLongValueSize - 1);
-        const size_t plain = PlainLength(text, length);
+        const size_t plain = named ? length : PlainLength(text, length);
         memcpy(p, text, plain);
         p += plain;
         if (plain < length) p += CopyEscaped(p, kMaxText - plain, text + plain, length - plain);
@@ -300,8 +323,9 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
     ItemLines lines(out);
     // A list may hold millions of items of one capability: its value table is found once.
     const ValToCapEntry* const values = itemType == TWTY_UINT16 ? FindValueTable(cap) : nullptr;
+    const NameFinder valueNames = values != nullptr ? NameFinder(values->table, values->count - 1) : NameFinder();
 
-    out.Line("      ItemList = {");
+    out.Line(FMT_STRING("      ItemList = {{"));
     // Every item line takes at least kShortestItemLine bytes: no more items can show before the
     // cut than these, and of a block of unknown size no more are read.
     const size_t room = CTraceText::kWrittenLimit + 1 - (out.Full() ? CTraceText::kWrittenLimit + 1 : out.Length());
@@ -313,6 +337,7 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
     bool missing = false;
     for (; i < numItems && !lines.Full(); ++i) {
         const char* text = kNotImplemented;
+        bool named = true;
         if (itemSize != 0) {
             size_t held = 0;
             const TW_UINT8* const item = block.Bytes(firstOffset + static_cast<size_t>(i) * itemSize, itemSize, &held);
@@ -322,24 +347,22 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
             }
             if (values != nullptr) {
                 const TW_UINT16 v = ReadItem<TW_UINT16>(item);
-                text = FindName(values->table, values->count - 1, v);
-                if (text == nullptr) {
-                    LookupName(values->table, values->count - 1, v, value);
-                    text = value;
-                }
+                text = valueNames.Find(v);
+                if (text == nullptr) text = NameOrFallback(values->table, values->count - 1, v, value);
             } else {
                 value[0] = '\0';
                 RenderValue(a, cap, itemType, item, held, value, sizeof(value));
                 text = value;
+                named = false;
             }
         }
-        lines.Add(i, text, i + 1 == numItems);
+        lines.Add(i, text, i + 1 == numItems, named);
     }
     lines.Flush();
     if (missing)
         out.Line(FMT_STRING("        !!! {} items {}.!!!"), numItems - i,
                  block.SizeKnown() ? "not in the block" : "not readable");
-    out.Line("      }");
+    out.Line(FMT_STRING("      }}"));
 }
 
 // Header of a container whose fields before its values are not all there: the one line it gets.
@@ -379,12 +402,12 @@ void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     if (HeaderMissing(a, "TW_ONEVALUE", block, offsetof(TW_ONEVALUE, Item), &head)) return;
     char value[kLongValueSize];
 
-    a.Output()->Line("    TW_ONEVALUE = {");
-    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("    TW_ONEVALUE = {{"));
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(ItemTypes(), head.ItemType));
     FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item), ItemWidth(head.ItemType), value,
                sizeof(value));
     a.Output()->Line(FMT_STRING("      Item     = [{}]"), value);
-    a.Output()->Line("    }");
+    a.Output()->Line(FMT_STRING("    }}"));
 }
 
 void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
@@ -403,8 +426,8 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     };
     char value[CParaAnalyze::kValueSize];
 
-    a.Output()->Line("    TW_RANGE = {");
-    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, itemType));
+    a.Output()->Line(FMT_STRING("    TW_RANGE = {{"));
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(ItemTypes(), itemType));
     for (const auto& field : kFields) {
         // Each value has its 4-byte field only: a wider item type cannot be held there.
         if (ItemWidth(itemType) > sizeof(TW_UINT32))
@@ -413,31 +436,31 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
             FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
         a.Output()->Line(FMT_STRING("{}{}]"), field.label, value);
     }
-    a.Output()->Line("    }");
+    a.Output()->Line(FMT_STRING("    }}"));
 }
 
 void Enumeration(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ENUMERATION head;
     if (HeaderMissing(a, "TW_ENUMERATION", block, offsetof(TW_ENUMERATION, ItemList), &head)) return;
 
-    a.Output()->Line("    TW_ENUMERATION = {");
-    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("    TW_ENUMERATION = {{"));
+    a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(ItemTypes(), head.ItemType));
     a.Output()->Line(FMT_STRING("      NumItems     = [{}]"), head.NumItems);
     a.Output()->Line(FMT_STRING("      CurrentIndex = [{}]"), head.CurrentIndex);
     a.Output()->Line(FMT_STRING("      DefaultIndex = [{}]"), head.DefaultIndex);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ENUMERATION, ItemList));
-    a.Output()->Line("    }");
+    a.Output()->Line(FMT_STRING("    }}"));
 }
 
 void Array(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     TW_ARRAY head;
     if (HeaderMissing(a, "TW_ARRAY", block, offsetof(TW_ARRAY, ItemList), &head)) return;
 
-    a.Output()->Line("    TW_ARRAY = {");
-    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(twty_macros, head.ItemType));
+    a.Output()->Line(FMT_STRING("    TW_ARRAY = {{"));
+    a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(ItemTypes(), head.ItemType));
     a.Output()->Line(FMT_STRING("      NumItems = [{}]"), head.NumItems);
     RenderItemList(a, cap, head.ItemType, head.NumItems, block, offsetof(TW_ARRAY, ItemList));
-    a.Output()->Line("    }");
+    a.Output()->Line(FMT_STRING("    }}"));
 }
 
 // A structure handed over by pointer: trusted to hold what its fields claim.
@@ -452,17 +475,17 @@ void CParaAnalyze::MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 num
 
 bool CParaAnalyze::TwCapabilityAnalyze(const TW_CAPABILITY* p) {
     if (p == nullptr) return true;
-    char cap[kNameSize];
-    LookupCapabilityName(p->Cap, cap);
+    char unnamed[kNameSize];
+    const TraceName cap = {CapabilityNameOrFallback(p->Cap, unnamed)};
     // What the application asked to set is shown also when the source refused it.
     const bool refusedSet = kShowsRefusedSet && (m_call.MSG == MSG_SET || m_call.MSG == kMsgSetConstraint);
 
-    m_pOutBuf->Line("  TW_CAPABILITY = {");
+    m_pOutBuf->Line(FMT_STRING("  TW_CAPABILITY = {{"));
     m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
-    m_pOutBuf->Line(FMT_STRING("    ConType    = [{}]"), Name(twon_macros, p->ConType));
+    m_pOutBuf->Line(FMT_STRING("    ConType    = [{}]"), Name(ContainerTypes(), p->ConType));
     m_pOutBuf->Line(FMT_STRING("    hContainer = <0x{:08x}>"), Low32(p->hContainer));
     if (m_call.RC != TWRC_FAILURE || refusedSet) TwContainerAnalyaze(p);
-    m_pOutBuf->Line("  }");
+    m_pOutBuf->Line(FMT_STRING("  }}"));
     return true;
 }
 
@@ -540,9 +563,9 @@ bool CParaAnalyze::TwCapExtAnalyze(const TW_CAPEXT* p) {
     char properties[kNameSize];
     LookupInCapabilityTables(IsVendorId(p->Cap), p->Properties, properties);
 
-    m_pOutBuf->Line("  TW_CAPEXT = {");
+    m_pOutBuf->Line(FMT_STRING("  TW_CAPEXT = {{"));
     m_pOutBuf->Line(FMT_STRING("    Cap        = [{}]"), cap);
     m_pOutBuf->Line(FMT_STRING("    Properties = [{}]"), properties);
-    m_pOutBuf->Line("  }");
+    m_pOutBuf->Line(FMT_STRING("  }}"));
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <ctime>
 #include <string>
 
@@ -32,6 +33,10 @@ extern bool g_bTraceTiming;
 FILE* OpenTraceFile(const char* path);
 
 void WriteLogFile(const uint8_t* bytes, uint64_t count);
+// The lock every write to the trace file is made under; a caller that holds it already (to
+// write a call's text in the order the calls were traced) writes with WriteLogFileLocked.
+extern std::mutex g_traceFileLock;
+void WriteLogFileLocked(const uint8_t* bytes, uint64_t count);
 // Sets tracing up at load when the log directory exists (true): the logger, and the trace file
 // unless one is open already.
 bool setupTwainLog();

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
+
+#include "TraceFormat.h"
 
 namespace {
 
@@ -192,22 +194,43 @@ void CopyName(const char* name, char* dest) {
 
 bool HasNameIndex(const MacroEntry* table) { return IndexOf(table) != nullptr; }
 
-const char* FindName(const MacroEntry* table, size_t named, int64_t probe) {
-    const uint64_t wanted = static_cast<uint64_t>(probe);
+NameFinder::NameFinder(const MacroEntry* table, size_t named) : m_table(table), m_named(named) {
     const TableIndex* const index = IndexOf(table);
-    if (index == nullptr || named > index->named) return ScanForName(table, named, wanted);
-    const uint16_t at = index->byValue.Find(wanted, [table](uint16_t entry) { return table[entry].value; });
+    if (index != nullptr && named <= index->named) m_index = index;
+}
+
+const char* NameFinder::Find(int64_t probe) const {
+    const uint64_t wanted = static_cast<uint64_t>(probe);
+    if (m_index == nullptr) return m_table != nullptr ? ScanForName(m_table, m_named, wanted) : nullptr;
+    const MacroEntry* const table = m_table;
+    const uint16_t at = static_cast<const TableIndex*>(m_index)->byValue.Find(
+        wanted, [table](uint16_t entry) { return table[entry].value; });
     // The value's first entry: when it lies past the part of the table asked about, so do all.
-    return at != HashIndex<uint16_t>::kEmpty && at < named ? table[at].name : nullptr;
+    return at != HashIndex<uint16_t>::kEmpty && at < m_named ? table[at].name : nullptr;
+}
+
+const char* FindName(const MacroEntry* table, size_t named, int64_t probe) {
+    return NameFinder(table, named).Find(probe);
+}
+
+const char* NameFinder::NameOrFallback(int64_t probe, char* fallback) const {
+    if (const char* name = Find(probe)) return name;
+    const size_t length = fmt::format_to_n(fallback, kNameSize - 1, FMT_COMPILE(traceformat::kUnnamedValue),
+                                           m_table[m_named].name, static_cast<int32_t>(probe))
+                              .size;
+    fallback[length < kNameSize - 1 ? length : kNameSize - 1] = '\0';
+    return fallback;
+}
+
+const char* NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback) {
+    return NameFinder(table, named).NameOrFallback(probe, fallback);
 }
 
 bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
-    if (const char* name = FindName(table, named, probe)) {
-        CopyName(name, dest);
-        return true;
-    }
-    snprintf(dest, kNameSize, "%s(%d)", table[named].name, static_cast<int32_t>(probe));
-    return false;
+    const char* const name = NameOrFallback(table, named, probe, dest);
+    if (name == dest) return false;
+    CopyName(name, dest);
+    return true;
 }
 
 namespace {
@@ -247,20 +270,20 @@ bool LookupMsgName(TW_UINT16 msg, char* dest) {
     return !IsVendorId(msg) ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
 }
 
-void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
+const char* CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback) {
+    static const NameFinder kCaps(cap_macros), kImageCaps(icap_macros);
+    static const NameFinder kVendorCaps(cap_kv_macros), kVendorImageCaps(icap_kv_macros);
     if (vendor && !VendorNaming()) {
-        CustomName("CAP_CUSTOMBASE", value, dest);
-        return;
+        CustomName("CAP_CUSTOMBASE", value, fallback);
+        return fallback;
     }
-    const MacroEntry* const caps = vendor ? cap_kv_macros : cap_macros;
-    const size_t capsNamed = vendor ? std::size(cap_kv_macros) - 1 : std::size(cap_macros) - 1;
-    if (const char* name = FindName(caps, capsNamed, value)) {
-        CopyName(name, dest);
-    } else if (vendor) {
-        LookupName(icap_kv_macros, value, dest);
-    } else {
-        LookupName(icap_macros, value, dest);
-    }
+    if (const char* name = (vendor ? kVendorCaps : kCaps).Find(value)) return name;
+    return (vendor ? kVendorImageCaps : kImageCaps).NameOrFallback(value, fallback);
+}
+
+void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
+    const char* const name = CapabilityTablesNameOrFallback(vendor, value, dest);
+    if (name != dest) CopyName(name, dest);
 }
 
 const ValToCapEntry* FindValueTable(TW_UINT16 cap) {

@@ -145,6 +145,25 @@ extern const ValToCapEntry VALTOCAPKV[kValToCapKvRows + 1];
 // value built once; any other table is scanned.
 const char* FindName(const MacroEntry* table, size_t named, int64_t probe);
 
+// Many lookups in one table, its index found once; a finder made without a table finds nothing.
+// A finder kept in a static is found once for good.
+class NameFinder {
+public:
+    NameFinder() = default;
+    NameFinder(const MacroEntry* table, size_t named);
+    template <size_t N>
+    explicit NameFinder(const MacroEntry (&table)[N]) : NameFinder(table, N - 1) {}
+    // As FindName.
+    const char* Find(int64_t probe) const;
+    // As NameOrFallback.
+    const char* NameOrFallback(int64_t probe, char* fallback) const;
+
+private:
+    const MacroEntry* m_table = nullptr;
+    size_t m_named = 0;
+    const void* m_index = nullptr;
+};
+
 // Whether the lookups hold an index of `table` rather than scanning it.
 bool HasNameIndex(const MacroEntry* table);
 
@@ -155,6 +174,15 @@ bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest
 template <size_t N>
 inline bool LookupName(const MacroEntry (&table)[N], int64_t probe, char* dest) {
     return LookupName(table, N - 1, probe, dest);
+}
+
+// The name of the first named entry whose value equals the probe, or the fallback text written
+// into `fallback` (kNameSize bytes) and returned: no name is copied.
+const char* NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback);
+
+template <size_t N>
+inline const char* NameOrFallback(const MacroEntry (&table)[N], int64_t probe, char* fallback) {
+    return NameOrFallback(table, N - 1, probe, fallback);
 }
 
 // Identifiers from 0x8001 up are the vendor's; 0x8000 belongs to the standard side.
@@ -184,6 +212,11 @@ void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest);
 
 // Capability name lookup: the capability tables of the identifier's own range.
 inline void LookupCapabilityName(TW_UINT16 cap, char* dest) { LookupInCapabilityTables(IsVendorId(cap), cap, dest); }
+// The same names, returned in place, with a fallback text written into `fallback` only.
+const char* CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback);
+inline const char* CapabilityNameOrFallback(TW_UINT16 cap, char* fallback) {
+    return CapabilityTablesNameOrFallback(IsVendorId(cap), cap, fallback);
+}
 
 // The row of VALTOCAP (capabilities up to 0x8000) or VALTOCAPKV that names the capability's item
 // values; null when the capability has none.
