@@ -105,15 +105,15 @@ const std::vector<Rule> kRules = {
      "After TWRC_FAILURE an application asks the source why with DG_CONTROL/DAT_STATUS/MSG_GET before its "
      "next call, which would replace the condition code.",
      "TWAIN 2.5, Operation Triplets, DG_CONTROL/DAT_STATUS/MSG_GET"},
+    {"TW-STATUS-0002", E, Src, "condition code lost after a failure",
+     "A source keeps the condition code of a failure for the DG_CONTROL/DAT_STATUS/MSG_GET that follows it: "
+     "that call does not report TWCC_SUCCESS.",
+     "TWAIN 2.5, Operation Triplets, DG_CONTROL/DAT_STATUS/MSG_GET; Return Codes and Condition Codes"},
     {"TW-DATA-0001", E, Src, "the source changed what the application sent",
      "A source reads, and does not write, what the application fills in for it: the container of a MSG_SET or "
      "MSG_SETCONSTRAINT, ShowUI and hParent of DAT_USERINTERFACE, DAT_SETUPFILEXFER and DAT_IMAGELAYOUT on "
      "MSG_SET, and the buffer (Memory) the application gives DAT_IMAGEMEMXFER.",
      "TWAIN 2.5, Operation Triplets, the triplet named; Data Types and Data Structures"},
-    {"TW-STATUS-0002", E, Src, "condition code lost after a failure",
-     "A source keeps the condition code of a failure for the DG_CONTROL/DAT_STATUS/MSG_GET that follows it: "
-     "that call does not report TWCC_SUCCESS.",
-     "TWAIN 2.5, Operation Triplets, DG_CONTROL/DAT_STATUS/MSG_GET; Return Codes and Condition Codes"},
 };
 
 }  // namespace
