@@ -94,7 +94,7 @@ public:
 
 private:
     static std::string Seq(long long seq) {
-        char text[16];
+        char text[32];
         snprintf(text, sizeof(text), "[%05lld]", seq);
         return text;
     }

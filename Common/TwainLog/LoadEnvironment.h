@@ -4,14 +4,11 @@
 #pragma once
 
 #include "TraceText.h"
+#include "twaintbl.h"
 #include "tracewell/twain.h"
 
 // The macOS build keeps the original trace, which has none of these lines.
-#if defined(TRACEWELL_ABI_MACOS)
-inline constexpr bool kTraceNamesItsEnvironment = false;
-#else
-inline constexpr bool kTraceNamesItsEnvironment = true;
-#endif
+inline constexpr bool kTraceNamesItsEnvironment = kTraceGoesBeyondTheOriginal;
 
 struct LoadFacts {
     int processId = 0;

@@ -221,8 +221,8 @@ bool MarkWhatTheSourceChanged(const CTraceText& result, const CTraceText& sent, 
         }
         const std::string_view value = ValueOf(before[i - first], Label(before[i - first]));
         out.Write(line.data(), line.size());
-        constexpr std::string_view open = traceformat::Before(traceformat::kSentValue);
-        constexpr std::string_view close = traceformat::After(traceformat::kSentValue);
+        static const std::string_view open = traceformat::Before(traceformat::kSentValue);
+        static const std::string_view close = traceformat::After(traceformat::kSentValue);
         out.Write(open.data(), open.size());
         WriteSentLine(out, value, shown, given);
         out.Write(close.data(), close.size());

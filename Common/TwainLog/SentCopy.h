@@ -7,14 +7,11 @@
 #include <cstdint>
 
 #include "TraceText.h"
+#include "twaintbl.h"
 #include "tracewell/twain.h"
 
 // The macOS build keeps the original trace, which never compares.
-#if defined(TRACEWELL_ABI_MACOS)
-inline constexpr bool kTraceShowsWhatTheSourceChanged = false;
-#else
-inline constexpr bool kTraceShowsWhatTheSourceChanged = true;
-#endif
+inline constexpr bool kTraceShowsWhatTheSourceChanged = kTraceGoesBeyondTheOriginal;
 
 class CSentCopy {
 public:

@@ -117,22 +117,39 @@ inline constexpr char kLoggerPrefixWithFile[] = "[%s] %s from \"%s\" (File: %-40
 inline constexpr char kLoggerStampShape[] = "dddd/dd/dd dd:dd:dd.ddd";
 inline constexpr char kLoggerFrom[] = " from \"";
 
+// Searches by index: the library's searches compare pointers, which a sanitized build cannot
+// evaluate while compiling.
+constexpr size_t IndexOf(std::string_view text, char c, size_t from = 0) {
+    for (size_t i = from; i < text.size(); ++i) {
+        if (text[i] == c) return i;
+    }
+    return std::string_view::npos;
+}
+
+constexpr size_t LastIndexOf(std::string_view text, char c) {
+    for (size_t i = text.size(); i > 0; --i) {
+        if (text[i - 1] == c) return i - 1;
+    }
+    return std::string_view::npos;
+}
+
 // The literal text of a format before its first replacement field ("TWAIN Status = [").
 constexpr std::string_view Before(std::string_view format) {
-    const size_t field = format.find('{');
+    const size_t field = IndexOf(format, '{');
     return field == std::string_view::npos ? format : format.substr(0, field);
 }
 
 // The literal text of a format after its last replacement field (" ms]").
 constexpr std::string_view After(std::string_view format) {
-    const size_t field = format.rfind('}');
+    const size_t field = LastIndexOf(format, '}');
     return field == std::string_view::npos ? std::string_view() : format.substr(field + 1);
 }
 
 // A format's opening text with its indentation taken off ("Return Code = [").
 constexpr std::string_view Unindented(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+    size_t first = 0;
+    while (first < text.size() && text[first] == ' ') ++first;
+    return text.substr(first);
 }
 
 // The literal text between replacement field `field` (counted from 0) and the next one ("/" in
@@ -140,13 +157,13 @@ constexpr std::string_view Unindented(std::string_view text) {
 constexpr std::string_view Between(std::string_view format, size_t field) {
     size_t from = 0;
     for (size_t i = 0; i <= field; ++i) {
-        const size_t open = format.find('{', from);
+        const size_t open = IndexOf(format, '{', from);
         if (open == std::string_view::npos) return std::string_view();
-        const size_t close = format.find('}', open);
+        const size_t close = IndexOf(format, '}', open);
         if (close == std::string_view::npos) return std::string_view();
         from = close + 1;
     }
-    const size_t next = format.find('{', from);
+    const size_t next = IndexOf(format, '{', from);
     return format.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from);
 }
 

@@ -27,6 +27,15 @@ struct ValToCapEntry {
 #define TW_ADDED_IN_LINUX(n) 0
 #endif
 
+// The macOS build keeps the original trace byte for byte; the linux build adds what the original
+// lacks: where a load runs, the thread of a call, vendor names only for their vendor, what the
+// source changed of what the application sent.
+#if defined(TRACEWELL_ABI_MACOS)
+constexpr bool kTraceGoesBeyondTheOriginal = false;
+#else
+constexpr bool kTraceGoesBeyondTheOriginal = true;
+#endif
+
 // Every name and fallback text fits this size.
 constexpr size_t kNameSize = 64;
 
@@ -193,11 +202,7 @@ inline bool IsVendorId(TW_UINT16 id) { return id >= 0x8001; }
 // maker's; any other source's print as the base name plus the offset ("CAP_CUSTOMBASE+1"), and
 // its custom DATs show their first bytes. The macos build always wraps that maker's source.
 constexpr char kVendorManufacturer[] = "KOVAR";
-#if defined(TRACEWELL_ABI_MACOS)
-constexpr bool kVendorNamingFollowsTheSource = false;
-#else
-constexpr bool kVendorNamingFollowsTheSource = true;
-#endif
+constexpr bool kVendorNamingFollowsTheSource = kTraceGoesBeyondTheOriginal;
 // Whether identifiers from 0x8001 up are named through the vendor tables now.
 bool VendorNaming();
 // Starts a load's naming: the vendor's names only where they cannot depend on the source.

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "Escape.h"
+#include "Writers.h"
 
 namespace tracecheck {
 
@@ -29,15 +30,6 @@ const char kCheckHelp[] =
     "cannot be read or holds no TWAIN call.\n";
 
 std::string Plural(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
-struct FileResult {
-    std::string path;
-    bool read = false;
-    std::string error;
-    long lines = 0;
-    int loads = 0;
-    long calls = 0;
-};
 
 }  // namespace
 
@@ -114,11 +106,11 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out, std::ost
     }
 
     Counts counts;
-    std::vector<FileResult> files;
+    std::vector<tracereport::FileResult> files;
     bool first = true;
     if (json) out << "{\"findings\":[";
     for (const std::string& path : paths) {
-        FileResult file;
+        tracereport::FileResult file;
         file.path = path;
         CChecker checker([&](LoadFindings& load) {
             ++file.loads;
@@ -140,7 +132,7 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out, std::ost
         files.push_back(file);
     }
     int status = counts.errors > 0 ? kErrors : kClean;
-    for (const FileResult& f : files) {
+    for (const tracereport::FileResult& f : files) {
         if (!f.read) {
             err << "tracewell check: cannot read " << f.error << "\n";
             status = kUsage;
@@ -152,7 +144,7 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out, std::ost
     if (json) {
         out << "],\"files\":[";
         for (size_t i = 0; i < files.size(); ++i) {
-            const FileResult& f = files[i];
+            const tracereport::FileResult& f = files[i];
             out << (i == 0 ? "" : ",") << "{\"path\":" << tracereport::JsonString(f.path)
                 << ",\"read\":" << (f.read ? "true" : "false")
                 << ",\"error\":" << (f.error.empty() ? "null" : tracereport::JsonString(f.error))
@@ -162,7 +154,7 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out, std::ost
             << "}\n";
     } else {
         long loads = 0, calls = 0;
-        for (const FileResult& f : files) loads += f.loads, calls += f.calls;
+        for (const tracereport::FileResult& f : files) loads += f.loads, calls += f.calls;
         out << CountsText(counts) << " in " << Plural(static_cast<long>(files.size()), "file", "files") << " ("
             << Plural(loads, "load", "loads") << ", " << Plural(calls, "call", "calls") << ")\n";
     }

@@ -55,7 +55,7 @@ constexpr string_view kCapabilityClose = After(traceformat::kTripletWithCapabili
 // A structure header "  TW_CAPABILITY = {": the key, " = " and the opening brace.
 constexpr string_view kAssign = traceformat::kStructureOpen;
 constexpr char kEquals = Unindented(kAssign)[0];
-constexpr string_view kBraceOpen = Unindented(kAssign).substr(Unindented(kAssign).rfind(' ') + 1);
+constexpr string_view kBraceOpen = Unindented(kAssign).substr(traceformat::LastIndexOf(Unindented(kAssign), ' ') + 1);
 constexpr string_view kBraceClose = traceformat::kStructureClose;
 constexpr string_view kValueOpen = traceformat::kValueOpen;
 constexpr string_view kValueClose = traceformat::kValueClose;
@@ -70,10 +70,10 @@ constexpr char kNumItems[] = "NumItems";
 // The logger's prefix "[<stamp>] <level> from \"...": the bracket before the stamp and the text
 // after it, taken from the printf format of the prefix.
 constexpr string_view kLoggerPrefix = traceformat::kLoggerPrefix;
-constexpr string_view kLoggerOpen = kLoggerPrefix.substr(0, kLoggerPrefix.find("%s"));
-constexpr string_view kLoggerStampClose =
-    kLoggerPrefix.substr(kLoggerPrefix.find("%s") + 2, kLoggerPrefix.find('%', kLoggerPrefix.find("%s") + 2) -
-                                                           kLoggerPrefix.find("%s") - 2);
+constexpr size_t kLoggerStampAt = traceformat::IndexOf(kLoggerPrefix, '%');
+constexpr string_view kLoggerOpen = kLoggerPrefix.substr(0, kLoggerStampAt);
+constexpr string_view kLoggerStampClose = kLoggerPrefix.substr(
+    kLoggerStampAt + 2, traceformat::IndexOf(kLoggerPrefix, '%', kLoggerStampAt + 2) - kLoggerStampAt - 2);
 constexpr string_view kLoggerStampShape = traceformat::kLoggerStampShape;
 constexpr string_view kLoggerFrom = traceformat::kLoggerFrom;
 static_assert(kEquals == '=' && kBraceOpen == "{" && kItemColon == ":" && kLoggerOpen == "[" &&
