@@ -686,7 +686,12 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
-                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) std::swap(r->MinValue, r->MaxValue);
+                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) {
+                         // Copied, not swapped: the packed fields may sit off their alignment.
+                         const TW_UINT32 minimum = r->MinValue;
+                         r->MinValue = r->MaxValue;
+                         r->MaxValue = minimum;
+                     }
                  return rc;
              },
              PlayGetYResolution);
