@@ -46,13 +46,23 @@ void PrintHelp() {
     for (const Subcommand& row : kSubcommands) {
         printf("  %-18s %s\n", Usage(row).c_str(), row.summary);
     }
-    printf("\nOptions (before or after the command):\n"
-           "  --twain-dir DIR    the Source Manager's directory of data sources (default /usr/local/lib/twain)\n"
-           "  --log-dir DIR      where the traces go, one directory per attached source\n"
-           "                     (default /var/log/tracewell)\n"
-           "  --data-source FILE the tracewell.ds that attach installs (default\n"
-           "                     ../lib/tracewell/tracewell.ds from the command's directory)\n"
-           "  --help             this text;  --version  the version\n\n"
+    printf("\nOptions (before or after the command):\n");
+    if (GlobalTreeOptions().system == TwainSystem::kWindows) {
+        printf("  --windows-dir DIR  the folder holding the Source Managers' twain_32 and twain_64\n"
+               "                     (default %%WINDIR%%)\n"
+               "  --log-dir DIR      where the traces go, one folder per attached source\n"
+               "                     (default %%ProgramData%%\\Tracewell\\log)\n"
+               "  --install-dir DIR  the folder holding x64\\tracewell.ds and x86\\tracewell.ds, which\n"
+               "                     attach installs after the source's bitness (default the command's own)\n"
+               "  --data-source FILE the tracewell.ds that attach installs, of the source's bitness\n");
+    } else {
+        printf("  --twain-dir DIR    the Source Manager's directory of data sources (default /usr/local/lib/twain)\n"
+               "  --log-dir DIR      where the traces go, one directory per attached source\n"
+               "                     (default /var/log/tracewell)\n"
+               "  --data-source FILE the tracewell.ds that attach installs (default\n"
+               "                     ../lib/tracewell/tracewell.ds from the command's directory)\n");
+    }
+    printf("  --help             this text;  --version  the version\n\n"
            "Exit status: 0 success, 1 failure, 2 usage error.\n");
 }
 
@@ -62,9 +72,9 @@ int TakeTreeOption(int argc, char** argv, int* i, TreeOptions* options) {
     static const struct {
         const char* name;
         std::string TreeOptions::*field;
-    } kOptions[] = {{"--twain-dir", &TreeOptions::twainDir},
-                    {"--log-dir", &TreeOptions::logDir},
-                    {"--data-source", &TreeOptions::dataSource}};
+    } kOptions[] = {{"--twain-dir", &TreeOptions::twainDir},     {"--windows-dir", &TreeOptions::windowsDir},
+                    {"--log-dir", &TreeOptions::logDir},         {"--data-source", &TreeOptions::dataSource},
+                    {"--install-dir", &TreeOptions::installDir}};
     const char* argument = argv[*i];
     for (const auto& option : kOptions) {
         const size_t length = strlen(option.name);

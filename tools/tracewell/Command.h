@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "HostFiles.h"
+
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -19,11 +21,20 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
+// Whose Source Manager the command attaches sources to: the system it runs on, or (in tests) the
+// other one's rules on this system's files.
+enum class TwainSystem { kLinux, kWindows };
+
 // Where the subcommands of the TWAIN tree work. Given before the subcommand's name (or after it).
 struct TreeOptions {
-    std::string twainDir = "/usr/local/lib/twain";
-    std::string logDir = "/var/log/tracewell";
-    std::string dataSource;  // empty: ../lib/tracewell/tracewell.ds from the command's own directory
+    TwainSystem system = host::kWindowsHost ? TwainSystem::kWindows : TwainSystem::kLinux;
+    std::string twainDir = "/usr/local/lib/twain";             // Linux
+    std::string windowsDir = host::Environment("WINDIR");      // Windows: holds twain_32 and twain_64
+    std::string logDir = host::DefaultLogDirectory();
+    // Empty: Linux ../lib/tracewell/tracewell.ds from the command's own directory; Windows
+    // x64\tracewell.ds or x86\tracewell.ds below the install folder, after the source's bitness.
+    std::string dataSource;
+    std::string installDir;  // Windows; empty: the command's own folder
 };
 TreeOptions& GlobalTreeOptions();
 

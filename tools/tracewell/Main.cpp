@@ -1,4 +1,14 @@
 // The `tracewell` command's entry point.
-#include "Command.h"
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv) { return RunTracewell(argc, argv); }
+#include "Command.h"
+#include "HostFiles.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments = host::CommandLine(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+    pointers.push_back(nullptr);
+    return RunTracewell(static_cast<int>(arguments.size()), pointers.data());
+}

@@ -2,9 +2,6 @@
 // a change that fails undoes every earlier one, latest first.
 #pragma once
 
-#include <signal.h>
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,10 +15,10 @@ public:
     CTransaction& operator=(const CTransaction&) = delete;
 
     // Each returns false, with Error() saying why, when the change could not be made; the
-    // changes made before it are then undone already.
-    bool MakeDirectory(const std::string& path, mode_t mode);
+    // changes made before it are then undone already. Modes apply where the system has them.
+    bool MakeDirectory(const std::string& path, unsigned mode);
     // Writes a new file (that must not exist) through a temporary name, so that it appears whole.
-    bool WriteFile(const std::string& path, const std::string& content, mode_t mode);
+    bool WriteFile(const std::string& path, const std::string& content, unsigned mode);
     // Renames a file or a directory; `to` must not exist.
     bool Rename(const std::string& from, const std::string& to);
     // Removes a regular file, keeping its bytes and mode to bring it back.
@@ -36,16 +33,11 @@ public:
     void FailAt(int change) { m_failAt = change; }
 
 private:
-    bool Begin(const std::string& what);
-    bool Fail(const std::string& what, int error);
-    void Done(std::function<void()> undo);
+    bool Run(const std::string& what, const std::function<std::string()>& change, std::function<void()> undo);
+    bool Fail(const std::string& what, const std::string& why);
 
     std::vector<std::function<void()>> m_undo;
     std::string m_error;
     int m_changes = 0;
     int m_failAt = 0;
-    sigset_t m_savedMask;
 };
-
-// Reads a whole file into `content`; false with errno set when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string* content);

@@ -16,9 +16,8 @@ int RunOff(int argc, char** argv);
 // refused it.
 int Attach(const TreeOptions& options, const std::string& source, int failAt = 0);
 int Detach(const TreeOptions& options, const std::string& source, int failAt = 0);
+int Status(const TreeOptions& options);
 
 // Names of the files a traced instance's directory holds.
 constexpr char kInstanceModule[] = "tracewell.ds";
 constexpr char kInstanceRecord[] = "tracewell.attach";
-// The name a hidden source gets: its own, with every ".ds" made "-ds", and this after it.
-constexpr char kHiddenSuffix[] = ".tracewell-hidden";

@@ -1,0 +1,47 @@
+# Real Windows DLLs and a search probe, built with the MinGW cross compilers when they are
+# installed, for the tests of the command's PE reading and of the Source Manager's "*.ds" search
+# (the probe runs under Wine when that is installed too). Without them those tests skip.
+find_program(TRACEWELL_MINGW64_CC x86_64-w64-mingw32-gcc-posix)
+find_program(TRACEWELL_MINGW32_CC i686-w64-mingw32-gcc-posix)
+find_program(TRACEWELL_WINE wine)
+set(WINDOWS_MODULES_DIR "")
+set(WINDOWS_FIND_PROBE "")
+if(TRACEWELL_MINGW64_CC AND TRACEWELL_MINGW32_CC AND NOT WIN32)
+  set(WINDOWS_MODULES_DIR ${CMAKE_CURRENT_BINARY_DIR}/windows)
+  set(tiny ${CMAKE_CURRENT_SOURCE_DIR}/windows/tiny_source.c)
+  set(outputs "")
+  # NAME COMPILER FLAGS...: the stdcall name is exported plain (--kill-at) unless asked otherwise.
+  foreach(spec IN ITEMS
+      "source64|${TRACEWELL_MINGW64_CC}|-Wl,--kill-at"
+      "source32|${TRACEWELL_MINGW32_CC}|-Wl,--kill-at"
+      "decorated32|${TRACEWELL_MINGW32_CC}|"
+      "tracewell64|${TRACEWELL_MINGW64_CC}|-DMARKER;-Wl,--kill-at"
+      "tracewell32|${TRACEWELL_MINGW32_CC}|-DMARKER;-Wl,--kill-at"
+      "noexports64|${TRACEWELL_MINGW64_CC}|-DNO_EXPORTS;-Wl,--exclude-all-symbols")
+    string(REPLACE "|" ";" parts "${spec}")
+    list(GET parts 0 name)
+    list(GET parts 1 compiler)
+    list(SUBLIST parts 2 -1 flags)
+    list(JOIN flags ";" flags)
+    add_custom_command(OUTPUT ${WINDOWS_MODULES_DIR}/${name}.ds
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_MODULES_DIR}
+      COMMAND ${compiler} -shared -O1 -o ${WINDOWS_MODULES_DIR}/${name}.ds ${tiny} ${flags}
+      DEPENDS ${tiny} COMMAND_EXPAND_LISTS VERBATIM)
+    list(APPEND outputs ${WINDOWS_MODULES_DIR}/${name}.ds)
+  endforeach()
+  if(TRACEWELL_WINE)
+    set(WINDOWS_FIND_PROBE ${WINDOWS_MODULES_DIR}/find_sources.exe)
+    set(probe ${CMAKE_CURRENT_SOURCE_DIR}/windows/find_sources.c)
+    add_custom_command(OUTPUT ${WINDOWS_FIND_PROBE}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_MODULES_DIR}
+      COMMAND ${TRACEWELL_MINGW64_CC} -municode -O1 -static -o ${WINDOWS_FIND_PROBE} ${probe}
+      DEPENDS ${probe} VERBATIM)
+    list(APPEND outputs ${WINDOWS_FIND_PROBE})
+  endif()
+  add_custom_target(windows_test_modules DEPENDS ${outputs})
+  add_dependencies(tracewell_tests windows_test_modules)
+endif()
+target_compile_definitions(tracewell_tests PRIVATE
+  "WINDOWS_MODULES_DIR=\"${WINDOWS_MODULES_DIR}\""
+  "WINDOWS_FIND_PROBE=\"${WINDOWS_FIND_PROBE}\""
+  "WINE_COMMAND=\"${TRACEWELL_WINE}\"")
