@@ -1,12 +1,16 @@
 // The tracewell command on a scratch TWAIN tree laid out like /usr/local/lib/twain: attaching
 // sources (one and two at once) so that the Source Manager's search finds the traced instances
 // instead, tracing through them, detaching back to the very same tree, refusals that change
-// nothing, and every change undone when a later one fails.
+// nothing, and every change undone when a later one fails. The same for the Windows Source
+// Managers' rules on a scratch Windows folder with real DLLs of both bitnesses, and the hidden
+// name checked against Windows' own "*.ds" search under Wine.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,6 +19,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "SourceRules.h"
 #include "Tree.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -322,6 +327,203 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
     auto after = Snapshot(tree.scratch.Path());
     after.erase("/log/acme");
     EXPECT_EQ(after, expected);
+}
+
+// The Windows Source Managers' search: files below twain_32 and twain_64, subfolders included,
+// whose names end in ".ds" in either case.
+std::vector<std::string> WindowsSourceManagersFind(const std::string& windows) {
+    std::vector<std::string> found;
+    for (const auto& entry : Snapshot(windows)) {
+        const std::string& path = entry.first;
+        const bool inFolder = path.rfind("/twain_32/", 0) == 0 || path.rfind("/twain_64/", 0) == 0;
+        std::string end = path.substr(path.size() - std::min<size_t>(3, path.size()));
+        std::transform(end.begin(), end.end(), end.begin(), ::tolower);
+        if (inFolder && entry.second.rfind("file ", 0) == 0 && end == ".ds") found.push_back(path);
+    }
+    return found;
+}
+
+std::string WindowsModule(const std::string& name) { return std::string(WINDOWS_MODULES_DIR) + "/" + name; }
+
+// A Windows folder whose twain_32 and twain_64 each hold sources of their bitness with files of
+// their own, and an install folder with both builds of tracewell.ds.
+struct WindowsTree {
+    ScratchDir scratch;
+    std::string windows = scratch.Dir("Windows");
+    std::string install = scratch.Dir("Tracewell");
+    std::string log = scratch.File("log");
+    WindowsTree() {
+        for (const char* bits : {"32", "64"}) {
+            const std::string folder = scratch.Dir("Windows/twain_" + std::string(bits));
+            scratch.Dir("Windows/twain_" + std::string(bits) + "/Acme");
+            Copy(WindowsModule("source" + std::string(bits) + ".ds"), folder + "/Acme/Acme Scan.DS", 0755);
+            WriteText(folder + "/Acme/acme.ini", "[acme]\n");
+        }
+        scratch.Dir("Tracewell/x64");
+        scratch.Dir("Tracewell/x86");
+        Copy(WindowsModule("tracewell64.ds"), install + "/x64/tracewell.ds", 0755);
+        Copy(WindowsModule("tracewell32.ds"), install + "/x86/tracewell.ds", 0755);
+    }
+    std::string Source(int bits) const { return windows + "/twain_" + std::to_string(bits) + "/Acme/Acme Scan.DS"; }
+    TreeOptions Options() const {
+        TreeOptions options;
+        options.system = TwainSystem::kWindows;
+        options.windowsDir = windows;
+        options.installDir = install;
+        options.logDir = log;
+        return options;
+    }
+};
+
+int Quietly(const std::function<int()>& change) {
+    int result = -1;
+    testing::internal::CaptureStdout();
+    CaptureStderr([&] { result = change(); });
+    testing::internal::GetCapturedStdout();
+    return result;
+}
+
+TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTree) {
+    if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
+    WindowsTree tree;
+    mkdir(tree.log.c_str(), 0755);
+    const auto before = Snapshot(tree.scratch.Path());
+    ASSERT_EQ(WindowsSourceManagersFind(tree.windows),
+              (std::vector<std::string>{"/twain_32/Acme/Acme Scan.DS", "/twain_64/Acme/Acme Scan.DS"}));
+    for (const int bits : {32, 64}) {
+        SCOPED_TRACE(bits);
+        ASSERT_EQ(Quietly([&] { return Attach(tree.Options(), tree.Source(bits)); }), kExitSuccess);
+    }
+    // The second "Acme" gets a label of its own: each source keeps its own log folder.
+    EXPECT_EQ(WindowsSourceManagersFind(tree.windows),
+              (std::vector<std::string>{"/twain_32/tracewell-Acme-Scan/tracewell.ds",
+                                        "/twain_64/tracewell-Acme-Scan-2/tracewell.ds"}));
+    const auto after = Snapshot(tree.scratch.Path());
+    EXPECT_TRUE(ReadFile(tree.windows + "/twain_32/tracewell-Acme-Scan/tracewell.ds") ==
+                ReadFile(tree.install + "/x86/tracewell.ds")) << "the 32-bit build beside the 32-bit source";
+    EXPECT_TRUE(ReadFile(tree.windows + "/twain_64/tracewell-Acme-Scan-2/tracewell.ds") ==
+                ReadFile(tree.install + "/x64/tracewell.ds")) << "the 64-bit build beside the 64-bit source";
+    EXPECT_TRUE(after.at("/Windows/twain_64/Acme/Acme Scan-DS.tracewell-hidden") ==
+                before.at("/Windows/twain_64/Acme/Acme Scan.DS"));
+    EXPECT_THAT(ReadFile(tree.windows + "/twain_64/tracewell-Acme-Scan-2/tracewell.conf"),
+                HasSubstr("adapted_source = " + tree.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden\nlog_dir = " +
+                          tree.log + "/Acme-Scan-2\n"));
+    EXPECT_EQ(after.count("/log/Acme-Scan") + after.count("/log/Acme-Scan-2"), 2u);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Status(tree.Options()), kExitSuccess);
+    const std::string status = testing::internal::GetCapturedStdout();
+    EXPECT_THAT(status, HasSubstr("TWAIN directory  " + tree.windows + "/twain_32\nTWAIN directory  " + tree.windows + "/twain_64\n"));
+    EXPECT_THAT(status, HasSubstr(tree.Source(32) + "\n  traced by     " + tree.windows + "/twain_32/tracewell-Acme-Scan/"));
+
+    // Every step of a detach undone when a later one fails, then the whole detach.
+    for (const int bits : {32, 64}) {
+        const auto attached = Snapshot(tree.scratch.Path());
+        for (int failAt = 1; failAt <= 5; ++failAt) {
+            EXPECT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits), failAt); }), kExitFailure);
+            EXPECT_TRUE(Snapshot(tree.scratch.Path()) == attached) << failAt;
+        }
+        ASSERT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits)); }), kExitSuccess);
+    }
+    auto restored = Snapshot(tree.scratch.Path());
+    restored.erase("/log/Acme-Scan");
+    restored.erase("/log/Acme-Scan-2");
+    EXPECT_TRUE(restored == before);
+}
+
+TEST(WindowsCommand, RefusalsChangeNothing) {
+    if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
+    const struct {
+        const char* name;
+        std::function<void(WindowsTree&)> prepare;
+        std::string source;  // below the Windows folder, or the scratch folder for "@"
+        std::string message;
+    } kCases[] = {
+        {"a DLL without DS_Entry",
+         [](WindowsTree& t) { Copy(WindowsModule("noexports64.ds"), t.windows + "/twain_64/Acme/none.ds", 0755); },
+         "twain_64/Acme/none.ds", "exports no DS_Entry"},
+        {"a build of Tracewell",
+         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.windows + "/twain_64/Acme/tw.ds", 0755); },
+         "twain_64/Acme/tw.ds", "is a build of Tracewell itself"},
+        {"a source outside both folders",
+         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/acme.ds", 0755); }, "acme.ds",
+         "is not below the TWAIN directory"},
+        {"a 32-bit source among the 64-bit ones",
+         [](WindowsTree& t) { Copy(WindowsModule("source32.ds"), t.windows + "/twain_64/Acme/old.ds", 0755); },
+         "twain_64/Acme/old.ds", "is a 32-bit data source in"},
+        {"a 64-bit source among the 32-bit ones",
+         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_32/Acme/new.ds", 0755); },
+         "twain_32/Acme/new.ds", "is a 64-bit data source in"},
+        {"a .ds that is not a DLL",
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/notes.ds", "MZ but nothing more\n"); },
+         "twain_64/Acme/notes.ds", "not a DLL"},
+        {"a Linux shared object", [](WindowsTree& t) { Copy(STANDARD_SOURCE, t.windows + "/twain_64/Acme/elf.ds", 0755); },
+         "twain_64/Acme/elf.ds", "not a DLL (no PE header)"},
+        {"a name that does not end in .ds",
+         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_64/Acme/acme.ds.bak", 0755); },
+         "twain_64/Acme/acme.ds.bak", "does not end in \".ds\""},
+        {"no 32-bit build installed", [](WindowsTree& t) { unlink((t.install + "/x86/tracewell.ds").c_str()); },
+         "twain_32/Acme/Acme Scan.DS", "No such file"},
+        {"a 64-bit build where the 32-bit one belongs",
+         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.install + "/x86/tracewell.ds", 0755); },
+         "twain_32/Acme/Acme Scan.DS", "is a 64-bit build"},
+        {"a hidden name in the way",
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden", "x"); },
+         "twain_64/Acme/Acme Scan.DS", "in the way of hiding"},
+        {"attached already", [](WindowsTree& t) { Quietly([&] { return Attach(t.Options(), t.Source(64)); }); },
+         "twain_64/Acme/Acme Scan.DS", "is attached already"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        WindowsTree tree;
+        if (c.prepare) c.prepare(tree);
+        const auto before = Snapshot(tree.scratch.Path());
+        int result = -1;
+        const std::string err = CaptureStderr([&] { result = Attach(tree.Options(), tree.windows + "/" + c.source); });
+        EXPECT_EQ(result, kExitFailure);
+        EXPECT_THAT(err, HasSubstr(c.message));
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
+        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+    }
+    TreeOptions options;
+    options.system = TwainSystem::kWindows;
+    options.windowsDir = "";
+    int result = -1;
+    EXPECT_THAT(CaptureStderr([&] { result = Status(options); }), HasSubstr("%WINDIR% is not set"));
+    EXPECT_EQ(result, kExitFailure);
+}
+
+// Windows' own "*.ds" search, run under Wine, finds exactly the names the Windows rules call
+// offered, and never the name a source is hidden under.
+TEST(WindowsCommand, HiddenNamesEscapeTheSearchOfWindowsItself) {
+    if (std::string(WINDOWS_FIND_PROBE).empty()) GTEST_SKIP() << "no MinGW cross compilers or no Wine";
+    const CSourceRules& rules = RulesOf(TwainSystem::kWindows);
+    const std::vector<std::string> sources = {"acme.ds", "Scan Pro.DS", "twice.ds.ds", "dotted.v2.Ds", "x.ds"};
+    std::vector<std::string> names = {"x.ds-orig", "y.dsx", "z.ds.bak", "readme.txt", "v.ds_"};
+    for (const std::string& source : sources) {
+        names.push_back(source);
+        names.push_back(rules.HiddenName(source));
+    }
+    ScratchDir scratch;
+    const std::string folder = scratch.Dir("twain_64");
+    std::vector<std::string> offered;
+    for (const std::string& name : names) {
+        WriteText(folder + "/" + name, "x");
+        if (rules.Offered(name)) offered.push_back(name);
+    }
+    EXPECT_EQ(offered.size(), sources.size());
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEPREFIX", (std::string(TRACEWELL_BINARY_DIR) + "/wine-prefix").c_str(), 1);
+    std::string windowsPath = "Z:" + folder;
+    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+    const ProgramRun run = RunProgram(WINE_COMMAND, {WINDOWS_FIND_PROBE, windowsPath});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> found;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) found.push_back(line.substr(0, line.find('\r')));
+    std::sort(found.begin(), found.end());
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(found, offered);
 }
 
 }  // namespace
