@@ -53,7 +53,8 @@ void PrintHelp() {
                "  --log-dir DIR      where the traces go, one folder per attached source\n"
                "                     (default %%ProgramData%%\\Tracewell\\log)\n"
                "  --install-dir DIR  the folder holding x64\\tracewell.ds and x86\\tracewell.ds, which\n"
-               "                     attach installs after the source's bitness (default the command's own)\n"
+               "                     attach installs after the source's bitness (default the folder\n"
+               "                     above the command's own)\n"
                "  --data-source FILE the tracewell.ds that attach installs, of the source's bitness\n");
     } else {
         printf("  --twain-dir DIR    the Source Manager's directory of data sources (default /usr/local/lib/twain)\n"

@@ -34,7 +34,7 @@ struct TreeOptions {
     // Empty: Linux ../lib/tracewell/tracewell.ds from the command's own directory; Windows
     // x64\tracewell.ds or x86\tracewell.ds below the install folder, after the source's bitness.
     std::string dataSource;
-    std::string installDir;  // Windows; empty: the command's own folder
+    std::string installDir;  // Windows; empty: the folder above the command's own (bin\)
 };
 TreeOptions& GlobalTreeOptions();
 

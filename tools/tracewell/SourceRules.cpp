@@ -92,10 +92,11 @@ public:
     }
     std::string HiddenName(const std::string& name) const override { return Hide(name, true); }
     std::string Label(const std::string& name) const override { return LabelOf(name, true); }
-    // Both builds lie beside the command: x64\tracewell.ds and x86\tracewell.ds.
+    // The installer puts the command in bin\ and both builds in x64\ and x86\ beside it.
     std::string Module(const TreeOptions& options, int bits) const override {
         if (!options.dataSource.empty()) return options.dataSource;
-        const std::string install = options.installDir.empty() ? host::DirName(host::ExecutablePath()) : options.installDir;
+        const std::string install =
+            options.installDir.empty() ? host::DirName(host::DirName(host::ExecutablePath())) : options.installDir;
         return host::Join(host::Join(install, bits == 64 ? "x64" : "x86"), "tracewell.ds");
     }
 };

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds Tracewell for 64-bit and 32-bit Windows with the MinGW cross compilers and packs both into
+# the Windows installer, tracewell-<version>-windows-setup.exe. Its path is the last line printed.
+# Usage: scripts/package-windows.sh [BUILD_DIR]   (default build/windows)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(mkdir -p "${1:-$root/build/windows}" && cd "${1:-$root/build/windows}" && pwd)
+
+# The cross compilers and NSIS (scripts/setup.sh installs the rest of the build tools).
+"$root/scripts/setup.sh" >&2
+packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}; run this command as root to install them." >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}" >&2
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# tracewell.ds finds its adapter at the path compiled in: the installer's default folder.
+install_root='C:/Program Files/Tracewell'
+build_one() {
+  local abi=$1 toolchain=$2 arch=$3
+  shift 3
+  cmake -S "$root" -B "$build/$abi" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-$toolchain.cmake" -DTRACEWELL_TWAIN_ABI="$abi" \
+    -DTRACEWELL_TESTS=OFF -DTRACEWELL_BENCH=OFF \
+    -DTRACEWELL_WRAPPED_SOURCE="$install_root/$arch/tracewell-adapter.dll" "$@" >&2
+  cmake --build "$build/$abi" -j"$(nproc)" >&2
+}
+build_one win32 i686 x86
+build_one win64 x86_64 x64 -DTRACEWELL_WIN32_BUILD_DIR="$build/win32"
+
+(cd "$build/win64" && cpack -G NSIS -C Release) >&2
+version=$(sed -n 's/^project(Tracewell VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+installer="$build/win64/tracewell-$version-windows-setup.exe"
+test -f "$installer" || { echo "cpack made no $installer" >&2; exit 1; }
+echo "$installer"
