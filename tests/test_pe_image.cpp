@@ -122,6 +122,8 @@ TEST(PeImage, MadeDlls) {
          [](std::string& image) { Put16(image, kOptional, 0x20B); }, 0, false, {}, "optional header does not fit"},
         {"an executable, not a DLL", {}, [](std::string& image) { Put16(image, kCoff + 18, 0x0022); }, 0, false, {},
          "not a DLL"},
+        {"a DLL not marked loadable", {}, [](std::string& image) { Put16(image, kCoff + 18, 0x2000); }, 0, false, {},
+         "not marked as a loadable image"},
         {"no MZ", {}, [](std::string& image) { image[0] = 'Z'; }, 0, false, {}, "no PE header"},
         {"a PE offset past the end", {}, [](std::string& image) { Put32(image, 0x3C, 0xFFFFFFF0); }, 0, false, {},
          "no PE header"},

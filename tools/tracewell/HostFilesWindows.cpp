@@ -4,6 +4,8 @@
 
 #include <windows.h>
 #include <shellapi.h>
+// <windows.h> names its A and W functions through macros; this one is also a name of ours.
+#undef RemoveDirectory
 
 #include <algorithm>
 #include <cstdio>

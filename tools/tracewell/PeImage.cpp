@@ -132,8 +132,13 @@ bool ReadPeImage(const std::string& image, PeImage* out, std::string* why) {
         *why = std::string("a PE file for machine 0x") + hex + ", neither i386 nor AMD64; no Source Manager loads it";
         return false;
     }
-    if ((characteristics & kCharacteristicDll) == 0 || (characteristics & kCharacteristicExecutable) == 0) {
+    if ((characteristics & kCharacteristicDll) == 0) {
         *why = "a PE file, but not a DLL";
+        return false;
+    }
+    // Wine's placeholders for its built-in DLLs are such files, and so is a DLL whose link failed.
+    if ((characteristics & kCharacteristicExecutable) == 0) {
+        *why = "a DLL not marked as a loadable image, which Windows does not load";
         return false;
     }
     const uint64_t optional = coff + kCoffHeaderSize;
