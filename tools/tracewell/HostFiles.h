@@ -42,7 +42,8 @@ bool ReadWholeFile(const std::string& path, std::string* content, std::string* w
 bool RealDirectory(const std::string& path, std::string* real);
 // This user may add files to the directory.
 bool CanAddFiles(const std::string& dir);
-std::string WorkingDirectory();
+// `path` made absolute against the working directory (and, on Windows, the current drive).
+std::string AbsolutePath(const std::string& path);
 std::string ExecutablePath();
 std::string Environment(const char* name);
 // The local time as YYYYMMDD-HHMMSS.
@@ -58,7 +59,8 @@ std::string Rename(const std::string& from, const std::string& to);
 std::string RemoveFile(const std::string& path);
 std::string RemoveDirectory(const std::string& path);
 
-// While held (counted), the signals or console events that end a program from the terminal wait.
+// While held (counted), what ends a program from the terminal (signals; Ctrl-C on a console) is
+// held off, so that a change of several steps is never cut in two.
 void HoldInterrupts();
 void ReleaseInterrupts();
 

@@ -118,9 +118,10 @@ bool RealDirectory(const std::string& path, std::string* real) {
 
 bool CanAddFiles(const std::string& dir) { return access(dir.c_str(), W_OK | X_OK) == 0; }
 
-std::string WorkingDirectory() {
+std::string AbsolutePath(const std::string& path) {
+    if (IsAbsolute(path)) return path;
     char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof(cwd)) == nullptr ? "" : cwd;
+    return getcwd(cwd, sizeof(cwd)) == nullptr ? path : Join(cwd, path);
 }
 
 std::string ExecutablePath() {

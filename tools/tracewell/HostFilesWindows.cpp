@@ -185,7 +185,10 @@ bool CanAddFiles(const std::string& dir) {
     return true;
 }
 
-std::string WorkingDirectory() { return FullPath("."); }
+std::string AbsolutePath(const std::string& path) {
+    const std::string full = FullPath(path);
+    return full.empty() ? path : full;
+}
 
 std::string ExecutablePath() {
     std::wstring path(32768, L'\0');

@@ -54,7 +54,7 @@ std::string StripSeparators(std::string path) {
 bool Canonical(std::string path, std::string* out) {
     path = StripSeparators(path);
     if (path.empty()) return false;
-    if (!host::IsAbsolute(path)) path = Join(host::WorkingDirectory(), path);
+    path = host::AbsolutePath(path);
     const std::string name = BaseName(path);
     if (name.empty() || name == "." || name == "..") return false;
     std::string dir;
