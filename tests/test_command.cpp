@@ -236,6 +236,8 @@ TEST(Command, RefusalsChangeNothing) {
         {"attach without a source", nullptr, {"attach"}, 2, "attach needs the data source to trace"},
         {"attach two sources in one call", nullptr, {"attach", "@acme", "@zeta"}, 2, "attach takes one argument"},
         {"an option without its value", nullptr, {"status", "--log-dir"}, 2, "--log-dir needs a value"},
+        {"an option of the Windows command", nullptr, {"status", "--windows-dir=/tmp"}, 2,
+         "--windows-dir is an option of the Windows command"},
         {"a relative log directory", nullptr, {"--log-dir", "log", "attach", "@acme"}, 2, "--log-dir must be an absolute path"},
         {"attach twice", AttachAcme, {"attach", "@acme"}, 1, "is attached already"},
         {"a source that is not there", nullptr, {"attach", "@twain/acme/absent.ds"}, 1, "No such file"},

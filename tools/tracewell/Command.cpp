@@ -70,16 +70,27 @@ void PrintHelp() {
 // Takes the tree option at argv[*i] (as "--name VALUE" or "--name=VALUE"); 0 when it is none,
 // 1 when taken, -1 after a usage error has been printed.
 int TakeTreeOption(int argc, char** argv, int* i, TreeOptions* options) {
+    // Each option with the system it applies to; kBoth for either.
+    constexpr int kBoth = -1;
     static const struct {
         const char* name;
         std::string TreeOptions::*field;
-    } kOptions[] = {{"--twain-dir", &TreeOptions::twainDir},     {"--windows-dir", &TreeOptions::windowsDir},
-                    {"--log-dir", &TreeOptions::logDir},         {"--data-source", &TreeOptions::dataSource},
-                    {"--install-dir", &TreeOptions::installDir}};
+        int system;
+    } kOptions[] = {{"--twain-dir", &TreeOptions::twainDir, static_cast<int>(TwainSystem::kLinux)},
+                    {"--windows-dir", &TreeOptions::windowsDir, static_cast<int>(TwainSystem::kWindows)},
+                    {"--install-dir", &TreeOptions::installDir, static_cast<int>(TwainSystem::kWindows)},
+                    {"--log-dir", &TreeOptions::logDir, kBoth},
+                    {"--data-source", &TreeOptions::dataSource, kBoth}};
     const char* argument = argv[*i];
     for (const auto& option : kOptions) {
         const size_t length = strlen(option.name);
         if (strncmp(argument, option.name, length) != 0) continue;
+        if (argument[length] != '=' && argument[length] != '\0') continue;
+        if (option.system != kBoth && option.system != static_cast<int>(options->system)) {
+            UsageError(std::string(option.name) + " is an option of the " +
+                       (options->system == TwainSystem::kWindows ? "Linux" : "Windows") + " command");
+            return -1;
+        }
         std::string value;
         if (argument[length] == '=') {
             value = argument + length + 1;
