@@ -42,4 +42,9 @@ build_one win64 x86_64 x64 -DTRACEWELL_WIN32_BUILD_DIR="$build/win32"
 version=$(sed -n 's/^project(Tracewell VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 installer="$build/win64/tracewell-$version-windows-setup.exe"
 test -f "$installer" || { echo "cpack made no $installer" >&2; exit 1; }
+# What the installer holds, as cpack laid it out before packing.
+staged="$build/win64/_CPack_Packages/win64/NSIS/tracewell-$version-windows-setup"
+for file in bin/tracewell.exe x64/tracewell.ds x86/tracewell.ds README.md; do
+  test -f "$staged/$file" || { echo "the installer lacks $file" >&2; exit 1; }
+done
 echo "$installer"
