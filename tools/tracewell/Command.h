@@ -32,7 +32,7 @@ struct TreeOptions {
     std::string windowsDir = host::Environment("WINDIR");      // Windows: holds twain_32 and twain_64
     std::string logDir = host::DefaultLogDirectory();
     // Empty: Linux ../lib/tracewell/tracewell.ds from the command's own directory; Windows
-    // x64\tracewell.ds or x86\tracewell.ds below the install folder, after the source's bitness.
+    // x64\tracewell.ds or x86\tracewell.ds in the install folder, after the source's bitness.
     std::string dataSource;
     std::string installDir;  // Windows; empty: the folder above the command's own (bin\)
 };
