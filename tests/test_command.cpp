@@ -495,6 +495,29 @@ TEST(WindowsCommand, RefusalsChangeNothing) {
     EXPECT_EQ(result, kExitFailure);
 }
 
+void UseWine() {
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEPREFIX", (std::string(TRACEWELL_BINARY_DIR) + "/wine-prefix").c_str(), 1);
+}
+
+std::string WindowsPath(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
+}
+
+// The command's file system layer on Windows: case, roots, names outside ASCII, refusals to
+// overwrite (each check is in the program).
+TEST(WindowsCommand, HostFilesHoldOnWindows) {
+    if (std::string(WINDOWS_HOST_CHECK).empty()) GTEST_SKIP() << "no MinGW cross compilers or no Wine";
+    UseWine();
+    ScratchDir scratch;
+    const ProgramRun run = RunProgram(WINE_COMMAND, {WINDOWS_HOST_CHECK, WindowsPath(scratch.Path())});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr(" did not")) << "the checks ran";
+    EXPECT_THAT(run.out, HasSubstr(", 0 did not"));
+    EXPECT_EQ(DirectoryEntries(scratch.Path()), std::vector<std::string>{}) << "nothing left behind";
+}
+
 // Windows' own "*.ds" search, run under Wine, finds exactly the names the Windows rules call
 // offered, and never the name a source is hidden under.
 TEST(WindowsCommand, HiddenNamesEscapeTheSearchOfWindowsItself) {
@@ -514,11 +537,8 @@ TEST(WindowsCommand, HiddenNamesEscapeTheSearchOfWindowsItself) {
         if (rules.Offered(name)) offered.push_back(name);
     }
     EXPECT_EQ(offered.size(), sources.size());
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEPREFIX", (std::string(TRACEWELL_BINARY_DIR) + "/wine-prefix").c_str(), 1);
-    std::string windowsPath = "Z:" + folder;
-    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
-    const ProgramRun run = RunProgram(WINE_COMMAND, {WINDOWS_FIND_PROBE, windowsPath});
+    UseWine();
+    const ProgramRun run = RunProgram(WINE_COMMAND, {WINDOWS_FIND_PROBE, WindowsPath(folder)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::vector<std::string> found;
     std::istringstream lines(run.out);

@@ -1,11 +1,13 @@
 # Real Windows DLLs and a search probe, built with the MinGW cross compilers when they are
-# installed, for the tests of the command's PE reading and of the Source Manager's "*.ds" search
-# (the probe runs under Wine when that is installed too). Without them those tests skip.
+# installed, for the tests of the command's PE reading and of the Source Manager's "*.ds" search,
+# and the check of the command's Windows file system layer (these two run under Wine when that is
+# installed too). Without them those tests skip.
 find_program(TRACEWELL_MINGW64_CC x86_64-w64-mingw32-gcc-posix)
 find_program(TRACEWELL_MINGW32_CC i686-w64-mingw32-gcc-posix)
 find_program(TRACEWELL_WINE wine)
 set(WINDOWS_MODULES_DIR "")
 set(WINDOWS_FIND_PROBE "")
+set(WINDOWS_HOST_CHECK "")
 if(TRACEWELL_MINGW64_CC AND TRACEWELL_MINGW32_CC AND NOT WIN32)
   set(WINDOWS_MODULES_DIR ${CMAKE_CURRENT_BINARY_DIR}/windows)
   set(tiny ${CMAKE_CURRENT_SOURCE_DIR}/windows/tiny_source.c)
@@ -37,6 +39,19 @@ if(TRACEWELL_MINGW64_CC AND TRACEWELL_MINGW32_CC AND NOT WIN32)
       COMMAND ${TRACEWELL_MINGW64_CC} -municode -O1 -static -o ${WINDOWS_FIND_PROBE} ${probe}
       DEPENDS ${probe} VERBATIM)
     list(APPEND outputs ${WINDOWS_FIND_PROBE})
+    # The command's Windows file system layer, checked on Windows itself.
+    find_program(TRACEWELL_MINGW64_CXX x86_64-w64-mingw32-g++-posix)
+    if(TRACEWELL_MINGW64_CXX)
+      set(WINDOWS_HOST_CHECK ${WINDOWS_MODULES_DIR}/host_files_check.exe)
+      set(host_sources ${CMAKE_CURRENT_SOURCE_DIR}/windows/host_files_check.cpp
+                       ${PROJECT_SOURCE_DIR}/tools/tracewell/HostFilesWindows.cpp)
+      add_custom_command(OUTPUT ${WINDOWS_HOST_CHECK}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_MODULES_DIR}
+        COMMAND ${TRACEWELL_MINGW64_CXX} -std=c++17 -O1 -static -Wall -Wextra -Werror
+                -I${PROJECT_SOURCE_DIR}/tools/tracewell -o ${WINDOWS_HOST_CHECK} ${host_sources} -lshell32
+        DEPENDS ${host_sources} ${PROJECT_SOURCE_DIR}/tools/tracewell/HostFiles.h VERBATIM)
+      list(APPEND outputs ${WINDOWS_HOST_CHECK})
+    endif()
   endif()
   add_custom_target(windows_test_modules DEPENDS ${outputs})
   add_dependencies(tracewell_tests windows_test_modules)
@@ -44,4 +59,5 @@ endif()
 target_compile_definitions(tracewell_tests PRIVATE
   "WINDOWS_MODULES_DIR=\"${WINDOWS_MODULES_DIR}\""
   "WINDOWS_FIND_PROBE=\"${WINDOWS_FIND_PROBE}\""
+  "WINDOWS_HOST_CHECK=\"${WINDOWS_HOST_CHECK}\""
   "WINE_COMMAND=\"${TRACEWELL_WINE}\"")
