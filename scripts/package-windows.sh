@@ -26,17 +26,19 @@ fi
 
 # tracewell.ds finds its adapter at the path compiled in: the installer's default folder.
 install_root='C:/Program Files/Tracewell'
+# Only what the installer holds is built (cpack then installs without building the rest).
 build_one() {
-  local abi=$1 toolchain=$2 arch=$3
-  shift 3
+  local abi=$1 toolchain=$2 arch=$3 targets=$4
+  shift 4
   cmake -S "$root" -B "$build/$abi" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-$toolchain.cmake" -DTRACEWELL_TWAIN_ABI="$abi" \
-    -DTRACEWELL_TESTS=OFF -DTRACEWELL_BENCH=OFF \
+    -DTRACEWELL_TESTS=OFF -DTRACEWELL_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DTRACEWELL_WRAPPED_SOURCE="$install_root/$arch/tracewell-adapter.dll" "$@" >&2
-  cmake --build "$build/$abi" -j"$(nproc)" >&2
+  # shellcheck disable=SC2086
+  cmake --build "$build/$abi" -j"$(nproc)" --target $targets >&2
 }
-build_one win32 i686 x86
-build_one win64 x86_64 x64 -DTRACEWELL_WIN32_BUILD_DIR="$build/win32"
+build_one win32 i686 x86 "tracewell_ds tracewell_adapter tracewell_command"
+build_one win64 x86_64 x64 "tracewell_ds tracewell_adapter" -DTRACEWELL_WIN32_BUILD_DIR="$build/win32"
 
 (cd "$build/win64" && cpack -G NSIS -C Release) >&2
 version=$(sed -n 's/^project(Tracewell VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")

@@ -70,8 +70,8 @@ bool Locate(const std::vector<Section>& sections, uint32_t rva, uint32_t size, u
 
 bool ReadExports(const Bytes& bytes, const std::vector<Section>& sections, uint32_t directoryRva, PeImage* out,
                  std::string* why) {
-    uint64_t directory, end;
-    uint32_t base, functions, names, functionTable, nameTable, ordinalTable;
+    uint64_t directory = 0, end = 0;
+    uint32_t base = 0, functions = 0, names = 0, functionTable = 0, nameTable = 0, ordinalTable = 0;
     if (!Locate(sections, directoryRva, kExportDirectorySize, &directory, &end) || !bytes.U32(directory + 16, &base) ||
         !bytes.U32(directory + 20, &functions) || !bytes.U32(directory + 24, &names) ||
         !bytes.U32(directory + 28, &functionTable) || !bytes.U32(directory + 32, &nameTable) ||
@@ -92,9 +92,9 @@ bool ReadExports(const Bytes& bytes, const std::vector<Section>& sections, uint3
     uint32_t address = 0;
     out->ordinalOne = base <= 1 && 1 - base < functions && bytes.U32(functionsAt + 4 * (1 - base), &address) && address != 0;
     for (uint32_t i = 0; i < names; ++i) {
-        uint32_t nameRva;
-        uint16_t index;
-        uint64_t nameAt, nameEnd;
+        uint32_t nameRva = 0;
+        uint16_t index = 0;
+        uint64_t nameAt = 0, nameEnd = 0;
         std::string name;
         if (!bytes.U32(namesAt + 4 * uint64_t{i}, &nameRva) || !bytes.U16(ordinalsAt + 2 * uint64_t{i}, &index)) break;
         // A name whose function index is outside the table exports nothing the loader can find.
@@ -111,15 +111,15 @@ bool ReadExports(const Bytes& bytes, const std::vector<Section>& sections, uint3
 
 bool ReadPeImage(const std::string& image, PeImage* out, std::string* why) {
     const Bytes bytes(image);
-    uint32_t peOffset;
-    uint32_t signature;
+    uint32_t peOffset = 0;
+    uint32_t signature = 0;
     if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0 || !bytes.U32(0x3C, &peOffset) ||
         !bytes.U32(peOffset, &signature) || signature != 0x00004550) {
         *why = "not a DLL (no PE header)";
         return false;
     }
     const uint64_t coff = uint64_t{peOffset} + 4;
-    uint16_t machine, sectionCount, optionalSize, characteristics, magic;
+    uint16_t machine = 0, sectionCount = 0, optionalSize = 0, characteristics = 0, magic = 0;
     if (!bytes.U16(coff, &machine) || !bytes.U16(coff + 2, &sectionCount) || !bytes.U16(coff + 16, &optionalSize) ||
         !bytes.U16(coff + 18, &characteristics)) {
         *why = "not a DLL (its PE header is cut short)";
@@ -163,8 +163,9 @@ bool ReadPeImage(const std::string& image, PeImage* out, std::string* why) {
         return false;
     }
     for (uint32_t i = 0; i < sectionCount; ++i) {
-        Section s;
-        uint32_t virtualSize;
+        // The table lies whole in the file: these reads cannot fail.
+        Section s{0, 0, 0};
+        uint32_t virtualSize = 0;
         const uint64_t at = table + uint64_t{i} * kSectionHeaderSize;
         bytes.U32(at + 8, &virtualSize);
         bytes.U32(at + 12, &s.address);
