@@ -388,66 +388,32 @@ INSTANTIATE_TEST_SUITE_P(Structures, StructureEdge, testing::ValuesIn(Cases()),
 
 TEST(StructureNull, EveryFormatterRendersNothing) {
     EXPECT_EQ(Render([](CParaAnalyze& a) {
-                  a.TwIdentityAnalyze(nullptr);
-                  a.TwVersionAnalyze(nullptr);
-                  a.TwEventAnalyze(nullptr);
-                  a.TwPendingXfersAnalyze(nullptr);
-                  a.TwSetupMemXferAnalyze(nullptr);
-                  a.TwSetupFileXferAnalyze(nullptr);
-                  a.TwStatusAnalyze(nullptr);
-                  a.TwUserInterfaceAnalyze(nullptr);
-                  a.TwCustomDsDataAnalyze(nullptr);
-                  a.TwMemoryAnalyze(nullptr);
-                  a.TwImageInfoAnalyze(nullptr);
-                  a.TwImageLayoutAnalyze(nullptr);
-                  a.TwFrameAnalyze(nullptr);
-                  a.TwImageMemXferAnalyze(nullptr);
-                  a.TwJpegCompressionAnalyze(nullptr);
-                  a.TwPalette8Analyze(nullptr);
-                  a.TwExtImageInfoAnalyze(nullptr);
-                  a.TwInfoAnalyze(nullptr);
-                  a.TwElement8Analyze(nullptr);
-                  a.TwCieColorAnalyze(nullptr);
-                  a.TwTransformStageAnalyze(nullptr);
-                  a.TwDecodeFunctionAnalyze(nullptr);
-                  a.TwCiePointAnalyze(nullptr);
-                  a.TwGrayResponseAnalyze(nullptr);
-                  a.TwRgbResponseAnalyze(nullptr);
-                  a.TwEntryPointAnalyze(nullptr);
-                  a.TwCallbackAnalyze(nullptr);
-                  a.TwCallback2Analyze(nullptr);
-                  a.TwDeviceEventAnalyze(nullptr);
-                  a.TwFileSystemAnalyze(nullptr);
-                  a.TwPassThruAnalyze(nullptr);
-                  a.TwMetricsAnalyze(nullptr);
-                  a.TwTwainDirectAnalyze(nullptr);
-                  a.TwKvAutoExposureAnalyze(nullptr);
-                  a.TwKvRgbMatrixAnalyze(nullptr);
-                  a.TwKvColorSmoothingAnalyze(nullptr);
-                  a.TwHardwareInfoAnalyze(nullptr);
-                  a.TwKvSkewInfoAnalyze(nullptr);
-                  a.TwUnsharpMaskAnalyze(nullptr);
-                  a.TwKvSettingFrameAnalyze(nullptr);
-                  a.TwKvThresholdInfoAnalyze(nullptr);
-                  a.TwKvReviseBaseParamAnalyze(nullptr);
-                  a.TwKvUsmInfoAnalyze(nullptr);
-                  a.SetColorCoeffData(nullptr);
-                  a.TwOneValueAnalyze(ICAP_UNITS, nullptr);
-                  a.TwRangeAnalyze(ICAP_UNITS, nullptr);
-                  a.TwEnumerationAnalyze(ICAP_UNITS, nullptr);
-                  a.TwArrayAnalyze(ICAP_UNITS, nullptr);
-                  a.TwCapabilityAnalyze(nullptr);
-                  a.TwContainerAnalyaze(nullptr);
-                  a.TwCapExtAnalyze(nullptr);
-                  // Through the dispatch: a callback without its structure, and DAT_STATUSUTF8,
-                  // which neither build renders.
-                  char status[64] = {};
-                  a.SetCall({DG_CONTROL, DAT_CALLBACK2, MSG_INVOKE_CALLBACK, nullptr});
-                  a.DispatchDat();
-                  a.SetCall({DG_CONTROL, DAT_STATUSUTF8, MSG_GET, status});
-                  a.DispatchDat();
-              }),
-              "");
+        a.TwIdentityAnalyze(nullptr); a.TwVersionAnalyze(nullptr); a.TwEventAnalyze(nullptr);
+        a.TwPendingXfersAnalyze(nullptr); a.TwSetupMemXferAnalyze(nullptr); a.TwSetupFileXferAnalyze(nullptr);
+        a.TwStatusAnalyze(nullptr); a.TwUserInterfaceAnalyze(nullptr); a.TwCustomDsDataAnalyze(nullptr);
+        a.TwMemoryAnalyze(nullptr); a.TwImageInfoAnalyze(nullptr); a.TwImageLayoutAnalyze(nullptr);
+        a.TwFrameAnalyze(nullptr); a.TwImageMemXferAnalyze(nullptr); a.TwJpegCompressionAnalyze(nullptr);
+        a.TwPalette8Analyze(nullptr); a.TwExtImageInfoAnalyze(nullptr); a.TwInfoAnalyze(nullptr);
+        a.TwElement8Analyze(nullptr); a.TwCieColorAnalyze(nullptr); a.TwTransformStageAnalyze(nullptr);
+        a.TwDecodeFunctionAnalyze(nullptr); a.TwCiePointAnalyze(nullptr); a.TwGrayResponseAnalyze(nullptr);
+        a.TwRgbResponseAnalyze(nullptr); a.TwEntryPointAnalyze(nullptr); a.TwCallbackAnalyze(nullptr);
+        a.TwCallback2Analyze(nullptr); a.TwDeviceEventAnalyze(nullptr); a.TwFileSystemAnalyze(nullptr);
+        a.TwPassThruAnalyze(nullptr); a.TwMetricsAnalyze(nullptr); a.TwTwainDirectAnalyze(nullptr);
+        a.TwKvAutoExposureAnalyze(nullptr); a.TwKvRgbMatrixAnalyze(nullptr); a.TwKvColorSmoothingAnalyze(nullptr);
+        a.TwHardwareInfoAnalyze(nullptr); a.TwKvSkewInfoAnalyze(nullptr); a.TwUnsharpMaskAnalyze(nullptr);
+        a.TwKvSettingFrameAnalyze(nullptr); a.TwKvThresholdInfoAnalyze(nullptr); a.TwKvReviseBaseParamAnalyze(nullptr);
+        a.TwKvUsmInfoAnalyze(nullptr); a.SetColorCoeffData(nullptr); a.TwOneValueAnalyze(ICAP_UNITS, nullptr);
+        a.TwRangeAnalyze(ICAP_UNITS, nullptr); a.TwEnumerationAnalyze(ICAP_UNITS, nullptr);
+        a.TwArrayAnalyze(ICAP_UNITS, nullptr); a.TwCapabilityAnalyze(nullptr); a.TwContainerAnalyaze(nullptr);
+        a.TwCapExtAnalyze(nullptr);
+        // Through the dispatch: a callback without its structure, and DAT_STATUSUTF8, which neither
+        // build renders.
+        char status[64] = {};
+        a.SetCall({DG_CONTROL, DAT_CALLBACK2, MSG_INVOKE_CALLBACK, nullptr});
+        a.DispatchDat();
+        a.SetCall({DG_CONTROL, DAT_STATUSUTF8, MSG_GET, status});
+        a.DispatchDat();
+    }), "");
 }
 
 // ---- the two deepest renderings, whole ------------------------------------------------------------
