@@ -487,14 +487,7 @@ TEST(UnreadableContainer, RendersOneLineForEachContainerType) {
     }
 }
 
-// ---- what the application asked to set, when the source refused it -------------------------------
-
-struct RefusedCase {
-    const char* what;
-    TW_UINT16 msg;
-    TW_UINT16 rc;
-    bool showsContainer;
-};
+// ---- the TW_CAPABILITY record, and when its container is shown ----------------------------------
 
 #if defined(TRACEWELL_ABI_LINUX)
 constexpr bool kShowsRefused = true;
@@ -502,74 +495,52 @@ constexpr bool kShowsRefused = true;
 constexpr bool kShowsRefused = false;
 #endif
 
-const RefusedCase kRefusedCases[] = {
-    {"a failed MSG_SET shows the value the source refused (linux)", MSG_SET, TWRC_FAILURE, kShowsRefused},
-    {"a failed MSG_SETCONSTRAINT shows the value the source refused (linux)", 0x000C, TWRC_FAILURE, kShowsRefused},
-    {"a failed MSG_GET shows no container", MSG_GET, TWRC_FAILURE, false},
-    {"a failed MSG_RESET shows no container", MSG_RESET, TWRC_FAILURE, false},
-    {"a successful MSG_SET shows its container", MSG_SET, TWRC_SUCCESS, true},
+struct RecordCase {
+    const char* what;
+    TW_UINT16 cap, conType, msg, rc;
+    bool nullHandle;
+    const char* capName;
+    const char* conTypeName;
+    bool showsContainer;
 };
 
-TEST(RefusedSet, ShowsTheContainerTheApplicationPassed) {
-    for (const RefusedCase& c : kRefusedCases) {
+// A valid one-value container of ICAP_XRESOLUTION behind every record: it shows whenever it is opened.
+const RecordCase kRecordCases[] = {
+    {"a successful MSG_SET shows its container", ICAP_XRESOLUTION, TWON_ONEVALUE, MSG_SET, TWRC_SUCCESS, false,
+     "ICAP_XRESOLUTION", "TWON_ONEVALUE", true},
+    {"a failed MSG_SET shows the value the source refused (linux)", ICAP_XRESOLUTION, TWON_ONEVALUE, MSG_SET,
+     TWRC_FAILURE, false, "ICAP_XRESOLUTION", "TWON_ONEVALUE", kShowsRefused},
+    {"a failed MSG_SETCONSTRAINT too", ICAP_XRESOLUTION, TWON_ONEVALUE, 0x000C, TWRC_FAILURE, false, "ICAP_XRESOLUTION",
+     "TWON_ONEVALUE", kShowsRefused},
+    {"a failed MSG_GET opens no container", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_FAILURE, false, "ICAP_UNITS",
+     "TWON_ONEVALUE", false},
+    {"a failed MSG_RESET neither", ICAP_UNITS, TWON_ONEVALUE, MSG_RESET, TWRC_FAILURE, false, "ICAP_UNITS", "TWON_ONEVALUE", false},
+    {"null handle", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_SUCCESS, true, "ICAP_UNITS", "TWON_ONEVALUE", false},
+    {"container type 1", ICAP_UNITS, 1, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "TWON_PROTOCOLMAJOR", false},
+    {"container type 2", ICAP_UNITS, 2, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "ERROR!(2)", false},
+    {"container type 7", ICAP_UNITS, 7, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "ERROR!(7)", false},
+    {"vendor cap from the ICAP_KV table", 0x8003, TWON_ONEVALUE, MSG_GET, TWRC_FAILURE, false, "ICAP_KV_FILMTYPE",
+     "TWON_ONEVALUE", false},
+};
+
+TEST(CapabilityRecord, ShowsTheContainerOnlyWhenItCanAndShould) {
+    for (const RecordCase& c : kRecordCases) {
         const Container container(OneValue(TWTY_FIX32, Raw(Fix(300, 0))));
-        TW_CAPABILITY record{ICAP_XRESOLUTION, TWON_ONEVALUE, container.Handle()};
+        const TW_HANDLE handle = c.nullHandle ? nullptr : container.Handle();
+        TW_CAPABILITY record{c.cap, c.conType, handle};
         const std::string text = Render([&](CParaAnalyze& a) {
             a.SetCall({0, 0, c.msg, nullptr, c.rc});
             a.TwCapabilityAnalyze(&record);
         });
-        std::vector<std::string> lines = {"  TW_CAPABILITY = {", "    Cap        = [ICAP_XRESOLUTION]",
-                                          "    ConType    = [TWON_ONEVALUE]",
-                                          "    hContainer = " + Handle(container.Handle())};
-        if (c.showsContainer) {
-            for (const char* line : {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FIX32]",
-                                     "      Item     = [300.000]", "    }"})
-                lines.push_back(line);
-        }
+        std::vector<std::string> lines = {"  TW_CAPABILITY = {", std::string("    Cap        = [") + c.capName + "]",
+                                          std::string("    ConType    = [") + c.conTypeName + "]",
+                                          "    hContainer = " + Handle(handle)};
+        if (c.showsContainer)
+            lines.insert(lines.end(), {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FIX32]", "      Item     = [300.000]", "    }"});
         lines.push_back("  }");
         EXPECT_EQ(text, Joined(lines)) << c.what;
     }
 }
-
-// ---- the TW_CAPABILITY record and when its container stays closed -------------------------------
-
-struct ClosedCase {
-    const char* what;
-    TW_UINT16 cap;
-    TW_UINT16 conType;
-    bool nullHandle;
-    TW_UINT16 rc;
-    const char* capName;
-    const char* conTypeName;
-};
-
-const ClosedCase kClosedCases[] = {
-    {"failure opens no container", ICAP_UNITS, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_UNITS", "TWON_ONEVALUE"},
-    {"null handle", ICAP_UNITS, TWON_ONEVALUE, true, TWRC_SUCCESS, "ICAP_UNITS", "TWON_ONEVALUE"},
-    {"container type 1", ICAP_UNITS, 1, false, TWRC_SUCCESS, "ICAP_UNITS", "TWON_PROTOCOLMAJOR"},
-    {"container type 2", ICAP_UNITS, 2, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(2)"},
-    {"container type 7", ICAP_UNITS, 7, false, TWRC_SUCCESS, "ICAP_UNITS", "ERROR!(7)"},
-    // a vendor capability, container kept closed by the failure
-    {"vendor cap from the ICAP_KV table", 0x8003, TWON_ONEVALUE, false, TWRC_FAILURE, "ICAP_KV_FILMTYPE",
-     "TWON_ONEVALUE"},
-};
-
-class ClosedContainerTest : public ::testing::TestWithParam<ClosedCase> {};
-
-TEST_P(ClosedContainerTest, PrintsTheRecordOnly) {
-    const ClosedCase& c = GetParam();
-    // A valid one-value container: it would show if it were opened.
-    const Container container(OneValue(TWTY_UINT16, Raw(TW_UINT16{1})));
-    const TW_HANDLE handle = c.nullHandle ? nullptr : container.Handle();
-    EXPECT_EQ(Record(c.cap, c.conType, handle, c.rc),
-              Crlf({"  TW_CAPABILITY = {", std::string("    Cap        = [") + c.capName + "]",
-                    std::string("    ConType    = [") + c.conTypeName + "]", "    hContainer = " + Handle(handle),
-                    "  }"}))
-        << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(Record, ClosedContainerTest, ::testing::ValuesIn(kClosedCases),
-                         [](const ::testing::TestParamInfo<ClosedCase>& info) { return std::to_string(info.index); });
 
 // ---- TW_CAPEXT ----------------------------------------------------------------------------------
 
