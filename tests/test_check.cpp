@@ -21,7 +21,6 @@ namespace {
 using namespace tracecheck;
 
 const std::string kGoldenDir = std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/";
-const std::string kHost = std::string(TRACEWELL_BINARY_DIR) + "/host/tracewell_host";
 
 struct Found {
     std::string id, party;
@@ -367,14 +366,11 @@ TEST(CheckAgainstHost, EachSessionGivesExactlyItsFindings) {
         SCOPED_TRACE(std::string(c.scenario) + (c.twain2 ? " --twain2" : ""));
         std::vector<std::string> arguments = {"--head", "0", c.scenario};
         if (c.twain2) arguments.push_back("--twain2");
-        const ProgramRun run = RunProgram(kHost, arguments);
-        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-        const std::string path = SummaryValue(run.out, "Trace file:");
-        ASSERT_EQ(path.compare(0, 1, "/"), 0) << run.out;
-        const std::string trace = ReadFile(path);
-        remove(path.c_str());
+        const HostRun run = RunHost(arguments);
+        ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+        ASSERT_FALSE(run.trace.empty()) << run.host.out;
         const bool shown = !c.linuxOnly || std::string(TRACEWELL_ABI_NAME) == "linux";
-        EXPECT_EQ(Summary(FindingsOf(trace)), shown ? c.expected : std::vector<Found>());
+        EXPECT_EQ(Summary(FindingsOf(run.trace)), shown ? c.expected : std::vector<Found>());
         for (const Found& f : c.expected) covered.insert(f.id);
     }
     for (const TraceCase& c : TraceCases())
@@ -403,21 +399,11 @@ Output RunReportCommand(const std::vector<std::string>& arguments) {
 
 TEST(CheckCommand, ExitStatusLinesJsonAndTheReportAgree) {
     ScratchDir dir;
-    const std::string faulty = dir.File("faulty.txt"), notTrace = dir.File("not.txt");
-    {
-        Trace t;
-        t.Open().Capability("MSG_GET", "ICAP_PIXELTYPE", "TWRC_SUCCESS", 4,
-                            Enumeration("TWTY_UINT16", {"TWPT_BW", "TWPT_GRAY"}, 2));
-        t.Capability("MSG_SET", "ICAP_XRESOLUTION", "TWRC_FAILURE", 4, OneValue("TWTY_FIX32", "4800.000"));
-        t.Call("DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS", "TWRC_SUCCESS", 3);
-        FILE* f = fopen(faulty.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        fputs(t.Text().c_str(), f);
-        fclose(f);
-        f = fopen(notTrace.c_str(), "wb");
-        fputs("hello\n", f);
-        fclose(f);
-    }
+    Trace t;
+    t.Open().Capability("MSG_GET", "ICAP_PIXELTYPE", "TWRC_SUCCESS", 4, Enumeration("TWTY_UINT16", {"TWPT_BW", "TWPT_GRAY"}, 2));
+    t.Capability("MSG_SET", "ICAP_XRESOLUTION", "TWRC_FAILURE", 4, OneValue("TWTY_FIX32", "4800.000"));
+    t.Call("DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS", "TWRC_SUCCESS", 3);
+    const std::string faulty = dir.Write("faulty.txt", t.Text()), notTrace = dir.Write("not.txt", "hello\n");
     const std::string golden = kGoldenDir + "session_twain2_linux.txt";
     const struct {
         std::vector<std::string> arguments;
