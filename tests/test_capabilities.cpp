@@ -120,12 +120,6 @@ std::string Value(const std::function<void(CParaAnalyze&, char*)>& render) {
     return dest;
 }
 
-std::string Handle(TW_HANDLE handle) {
-    char text[32];
-    snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)));
-    return text;
-}
-
 constexpr size_t kOneValueItem = offsetof(TW_ONEVALUE, Item);
 constexpr size_t kEnumItems = offsetof(TW_ENUMERATION, ItemList);
 constexpr size_t kArrayItems = offsetof(TW_ARRAY, ItemList);
@@ -534,7 +528,7 @@ TEST(CapabilityRecord, ShowsTheContainerOnlyWhenItCanAndShould) {
         });
         std::vector<std::string> lines = {"  TW_CAPABILITY = {", std::string("    Cap        = [") + c.capName + "]",
                                           std::string("    ConType    = [") + c.conTypeName + "]",
-                                          "    hContainer = " + Handle(handle)};
+                                          "    hContainer = " + PointerText(handle)};
         if (c.showsContainer)
             lines.insert(lines.end(), {"    TW_ONEVALUE = {", "      ItemType = [TWTY_FIX32]", "      Item     = [300.000]", "    }"});
         lines.push_back("  }");
@@ -634,7 +628,7 @@ TEST(TracedCapability, UnreadableContainerIsForwardedAndSaysSoInOneLine) {
     TW_CAPABILITY record;
     const std::string trace = TracedCall(&record, TWRC_CHECKSTATUS, TWON_ENUMERATION, block.Handle());
     const std::string expected = Crlf({"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]",
-                                       "    ConType    = [TWON_ENUMERATION]", "    hContainer = " + Handle(block.Handle()),
+                                       "    ConType    = [TWON_ENUMERATION]", "    hContainer = " + PointerText(block.Handle()),
                                        "    TW_ENUMERATION = { !!! not readable.!!! }", "  }", "", "TWAIN Status = [4]"});
     EXPECT_NE(trace.find(expected), std::string::npos) << trace;
 }
