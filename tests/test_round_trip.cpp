@@ -1,6 +1,8 @@
 // Every structure the formatters render, written as a call's result and read back through the
 // trace reader: each field comes back under its structure's path with the value the structure
-// held, in the order written, and no field more or less.
+// held, in the order written, and no field more or less. The values lie at the edges of their
+// sign and width, beyond the tables and without their NUL, and each structure is placed so that a
+// read past its end faults.
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -114,12 +116,12 @@ std::string Result(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, const void* data,
     });
 }
 
-// A structure of type T that outlives the row's call, so that its address stays its own.
+// A structure of type T that outlives the row's call, so that its address stays its own, and
+// whose last byte is the last readable one, so that a read past it faults.
 template <typename T>
 T& Held() {
-    static T* value = new T();
-    *value = T{};
-    return *value;
+    static GuardedBytes bytes(sizeof(T));
+    return *new (bytes.Data()) T();
 }
 
 // In the macos build the DAT renders no structure.
@@ -165,12 +167,6 @@ void Memory(TW_MEMORY& m, int k, Expect& e) {
     m.TheMem = PointerValue<TW_MEMREF>(0x7000 + 0x100 * static_cast<uintptr_t>(k));
     e.Open("TW_MEMORY").Field("Flags", Printed("0x%x", 0x10 + k)).Number("Length", 1000 + k);
     e.Field("TheMem", PointerText(m.TheMem)).Close();
-}
-
-void Frame(TW_FRAME& f, int k, Expect& e) {
-    f = {Fix(k), Fix(k + 1), Fix(k + 2), Fix(k + 3)};
-    e.Open("TW_FRAME").Fixed("Left", f.Left).Fixed("Top", f.Top).Fixed("Right", f.Right).Fixed("Bottom", f.Bottom);
-    e.Close();
 }
 
 void Element(TW_ELEMENT8& el, int k, Expect& e) {
@@ -219,34 +215,35 @@ std::vector<Row> StructureRows() {
              return c;
          }},
         Structure<TW_EVENT>("Event", DG_CONTROL, DAT_EVENT, MSG_GET, [](TW_EVENT& ev, Expect& e) {
-            ev = {PointerValue<TW_MEMREF>(0x7F0012345678), MSG_XFERREADY};
-            e.Open("TW_EVENT").Field("pEvent", PointerText(ev.pEvent)).Field("TWMessage", "MSG_XFERREADY");
+            ev = {PointerValue<TW_MEMREF>(0x1234567887654321ull), 0x8001};
+            e.Open("TW_EVENT").Field("pEvent", "<0x87654321>").Field("TWMessage", "MSG_KV_TIMERRESET");
         }),
         Structure<TW_PENDINGXFERS>("PendingXfers", DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, [](TW_PENDINGXFERS& p, Expect& e) {
-            p = {7, 4000000001u};
-            e.Open("TW_PENDINGXFERS").Number("Count", 7).Number("EOJ", 4000000001);
+            p = {0xFFFF, 0x80000002u};
+            e.Open("TW_PENDINGXFERS").Number("Count", -1).Number("EOJ", 2147483650);
         }),
         Structure<TW_SETUPMEMXFER>("SetupMemXfer", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, [](TW_SETUPMEMXFER& s, Expect& e) {
-            s = {1001, 2002, 3003};
-            e.Open("TW_SETUPMEMXFER").Number("MinBufSize", 1001).Number("MaxBufSize", 2002).Number("Preferred", 3003);
+            s = {16, 0xFFFFFFFFu, 0x80000000u};
+            e.Open("TW_SETUPMEMXFER").Number("MinBufSize", 16).Number("MaxBufSize", 4294967295).Number("Preferred", 2147483648);
         }),
         Structure<TW_SETUPFILEXFER>("SetupFileXfer", DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, [](TW_SETUPFILEXFER& s, Expect& e) {
-            strcpy(s.FileName, "/tmp/page 1.png");
-            s.Format = TWFF_PNG;
-            s.VRefNum = -9;
-            e.Open("TW_SETUPFILEXFER").Field("FileName", "/tmp/page 1.png").Field("Format", "TWFF_PNG").Number("VRefNum", -9);
+            memset(s.FileName, 'g', sizeof(s.FileName));  // no NUL: the field's width bounds it
+            s.Format = TWFF_JFIF;
+            s.VRefNum = -1;
+            e.Open("TW_SETUPFILEXFER").Field("FileName", std::string(sizeof(s.FileName), 'g')).Field("Format", "TWFF_JFIF");
+            e.Number("VRefNum", -1);
         }),
         Structure<TW_STATUS>("Status", DG_CONTROL, DAT_STATUS, MSG_GET, [](TW_STATUS& s, Expect& e) {
-            s.ConditionCode = TWCC_BADDEST;
-            e.Open("TW_STATUS").Field("ConditionCode", "TWCC_BADDEST");
+            s = {7, 0x1234};  // a code the table skips
+            e.Open("TW_STATUS").Field("ConditionCode", "ERROR!(7)");
         }),
         Structure<TW_USERINTERFACE>("UserInterface", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, [](TW_USERINTERFACE& u, Expect& e) {
-            u = {1, 0, PointerValue<TW_HANDLE>(0x5A5A0042)};
-            e.Open("TW_USERINTERFACE").Field("ShowUI", "true").Field("ModalUI", "false").Field("hParent", PointerText(0x5A5A0042));
+            u = {2, 0, PointerValue<TW_HANDLE>(0x00007FFF0BADF00Dull)};
+            e.Open("TW_USERINTERFACE").Field("ShowUI", "true").Field("ModalUI", "false").Field("hParent", "<0x0badf00d>");
         }),
         Structure<TW_CUSTOMDSDATA>("CustomDsData", DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, [](TW_CUSTOMDSDATA& d, Expect& e) {
-            d = {12345, PointerValue<TW_HANDLE>(0x00C0FFEE)};
-            e.Open("TW_CUSTOMDSDATA").Number("InfoLength", 12345).Field("hData", PointerText(0x00C0FFEE));
+            d = {0xFFFFFFFEu, nullptr};
+            e.Open("TW_CUSTOMDSDATA").Number("InfoLength", -2).Field("hData", "<0x00000000>");
         }),
         Structure<TW_UINT32>("XferGroupValue", DG_CONTROL, DAT_XFERGROUP, MSG_GET, [](TW_UINT32& group, Expect& e) {
             group = 0x0BADF00D;
@@ -257,24 +254,24 @@ std::vector<Row> StructureRows() {
             e.Open("TW_UINT32").Field("Item", PointerText(0x00ABCDEF));
         }),
         Structure<TW_IMAGEINFO>("ImageInfo", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, [](TW_IMAGEINFO& i, Expect& e) {
-            i = {Fix(1), Fix(2), 2480, -3508, 3, {20, 19, 18, 17, 16, 15, 14, 13}, 24, 1, TWPT_CMYK, TWCP_PACKBITS};
-            e.Open("TW_IMAGEINFO").Fixed("XResolution", i.XResolution).Fixed("YResolution", i.YResolution);
-            e.Number("ImageWidth", 2480).Number("ImageLength", -3508).Number("SamplesPerPixel", 3);
-            e.Field("BitsPerSamples[]", "20,19,18,17,16,15,14,13").Number("BitsPerPixel", 24).Field("Planar", "true");
-            e.Field("PixelType", "TWPT_CMYK").Field("Compression", "TWCP_PACKBITS");
+            i = {{300, 0x8000}, {-2, 0xC000}, 2550, -3, 3, {20, 19, 18, 0, 0, 0, 0, -1}, 24, 1, -1, 0xFFFF};
+            e.Open("TW_IMAGEINFO").Field("XResolution", "300.500").Field("YResolution", "-1.250");
+            e.Number("ImageWidth", 2550).Number("ImageLength", -3).Number("SamplesPerPixel", 3);
+            e.Field("BitsPerSamples[]", "20,19,18,0,0,0,0,-1").Number("BitsPerPixel", 24).Field("Planar", "true");
+            e.Field("PixelType", "ERROR!(-1)").Field("Compression", "ERROR!(65535)");
         }),
         Structure<TW_IMAGELAYOUT>("ImageLayout", DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, [](TW_IMAGELAYOUT& l, Expect& e) {
-            Frame(l.Frame, 5, e.Open("TW_IMAGELAYOUT").Label("Frame"));
-            l.DocumentNumber = 11;
-            l.PageNumber = 12;
-            l.FrameNumber = 13;
-            e.Number("DocumentNumber", 11).Number("PageNumber", 12).Number("FrameNumber", 13);
+            l = {{Fix(5), {-2, 0xC000}, Fix(7), Fix(8)}, 0xFFFFFFFFu, 12, 13};
+            e.Open("TW_IMAGELAYOUT").Label("Frame").Open("TW_FRAME").Fixed("Left", Fix(5)).Field("Top", "-1.250");
+            e.Fixed("Right", Fix(7)).Fixed("Bottom", Fix(8)).Close();
+            e.Number("DocumentNumber", 4294967295).Number("PageNumber", 12).Number("FrameNumber", 13);
         }),
         Structure<TW_IMAGEMEMXFER>("ImageMemXfer", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, [](TW_IMAGEMEMXFER& m, Expect& e) {
-            m = {TWCP_JPEG, 100, 200, 300, 4, 5, 60000, {}};
-            e.Open("TW_IMAGEMEMXFER").Field("Compression", "TWCP_JPEG").Number("BytesPerRow", 100);
+            m = {TWCP_JPEG, 0x80000000u, 200, 300, 4, 5, 60000, {0x11, 0xFFFFFFFFu, PointerValue<TW_MEMREF>(0x0000000300C0FFEEull)}};
+            e.Open("TW_IMAGEMEMXFER").Field("Compression", "TWCP_JPEG").Number("BytesPerRow", 2147483648);
             e.Number("Columns", 200).Number("Rows", 300).Number("XOffset", 4).Number("YOffset", 5);
-            Memory(m.Memory, 1, e.Number("BytesWritten", 60000).Label("Memory"));
+            e.Number("BytesWritten", 60000).Label("Memory").Open("TW_MEMORY").Field("Flags", "0x11");
+            e.Number("Length", 4294967295).Field("TheMem", "<0x00c0ffee>").Close();
         }),
         // Each table's label and the header of its TW_MEMORY share one line.
         Structure<TW_JPEGCOMPRESSION>("JpegCompression", DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET, [](TW_JPEGCOMPRESSION& j, Expect& e) {
@@ -299,12 +296,13 @@ std::vector<Row> StructureRows() {
             e.Field("TW_PALETTE8", "it does not display.");
         }),
         Structure<TW_EXTIMAGEINFO>("ExtImageInfo", DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, [](TW_EXTIMAGEINFO& x, Expect& e) {
-            x.NumInfos = 1;
-            x.Info[0] = {TWEI_PAGESIDE, TWTY_UINT32, 1, TWRC_INFONOTSUPPORTED, 4242};
-            e.Open("TW_EXTIMAGEINFO").Number("NumInfos", 1).Label("Info").Open("TW_INFO");
-            e.Field("InfoID", kLinux ? "TWEI_PAGESIDE" : std::to_string(TWEI_PAGESIDE));
-            e.Field("ItemType", "TWTY_UINT32").Number("NumItems", 1).Field("CondCode", "TWRC_INFONOTSUPPORTED");
-            e.Number("Item", 4242).Close();
+            // NumInfos claims five entries; the one the structure holds is all that is read.
+            x.NumInfos = 5;
+            x.Info[0] = {0x1234, TWTY_STR255, 3, TWRC_INFONOTSUPPORTED, 0xFFFFFFFFu};
+            e.Open("TW_EXTIMAGEINFO").Number("NumInfos", 5).Label("Info").Open("TW_INFO");
+            e.Field("InfoID", kLinux ? "TWEI_SKEWWINDOWY3" : "4660");
+            e.Field("ItemType", "TWTY_STR255").Number("NumItems", 3).Field("CondCode", "TWRC_INFONOTSUPPORTED");
+            e.Number("Item", 4294967295).Close();
         }),
         Structure<TW_CIECOLOR>("CieColor", DG_IMAGE, DAT_CIECOLOR, MSG_GET, [](TW_CIECOLOR& cie, Expect& e) {
             cie.ColorSpace = TWPT_CIEXYZ;
@@ -323,10 +321,10 @@ std::vector<Row> StructureRows() {
             e.Fixed("Samples[]", cie.Samples[0]);
         }),
         Structure<TW_GRAYRESPONSE>("GrayResponse", DG_IMAGE, DAT_GRAYRESPONSE, MSG_GET, [](TW_GRAYRESPONSE& g, Expect& e) {
-            Element(g.Response[0], 30, e.Open("TW_GRAYRESPONSE").Label("Response[0]"));
+            Element(g.Response[0], 252, e.Open("TW_GRAYRESPONSE").Label("Response[0]"));  // declared with one element
         }),
         Structure<TW_RGBRESPONSE>("RgbResponse", DG_IMAGE, DAT_RGBRESPONSE, MSG_GET, [](TW_RGBRESPONSE& r, Expect& e) {
-            Element(r.Response[0], 40, e.Open("TW_RGBRESPONSE").Label("Response[0]"));
+            Element(r.Response[0], 128, e.Open("TW_RGBRESPONSE").Label("Response[0]"));
         }),
         // No DAT carries a TW_CAPEXT: its formatter alone, after the result's first lines.
         {"CapExt",
@@ -556,9 +554,9 @@ std::vector<Row> Twain2Rows() {
         Structure<TW_CALLBACK>("Callback", DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, [](TW_CALLBACK& cb, Expect& e) {
             cb.CallBackProc = PointerValue<TW_MEMREF>(0x7F00DEADBEEF);
             cb.RefCon = PointerValue<TW_CALLBACK_REFCON>(0x56780000);
-            cb.Message = static_cast<TW_INT16>(MSG_CLOSEDSREQ);
+            cb.Message = -1;
             e.Open("TW_CALLBACK").Field("CallBackProc", PointerText(0xDEADBEEF));
-            e.Field("RefCon", PointerText(0x56780000)).Field("Message", "MSG_CLOSEDSREQ");
+            e.Field("RefCon", PointerText(0x56780000)).Field("Message", "ERROR!(65535)");
         }),
         Structure<TW_CALLBACK2>("Callback2", DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, [](TW_CALLBACK2& cb, Expect& e) {
             cb.CallBackProc = PointerValue<TW_MEMREF>(0x12345678);
@@ -568,49 +566,52 @@ std::vector<Row> Twain2Rows() {
             e.Field("RefCon", PointerText(1)).Field("Message", "MSG_XFERREADY");
         }),
         Structure<TW_DEVICEEVENT>("DeviceEvent", DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, [](TW_DEVICEEVENT& d, Expect& e) {
-            d = {TWDE_PAPERJAM, "Device 7", 55, -66, TWPS_BATTERY, Fix(3), Fix(4), TWFL_AUTO, 8, 4000, 5000};
-            e.Open("TW_DEVICEEVENT").Field("Event", "TWDE_PAPERJAM").Field("DeviceName", "Device 7");
-            e.Number("BatteryMinutes", 55).Number("BatteryPercentage", -66).Field("PowerSupply", "TWPS_BATTERY");
-            e.Fixed("XResolution", Fix(3)).Fixed("YResolution", Fix(4)).Field("FlashUsed2", "TWFL_AUTO");
-            e.Number("AutomaticCapture", 8).Number("TimeBeforeFirstCapture", 4000).Number("TimeBetweenCaptures", 5000);
+            d = {0x8001, "", 0xFFFFFFFFu, -2, -1, Fix(3), {-1, 0x8000}, 5, 8, 4000, 0x80000000u};
+            memset(d.DeviceName, 'D', sizeof(d.DeviceName));
+            e.Open("TW_DEVICEEVENT").Field("Event", "ERROR!(32769)").Field("DeviceName", std::string(sizeof(d.DeviceName), 'D'));
+            e.Number("BatteryMinutes", 4294967295).Number("BatteryPercentage", -2).Field("PowerSupply", "ERROR!(-1)");
+            e.Fixed("XResolution", Fix(3)).Field("YResolution", "-0.500").Field("FlashUsed2", "ERROR!(5)");
+            e.Number("AutomaticCapture", 8).Number("TimeBeforeFirstCapture", 4000).Number("TimeBetweenCaptures", 2147483648);
         }, kLinuxOnly),
         Structure<TW_FILESYSTEM>("FileSystem", DG_CONTROL, DAT_FILESYSTEM, MSG_GET, [](TW_FILESYSTEM& f, Expect& e) {
             strcpy(f.InputName, "/in/dir");
             strcpy(f.OutputName, "/out/dir");
             f.Context = PointerValue<TW_MEMREF>(0x0000CAFE);
             f.Recursive = 1;
-            f.FileType = TWFY_IMAGE;
+            f.FileType = 9;
             f.Size = 12345;
             strcpy(f.CreateTimeDate, "2026/12/07 10:00:00.000");
-            strcpy(f.ModifiedTimeDate, "2026/12/07 11:00:00.000");
-            f.FreeSpace = 999;
-            f.NewImageSize = -4321;
+            memset(f.ModifiedTimeDate, '9', sizeof(f.ModifiedTimeDate));
+            f.FreeSpace = 0xFFFFFFFFu;
+            f.NewImageSize = -1;
             f.NumberOfFiles = 9;
             f.NumberOfSnippets = 8;
-            f.DeviceGroupMask = 0x2A;
+            f.DeviceGroupMask = DG_CONTROL | DG_IMAGE;
+            memset(f.Reserved, 'R', sizeof(f.Reserved));
             e.Open("TW_FILESYSTEM").Field("InputName", "/in/dir").Field("OutputName", "/out/dir");
-            e.Field("Context", PointerText(0xCAFE)).Number("Recursive", 1).Field("FileType", "TWFY_IMAGE");
+            e.Field("Context", PointerText(0xCAFE)).Number("Recursive", 1).Field("FileType", "ERROR!(9)");
             e.Number("Size", 12345).Field("CreateTimeDate", "2026/12/07 10:00:00.000");
-            e.Field("ModifiedTimeDate", "2026/12/07 11:00:00.000").Number("FreeSpace", 999);
-            e.Number("NewImageSize", -4321).Number("NumberOfFiles", 9).Number("NumberOfSnippets", 8);
-            e.Field("DeviceGroupMask", "0x2a");
+            e.Field("ModifiedTimeDate", std::string(sizeof(f.ModifiedTimeDate), '9')).Number("FreeSpace", 4294967295);
+            e.Number("NewImageSize", -1).Number("NumberOfFiles", 9).Number("NumberOfSnippets", 8);
+            e.Field("DeviceGroupMask", "0x3");
         }, kLinuxOnly),
         // A field named like the call's data pointer line, indented as a field.
         Structure<TW_PASSTHRU>("PassThru", DG_CONTROL, DAT_PASSTHRU, MSG_PASSTHRU, [](TW_PASSTHRU& p, Expect& e) {
-            p = {PointerValue<TW_MEMREF>(0x0000C0DE), 16, TWDR_GET, PointerValue<TW_MEMREF>(0x0000DA7A), 512, 500};
+            p = {PointerValue<TW_MEMREF>(0x0000C0DE), 16, -3, PointerValue<TW_MEMREF>(0x0000DA7A), 0xFFFFFFFFu, 500};
             e.Open("TW_PASSTHRU").Field("pCommand", PointerText(0xC0DE)).Number("CommandBytes", 16);
-            e.Field("Direction", "TWDR_GET").Field("pData", PointerText(0xDA7A)).Number("DataBytes", 512);
+            e.Field("Direction", "ERROR!(-3)").Field("pData", PointerText(0xDA7A)).Number("DataBytes", 4294967295);
             e.Number("DataBytesXfered", 500);
         }, kLinuxOnly),
         Structure<TW_METRICS>("Metrics", DG_CONTROL, DAT_METRICS, MSG_GET, [](TW_METRICS& m, Expect& e) {
-            m = {sizeof(TW_METRICS), 21, 22};
-            e.Open("TW_METRICS").Number("SizeOf", sizeof(TW_METRICS)).Number("ImageCount", 21).Number("SheetCount", 22);
+            m = {sizeof(TW_METRICS), 21, 0xFFFFFFFFu};
+            e.Open("TW_METRICS").Number("SizeOf", sizeof(TW_METRICS)).Number("ImageCount", 21).Number("SheetCount", 4294967295);
         }, kLinuxOnly),
         Structure<TW_TWAINDIRECT>("TwainDirect", DG_CONTROL, DAT_TWAINDIRECT, MSG_SETTASK, [](TW_TWAINDIRECT& t, Expect& e) {
-            t = {sizeof(TW_TWAINDIRECT), 3, PointerValue<TW_HANDLE>(0x5E4D), 77, PointerValue<TW_HANDLE>(0x4ECE), 88};
-            e.Open("TW_TWAINDIRECT").Number("SizeOf", sizeof(TW_TWAINDIRECT)).Number("CommunicationManager", 3);
-            e.Field("Send", PointerText(0x5E4D)).Number("SendSize", 77).Field("Receive", PointerText(0x4ECE));
-            e.Number("ReceiveSize", 88);
+            // The handles lie at unaligned offsets in the packed layout.
+            t = {sizeof(TW_TWAINDIRECT), 0xFFFF, PointerValue<TW_HANDLE>(0x007FFF00AABBCCDDull), 77, PointerValue<TW_HANDLE>(0x4ECE), 0x80000001u};
+            e.Open("TW_TWAINDIRECT").Number("SizeOf", sizeof(TW_TWAINDIRECT)).Number("CommunicationManager", 65535);
+            e.Field("Send", "<0xaabbccdd>").Number("SendSize", 77).Field("Receive", PointerText(0x4ECE));
+            e.Number("ReceiveSize", 2147483649);
         }, kLinuxOnly),
         Structure<TW_ENTRYPOINT>("EntryPoint", DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, [](TW_ENTRYPOINT& ep, Expect& e) {
             ep = {sizeof(TW_ENTRYPOINT), PointerValue<DSMENTRYPROC>(0x00E0001), PointerValue<DSM_MEMALLOCATE>(0x00E0002),
@@ -655,19 +656,20 @@ void UsmParam(TWKV_USMPARAM& u, int k, Expect& e) {
 std::vector<Row> VendorRows() {
     std::vector<Row> rows = {
         Structure<TWKV_AUTOEXPOSURE>("KvAutoExposure", DG_CONTROL, DAT_KV_AUTOEXPOSURE, MSG_GET, [](TWKV_AUTOEXPOSURE& a, Expect& e) {
-            a = {0x1234ABCD, -5, 6, 700, 800, TWKV_FT_NEGA, TWKV_PG_18, Fix(9), 77};
+            a = {0x1234ABCD, -5, 6, 700, -32768, TWKV_FT_REFLECTIVEDOCUMENT, 0xFFFF, {-1, 32768}, 65535};
             e.Open("TWKV_AUTOEXPOSURE").Field("Handle", PointerText(0x1234ABCD)).Number("Left", -5).Number("Top", 6);
-            e.Number("Right", 700).Number("Bottom", 800).Field("FilmType", "TWKV_FT_NEGA");
-            e.Field("PreScanGamma", "TWKV_PG_18").Fixed("ScreenGamma", Fix(9)).Number("GrayBalance", 77);
+            e.Number("Right", 700).Number("Bottom", -32768).Field("FilmType", "TWKV_FT_REFLECTIVEDOCUMENT");
+            e.Field("PreScanGamma", "ERROR!(65535)").Field("ScreenGamma", "-0.500").Number("GrayBalance", 65535);
         }),
         Structure<TWKV_RGBMATRIX>("KvRgbMatrix", DG_CONTROL, DAT_KV_RGBMATRIX, MSG_GET, [](TWKV_RGBMATRIX& m, Expect& e) {
-            e.Open("TWKV_RGBMATRIX").Field("ColorCoeff", Coefficients(m.ColorCoeff, 11));
+            m = {{{-1, 32768}, {1, 32768}, {2, 0}, {-3, 0}, {4, 16384}, {-32768, 0}, {32767, 65535}, {0, 1}, {9, 0}}};
+            e.Open("TWKV_RGBMATRIX").Field("ColorCoeff", "-0.500,1.500,2.000,-3.000,4.250,-32768.000,32768.000,0.000,9.000");
         }),
         Structure<TWKV_COLORSMOOTHING>("KvColorSmoothing", DG_CONTROL, DAT_KV_COLORSMOOTHING, MSG_GET, [](TWKV_COLORSMOOTHING& s, Expect& e) {
-            s = {0x00051005, 1, 2, 3, 4, 5, 6, 7, 8, 4000000000u};
-            e.Open("TWKV_COLORSMOOTHING").Field("Handle", PointerText(0x00051005)).Number("LeftX", 1);
+            s = {0xdeadbeef, 1, 2, 3, 4, 5, 6, 7, 0xFFFFFFFF, 0x80000000};
+            e.Open("TWKV_COLORSMOOTHING").Field("Handle", "<0xdeadbeef>").Number("LeftX", 1);
             e.Number("LeftY", 2).Number("TopX", 3).Number("TopY", 4).Number("RightX", 5).Number("RightY", 6);
-            e.Number("BottomX", 7).Number("BottomY", 8).Number("Reserved", 4000000000u);
+            e.Number("BottomX", 7).Number("BottomY", 4294967295).Number("Reserved", 2147483648);
         }),
         Structure<TWKV_HARDWAREINFO>("KvHardwareInfo", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET, [](TWKV_HARDWAREINFO& h, Expect& e) {
             h.ModelID = 0x3C;
@@ -718,16 +720,16 @@ std::vector<Row> VendorRows() {
             e.Field("ROMVersion", "1.0.7");
         }),
         Structure<TWKV_LOCATIONDATA>("KvSkewInfo", DG_CONTROL, DAT_KV_SKEWINFO, MSG_GET, [](TWKV_LOCATIONDATA& l, Expect& e) {
-            l = {24, 1, 2, 3, 4, 5, 6, 7, 8, Fix(17)};
-            e.Open("TWKV_LOCATIONDATA").Number("BitsPerPixel", 24).Number("topPoint", 1).Number("leftPoint", 2);
+            l = {-24, 1, 2, 3, 4, 5, 6, 0xFFFFFFFF, 8, {-2, 0x8000}};
+            e.Open("TWKV_LOCATIONDATA").Number("BitsPerPixel", -24).Number("topPoint", 1).Number("leftPoint", 2);
             e.Number("locateW", 3).Number("locateH", 4).Number("ActualImgW", 5).Number("ActualImgH", 6);
-            e.Number("xTangent", 7).Number("yTangent", 8).Fixed("Theta", Fix(17));
+            e.Number("xTangent", 4294967295).Number("yTangent", 8).Field("Theta", "-1.500");
         }),
         Structure<TWKV_USMPARAM>("KvUnsharpMaskParam", DG_CONTROL, DAT_KV_UNSHARPMASKPARAM, MSG_GET,
                                  [](TWKV_USMPARAM& u, Expect& e) { UsmParam(u, 12, e); }),
         Structure<TWKV_SETTINGFRAME>("KvSettingFrame", DG_CONTROL, DAT_KV_SETTINGFRAME, MSG_GET, [](TWKV_SETTINGFRAME& s, Expect& e) {
-            s = {4, 2};
-            e.Open("TWKV_SETTINGFRAME").Number("NumFrame", 4).Number("CurrentNum", 2);
+            s = {65535, 2};
+            e.Open("TWKV_SETTINGFRAME").Number("NumFrame", 65535).Number("CurrentNum", 2);
         }),
         Structure<TWKV_USMINFO>("KvUsmInfo", DG_CONTROL, DAT_KV_USMINFO, MSG_GET, [](TWKV_USMINFO& u, Expect& e) {
             u.InputResolution = 1200;
