@@ -145,20 +145,30 @@ Row Structure(std::string name, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void
 
 // ---- session, control, image and colour structures ----------------------------------------------
 
+// The Id keeps its width and sign: 8 bytes and signed, or 4 bytes and unsigned.
+#if defined(TRACEWELL_ABI_MACOS)
+constexpr TW_ID kWideId = -0x500000000ll;
+const std::string kWideIdText = "-21474836480";
+#else
+constexpr TW_ID kWideId = 0xFFFFFFFBu;
+const std::string kWideIdText = "4294967291";
+#endif
+
 void Identity(TW_IDENTITY& id, Expect& e, const char* header) {
-    id.Id = 4101;
-    id.Version = {2, 3, static_cast<TW_UINT16>(TWLG_ICE), TWCY_FRANCE, "Info 2.3"};
+    id.Id = kWideId;
+    id.Version = {2, 3, static_cast<TW_UINT16>(TWLG_ICE), TWCY_FRANCE, ""};
+    memset(id.Version.Info, 'I', sizeof(id.Version.Info));  // without their NUL
+    memset(id.Manufacturer, 'M', sizeof(id.Manufacturer));
     id.ProtocolMajor = 2;
     id.ProtocolMinor = 5;
-    id.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
-    strcpy(id.Manufacturer, "Maker");
+    id.SupportedGroups = 0x80000003u;
     strcpy(id.ProductFamily, "Family");
     strcpy(id.ProductName, "Product");
-    e.Open(header).Number("Id", 4101).Label("Version");
+    e.Open(header).Field("Id", kWideIdText).Label("Version");
     e.Open("TW_VERSION").Number("MajorNum", 2).Number("MinorNum", 3).Field("Language", "TWLG_ICE");
-    e.Field("Country", "TWCY_FRANCE").Field("Info", "Info 2.3").Close();
-    e.Number("ProtocolMajor", 2).Number("ProtocolMinor", 5).Number("SupportedGroups", 0x20000003);
-    e.Field("Manufacturer", "Maker").Field("ProductFamily", "Family").Field("ProductName", "Product").Close();
+    e.Field("Country", "TWCY_FRANCE").Field("Info", std::string(34, 'I')).Close();
+    e.Number("ProtocolMajor", 2).Number("ProtocolMinor", 5).Number("SupportedGroups", 2147483651);
+    e.Field("Manufacturer", std::string(34, 'M')).Field("ProductFamily", "Family").Field("ProductName", "Product").Close();
 }
 
 void Memory(TW_MEMORY& m, int k, Expect& e) {
@@ -489,11 +499,12 @@ std::vector<Row> ContainerRows() {
                             Bytes block(sizeof(TW_ENUMERATION));
                             Put(block, offsetof(TW_ENUMERATION, ItemType), kind.type);
                             Put(block, offsetof(TW_ENUMERATION, NumItems), TW_UINT32{4});
-                            Put(block, offsetof(TW_ENUMERATION, CurrentIndex), TW_UINT32{2});
-                            Put(block, offsetof(TW_ENUMERATION, DefaultIndex), TW_UINT32{1});
+                            // The indexes are not checked against the items, and are unsigned.
+                            Put(block, offsetof(TW_ENUMERATION, CurrentIndex), TW_UINT32{4294967295u});
+                            Put(block, offsetof(TW_ENUMERATION, DefaultIndex), TW_UINT32{7});
                             Expect e;
-                            e.Field("ItemType", TypeName(kind)).Number("NumItems", 4).Number("CurrentIndex", 2);
-                            e.Number("DefaultIndex", 1);
+                            e.Field("ItemType", TypeName(kind)).Number("NumItems", 4).Number("CurrentIndex", 4294967295u);
+                            e.Number("DefaultIndex", 7);
                             ItemList(kind, block, offsetof(TW_ENUMERATION, ItemList), 4, e);
                             return Capability(TWON_ENUMERATION, "TWON_ENUMERATION", "TW_ENUMERATION", block, e);
                         }});
@@ -672,10 +683,11 @@ std::vector<Row> VendorRows() {
             e.Number("BottomX", 7).Number("BottomY", 4294967295).Number("Reserved", 2147483648);
         }),
         Structure<TWKV_HARDWAREINFO>("KvHardwareInfo", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET, [](TWKV_HARDWAREINFO& h, Expect& e) {
-            h.ModelID = 0x3C;
+            // Identifiers and masks print in hexadecimal; flags are true for any non-zero 16 bits.
+            h.ModelID = 0x1A;
             PascalText(h.ProductName, "Scanner 9000");
             PascalText(h.ModelName, "Model X");
-            e.Open("TWKV_HARDWAREINFO").Field("ModelID", "0x3c").Field("ProductName", "Scanner 9000").Field("ModelName", "Model X");
+            e.Open("TWKV_HARDWAREINFO").Field("ModelID", "0x1a").Field("ProductName", "Scanner 9000").Field("ModelName", "Model X");
             const std::pair<const char*, TW_UINT32*> numbers[] = {
                 {"OptXResolution", &h.OptXResolution}, {"OptYResolution", &h.OptYResolution},
                 {"MinResolution", &h.MinResolution}, {"MaxResolution", &h.MaxResolution},
@@ -683,12 +695,14 @@ std::vector<Row> VendorRows() {
                 {"PixelSizeofFB[0]", &h.PixelSizeofFB[0]}, {"PixelSizeofFB[1]", &h.PixelSizeofFB[1]},
                 {"PixelSizeofADF[0]", &h.PixelSizeofADF[0]}, {"PixelSizeofADF[1]", &h.PixelSizeofADF[1]},
                 {"PixelSizeofTPU[0]", &h.PixelSizeofTPU[0]}, {"PixelSizeofTPU[1]", &h.PixelSizeofTPU[1]}};
-            for (int i = 0; i < 12; ++i) e.Number(numbers[i].first, *numbers[i].second = static_cast<TW_UINT32>(600 + i));
-            h.BitDepth = 0x30;
-            h.InterfaceSupport = 5;
+            for (int i = 0; i < 12; ++i)
+                e.Number(numbers[i].first, *numbers[i].second = i == 5 ? 0xFFFFFFFFu : static_cast<TW_UINT32>(600 + i));
+            h.BitDepth = 8;
+            h.InterfaceSupport = 0xFFFF;
             h.CommandType = 6;
             h.ConnectInterfaceType = 7;
-            e.Field("BitDepth", "0x30").Number("InterfaceSupport", 5).Number("CommandType", 6).Number("ConnectInterfaceType", 7);
+            memset(h.Reserved, 0xFF, sizeof(h.Reserved));  // beside the first flag, which reads its own 16 bits
+            e.Field("BitDepth", "0x08").Number("InterfaceSupport", 65535).Number("CommandType", 6).Number("ConnectInterfaceType", 7);
             const std::pair<const char*, TW_UINT16*> flags[] = {
                 {"StandAloneModeSupport", &h.StandAloneModeSupport}, {"FullAutoModeSupport", &h.FullAutoModeSupport},
                 {"SimpleModeSupport", &h.SimpleModeSupport}, {"DocumentModeSupport", &h.DocumentModeSupport},
@@ -697,27 +711,27 @@ std::vector<Row> VendorRows() {
                 {"HalftoneSupport", &h.HalftoneSupport}, {"HTModeSupport", &h.HTModeSupport},
                 {"HTDitherSupport", &h.HTDitherSupport}, {"HTAASSupport", &h.HTAASSupport}, {"HTTETSupport", &h.HTTETSupport}};
             for (int i = 0; i < 14; ++i) {
-                *flags[i].second = static_cast<TW_UINT16>(i % 3 == 0 ? 0 : i);
+                *flags[i].second = static_cast<TW_UINT16>(i % 3 == 0 ? 0 : i == 1 ? 0x100 : i == 10 ? 0xFFFF : i);
                 e.Field(flags[i].first, i % 3 == 0 ? "false" : "true");
             }
             h.TableArrangement = 8;
-            h.OptionSupport = 0x0A0B;
+            h.OptionSupport = 0x12;
             h.FocusSupport = 9;
             h.FocusArea[0] = 10;
-            h.FocusArea[1] = 11;
-            strcpy(h.ProfileNameFB, "profile fb");
-            strcpy(h.ProfileNameTPU, "profile tpu");
-            e.Number("TableArrangement", 8).Field("OptionSupport", "0x0a0b").Number("FocusSupport", 9);
-            e.Number("FocusArea[0]", 10).Number("FocusArea[1]", 11).Field("ProfileNameFB", "profile fb");
-            e.Field("ProfileNameTPU", "profile tpu");
+            h.FocusArea[1] = 4000000000u;
+            memset(h.ProfileNameFB, 'F', sizeof(h.ProfileNameFB));  // the names without their NUL
+            memset(h.ProfileNameTPU, 'T', sizeof(h.ProfileNameTPU));
+            e.Number("TableArrangement", 8).Field("OptionSupport", "0x0012").Number("FocusSupport", 9);
+            e.Number("FocusArea[0]", 10).Number("FocusArea[1]", 4000000000u).Field("ProfileNameFB", std::string(34, 'F'));
+            e.Field("ProfileNameTPU", std::string(34, 'T'));
             e.Field("ColorCorrectionFB", Coefficients(h.ColorCorrectionFB, 100));
             e.Field("ColorCorrectionPOSI", Coefficients(h.ColorCorrectionPOSI, 110));
             e.Field("ColorCorrectionNEGA", Coefficients(h.ColorCorrectionNEGA, 120));
             e.Field("TCMColorCorrectionFB", Coefficients(h.TCMColorCorrectionFB, 130));
             e.Field("TCMColorCorrectionPOSI", Coefficients(h.TCMColorCorrectionPOSI, 140));
             e.Field("TCMColorCorrectionNEGA", Coefficients(h.TCMColorCorrectionNEGA, 150));
-            strcpy(h.ROMVersion, "1.0.7");
-            e.Field("ROMVersion", "1.0.7");
+            memset(h.ROMVersion, 'R', sizeof(h.ROMVersion));
+            e.Field("ROMVersion", std::string(32, 'R'));
         }),
         Structure<TWKV_LOCATIONDATA>("KvSkewInfo", DG_CONTROL, DAT_KV_SKEWINFO, MSG_GET, [](TWKV_LOCATIONDATA& l, Expect& e) {
             l = {-24, 1, 2, 3, 4, 5, 6, 0xFFFFFFFF, 8, {-2, 0x8000}};
