@@ -234,9 +234,11 @@ std::vector<Row> StructureRows() {
         }),
         Structure<TW_SETUPMEMXFER>("SetupMemXfer", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, [](TW_SETUPMEMXFER& s, Expect& e) {
             s = {16, 0xFFFFFFFFu, 0x80000000u};
-            e.Open("TW_SETUPMEMXFER").Number("MinBufSize", 16).Number("MaxBufSize", 4294967295).Number("Preferred", 2147483648);
+            e.Open("TW_SETUPMEMXFER").Number("MinBufSize", 16).Number("MaxBufSize", 4294967295);
+            e.Number("Preferred", 2147483648);
         }),
-        Structure<TW_SETUPFILEXFER>("SetupFileXfer", DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, [](TW_SETUPFILEXFER& s, Expect& e) {
+        Structure<TW_SETUPFILEXFER>("SetupFileXfer", DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET,
+                                    [](TW_SETUPFILEXFER& s, Expect& e) {
             memset(s.FileName, 'g', sizeof(s.FileName));  // no NUL: the field's width bounds it
             s.Format = TWFF_JFIF;
             s.VRefNum = -1;
@@ -247,7 +249,8 @@ std::vector<Row> StructureRows() {
             s = {7, 0x1234};  // a code the table skips
             e.Open("TW_STATUS").Field("ConditionCode", "ERROR!(7)");
         }),
-        Structure<TW_USERINTERFACE>("UserInterface", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, [](TW_USERINTERFACE& u, Expect& e) {
+        Structure<TW_USERINTERFACE>("UserInterface", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
+                                    [](TW_USERINTERFACE& u, Expect& e) {
             u = {2, 0, PointerValue<TW_HANDLE>(0x00007FFF0BADF00Dull)};
             e.Open("TW_USERINTERFACE").Field("ShowUI", "true").Field("ModalUI", "false").Field("hParent", "<0x0badf00d>");
         }),
@@ -277,14 +280,16 @@ std::vector<Row> StructureRows() {
             e.Number("DocumentNumber", 4294967295).Number("PageNumber", 12).Number("FrameNumber", 13);
         }),
         Structure<TW_IMAGEMEMXFER>("ImageMemXfer", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, [](TW_IMAGEMEMXFER& m, Expect& e) {
-            m = {TWCP_JPEG, 0x80000000u, 200, 300, 4, 5, 60000, {0x11, 0xFFFFFFFFu, PointerValue<TW_MEMREF>(0x0000000300C0FFEEull)}};
+            m = {TWCP_JPEG, 0x80000000u, 200, 300, 4, 5, 60000, {0x11, 0xFFFFFFFFu,
+                PointerValue<TW_MEMREF>(0x0000000300C0FFEEull)}};
             e.Open("TW_IMAGEMEMXFER").Field("Compression", "TWCP_JPEG").Number("BytesPerRow", 2147483648);
             e.Number("Columns", 200).Number("Rows", 300).Number("XOffset", 4).Number("YOffset", 5);
             e.Number("BytesWritten", 60000).Label("Memory").Open("TW_MEMORY").Field("Flags", "0x11");
             e.Number("Length", 4294967295).Field("TheMem", "<0x00c0ffee>").Close();
         }),
         // Each table's label and the header of its TW_MEMORY share one line.
-        Structure<TW_JPEGCOMPRESSION>("JpegCompression", DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET, [](TW_JPEGCOMPRESSION& j, Expect& e) {
+        Structure<TW_JPEGCOMPRESSION>("JpegCompression", DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET,
+                                      [](TW_JPEGCOMPRESSION& j, Expect& e) {
             j.ColorSpace = TWPT_YUV;
             j.SubSampling = 0x80220011u;
             j.NumComponents = 3;
@@ -404,18 +409,29 @@ ItemKind TextKind(const char* name, TW_UINT16 type, const char* words) {
 
 const std::vector<ItemKind>& ItemKinds() {
     static const std::vector<ItemKind> kinds = {
-        Kind<TW_INT8>("TWTY_INT8", TWTY_INT8, [](int k) { return TW_INT8(0x31 + k); }, [](int k) { return Printed("0x%02x", 0x31 + k); }),
-        Kind<TW_INT16>("TWTY_INT16", TWTY_INT16, [](int k) { return TW_INT16(-300 - k); }, [](int k) { return std::to_string(-300 - k); }),
-        Kind<TW_INT32>("TWTY_INT32", TWTY_INT32, [](int k) { return TW_INT32(-70000 - k); }, [](int k) { return std::to_string(-70000 - k); }),
-        Kind<TW_UINT8>("TWTY_UINT8", TWTY_UINT8, [](int k) { return TW_UINT8(0xA0 + k); }, [](int k) { return Printed("0x%02x", 0xA0 + k); }),
+        Kind<TW_INT8>("TWTY_INT8", TWTY_INT8, [](int k) { return TW_INT8(0x31 + k); },
+                      [](int k) { return Printed("0x%02x", 0x31 + k); }),
+        Kind<TW_INT16>("TWTY_INT16", TWTY_INT16, [](int k) { return TW_INT16(-300 - k); },
+                       [](int k) { return std::to_string(-300 - k); }),
+        Kind<TW_INT32>("TWTY_INT32", TWTY_INT32, [](int k) { return TW_INT32(-70000 - k); },
+                       [](int k) { return std::to_string(-70000 - k); }),
+        Kind<TW_UINT8>("TWTY_UINT8", TWTY_UINT8, [](int k) { return TW_UINT8(0xA0 + k); },
+                       [](int k) { return Printed("0x%02x", 0xA0 + k); }),
         // Items of ICAP_PIXELTYPE show the names of their values.
-        Kind<TW_UINT16>("TWTY_UINT16", TWTY_UINT16, [](int k) { return TW_UINT16(k % 9); }, [](int k) { return std::string(kPixelTypes[k % 9]); }),
-        Kind<TW_UINT32>("TWTY_UINT32", TWTY_UINT32, [](int k) { return TW_UINT32(100000 + k); }, [](int k) { return std::to_string(100000 + k); }),
-        Kind<TW_BOOL>("TWTY_BOOL", TWTY_BOOL, [](int k) { return TW_BOOL(k % 2); }, [](int k) { return std::string(k % 2 ? "true" : "false"); }),
+        Kind<TW_UINT16>("TWTY_UINT16", TWTY_UINT16, [](int k) { return TW_UINT16(k % 9); },
+                        [](int k) { return std::string(kPixelTypes[k % 9]); }),
+        Kind<TW_UINT32>("TWTY_UINT32", TWTY_UINT32, [](int k) { return TW_UINT32(100000 + k); },
+                        [](int k) { return std::to_string(100000 + k); }),
+        Kind<TW_BOOL>("TWTY_BOOL", TWTY_BOOL, [](int k) { return TW_BOOL(k % 2); },
+                      [](int k) { return std::string(k % 2 ? "true" : "false"); }),
         Kind<TW_FIX32>("TWTY_FIX32", TWTY_FIX32, [](int k) { return Fix(k); }, [](int k) { return FixText(Fix(k)); }),
-        Kind<TW_FRAME>("TWTY_FRAME", TWTY_FRAME, [](int k) { return TW_FRAME{Fix(4 * k), Fix(4 * k + 1), Fix(4 * k + 2), Fix(4 * k + 3)}; },
-                       [](int k) { return FixText(Fix(4 * k)) + "," + FixText(Fix(4 * k + 1)) + "," + FixText(Fix(4 * k + 2)) + "," + FixText(Fix(4 * k + 3)); },
-                       kLinux),
+        Kind<TW_FRAME>(
+            "TWTY_FRAME", TWTY_FRAME, [](int k) { return TW_FRAME{Fix(4 * k), Fix(4 * k + 1), Fix(4 * k + 2), Fix(4 * k + 3)}; },
+            [](int k) {
+                return FixText(Fix(4 * k)) + "," + FixText(Fix(4 * k + 1)) + "," + FixText(Fix(4 * k + 2)) + "," +
+                       FixText(Fix(4 * k + 3));
+            },
+            kLinux),
         TextKind<sizeof(TW_STR32)>("TWTY_STR32", TWTY_STR32, "thirty-two "),
         TextKind<sizeof(TW_STR64)>("TWTY_STR64", TWTY_STR64, "sixty-four "),
         TextKind<sizeof(TW_STR128)>("TWTY_STR128", TWTY_STR128, "one two eight "),
@@ -569,7 +585,8 @@ std::vector<Row> Twain2Rows() {
             e.Open("TW_CALLBACK").Field("CallBackProc", PointerText(0xDEADBEEF));
             e.Field("RefCon", PointerText(0x56780000)).Field("Message", "ERROR!(65535)");
         }),
-        Structure<TW_CALLBACK2>("Callback2", DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK, [](TW_CALLBACK2& cb, Expect& e) {
+        Structure<TW_CALLBACK2>("Callback2", DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK,
+                                [](TW_CALLBACK2& cb, Expect& e) {
             cb.CallBackProc = PointerValue<TW_MEMREF>(0x12345678);
             cb.RefCon = static_cast<uintptr_t>(0xFFFFFFFF00000001ull);
             cb.Message = static_cast<TW_INT16>(MSG_XFERREADY);
@@ -579,7 +596,8 @@ std::vector<Row> Twain2Rows() {
         Structure<TW_DEVICEEVENT>("DeviceEvent", DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, [](TW_DEVICEEVENT& d, Expect& e) {
             d = {0x8001, "", 0xFFFFFFFFu, -2, -1, Fix(3), {-1, 0x8000}, 5, 8, 4000, 0x80000000u};
             memset(d.DeviceName, 'D', sizeof(d.DeviceName));
-            e.Open("TW_DEVICEEVENT").Field("Event", "ERROR!(32769)").Field("DeviceName", std::string(sizeof(d.DeviceName), 'D'));
+            e.Open("TW_DEVICEEVENT").Field("Event", "ERROR!(32769)");
+            e.Field("DeviceName", std::string(sizeof(d.DeviceName), 'D'));
             e.Number("BatteryMinutes", 4294967295).Number("BatteryPercentage", -2).Field("PowerSupply", "ERROR!(-1)");
             e.Fixed("XResolution", Fix(3)).Field("YResolution", "-0.500").Field("FlashUsed2", "ERROR!(5)");
             e.Number("AutomaticCapture", 8).Number("TimeBeforeFirstCapture", 4000).Number("TimeBetweenCaptures", 2147483648);
@@ -615,18 +633,21 @@ std::vector<Row> Twain2Rows() {
         }, kLinuxOnly),
         Structure<TW_METRICS>("Metrics", DG_CONTROL, DAT_METRICS, MSG_GET, [](TW_METRICS& m, Expect& e) {
             m = {sizeof(TW_METRICS), 21, 0xFFFFFFFFu};
-            e.Open("TW_METRICS").Number("SizeOf", sizeof(TW_METRICS)).Number("ImageCount", 21).Number("SheetCount", 4294967295);
+            e.Open("TW_METRICS").Number("SizeOf", sizeof(TW_METRICS)).Number("ImageCount", 21);
+            e.Number("SheetCount", 4294967295);
         }, kLinuxOnly),
         Structure<TW_TWAINDIRECT>("TwainDirect", DG_CONTROL, DAT_TWAINDIRECT, MSG_SETTASK, [](TW_TWAINDIRECT& t, Expect& e) {
             // The handles lie at unaligned offsets in the packed layout.
-            t = {sizeof(TW_TWAINDIRECT), 0xFFFF, PointerValue<TW_HANDLE>(0x007FFF00AABBCCDDull), 77, PointerValue<TW_HANDLE>(0x4ECE), 0x80000001u};
+            t = {sizeof(TW_TWAINDIRECT), 0xFFFF, PointerValue<TW_HANDLE>(0x007FFF00AABBCCDDull), 77,
+                PointerValue<TW_HANDLE>(0x4ECE), 0x80000001u};
             e.Open("TW_TWAINDIRECT").Number("SizeOf", sizeof(TW_TWAINDIRECT)).Number("CommunicationManager", 65535);
             e.Field("Send", "<0xaabbccdd>").Number("SendSize", 77).Field("Receive", PointerText(0x4ECE));
             e.Number("ReceiveSize", 2147483649);
         }, kLinuxOnly),
         Structure<TW_ENTRYPOINT>("EntryPoint", DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, [](TW_ENTRYPOINT& ep, Expect& e) {
             ep = {sizeof(TW_ENTRYPOINT), PointerValue<DSMENTRYPROC>(0x00E0001), PointerValue<DSM_MEMALLOCATE>(0x00E0002),
-                  PointerValue<DSM_MEMFREE>(0x00E0003), PointerValue<DSM_MEMLOCK>(0x00E0004), PointerValue<DSM_MEMUNLOCK>(0x00E0005)};
+                  PointerValue<DSM_MEMFREE>(0x00E0003), PointerValue<DSM_MEMLOCK>(0x00E0004),
+                      PointerValue<DSM_MEMUNLOCK>(0x00E0005)};
             e.Open("TW_ENTRYPOINT").Number("Size", sizeof(TW_ENTRYPOINT)).Field("DSM_Entry", PointerText(0xE0001));
             e.Field("DSM_MemAllocate", PointerText(0xE0002)).Field("DSM_MemFree", PointerText(0xE0003));
             e.Field("DSM_MemLock", PointerText(0xE0004)).Field("DSM_MemUnlock", PointerText(0xE0005));
@@ -666,7 +687,8 @@ void UsmParam(TWKV_USMPARAM& u, int k, Expect& e) {
 
 std::vector<Row> VendorRows() {
     std::vector<Row> rows = {
-        Structure<TWKV_AUTOEXPOSURE>("KvAutoExposure", DG_CONTROL, DAT_KV_AUTOEXPOSURE, MSG_GET, [](TWKV_AUTOEXPOSURE& a, Expect& e) {
+        Structure<TWKV_AUTOEXPOSURE>("KvAutoExposure", DG_CONTROL, DAT_KV_AUTOEXPOSURE, MSG_GET,
+                                     [](TWKV_AUTOEXPOSURE& a, Expect& e) {
             a = {0x1234ABCD, -5, 6, 700, -32768, TWKV_FT_REFLECTIVEDOCUMENT, 0xFFFF, {-1, 32768}, 65535};
             e.Open("TWKV_AUTOEXPOSURE").Field("Handle", PointerText(0x1234ABCD)).Number("Left", -5).Number("Top", 6);
             e.Number("Right", 700).Number("Bottom", -32768).Field("FilmType", "TWKV_FT_REFLECTIVEDOCUMENT");
@@ -676,18 +698,21 @@ std::vector<Row> VendorRows() {
             m = {{{-1, 32768}, {1, 32768}, {2, 0}, {-3, 0}, {4, 16384}, {-32768, 0}, {32767, 65535}, {0, 1}, {9, 0}}};
             e.Open("TWKV_RGBMATRIX").Field("ColorCoeff", "-0.500,1.500,2.000,-3.000,4.250,-32768.000,32768.000,0.000,9.000");
         }),
-        Structure<TWKV_COLORSMOOTHING>("KvColorSmoothing", DG_CONTROL, DAT_KV_COLORSMOOTHING, MSG_GET, [](TWKV_COLORSMOOTHING& s, Expect& e) {
+        Structure<TWKV_COLORSMOOTHING>("KvColorSmoothing", DG_CONTROL, DAT_KV_COLORSMOOTHING, MSG_GET,
+                                       [](TWKV_COLORSMOOTHING& s, Expect& e) {
             s = {0xdeadbeef, 1, 2, 3, 4, 5, 6, 7, 0xFFFFFFFF, 0x80000000};
             e.Open("TWKV_COLORSMOOTHING").Field("Handle", "<0xdeadbeef>").Number("LeftX", 1);
             e.Number("LeftY", 2).Number("TopX", 3).Number("TopY", 4).Number("RightX", 5).Number("RightY", 6);
             e.Number("BottomX", 7).Number("BottomY", 4294967295).Number("Reserved", 2147483648);
         }),
-        Structure<TWKV_HARDWAREINFO>("KvHardwareInfo", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET, [](TWKV_HARDWAREINFO& h, Expect& e) {
+        Structure<TWKV_HARDWAREINFO>("KvHardwareInfo", DG_CONTROL, DAT_KV_HARDWAREINFO, MSG_GET,
+                                     [](TWKV_HARDWAREINFO& h, Expect& e) {
             // Identifiers and masks print in hexadecimal; flags are true for any non-zero 16 bits.
             h.ModelID = 0x1A;
             PascalText(h.ProductName, "Scanner 9000");
             PascalText(h.ModelName, "Model X");
-            e.Open("TWKV_HARDWAREINFO").Field("ModelID", "0x1a").Field("ProductName", "Scanner 9000").Field("ModelName", "Model X");
+            e.Open("TWKV_HARDWAREINFO").Field("ModelID", "0x1a");
+            e.Field("ProductName", "Scanner 9000").Field("ModelName", "Model X");
             const std::pair<const char*, TW_UINT32*> numbers[] = {
                 {"OptXResolution", &h.OptXResolution}, {"OptYResolution", &h.OptYResolution},
                 {"MinResolution", &h.MinResolution}, {"MaxResolution", &h.MaxResolution},
@@ -702,14 +727,16 @@ std::vector<Row> VendorRows() {
             h.CommandType = 6;
             h.ConnectInterfaceType = 7;
             memset(h.Reserved, 0xFF, sizeof(h.Reserved));  // beside the first flag, which reads its own 16 bits
-            e.Field("BitDepth", "0x08").Number("InterfaceSupport", 65535).Number("CommandType", 6).Number("ConnectInterfaceType", 7);
+            e.Field("BitDepth", "0x08").Number("InterfaceSupport", 65535);
+            e.Number("CommandType", 6).Number("ConnectInterfaceType", 7);
             const std::pair<const char*, TW_UINT16*> flags[] = {
                 {"StandAloneModeSupport", &h.StandAloneModeSupport}, {"FullAutoModeSupport", &h.FullAutoModeSupport},
                 {"SimpleModeSupport", &h.SimpleModeSupport}, {"DocumentModeSupport", &h.DocumentModeSupport},
                 {"AdvancedModeSupport", &h.AdvancedModeSupport}, {"TCMSupport", &h.TCMSupport}, {"FIT3", &h.FIT3},
                 {"AutoLayoutSupportFB", &h.AutoLayoutSupportFB}, {"AutoLayoutSupportADF", &h.AutoLayoutSupportADF},
                 {"HalftoneSupport", &h.HalftoneSupport}, {"HTModeSupport", &h.HTModeSupport},
-                {"HTDitherSupport", &h.HTDitherSupport}, {"HTAASSupport", &h.HTAASSupport}, {"HTTETSupport", &h.HTTETSupport}};
+                {"HTDitherSupport", &h.HTDitherSupport}, {"HTAASSupport", &h.HTAASSupport},
+                {"HTTETSupport", &h.HTTETSupport}};
             for (int i = 0; i < 14; ++i) {
                 *flags[i].second = static_cast<TW_UINT16>(i % 3 == 0 ? 0 : i == 1 ? 0x100 : i == 10 ? 0xFFFF : i);
                 e.Field(flags[i].first, i % 3 == 0 ? "false" : "true");
@@ -733,7 +760,8 @@ std::vector<Row> VendorRows() {
             memset(h.ROMVersion, 'R', sizeof(h.ROMVersion));
             e.Field("ROMVersion", std::string(32, 'R'));
         }),
-        Structure<TWKV_LOCATIONDATA>("KvSkewInfo", DG_CONTROL, DAT_KV_SKEWINFO, MSG_GET, [](TWKV_LOCATIONDATA& l, Expect& e) {
+        Structure<TWKV_LOCATIONDATA>("KvSkewInfo", DG_CONTROL, DAT_KV_SKEWINFO, MSG_GET,
+                                     [](TWKV_LOCATIONDATA& l, Expect& e) {
             l = {-24, 1, 2, 3, 4, 5, 6, 0xFFFFFFFF, 8, {-2, 0x8000}};
             e.Open("TWKV_LOCATIONDATA").Number("BitsPerPixel", -24).Number("topPoint", 1).Number("leftPoint", 2);
             e.Number("locateW", 3).Number("locateH", 4).Number("ActualImgW", 5).Number("ActualImgH", 6);
@@ -741,7 +769,8 @@ std::vector<Row> VendorRows() {
         }),
         Structure<TWKV_USMPARAM>("KvUnsharpMaskParam", DG_CONTROL, DAT_KV_UNSHARPMASKPARAM, MSG_GET,
                                  [](TWKV_USMPARAM& u, Expect& e) { UsmParam(u, 12, e); }),
-        Structure<TWKV_SETTINGFRAME>("KvSettingFrame", DG_CONTROL, DAT_KV_SETTINGFRAME, MSG_GET, [](TWKV_SETTINGFRAME& s, Expect& e) {
+        Structure<TWKV_SETTINGFRAME>("KvSettingFrame", DG_CONTROL, DAT_KV_SETTINGFRAME, MSG_GET,
+                                     [](TWKV_SETTINGFRAME& s, Expect& e) {
             s = {65535, 2};
             e.Open("TWKV_SETTINGFRAME").Number("NumFrame", 65535).Number("CurrentNum", 2);
         }),
@@ -758,9 +787,11 @@ std::vector<Row> VendorRows() {
         }),
     };
     // DATs whose data the trace does not show.
-    for (const auto& [name, dat] : {std::make_pair("KvEvent", DAT_KV_EVENT), std::make_pair("KvRedCorrectionMatrix", DAT_KV_REDCORRECTIONMATRIX),
+    for (const auto& [name, dat] : {std::make_pair("KvEvent", DAT_KV_EVENT),
+                                    std::make_pair("KvRedCorrectionMatrix", DAT_KV_REDCORRECTIONMATRIX),
                                     std::make_pair("KvTwainCallbackMsg", DAT_KV_TWAINCALLBACKMSG)})
-        rows.push_back(Structure<TW_UINT32>(name, DG_CONTROL, dat, MSG_GET, [](TW_UINT32& data, Expect&) { data = 0x11111111; }));
+        rows.push_back(
+            Structure<TW_UINT32>(name, DG_CONTROL, dat, MSG_GET, [](TW_UINT32& data, Expect&) { data = 0x11111111; }));
     return rows;
 }
 
