@@ -30,21 +30,6 @@ const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
 const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
 const std::string kLogDir = LIFECYCLE_DIR "/log";
 
-// "" when every line ends in "\r\n" and holds no other control character; else where it breaks.
-std::string Malformed(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            return "control character " + std::to_string(c) + " at byte " + std::to_string(i) + " after '" +
-                   text.substr(i < 60 ? 0 : i - 60, i < 60 ? i : 60) + "'";
-        }
-    }
-    if (!text.empty() && text.compare(text.size() - 2, 2, "\r\n") != 0) return "the text does not end in a line end";
-    return "";
-}
-
 // The lifecycle build of the data source, loaded for real, with the scanner's hooks at hand.
 class Module {
 public:
@@ -176,7 +161,7 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
         }
         const std::string& full = traces[0];
         const std::string& limited = traces[1];
-        const std::string malformed = Malformed(limited);
+        const std::string malformed = MalformedAt(limited);
         if (!malformed.empty()) return "the limited trace is not whole lines: " + malformed;
 
         char last[16];
@@ -298,7 +283,7 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
 
     // Every byte after the calls made alone belongs to one call's request line or result.
     const std::string trace = ReadFile(file).substr(alone);
-    ASSERT_EQ(Malformed(trace), "");
+    ASSERT_EQ(MalformedAt(trace), "");
     const auto kindAt = [&](size_t at, const std::string (&texts)[2]) {
         for (int kind = 0; kind < 2; ++kind) {
             if (trace.compare(at, texts[kind].size(), texts[kind]) == 0) return kind;
@@ -356,7 +341,7 @@ TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNot
     EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_CHECKSTATUS);
     EXPECT_EQ(reentry.innerCode, TWRC_SUCCESS);
     const std::string trace = ReadFile(OnlyTraceFile());
-    EXPECT_EQ(Malformed(trace), "");
+    EXPECT_EQ(MalformedAt(trace), "");
     const size_t outer = trace.find("DG_CONTROL/DAT_PENDINGXFERS/MSG_GET");
     const size_t inner = trace.find("DG_CONTROL/DAT_STATUS/MSG_GET");
     ASSERT_NE(outer, std::string::npos);

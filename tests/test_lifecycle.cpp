@@ -104,10 +104,10 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), 1u);
-        char pointer[32];
-        snprintf(pointer, sizeof(pointer), "pData   = <0x%08x>", Low32(data));
-        EXPECT_EQ(SplitEnvironment(ReadFile(files[0])).calls, Crlf({"[00001] [APP] DG_CONTROL/DAT_TWUNKIDENTITY/MSG_GET", "        Return Code = [TWRC_FAILURE]",
-                                            pointer, "*** Inspect Error Status Start ***", "*** Inspect Error Status End   ***"}));
+        EXPECT_EQ(SplitEnvironment(ReadFile(files[0])).calls,
+                  Crlf({"[00001] [APP] DG_CONTROL/DAT_TWUNKIDENTITY/MSG_GET", "        Return Code = [TWRC_FAILURE]",
+                        "pData   = " + PointerText(data), "*** Inspect Error Status Start ***",
+                        "*** Inspect Error Status End   ***"}));
     }
 }
 

@@ -24,7 +24,6 @@ using ::testing::HasSubstr;
 using namespace tracereport;
 
 const std::string kGoldenDir = std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/";
-const std::string kHost = std::string(TRACEWELL_BINARY_DIR) + "/host/tracewell_host";
 
 struct Parsed {
     std::vector<LoadSummary> loads;
@@ -71,12 +70,6 @@ std::string Crlf(const std::vector<std::string>& lines) {
     std::string out;
     for (const std::string& l : lines) out += l + "\r\n";
     return out;
-}
-
-std::string WriteScratch(const ScratchDir& dir, const std::string& name, const std::string& text) {
-    const std::string path = dir.File(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
 }
 
 std::vector<int> Kinds(const Parsed& p, NoticeKind kind) {
@@ -315,23 +308,16 @@ TEST(TraceReader, SequenceGapsAndOddStartsAreNoticed) {
 
 // ---- The report against the session host's own summary ----
 
-struct HostSession {
-    ProgramRun host;
-    std::string trace;
+struct HostSession : HostRun {
     long unseenEvents = 0;  // MSG_PROCESSEVENT calls of which the trace shows nothing
 };
 
 HostSession RunHostScenario(std::vector<std::string> arguments) {
-    HostSession s;
     ScratchDir dir;
     const std::string transcript = dir.File("transcript.txt");
     arguments.insert(arguments.end(), {"--head", "0", "--transcript", transcript});
-    s.host = RunProgram(kHost, arguments);
-    const std::string path = SummaryValue(s.host.out, "Trace file:");
-    if (path.compare(0, 1, "/") == 0) {
-        s.trace = ReadFile(path);
-        remove(path.c_str());
-    }
+    HostSession s;
+    static_cast<HostRun&>(s) = RunHost(arguments);
     // The data source shows an event only when the source took it (TWRC_DSEVENT) and it announces
     // a transfer or asks to close (TW_EVENT.TWMessage, after the 8-byte pEvent, is MSG_XFERREADY
     // or MSG_CLOSEDSREQ).
@@ -404,7 +390,7 @@ std::string Shifted(const std::string& trace) {
 TEST(TraceDiff, ReportsWhereSessionsPartAndNothingElse) {
     ScratchDir dir;
     const std::string golden = ReadFile(kGoldenDir + "session_macos.txt");
-    const std::string a = WriteScratch(dir, "a.txt", golden);
+    const std::string a = dir.Write("a.txt", golden);
     const std::string changed = Replace(golden, "      Item     = [100.000]", "      Item     = [150.000]");
     ASSERT_NE(changed, golden);
     const size_t call20 = golden.find("[00020]"), call21 = golden.find("[00021]");
@@ -431,7 +417,7 @@ TEST(TraceDiff, ReportsWhereSessionsPartAndNothingElse) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         std::ostringstream out, err;
-        EXPECT_EQ(Diff({a, WriteScratch(dir, "b.txt", c.other)}, out, err), c.status) << out.str() << err.str();
+        EXPECT_EQ(Diff({a, dir.Write("b.txt", c.other)}, out, err), c.status) << out.str() << err.str();
         for (const std::string& e : c.expected) EXPECT_THAT(out.str(), HasSubstr(e));
         for (const std::string& e : c.absent) EXPECT_THAT(out.str(), ::testing::Not(HasSubstr(e)));
     }
@@ -439,8 +425,8 @@ TEST(TraceDiff, ReportsWhereSessionsPartAndNothingElse) {
 
 TEST(ReportCommand, ExitCodesAndReasonsOfReportDiffAndTheTracewellCommand) {
     ScratchDir dir;
-    const std::string trace = WriteScratch(dir, "t.txt", Crlf(kOpenCall));
-    const std::string noise = WriteScratch(dir, "noise.bin", std::string("\x01\x02\xff garbage\n", 13));
+    const std::string trace = dir.Write("t.txt", Crlf(kOpenCall));
+    const std::string noise = dir.Write("noise.bin", std::string("\x01\x02\xff garbage\n", 13));
     const std::string golden = kGoldenDir + "session_macos.txt";
     const struct {
         int (*run)(const std::vector<std::string>&, std::ostream&, std::ostream&);  // null: the tracewell command

@@ -285,12 +285,6 @@ std::string HostileTrace() {
            std::string(kRawLine, sizeof(kRawLine) - 1) + "[2026/12/07 00:42:18.123] ERROR from \"x\" <&>\n";
 }
 
-std::string ScratchFile(const ScratchDir& dir, const std::string& name, const std::string& text) {
-    const std::string path = dir.File(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
-
 // The runs the step line draws: (call, state) wherever the state changes, from its points.
 std::vector<std::pair<long, int>> RunsDrawn(const std::string& points) {
     std::vector<std::pair<long, int>> runs;
@@ -312,10 +306,10 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
     for (char& c : noise) c = static_cast<char>(random());
     const std::pair<std::string, std::string> kInputs[] = {  // name, path
         {"golden linux", kGoldenDir + "session_linux.txt"},
-        {"two loads", ScratchFile(dir, "two.txt", golden + golden)},
-        {"hostile strings", ScratchFile(dir, "hostile.txt", HostileTrace())},
-        {"cut short", ScratchFile(dir, "cut.txt", golden.substr(0, golden.size() / 3))},
-        {"random bytes", ScratchFile(dir, "noise.bin", noise)}};
+        {"two loads", dir.Write("two.txt", golden + golden)},
+        {"hostile strings", dir.Write("hostile.txt", HostileTrace())},
+        {"cut short", dir.Write("cut.txt", golden.substr(0, golden.size() / 3))},
+        {"random bytes", dir.Write("noise.bin", noise)}};
     for (const auto& input : kInputs) {
         SCOPED_TRACE(input.first);
         const std::string page = dir.File("page.html");

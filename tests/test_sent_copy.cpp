@@ -139,9 +139,7 @@ TEST_F(SentCopyTest, AChangedContainerShowsWhatWasSent) {
     ASSERT_NE(at, std::string::npos) << block;
     EXPECT_NE(block.find("      ConType    = [TWON_ONEVALUE]\r\n", at), std::string::npos) << block;
     EXPECT_NE(block.find("        Item     = [TWPT_RGB]\r\n", at), std::string::npos) << block;
-    char given[64];
-    snprintf(given, sizeof(given), "      hContainer = <0x%08x>\r\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(sent)));
-    EXPECT_NE(block.find(given, at), std::string::npos) << "the application's handle, not the copy's\n" << block;
+    EXPECT_NE(block.find("      hContainer = " + PointerText(sent) + "\r\n", at), std::string::npos) << "the application's handle, not the copy's\n" << block;
     EXPECT_EQ(MalformedAt(block), "");
 }
 

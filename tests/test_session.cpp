@@ -25,32 +25,17 @@ const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
 const std::string kHost = kBinaryDir + "/host/tracewell_host";
 const std::string kScannerExecutable = kBinaryDir + "/demo/Corvale.bundle/Contents/MacOS/Corvale";
 
-struct ScenarioRun {
-    ProgramRun host;
-    std::string tracePath;
-    std::string trace;
-};
-
-// Runs a scenario through the demo data source and takes the trace it wrote out of the log directory.
-ScenarioRun RunScenario(const std::string& scenario) {
-    ScenarioRun run;
-    run.host = RunProgram(kHost, {scenario, "--head", "0"});
-    run.tracePath = SummaryValue(run.host.out, "Trace file:");
-    if (run.tracePath.compare(0, 1, "/") == 0) {
-        run.trace = ReadFile(run.tracePath);
-        remove(run.tracePath.c_str());
-    }
-    return run;
-}
+// A scenario through the demo data source.
+HostRun RunScenario(const std::string& scenario) { return RunHost({scenario, "--head", "0"}); }
 
 TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession) {
-    const ScenarioRun run = RunScenario("session");
+    const HostRun run = RunScenario("session");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
     ASSERT_FALSE(run.trace.empty()) << run.host.out;
     // The lines that say where the load ran name this run's process; the rest is the same on every run.
     const SplitTrace split = SplitEnvironment(run.trace);
     ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", split.calls);
-    const ScenarioRun second = RunScenario("session");
+    const HostRun second = RunScenario("session");
     EXPECT_NE(run.tracePath, second.tracePath);
     EXPECT_EQ(FirstDifference(split.calls, SplitEnvironment(second.trace).calls), "");
     ExpectEnvironmentOfTheHost(split, kHost, kBinaryDir + "/demo/Corvale.bundle", false);
@@ -64,7 +49,7 @@ TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession
 }
 
 TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
-    const ScenarioRun run = RunScenario("errors");
+    const HostRun run = RunScenario("errors");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
     const std::vector<std::string> expected = {
         "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",        "TWCC_SEQERROR",

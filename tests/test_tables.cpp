@@ -220,18 +220,15 @@ struct NameCase {
     bool matched;
 };
 
-#define IN(t) Lookup::Table, t, std::size(t) - 1
 #define BY(how) how, nullptr, 0
 // The name the linux build prints, and the one the macos build prints.
 #define ABI(linuxName, macosName) (kLinux ? (linuxName) : (macosName))
 
+// Where the standard and the vendor identifiers part for the DAT and MSG lookups (the capability
+// lookup and every lookup within one table answer as a scan does, below; the linux build's added
+// names are each checked apart).
 TEST(SymbolLookups, NameTheProbeOrFallBack) {
     const NameCase cases[] = {
-        // Return codes end at 9.
-        {IN(twrc_macros), 9, "TWRC_DATANOTAVAILABLE", true},
-        {IN(twrc_macros), 10, ABI("TWRC_BUSY", "ERROR!(10)"), kLinux},
-        {IN(twrc_macros), 12, "ERROR!(12)", false},
-        {IN(twrc_macros), 0x8000, "TWRC_CUSTOMBASE", true},
         // Data argument types: 0x8000 is standard, 0x8001 on is vendor.
         {BY(Lookup::Dat), 0x0200, "ERROR!(512)", false},
         {BY(Lookup::Dat), 0x0301, "DAT_SETUPFILEXFER2", true},
@@ -239,65 +236,13 @@ TEST(SymbolLookups, NameTheProbeOrFallBack) {
         {BY(Lookup::Dat), 0x8001, "DAT_KV_AUTOEXPOSURE", true},
         {BY(Lookup::Dat), 0x800C, "ERROR!(32780)", false},
         {BY(Lookup::Dat), 0x8017, "DAT_KV_DUALIMAGE", true},
-        {BY(Lookup::Dat), 0x0403, ABI("DAT_ENTRYPOINT", "ERROR!(1027)"), kLinux},
-        {BY(Lookup::Dat), 0x0011, ABI("DAT_STATUSUTF8", "ERROR!(17)"), kLinux},
         {BY(Lookup::Dat), 0x0015, "ERROR!(21)", false},
         // Messages.
         {BY(Lookup::Msg), 0x8000, "MSG_CUSTOMBASE", true},
         {BY(Lookup::Msg), 0x8002, "MSG_KV_XFERREQUEST", true},
         {BY(Lookup::Msg), 0x8003, "ERROR!(32771)", false},
         {BY(Lookup::Msg), 0x0901, "MSG_PASSTHRU", true},
-        {BY(Lookup::Msg), 0x0009, ABI("MSG_GETHELP", "ERROR!(9)"), kLinux},
-        {BY(Lookup::Msg), 0x000B, ABI("MSG_GETLABELENUM", "ERROR!(11)"), kLinux},
-        {BY(Lookup::Msg), 0x0A01, ABI("MSG_RESETALL", "ERROR!(2561)"), kLinux},
-        {BY(Lookup::Msg), 0x0903, ABI("MSG_INVOKE_CALLBACK", "ERROR!(2307)"), kLinux},
         {BY(Lookup::Msg), 0x0B02, "ERROR!(2818)", false},
-        // Capabilities: CAP table, then ICAP table, of the side the identifier falls on.
-        {BY(Lookup::Cap), 0x1118, "ICAP_XRESOLUTION", true},
-        {BY(Lookup::Cap), 0x115C, "ICAP_IMAGEMERGE", true},
-        {BY(Lookup::Cap), 0x8000, "CAP_CUSTOMBASE", true},
-        {BY(Lookup::Cap), 0x8001, "CAP_KV_VERSION", true},
-        {BY(Lookup::Cap), 0x8003, "ICAP_KV_FILMTYPE", true},
-        {BY(Lookup::Cap), 0x8043, "ICAP_KV_ADE", true},
-        {BY(Lookup::Cap), 0x1201, ABI("ACAP_AUDIOFILEFORMAT", "ERROR!(4609)"), kLinux},
-        {BY(Lookup::Cap), 0x1023, ABI("CAP_PAGEMULTIPLEACQUIRE", "ERROR!(4131)"), kLinux},
-        {BY(Lookup::Cap), 0x103E, ABI("CAP_SUPPORTEDDATS", "ERROR!(4158)"), kLinux},
-        // Two TWAIN 2.5 names share 0x1034; the first listed prints.
-        {BY(Lookup::Cap), 0x1034, ABI("CAP_CAMERASIDE", "ERROR!(4148)"), kLinux},
-        {BY(Lookup::Cap), 0x1161, ABI("ICAP_JPEGSUBSAMPLING", "ERROR!(4449)"), kLinux},
-        {BY(Lookup::Cap), 0x1162, "ERROR!(4450)", false},
-        {BY(Lookup::Cap), 0xFFFF, "ERROR!(65535)", false},
-        // Container types share their table with the other TWON_ constants.
-        {IN(twon_macros), 0xFFFF, "TWON_DONTCARE16", true},
-        {IN(twon_macros), 1, "TWON_PROTOCOLMAJOR", true},
-        {IN(twon_macros), 9, "TWON_PROTOCOLMINOR", true},
-        // Item types: the two TWAIN 2.5 string types.
-        {IN(twty_macros), 13, ABI("TWTY_STR1024", "ERROR!(13)"), kLinux},
-        {IN(twty_macros), 14, ABI("TWTY_UNI512", "ERROR!(14)"), kLinux},
-        // Languages: the short codes win, and -1 is stored as all ones, out of a 16-bit field's reach.
-        {IN(twlg_macros), 0, "TWLG_DAN", true},
-        {IN(twlg_macros), 13, "TWLG_USA", true},
-        {IN(twlg_macros), 113, "TWLG_VIETNAMESE", true},
-        {IN(twlg_macros), 114, "ERROR!(114)", false},
-        {IN(twlg_macros), 0xFFFF, "ERROR!(65535)", false},
-        // Countries that share a code print the first listed.
-        {IN(twcy_macros), 27, "TWCY_ANDORRA", true},
-        {IN(twcy_macros), 7, "TWCY_USSR", true},
-        {IN(twcy_macros), 39, "TWCY_ITALY", true},
-        {IN(twcy_macros), 82, "TWCY_KOREA", true},
-        {IN(twcy_macros), 0, "ERROR!(0)", false},
-        // TWAIN 2.5 moved Tanzania to 255; 1040 keeps its older name.
-        {IN(twcy_macros), 255, ABI("TWCY_TANZANIA", "ERROR!(255)"), kLinux},
-        {IN(twcy_macros), 1040, "TWCY_TANZANIA", true},
-        // Other values that several names share print the first listed.
-        {IN(twor_macros), 3, "TWOR_ROT270", true},
-        {IN(twif_macros), 4, "TWIF_HIGHPASS", true},
-        {IN(twss_macros), 1, "TWSS_A4LETTER", true},
-        {IN(twss_macros), 8, ABI("TWSS_B", "ERROR!(8)"), kLinux},
-        {IN(twpt_macros), 11, ABI("TWPT_SCRGB", "ERROR!(11)"), kLinux},
-        // Condition codes skip 7 and 8.
-        {IN(twcc_macros), 8, "ERROR!(8)", false},
-        {IN(twcc_macros), 9, "TWCC_BADPROTOCOL", true},
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "probe 0x" << std::hex << c.probe << " expecting " << c.expected);
@@ -320,15 +265,10 @@ struct ValueCase {
 TEST(SymbolLookups, ValueNamesThroughTheMaps) {
     const ValueCase cases[] = {
         {ICAP_PIXELTYPE, 9, true, ABI("TWPT_LAB", "ERROR!(9)")},
-        {ICAP_BITDEPTHREDUCTION, 4, true, ABI("TWBR_DYNAMICTHRESHOLD", "ERROR!(4)")},
-        {ICAP_IMAGEFILEFORMAT, 12, true, ABI("TWFF_JPN", "ERROR!(12)")},
         // The printer font styles share the TWPF_ prefix but not the pixel flavors' table.
         {CAP_PRINTERFONTSTYLE, 2, kLinux, "TWPF_ITALIC"},
         {ICAP_PIXELFLAVOR, 2, true, "ERROR!(2)"},
         {ICAP_SUPPORTEDEXTIMAGEINFO, 0x1203, kLinux, "TWEI_BARCODETYPE"},
-        {CAP_IAFIELDE_LEVEL, 5, kLinux, "TWIA_LEVEL4"},
-        {ICAP_SUPPORTEDBARCODETYPES, 20, kLinux, "TWBT_QRCODE"},
-        {ICAP_AUTOSIZE, 2, kLinux, "TWAS_CURRENT"},
         {ACAP_XFERMECH, 2, kLinux, "TWSX_MEMORY"},
         {ICAP_BITDEPTH, 8, false, nullptr},
     };
@@ -340,7 +280,6 @@ TEST(SymbolLookups, ValueNamesThroughTheMaps) {
     }
 }
 
-#undef IN
 #undef BY
 #undef ABI
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -31,6 +32,12 @@ ScratchDir::~ScratchDir() {
 std::string ScratchDir::Dir(const std::string& name) const {
     const std::string path = File(name);
     mkdir(path.c_str(), 0755);
+    return path;
+}
+
+std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
+    const std::string path = File(name);
+    std::ofstream(path, std::ios::binary) << text;
     return path;
 }
 
@@ -167,4 +174,15 @@ std::string SummaryValue(const std::string& out, const std::string& label) {
         return value == std::string::npos ? "" : line.substr(value);
     }
     return "";
+}
+
+HostRun RunHost(const std::vector<std::string>& arguments) {
+    HostRun run;
+    run.host = RunProgram(TRACEWELL_BINARY_DIR "/host/tracewell_host", arguments);
+    run.tracePath = SummaryValue(run.host.out, "Trace file:");
+    if (run.tracePath.compare(0, 1, "/") == 0) {
+        run.trace = ReadFile(run.tracePath);
+        remove(run.tracePath.c_str());
+    }
+    return run;
 }

@@ -20,6 +20,8 @@ public:
     std::string File(const std::string& name) const { return m_path + "/" + name; }
     // Makes directory `name` inside the directory and returns its path.
     std::string Dir(const std::string& name) const;
+    // Writes file `name` inside the directory, byte for byte, and returns its path.
+    std::string Write(const std::string& name, const std::string& text) const;
 
 private:
     std::string m_path;
@@ -62,3 +64,12 @@ std::string CaptureStderr(const std::function<void()>& action);
 
 // The text after "Label:" and its padding on the first line of `out` that starts with it.
 std::string SummaryValue(const std::string& out, const std::string& label);
+
+// A run of the session host (host/tracewell_host) and the trace file its summary names, which is
+// read and removed.
+struct HostRun {
+    ProgramRun host;
+    std::string tracePath;
+    std::string trace;
+};
+HostRun RunHost(const std::vector<std::string>& arguments);

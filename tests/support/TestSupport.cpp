@@ -118,6 +118,12 @@ std::string Crlf(std::initializer_list<std::string> lines) {
     return text;
 }
 
+std::string PointerText(const void* pointer) {
+    char text[16];
+    snprintf(text, sizeof(text), "<0x%08x>", static_cast<unsigned>(reinterpret_cast<uintptr_t>(pointer)));
+    return text;
+}
+
 std::string Render(const std::function<void(CParaAnalyze&)>& render) {
     CParaAnalyze analyzer;
     analyzer.SetTwainStatus(3);

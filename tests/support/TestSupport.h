@@ -106,6 +106,9 @@ std::string Crlf(std::initializer_list<std::string> lines);
 // The text that `render` appends through a fresh analyzer (tracked state 3, tag "APP").
 std::string Render(const std::function<void(CParaAnalyze&)>& render);
 
+// A pointer as the trace prints it: "<0x" and the eight hexadecimal digits of its low 32 bits, ">".
+std::string PointerText(const void* pointer);
+
 // Reads a whole file; empty when it is missing.
 std::string ReadFile(const std::string& path);
 

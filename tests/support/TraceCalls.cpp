@@ -13,64 +13,49 @@ using tracereport::TraceCall;
 
 namespace {
 
-class CCallList : public tracereport::TraceSink {
+// The calls of a trace and the lines that say where its loads ran (with their line numbers).
+class CCollector : public tracereport::TraceSink {
 public:
-    explicit CCallList(std::vector<TraceCall>& calls) : m_calls(calls) {}
     void OnLoadStart(const std::string&, long, int) override {}
-    void OnCall(const TraceCall& call) override { m_calls.push_back(call); }
-    void OnNotice(const tracereport::Notice&) override {}
-    void OnUnparsed(long, const std::string&) override {}
-    void OnLoadEnd(long) override {}
-
-private:
-    std::vector<TraceCall>& m_calls;
-};
-
-class CEnvironmentList : public tracereport::TraceSink {
-public:
-    explicit CEnvironmentList(SplitTrace& split, std::vector<long>& lines) : m_split(split), m_lines(lines) {}
-    void OnLoadStart(const std::string&, long, int) override {}
-    void OnCall(const TraceCall&) override {}
+    void OnCall(const TraceCall& call) override { calls.push_back(call); }
     void OnNotice(const tracereport::Notice& notice) override {
         if (notice.kind != tracereport::NoticeKind::Environment) return;
-        m_split.environment.push_back({notice.key, notice.value});
-        m_lines.push_back(notice.line);
+        environment.push_back({notice.key, notice.value});
+        lines.push_back(notice.line);
     }
     void OnUnparsed(long, const std::string&) override {}
     void OnLoadEnd(long) override {}
 
-private:
-    SplitTrace& m_split;
-    std::vector<long>& m_lines;
+    std::vector<TraceCall> calls;
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<long> lines;
 };
+
+CCollector Collect(const std::string& trace) {
+    CCollector collector;
+    tracereport::CTraceReader reader(collector, "trace");
+    reader.Feed(trace.data(), trace.size());
+    reader.Finish();
+    return collector;
+}
 
 }  // namespace
 
 SplitTrace SplitEnvironment(const std::string& trace) {
-    SplitTrace split;
-    std::vector<long> lines;
-    CEnvironmentList list(split, lines);
-    tracereport::CTraceReader reader(list, "trace");
-    reader.Feed(trace.data(), trace.size());
-    reader.Finish();
+    const CCollector collected = Collect(trace);
+    SplitTrace split{collected.environment, ""};
     long number = 1;
     for (size_t start = 0; start < trace.size(); ++number) {
         const size_t end = trace.find('\n', start);
         const size_t next = end == std::string::npos ? trace.size() : end + 1;
-        if (std::find(lines.begin(), lines.end(), number) == lines.end()) split.calls.append(trace, start, next - start);
+        if (std::find(collected.lines.begin(), collected.lines.end(), number) == collected.lines.end())
+            split.calls.append(trace, start, next - start);
         start = next;
     }
     return split;
 }
 
-std::vector<TraceCall> ReadCalls(const std::string& trace) {
-    std::vector<TraceCall> calls;
-    CCallList list(calls);
-    tracereport::CTraceReader reader(list, "trace");
-    reader.Feed(trace.data(), trace.size());
-    reader.Finish();
-    return calls;
-}
+std::vector<TraceCall> ReadCalls(const std::string& trace) { return Collect(trace).calls; }
 
 std::vector<StateShown> StatesShown(const std::string& trace) {
     std::vector<StateShown> shown;
