@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr bool kLinux = std::string_view(TRACEWELL_ABI_NAME) == "linux";
+constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 // ---- the values as the test formats them --------------------------------------------------------
 

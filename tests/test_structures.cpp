@@ -14,11 +14,7 @@
 
 namespace {
 
-#if defined(TRACEWELL_ABI_LINUX)
-constexpr bool kLinux = true;
-#else
-constexpr bool kLinux = false;
-#endif
+constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 TW_FIX32 Fix(TW_INT16 whole, TW_UINT16 frac = 0) { return TW_FIX32{whole, frac}; }
 
