@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Platform.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "tracewell/twain_values.h"
 
@@ -45,30 +46,6 @@ std::string TracesIn(const std::string& directory) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return text;
-}
-
-// Removes a directory tree (paths in UTF-8).
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = Wide(path) + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                const int n = WideCharToMultiByte(CP_UTF8, 0, child.c_str(), -1, nullptr, 0, nullptr, nullptr);
-                std::string narrow(static_cast<size_t>(n), '\0');
-                WideCharToMultiByte(CP_UTF8, 0, child.c_str(), -1, &narrow[0], n, nullptr, nullptr);
-                narrow.resize(static_cast<size_t>(n) - 1);
-                RemoveTree(narrow);
-            } else {
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(Wide(path).c_str());
 }
 
 // A directory of its own below the temporary directory, its name holding non-ASCII characters.
