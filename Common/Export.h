@@ -13,4 +13,10 @@
 //   module, for a banner and a caller tag; nothing in the module calls them.
 // - CreateKSTempDirectory (Common/TwainLog/TwainLog.h): code outside the module that keeps
 //   debug images there; nothing in the module calls it.
+// On Windows the module-definition file of the module lists what it exports (DS_Entry by its plain
+// name and as ordinal 1, and the load and unload sequences).
+#ifdef _WIN32
+#define TRACEWELL_EXPORT
+#else
 #define TRACEWELL_EXPORT __attribute__((visibility("default")))
+#endif

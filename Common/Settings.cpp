@@ -2,12 +2,9 @@
 // it from beside the loaded data source.
 #include "Settings.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
+
+#include "SettingsFile.h"
 
 namespace {
 
@@ -41,7 +38,7 @@ bool HoldsControlCharacter(const std::string& line) {
 // Empty when the value is a usable absolute path of at most `limit` bytes, else what is wrong.
 std::string CheckPath(const std::string& key, const std::string& value, size_t limit) {
     if (value.empty()) return key + " needs a value";
-    if (value[0] != '/') return key + " must be an absolute path, not " + Quoted(value);
+    if (!IsAbsolutePath(value)) return key + " must be an absolute path, not " + Quoted(value);
     if (value.size() > limit) return key + " is longer than " + std::to_string(limit) + " bytes";
     return "";
 }
@@ -146,44 +143,18 @@ TracewellSettings ReadSettingsFile(const std::string& path, std::vector<Settings
         if (problems != nullptr) problems->push_back({0, what + "; the compiled-in values hold"});
         return TracewellSettings();
     };
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) return TracewellSettings();
-        return fail(std::string("cannot be read: ") + strerror(errno));
-    }
     std::string text;
-    struct stat st;
     std::string wrong;
-    if (fstat(fd, &st) != 0) {
-        wrong = std::string("cannot be read: ") + strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        wrong = "cannot be read: it is not a regular file";
-    } else if (static_cast<unsigned long long>(st.st_size) > kMaxFileSize) {
-        wrong = "is larger than " + std::to_string(kMaxFileSize) + " bytes";
-    } else {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = read(fd, buffer, sizeof(buffer));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                wrong = std::string("cannot be read: ") + strerror(errno);
-                break;
-            }
-            if (n == 0) break;
-            text.append(buffer, static_cast<size_t>(n));
-            if (text.size() > kMaxFileSize) {
-                wrong = "is larger than " + std::to_string(kMaxFileSize) + " bytes";
-                break;
-            }
-        }
+    switch (ReadSettingsBytes(path, kMaxFileSize, &text, &wrong)) {
+        case SettingsBytes::kMissing: return TracewellSettings();
+        case SettingsBytes::kWrong: return fail(wrong);
+        case SettingsBytes::kRead: break;
     }
-    close(fd);
-    if (!wrong.empty()) return fail(wrong);
     return ParseSettings(text, problems);
 }
 
 std::string SettingsPathBeside(const std::string& modulePath) {
-    const size_t slash = modulePath.find_last_of('/');
+    const size_t slash = modulePath.find_last_of(kPathSeparators);
     if (slash == std::string::npos) return kSettingsFileName;
     return modulePath.substr(0, slash + 1) + kSettingsFileName;
 }

@@ -11,8 +11,8 @@ extern CTripletOperator* g_pcTripletOperator;
 // Path of the wrapped data source; each build of the module sets it.
 extern const char g_szWrappedSource[];
 
-extern "C" TRACEWELL_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                               TW_MEMREF pData);
+extern "C" TRACEWELL_EXPORT TW_UINT16 TW_CALLINGCONV DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
+                                                              TW_UINT16 MSG, TW_MEMREF pData);
 
 // The entry point opens at load and closes when the unload sequence begins: from then on every
 // call returns TWRC_FAILURE untraced.

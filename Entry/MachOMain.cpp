@@ -1,8 +1,10 @@
 // The module's load and unload sequences: open the wrapped source and make its operator, set the
-// trace up; at unload release the operator, the wrapped module and the trace.
+// trace up; at unload release the operator, the wrapped module and the trace. When they run is
+// the load hook's business (LoadHook_posix.cpp, LoadHook_windows.cpp).
 #include <cstdio>
 #include <cstring>
 
+#include "Common/SettingsFile.h"
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "DSEntry.h"
@@ -32,8 +34,10 @@ void MachO_Initialization() {
     OpenEntry();
     const char* path = CreateMyMachOBundleURL();
     if (path != nullptr) {
-        const char* const slash = strrchr(path, '/');
-        snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", slash != nullptr ? slash + 1 : path);
+        const char* name = path;
+        for (const char* at = path; *at != '\0'; ++at)
+            if (strchr(kPathSeparators, *at) != nullptr) name = at + 1;
+        snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", name);
     }
     ReadModuleSettings(path);
 
@@ -60,16 +64,4 @@ void MachO_Termination() {
     }
     cleanupTwainLog();
     g_szModuleName[0] = '\0';
-}
-
-extern "C" void* __dso_handle;
-extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
-
-static void RunTermination(void*) { MachO_Termination(); }
-
-// The analyzer is constant-initialised before any code of the module runs; then the load
-// sequence, then the unload sequence is tied to this module.
-__attribute__((constructor)) static void LoadSequence() {
-    MachO_Initialization();
-    __cxa_atexit(RunTermination, nullptr, &__dso_handle);
 }

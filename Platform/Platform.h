@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
 
 #include "tracewell/twain.h"
 
@@ -23,15 +26,35 @@ const char* PlatformImageName(int index);
 const void* PlatformOwnImageHeader();
 
 // A plug-in module: a bundle directory (code in Contents/MacOS/<name without .bundle>) or a
-// shared object file. Null when it cannot be opened.
+// shared object file (a DLL on Windows). Null when it cannot be opened. Paths are UTF-8.
 void* PlatformModuleOpen(const char* path);
 void* PlatformModuleSymbol(void* module, const char* name);
+// The export with this ordinal (Windows); null where modules have no ordinals.
+void* PlatformModuleOrdinal(void* module, unsigned ordinal);
 void PlatformModuleRelease(void* module);
 
 // 0 when the path names an existing directory, else a status above.
 int PlatformResolveDirectory(const char* path);
 // Creates directory `name` inside `parent`; 0 or a status above.
 int PlatformCreateDirectory(const char* parent, const char* name);
+// Whether anything (file or directory) is at `path`.
+bool PlatformPathExists(const char* path);
+// `path` with the environment variables it names (%NAME% on Windows) replaced; false, with dest
+// empty, when the result does not fit. Elsewhere the path is copied unchanged.
+bool PlatformExpandPath(const char* path, char* dest, size_t size);
+
+// ---- files and clocks ------------------------------------------------------------------------
+// fopen for a UTF-8 path; bytes go to the file unchanged (no line-end translation).
+FILE* PlatformOpenFile(const char* path, const char* mode);
+// Writes the bytes straight to the stream's descriptor (the stream must be unbuffered); a short
+// write is continued, the first failing one ends it with *error set. Returns the bytes written.
+size_t PlatformWriteStream(FILE* stream, const char* bytes, size_t count, int* error);
+// One reading of the time of day (seconds since the epoch and the microseconds into that second)
+// and of a steady clock in nanoseconds.
+void PlatformReadClock(long long* seconds, long* microseconds, int64_t* monotonicNs);
+// The local and the UTC calendar time at `when` (seconds since the epoch).
+bool PlatformLocalTime(long long when, tm* local);
+bool PlatformUtcTime(long long when, tm* utc);
 
 // Relocatable memory blocks in the ABI's handle convention.
 TW_HANDLE NewHandleClear(size_t size);

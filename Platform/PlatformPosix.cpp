@@ -7,6 +7,7 @@
 #include <link.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/utsname.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -110,6 +111,8 @@ void* PlatformModuleSymbol(void* module, const char* name) {
     return module != nullptr ? dlsym(module, name) : nullptr;
 }
 
+void* PlatformModuleOrdinal(void*, unsigned) { return nullptr; }
+
 void PlatformModuleRelease(void* module) {
     if (module != nullptr) dlclose(module);
 }
@@ -123,6 +126,49 @@ int PlatformResolveDirectory(const char* path) {
 int PlatformCreateDirectory(const char* parent, const char* name) {
     const std::string path = std::string(parent) + "/" + name;
     return mkdir(path.c_str(), 0777) == 0 ? 0 : StatusOf(errno);
+}
+
+bool PlatformPathExists(const char* path) { return path != nullptr && access(path, F_OK) == 0; }
+
+bool PlatformExpandPath(const char* path, char* dest, size_t size) {
+    if (path == nullptr || strlen(path) >= size) return Unknown(dest, size);
+    return CopyText(dest, size, path) || path[0] == '\0';
+}
+
+FILE* PlatformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+size_t PlatformWriteStream(FILE* stream, const char* bytes, size_t count, int* error) {
+    const int fd = fileno(stream);
+    size_t written = 0;
+    while (written < count) {
+        const ssize_t n = write(fd, bytes + written, count - written);
+        if (n <= 0) {
+            *error = n < 0 ? errno : EIO;
+            break;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return written;
+}
+
+void PlatformReadClock(long long* seconds, long* microseconds, int64_t* monotonicNs) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    *seconds = static_cast<long long>(tv.tv_sec);
+    *microseconds = static_cast<long>(tv.tv_usec);
+    struct timespec monotonic;
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    *monotonicNs = static_cast<int64_t>(monotonic.tv_sec) * 1000000000 + monotonic.tv_nsec;
+}
+
+bool PlatformLocalTime(long long when, tm* local) {
+    const time_t t = static_cast<time_t>(when);
+    return localtime_r(&t, local) != nullptr;
+}
+
+bool PlatformUtcTime(long long when, tm* utc) {
+    const time_t t = static_cast<time_t>(when);
+    return gmtime_r(&t, utc) != nullptr;
 }
 
 // Bytes that go through a pipe: writing from memory that is missing or unreadable fails with

@@ -1,11 +1,12 @@
 // The adapter: a wrapped source whose operator loads a standard TWAIN data source (a shared object
-// exporting DS_Entry) and hands every triplet to it unchanged. A source that cannot be used makes
+// or DLL exporting DS_Entry) and hands every triplet to it unchanged. A source that cannot be used makes
 // every call fail, with TWCC_BUMMER as the condition DAT_STATUS reports. Each operator loads its
 // own source, the one compiled in or the one its factory call named.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <new>
+#include <string>
+
+#include "SourceModule.h"
 
 #include "tracewell/TripletOperator.h"
 #include "tracewell/twain_values.h"
@@ -25,37 +26,36 @@ const char kTracewellMarker[] = "MachO_Initialization";
 class CAdapterOperator final : public CTripletOperator {
 public:
     explicit CAdapterOperator(const char* path) {
-        // A name without a slash would be searched for along the library path, and an empty one
-        // would name the application itself.
+        // A relative name would be searched for along the library path, and an empty one would
+        // name the application itself.
         if (path[0] == '\0') {
             fputs("tracewell-adapter: no data source to trace is set (adapted_source in tracewell.conf)\n", stderr);
             return;
         }
-        if (path[0] != '/') {
+        if (!SourcePathIsAbsolute(path)) {
             Report(path, "its path is not absolute");
             return;
         }
-        // As the Data Source Manager loads a source: lazily, and reaching only DS_Entry.
-        m_module = dlopen(path, RTLD_LAZY | RTLD_LOCAL);
+        std::string reason;
+        m_module = OpenSourceModule(path, &reason);
         if (m_module == nullptr) {
-            const char* reason = dlerror();
-            Report(path, reason != nullptr ? reason : "it cannot be loaded");
+            Report(path, reason.empty() ? "it cannot be loaded" : reason.c_str());
             return;
         }
-        if (dlsym(m_module, kTracewellMarker) != nullptr) {
+        if (SourceModuleExport(m_module, kTracewellMarker) != nullptr) {
             Report(path, "it is a build of Tracewell, not the source to trace");
         } else {
-            m_entry = reinterpret_cast<DSENTRYPROC>(dlsym(m_module, "DS_Entry"));
+            m_entry = reinterpret_cast<DSENTRYPROC>(SourceEntryPoint(m_module));
             if (m_entry == nullptr) Report(path, "it exports no DS_Entry");
         }
         if (m_entry == nullptr) {
-            dlclose(m_module);
+            CloseSourceModule(m_module);
             m_module = nullptr;
         }
     }
 
     ~CAdapterOperator() override {
-        if (m_module != nullptr) dlclose(m_module);
+        if (m_module != nullptr) CloseSourceModule(m_module);
     }
 
     CAdapterOperator(const CAdapterOperator&) = delete;

@@ -2,9 +2,7 @@
 // chunks handed out first-fit from an address-ordered free list that merges neighbours on release.
 #include "HandleHeap.h"
 
-#include <errno.h>
-#include <sys/mman.h>
-#include <unistd.h>
+#include "HeapMapping.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -42,24 +40,23 @@ uint64_t OffsetOf(const void* p) {
 
 // A heap another module of this process mapped already: its first page is there and carries the mark.
 Heap* Existing() {
-    unsigned char resident;
-    if (mincore(Base(), static_cast<size_t>(sysconf(_SC_PAGESIZE)), &resident) != 0) return nullptr;
+    if (!MappedAt(Base())) return nullptr;
     Heap* heap = reinterpret_cast<Heap*>(Base());
     return heap->magic == kHeapMagic ? heap : nullptr;
 }
 
 Heap* Attach() {
-    void* mapped = mmap(Base(), kHeapSize, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
-    if (mapped == Base()) {
-        Heap* heap = static_cast<Heap*>(mapped);
-        heap->magic = kHeapMagic;
-        heap->top = kFirstChunk;
-        return heap;
+    switch (MapAt(Base(), kHeapSize)) {
+        case Mapping::kMapped: {
+            Heap* heap = reinterpret_cast<Heap*>(Base());
+            heap->magic = kHeapMagic;
+            heap->top = kFirstChunk;
+            return heap;
+        }
+        case Mapping::kTaken: return Existing();
+        case Mapping::kFailed: return nullptr;
     }
-    if (mapped != MAP_FAILED) munmap(mapped, kHeapSize);  // a kernel that placed it elsewhere
-    else if (errno != EEXIST) return nullptr;
-    return Existing();
+    return nullptr;
 }
 
 Heap* TheHeap() {

@@ -5,10 +5,10 @@
 
 namespace {
 
-TW_HANDLE HeapAllocate(TW_UINT32 size) { return handleheap::NewHandle(size); }
-void HeapFree(TW_HANDLE handle) { handleheap::DisposeHandle(handle); }
-TW_MEMREF HeapLock(TW_HANDLE handle) { return handleheap::Lock(handle); }
-void HeapUnlock(TW_HANDLE handle) { handleheap::Unlock(handle); }
+TW_HANDLE TW_CALLINGCONV HeapAllocate(TW_UINT32 size) { return handleheap::NewHandle(size); }
+void TW_CALLINGCONV HeapFree(TW_HANDLE handle) { handleheap::DisposeHandle(handle); }
+TW_MEMREF TW_CALLINGCONV HeapLock(TW_HANDLE handle) { return handleheap::Lock(handle); }
+void TW_CALLINGCONV HeapUnlock(TW_HANDLE handle) { handleheap::Unlock(handle); }
 
 const TW_ENTRYPOINT kSharedHeap = {sizeof(TW_ENTRYPOINT), nullptr, HeapAllocate, HeapFree, HeapLock, HeapUnlock};
 

@@ -18,7 +18,7 @@ __attribute__((destructor)) void ReleaseScanner() {
 
 }  // namespace
 
-TRACEWELL_SOURCE_EXPORT TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                           TW_MEMREF pData) {
+TRACEWELL_SOURCE_EXPORT TW_UINT16 TW_CALLINGCONV DS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
+                                                          TW_UINT16 MSG, TW_MEMREF pData) {
     return g_scanner != nullptr ? g_scanner->OperateTriplet(pOrigin, DG, DAT, MSG, pData) : TWRC_FAILURE;
 }

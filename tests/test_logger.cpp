@@ -11,6 +11,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kWindowsCLibrary = true;
+#else
+constexpr bool kWindowsCLibrary = false;
+#endif
+
 using Level = ENUM_LOG_LEVEL_TW::enumLogLevel_tw;
 
 long g_microseconds = 42000;
@@ -119,10 +125,11 @@ TEST_F(Logger, FormattingGrowsToTheWholeTextUpToOneMebibyte) {
     const std::string huge(3 << 20, 'z');
     EXPECT_EQ(std::string((1 << 20) - 1, 'z'), FormatThrough(m_log, "%s", huge.c_str()));
 
-    // A wide character that the C locale cannot encode makes the formatter fail on every attempt.
+    // A wide character that the C locale cannot encode makes the GNU formatter fail on every
+    // attempt, and the text ends where it failed; the Windows one leaves the character out.
     const std::string previous = setlocale(LC_CTYPE, nullptr);
     setlocale(LC_CTYPE, "C");
-    EXPECT_EQ("before", FormatThrough(m_log, "before%lsafter", L"\u00e9"));
+    EXPECT_EQ(kWindowsCLibrary ? "beforeafter" : "before", FormatThrough(m_log, "before%lsafter", L"\u20ac"));
     setlocale(LC_CTYPE, previous.c_str());
 }
 

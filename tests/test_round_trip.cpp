@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr bool kLinux = std::string_view(TRACEWELL_ABI_NAME) == "linux";
+constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 // ---- the values as the test formats them --------------------------------------------------------
 
@@ -41,9 +41,10 @@ TW_FIX32 Fix(int k) { return TW_FIX32{static_cast<TW_INT16>(k - 40), static_cast
 std::string FixText(const TW_FIX32& f) { return Printed("%.3f", f.Whole + f.Frac / 65536.0); }
 
 // A pointer value that is only printed, never followed, and its text: the low 32 bits. A 32-bit
-// T (the linux build's callback reference) takes the low bytes.
+// T (the linux build's callback reference, any pointer of a 32-bit build) takes the low bytes.
 template <typename T>
-T PointerValue(uintptr_t bits) {
+T PointerValue(uint64_t wide) {
+    const uintptr_t bits = static_cast<uintptr_t>(wide);
     T value;
     static_assert(sizeof(T) <= sizeof(bits), "at most pointer-sized");
     memcpy(&value, &bits, sizeof(value));

@@ -21,11 +21,7 @@
 
 namespace {
 
-#if defined(TRACEWELL_ABI_LINUX)
-constexpr bool kLinux = true;
-#else
-constexpr bool kLinux = false;
-#endif
+constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 struct TableInfo {
     const char* name;

@@ -40,7 +40,7 @@ static constexpr DatMember kVendorDats[] = {
 // The TWAIN 2 DATs from DAT_DEVICEEVENT to DAT_TWAINDIRECT, and DAT_ENTRYPOINT. The linux build,
 // whose TWAIN headers are the 2.5 ones, renders all their structures; the macos build only the
 // callbacks that carry the source's messages to the application. DAT_STATUSUTF8 renders none.
-#if defined(TRACEWELL_ABI_LINUX)
+#if !TRACEWELL_ABI_REFERENCE
 static constexpr DatMember kTwain2Dats[] = {
     DAT_MEMBER(DatDeviceEventAnalyze), DAT_MEMBER(DatFileSystemAnalyze), DAT_MEMBER(DatPassThruAnalyze),
     DAT_MEMBER(DatCallbackAnalyze),    DAT_MEMBER(DatNullAnalyze),       DAT_MEMBER(DatCallback2Analyze),

@@ -76,9 +76,8 @@ void RenderLoadFacts(const LoadFacts& facts, CTraceText& out) {
         EnvironmentLine(out, kEnvironmentSource, FMT_STRING(kSourceNotFoundValue), FieldView(facts.source));
         return;
     }
-    const time_t modified = static_cast<time_t>(facts.sourceModified);
     tm utc = {};
-    gmtime_r(&modified, &utc);
+    PlatformUtcTime(facts.sourceModified, &utc);
     EnvironmentLine(out, kEnvironmentSource, FMT_STRING(kSourceValue), FieldView(facts.source), facts.sourceSize,
                     utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
 }

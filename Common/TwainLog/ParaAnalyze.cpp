@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "Platform/Platform.h"
+
 CParaAnalyze g_cParaAnalyze;
 
 // ---- result section -------------------------------------------------------------------------
@@ -256,12 +258,16 @@ bool CParaAnalyze::GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText,
 
 bool CParaAnalyze::HeaderMake(char* pOutBuf) {
     if (pOutBuf == nullptr) return true;
-    const time_t now = time(nullptr);
     struct tm local;
     char stamp[80] = {};
-    if (localtime_r(&now, &local) != nullptr && asctime_r(&local, stamp) != nullptr) {
-        const size_t length = strlen(stamp);
-        if (length > 0) stamp[length - 1] = '\0';
+    if (PlatformLocalTime(static_cast<long long>(time(nullptr)), &local)) {
+        // The C library's asctime form, without its line end.
+        static const char kDays[][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        snprintf(stamp, sizeof(stamp), "%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[(local.tm_wday % 7 + 7) % 7],
+                 kMonths[(local.tm_mon % 12 + 12) % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                 local.tm_year + 1900);
     }
     CTraceText banner;
     banner.Line(traceformat::kBannerRule);

@@ -1,8 +1,5 @@
 // The trace file: switched on by the presence of the log directory at load, named from the
 // load time, appended to and flushed on every write, closed at unload.
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -19,14 +16,11 @@ TraceClock ReadSystemClock() {
     TraceClock clock = {};
     // One reading of the time of day gives both the calendar time and its sub-second part, so
     // the two never straddle a second.
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    const time_t now = tv.tv_sec;
-    localtime_r(&now, &clock.local);
-    clock.microseconds = tv.tv_usec;
-    struct timespec monotonic;
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    clock.monotonicNs = static_cast<int64_t>(monotonic.tv_sec) * 1000000000 + monotonic.tv_nsec;
+    long long now = 0;
+    long microseconds = 0;
+    PlatformReadClock(&now, &microseconds, &clock.monotonicNs);
+    PlatformLocalTime(now, &clock.local);
+    clock.microseconds = microseconds;
     return clock;
 }
 
@@ -37,7 +31,7 @@ void SetTraceClock(TraceClockFn clock) { g_fnTraceClock = clock != nullptr ? clo
 TraceClock ReadTraceClock() { return g_fnTraceClock(); }
 
 FILE* OpenTraceFile(const char* path) {
-    FILE* file = fopen(path, "a");
+    FILE* file = PlatformOpenFile(path, "ab");
     // Unbuffered: every text leaves in one write, and a failing write is seen at once.
     if (file != nullptr) setvbuf(file, nullptr, _IONBF, 0);
     return file;
@@ -55,9 +49,9 @@ struct LostText {
 
 LostText g_lost;
 
-// The bytes that reach the stream's descriptor, written straight with write(2) (the stream is
-// unbuffered, so stdio would pass them on unchanged): a short write is continued, the first
-// failing one ends the text, as stdio does. A stream without a descriptor goes through stdio.
+// The bytes that reach the stream's descriptor, written straight to it (the stream is unbuffered,
+// so stdio would pass them on unchanged): a short write is continued, the first failing one ends
+// the text, as stdio does. A stream without a descriptor goes through stdio.
 size_t WriteToStream(const char* bytes, size_t count, int* error) {
     const int fd = fileno(g_pLogFile);
     if (fd < 0) {
@@ -68,16 +62,7 @@ size_t WriteToStream(const char* bytes, size_t count, int* error) {
         }
         return written;
     }
-    size_t written = 0;
-    while (written < count) {
-        const ssize_t n = write(fd, bytes + written, count - written);
-        if (n <= 0) {
-            *error = n < 0 ? errno : EIO;
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    return written;
+    return PlatformWriteStream(g_pLogFile, bytes, count, error);
 }
 
 // Writes what it can; returns the bytes that reached the file and notes a failure.
@@ -155,8 +140,8 @@ const char* LogDirectory() { return g_bLogDirectorySet ? g_szLogDirectoryInUse :
 
 bool setupTwainLog() {
     char directory[256];
-    memcpy(directory, LogDirectory(), sizeof(directory));
-    if (access(directory, F_OK) != 0) return false;
+    if (!PlatformExpandPath(LogDirectory(), directory, sizeof(directory)) || !PlatformPathExists(directory))
+        return false;
 
     delete g_pcTwainLog;
     g_pcTwainLog = new CTwainLog;

@@ -50,7 +50,8 @@ constexpr size_t kFormatSlack = 512;
 constexpr size_t kIntegerBound = 24;
 constexpr size_t kFloatBound = 330;
 // Bound of an argument whose text cannot be bounded here: the line is formatted with a bound.
-constexpr size_t kUnbounded = size_t{1} << 40;
+// Far past any line, and a sum of a few of them still fits a 32-bit size_t.
+constexpr size_t kUnbounded = size_t{1} << (sizeof(size_t) == 4 ? 28 : 40);
 
 // What a format adds to its arguments' text at most: its literal bytes, and for every
 // replacement field the largest number its spec holds (a width or a precision).

@@ -231,7 +231,7 @@ bool CParaAnalyze::TwExtImageInfoAnalyze(const TW_EXTIMAGEINFO* p) {
 
 // The linux build, whose TWAIN headers are the 2.5 ones, names the extended image information
 // that TW_INFO.InfoID identifies; the macos build prints the number.
-#if defined(TRACEWELL_ABI_LINUX)
+#if !TRACEWELL_ABI_REFERENCE
 static void InfoIdLine(CTraceText& out, TW_UINT16 infoId) {
     char name[kNameSize];
     LookupName(twei_macros, infoId, name);

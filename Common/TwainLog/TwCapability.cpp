@@ -16,7 +16,7 @@ static const char kWiderThanField[] = "!!! wider than its field.!!!";
 // The linux build reads TWAIN 2.5 sessions: it renders the TWTY_STR1024 and TWTY_UNI512 items,
 // frames in item lists, and the container of a MSG_SET or MSG_SETCONSTRAINT the source refused.
 // The macos build renders all of these as it always did.
-#if defined(TRACEWELL_ABI_LINUX)
+#if !TRACEWELL_ABI_REFERENCE
 static constexpr bool kTwain25Items = true;
 #else
 static constexpr bool kTwain25Items = false;
@@ -84,14 +84,24 @@ static bool ItemHeld(TW_UINT16 itemType, const TW_UINT8* item, size_t held) {
     return false;
 }
 
-// A TW_UNI512 as UTF-8, up to its NUL or the `held` bytes there. Characters that are no Unicode
-// scalar value (surrogates, values past U+10FFFF) are written as the C escape "\Uxxxxxxxx"; control
-// characters stay raw here and are escaped where the text is written, like those of any string.
+// A TW_UNI512 as UTF-8, up to its NUL or the `held` bytes there. Where wchar_t has 16 bits (Windows)
+// the text is UTF-16 and a surrogate pair is one character. Characters that are no Unicode scalar
+// value (unpaired surrogates, values past U+10FFFF) are written as the C escape "\Uxxxxxxxx";
+// control characters stay raw here and are escaped where the text is written, like those of any
+// string.
 static void Uni512Text(const TW_UINT8* item, size_t held, char* dest, size_t size) {
+    constexpr bool kUtf16 = sizeof(wchar_t) == 2;
     size_t out = 0;
     for (size_t at = 0; at + sizeof(wchar_t) <= held; at += sizeof(wchar_t)) {
-        const uint32_t c = static_cast<uint32_t>(ReadItem<wchar_t>(item + at));
+        uint32_t c = static_cast<uint32_t>(ReadItem<wchar_t>(item + at)) & (kUtf16 ? 0xFFFFu : 0xFFFFFFFFu);
         if (c == 0) break;
+        if (kUtf16 && c >= 0xD800 && c <= 0xDBFF && at + 2 * sizeof(wchar_t) <= held) {
+            const uint32_t low = static_cast<uint32_t>(ReadItem<wchar_t>(item + at + sizeof(wchar_t))) & 0xFFFFu;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                at += sizeof(wchar_t);
+            }
+        }
         char bytes[16];
         size_t n = 0;
         if (c < 0x80) {

@@ -12,7 +12,7 @@
 #define TW_NAME_25(id) { #id, static_cast<uint64_t>(static_cast<int64_t>(twain25::id)) }
 // The identifiers of the TWAIN 2.5 headers that a table lacks: appended in the linux build, whose
 // TWAIN headers are the 2.5 ones, and absent from the macos build.
-#if defined(TRACEWELL_ABI_LINUX)
+#if !TRACEWELL_ABI_REFERENCE
 #define TW_LINUX_ROWS(...) __VA_ARGS__
 #else
 #define TW_LINUX_ROWS(...)

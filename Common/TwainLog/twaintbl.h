@@ -19,22 +19,18 @@ struct ValToCapEntry {
     const MacroEntry* table;
 };
 
-// The linux build appends to a table the identifiers of the TWAIN 2.5 headers that it lacks, after
-// the table's own entries; a table's size counts them there only.
-#if defined(TRACEWELL_ABI_LINUX)
+// The builds that read the TWAIN 2.5 headers (all but the macos reference) append to a table the
+// identifiers it lacks, after the table's own entries; a table's size counts them there only.
+#if !TRACEWELL_ABI_REFERENCE
 #define TW_ADDED_IN_LINUX(n) (n)
 #else
 #define TW_ADDED_IN_LINUX(n) 0
 #endif
 
-// The macOS build keeps the original trace byte for byte; the linux build adds what the original
+// The macOS build keeps the original trace byte for byte; every other build adds what the original
 // lacks: where a load runs, the thread of a call, vendor names only for their vendor, what the
 // source changed of what the application sent.
-#if defined(TRACEWELL_ABI_MACOS)
-constexpr bool kTraceGoesBeyondTheOriginal = false;
-#else
-constexpr bool kTraceGoesBeyondTheOriginal = true;
-#endif
+constexpr bool kTraceGoesBeyondTheOriginal = !TRACEWELL_ABI_REFERENCE;
 
 // Every name and fallback text fits this size.
 constexpr size_t kNameSize = 64;

@@ -5,7 +5,11 @@
 #include "twain.h"
 
 // What a source module exports (the factory, DS_Entry); the rest of it may stay hidden.
+#ifdef _WIN32
+#define TRACEWELL_SOURCE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define TRACEWELL_SOURCE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 // The order of the virtual operations is part of the contract with wrapped sources compiled
 // separately: destructor (two slots), OperateTriplet, one reserved operation, Release.

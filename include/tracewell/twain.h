@@ -1,13 +1,32 @@
 // TWAIN types and core identifiers as application, Source Manager and source exchange them,
-// in the two ABIs Tracewell builds for: "macos" (natural alignment, 8-byte Id, handles that
-// point to a master pointer) and "linux" (2-byte packing, 4-byte Id, handles that are addresses).
+// in the ABIs Tracewell builds for: "macos" (natural alignment, 8-byte Id, handles that point to a
+// master pointer), "linux" (2-byte packing, 4-byte Id, handles that are addresses), and "win64" and
+// "win32" (2-byte packing, 4-byte Id, GlobalAlloc handles, __stdcall entry points).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(TRACEWELL_ABI_MACOS) == defined(TRACEWELL_ABI_LINUX)
-#error "define exactly one of TRACEWELL_ABI_MACOS and TRACEWELL_ABI_LINUX"
+#if defined(TRACEWELL_ABI_MACOS) + defined(TRACEWELL_ABI_LINUX) + defined(TRACEWELL_ABI_WIN64) + \
+        defined(TRACEWELL_ABI_WIN32) != 1
+#error "define exactly one of TRACEWELL_ABI_MACOS, TRACEWELL_ABI_LINUX, TRACEWELL_ABI_WIN64 and TRACEWELL_ABI_WIN32"
+#endif
+
+// The macos build is the reference: its trace stays the original's byte for byte. Every other
+// build reads the TWAIN 2.5 headers and writes what the trace adds to the original. This is the
+// one question code asks to tell the two apart.
+#if defined(TRACEWELL_ABI_MACOS)
+#define TRACEWELL_ABI_REFERENCE 1
+#else
+#define TRACEWELL_ABI_REFERENCE 0
+#endif
+
+#if defined(TRACEWELL_ABI_WIN64) || defined(TRACEWELL_ABI_WIN32)
+#define TRACEWELL_ABI_WINDOWS 1
+#define TW_CALLINGCONV __stdcall
+#else
+#define TRACEWELL_ABI_WINDOWS 0
+#define TW_CALLINGCONV
 #endif
 
 typedef int8_t TW_INT8;
@@ -29,17 +48,17 @@ typedef void* TW_MEMREF;
 typedef char** TW_HANDLE;  // points to the master pointer that holds the block's address
 typedef int64_t TW_ID;
 #else
-typedef void* TW_HANDLE;   // the block's address itself
+typedef void* TW_HANDLE;   // the block's address itself, or a GlobalAlloc handle on Windows
 typedef uint32_t TW_ID;
 #endif
 
-// Vendor structures have one layout in both ABIs: every field sits at its natural offset.
+// Vendor structures have one layout in every ABI: every field sits at its natural offset.
 struct TW_FIX32 {
     TW_INT16 Whole;
     TW_UINT16 Frac;
 };
 
-#if defined(TRACEWELL_ABI_LINUX)
+#if !defined(TRACEWELL_ABI_MACOS)
 #pragma pack(push, 2)
 #endif
 
@@ -268,12 +287,12 @@ struct TW_RGBRESPONSE {
 // TWAIN 2: the Source Manager's entry points, which it hands a source with
 // DG_CONTROL/DAT_ENTRYPOINT/MSG_SET; the source sends its messages to the application through
 // DSM_Entry.
-typedef TW_UINT16 (*DSMENTRYPROC)(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
-                                  TW_UINT16 MSG, TW_MEMREF pData);
-typedef TW_HANDLE (*DSM_MEMALLOCATE)(TW_UINT32 size);
-typedef void (*DSM_MEMFREE)(TW_HANDLE handle);
-typedef TW_MEMREF (*DSM_MEMLOCK)(TW_HANDLE handle);
-typedef void (*DSM_MEMUNLOCK)(TW_HANDLE handle);
+typedef TW_UINT16(TW_CALLINGCONV* DSMENTRYPROC)(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG,
+                                                TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_HANDLE(TW_CALLINGCONV* DSM_MEMALLOCATE)(TW_UINT32 size);
+typedef void(TW_CALLINGCONV* DSM_MEMFREE)(TW_HANDLE handle);
+typedef TW_MEMREF(TW_CALLINGCONV* DSM_MEMLOCK)(TW_HANDLE handle);
+typedef void(TW_CALLINGCONV* DSM_MEMUNLOCK)(TW_HANDLE handle);
 
 struct TW_ENTRYPOINT {
     TW_UINT32 Size;
@@ -365,12 +384,13 @@ struct TW_TWAINDIRECT {
     TW_UINT32 ReceiveSize;
 };
 
-#if defined(TRACEWELL_ABI_LINUX)
+#if !defined(TRACEWELL_ABI_MACOS)
 #pragma pack(pop)
 #endif
 
 // The entry point every data source exports as DS_Entry.
-typedef TW_UINT16 (*DSENTRYPROC)(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_UINT16(TW_CALLINGCONV* DSENTRYPROC)(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                               TW_MEMREF pData);
 
 // Vendor extension structures.
 

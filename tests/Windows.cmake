@@ -1,0 +1,61 @@
+# The in-process suite of the Windows builds, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR): the
+# test files that need no fork, no ELF module and no installed Linux tree, with the same cases as
+# every other build, and the cases of the Windows module itself (test_windows.cpp).
+
+# GoogleTest from its sources, built with the cross compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(library IN ITEMS gtest gtest_main gmock gmock_main)
+  target_compile_options(${library} PRIVATE -Wno-error)
+endforeach()
+
+# Paths compiled into the programs name the build tree as Wine sees it: the host's root is Z:.
+set(wine_root "Z:")
+
+# The virtual scanner as a standard data source, an adapter that forwards to it, and a build of
+# tracewell.ds that wraps that adapter and traces into the build tree.
+set(STANDARD_DIR ${CMAKE_CURRENT_BINARY_DIR}/standard)
+corvale_add_standard(corvale_standard ${STANDARD_DIR})
+set(ADAPTER_DIR ${CMAKE_CURRENT_BINARY_DIR}/adapters)
+tracewell_add_adapter(adapter_standard ${ADAPTER_DIR}/standard ${wine_root}${STANDARD_DIR}/corvale.ds)
+set(LOADER_DIR ${CMAKE_CURRENT_BINARY_DIR}/loader)
+tracewell_add_module(tracewell_ds_loader ${LOADER_DIR} ${wine_root}${ADAPTER_DIR}/standard/tracewell-adapter.dll
+                     ${wine_root}${LOADER_DIR}/log)
+
+set(WINDOWS_TEST_FILES
+  test_capabilities.cpp test_check.cpp test_entry.cpp test_logger.cpp test_report.cpp test_report_output.cpp
+  test_requestline.cpp test_result.cpp test_round_trip.cpp test_sent_copy.cpp test_structures.cpp test_tables.cpp
+  test_windows.cpp)
+# Their suites that run the session host or the tracewell command, which have no Windows build yet.
+set(WINDOWS_SKIPPED_SUITES "CheckAgainstHost.*:ReportAgainstHost.*:ReportCommand.*")
+list(TRANSFORM WINDOWS_TEST_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+set(support ${CMAKE_CURRENT_SOURCE_DIR}/support)
+get_target_property(scanner_sources corvale_bundle SOURCES)
+add_executable(tracewell_tests ${WINDOWS_TEST_FILES} ${support}/TestSupport.cpp ${support}/TraceCalls.cpp
+                               ${support}/TestConfig.cpp ${support}/Memory_windows.cpp ${support}/Processes_windows.cpp
+                               ${support}/AllocCounter_windows.cpp ${scanner_sources})
+target_include_directories(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/Common/TwainLog
+                                                   ${PROJECT_SOURCE_DIR}/sample ${PROJECT_SOURCE_DIR}/bench)
+target_link_libraries(tracewell_tests PRIVATE tracewell_core tracewell_report gtest_main gmock)
+target_link_options(tracewell_tests PRIVATE -Wl,--wrap=malloc -Wl,--wrap=calloc -Wl,--wrap=realloc)
+target_compile_definitions(tracewell_tests PRIVATE
+  "TRACEWELL_SOURCE_DIR=\"${wine_root}${PROJECT_SOURCE_DIR}\""
+  "TRACEWELL_ABI_NAME=\"${TRACEWELL_TWAIN_ABI}\""
+  "TRACEWELL_TEST_VERSION=\"${PROJECT_VERSION}\""
+  "TRACEWELL_TEST_LOG_DIR=\"${wine_root}${CMAKE_CURRENT_BINARY_DIR}/inprocess-log\""
+  "LOADER_MODULE=\"${wine_root}${LOADER_DIR}/tracewell.ds\""
+  "LOADER_LOG_DIR=\"${wine_root}${LOADER_DIR}/log\""
+  "LOADER_ADAPTER=\"${wine_root}${ADAPTER_DIR}/standard/tracewell-adapter.dll\""
+  "STANDARD_SOURCE=\"${wine_root}${STANDARD_DIR}/corvale.ds\""
+  "TRACEWELL_BINARY_DIR=\"${wine_root}${CMAKE_BINARY_DIR}\""
+  "TRACEWELL_COMMAND=\"${wine_root}${CMAKE_BINARY_DIR}/tools/tracewell/tracewell.exe\""
+  "TRACEWELL_SANITIZED=0")
+add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader)
+
+# One ctest entry per test case, listed by running the program under Wine. The cases that load
+# the module built into the build tree share its log directory and run one at a time.
+include(GoogleTest)
+gtest_discover_tests(tracewell_tests TEST_FILTER "WindowsModule.*" DISCOVERY_TIMEOUT 300 DISCOVERY_MODE PRE_TEST
+                     PROPERTIES RESOURCE_LOCK loader-dir TIMEOUT 600)
+gtest_discover_tests(tracewell_tests TEST_FILTER "-WindowsModule.*:${WINDOWS_SKIPPED_SUITES}" DISCOVERY_TIMEOUT 300
+                     DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)

@@ -1,0 +1,185 @@
+// The helpers for files, modules and other programs on Windows (paths in UTF-8); a test cannot
+// fork here, so RunInChild and the process counters have no Windows form.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <sstream>
+
+#include "Processes.h"
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n) - 1);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n) - 1);
+    return narrow;
+}
+
+std::string ReadWhole(const std::wstring& path) {
+    std::string text;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, n);
+        fclose(file);
+    }
+    return text;
+}
+
+// One command-line argument as the C runtime splits it again.
+std::wstring Quoted(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+    static std::atomic<unsigned> made{0};
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return;
+    const std::string path = Narrow(temp) + "tracewell-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(made.fetch_add(1));
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) m_path = path;
+}
+
+ScratchDir::~ScratchDir() {
+    if (!m_path.empty()) RemoveTree(m_path);
+}
+
+std::string ScratchDir::Dir(const std::string& name) const {
+    const std::string path = File(name);
+    CreateDirectoryW(Wide(path).c_str(), nullptr);
+    return path;
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = Narrow(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> TraceFilesIn(const std::string& directory) {
+    std::vector<std::string> files;
+    for (const std::string& name : DirectoryEntries(directory)) {
+        if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
+    }
+    return files;
+}
+
+bool ModuleLoaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
+
+void RemoveTree(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) RemoveDirectoryW(wide.c_str());
+        else DeleteFileW(wide.c_str());
+        return;
+    }
+    for (const std::string& name : DirectoryEntries(path)) RemoveTree(path + "\\" + name);
+    RemoveDirectoryW(wide.c_str());
+}
+
+// The program's standard output and error go to files of a scratch directory, read once it ended.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    ScratchDir scratch;
+    const std::wstring outPath = Wide(scratch.File("out")), errPath = Wide(scratch.File("err"));
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    const HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring line = Quoted(Wide(program));
+    for (const std::string& argument : arguments) line += L" " + Quoted(Wide(argument));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    ProgramRun run = {-1, "", ""};
+    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        run.exitCode = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+    run.out = ReadWhole(outPath);
+    run.err = ReadWhole(errPath);
+    return run;
+}
+
+std::string CaptureStderr(const std::function<void()>& action) {
+    fflush(stderr);
+    FILE* sink = tmpfile();
+    if (sink == nullptr) {
+        action();
+        return "";
+    }
+    const int saved = _dup(2);
+    _dup2(_fileno(sink), 2);
+    action();
+    fflush(stderr);
+    _dup2(saved, 2);
+    _close(saved);
+    rewind(sink);
+    std::string text;
+    char chunk[256];
+    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), sink)) > 0;) text.append(chunk, n);
+    fclose(sink);
+    return text;
+}
+
+std::string SummaryValue(const std::string& out, const std::string& label) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, label.size(), label) != 0) continue;
+        const size_t value = line.find_first_not_of(' ', label.size());
+        return value == std::string::npos ? "" : line.substr(value);
+    }
+    return "";
+}

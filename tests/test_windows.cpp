@@ -1,0 +1,279 @@
+// The Windows module and platform layer: tracewell.ds exports DS_Entry as the Source Manager looks
+// for it, loads its wrapped source on the first call and not under the loader lock, frees it after
+// the last close, reaches GlobalAlloc blocks of either kind, bounds reads by their size, and takes
+// paths that are not ASCII.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Platform/Platform.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+#include "tracewell/twain_values.h"
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n) - 1);
+    return wide;
+}
+
+bool Loaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
+
+// The trace files in a directory, their contents joined.
+std::string TracesIn(const std::string& directory) {
+    std::string text;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Wide(directory + "\\Twainlog_*.txt").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return text;
+    do {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, nullptr, 0, nullptr, nullptr);
+        std::string name(static_cast<size_t>(n), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, &name[0], n, nullptr, nullptr);
+        name.resize(static_cast<size_t>(n) - 1);
+        FILE* file = _wfopen(Wide(directory + "\\" + name).c_str(), L"rb");
+        if (file == nullptr) continue;
+        char chunk[4096];
+        for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, got);
+        fclose(file);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return text;
+}
+
+// A directory of its own below the temporary directory, its name holding non-ASCII characters.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        char narrow[4 * MAX_PATH];
+        WideCharToMultiByte(CP_UTF8, 0, temp, -1, narrow, sizeof(narrow), nullptr, nullptr);
+        m_path = std::string(narrow) + "tracewell-J\xc3\xbcrgen-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(GetTickCount());
+        CreateDirectoryW(Wide(m_path).c_str(), nullptr);
+    }
+    ~ScratchFolder() { RemoveTree(m_path); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+using DsEntry = DSENTRYPROC;
+
+TW_IDENTITY Application() {
+    TW_IDENTITY app = {};
+    app.Id = 1;
+    app.ProtocolMajor = 2;
+    app.ProtocolMinor = 4;
+    app.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_APP2;
+    strcpy(app.Manufacturer, "Acme");
+    strcpy(app.ProductFamily, "Scan");
+    strcpy(app.ProductName, "Scan Pro");
+    return app;
+}
+
+// ---- the module ------------------------------------------------------------------------------
+
+TEST(WindowsModule, ExportsDS_EntryByItsPlainNameAndAsOrdinalOne) {
+    const HMODULE module = LoadLibraryW(Wide(LOADER_MODULE).c_str());
+    ASSERT_NE(module, nullptr) << LOADER_MODULE;
+    const FARPROC byName = GetProcAddress(module, "DS_Entry");
+    EXPECT_NE(byName, nullptr);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))), reinterpret_cast<void*>(byName));
+    // The __stdcall decoration of a 32-bit build never shows in the export.
+    EXPECT_EQ(GetProcAddress(module, "DS_Entry@20"), nullptr);
+    EXPECT_EQ(GetProcAddress(module, "_DS_Entry@20"), nullptr);
+    FreeLibrary(module);
+}
+
+// DllMain opens nothing: the wrapped module is loaded by the first call, the trace opens with the
+// load's lines, and the last MSG_CLOSEDS releases the wrapped module again, outside DllMain.
+TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastClose) {
+    RemoveTree(LOADER_LOG_DIR);
+    ASSERT_TRUE(CreateDirectoryW(Wide(LOADER_LOG_DIR).c_str(), nullptr));
+    ASSERT_FALSE(Loaded(LOADER_ADAPTER));
+    const HMODULE module = LoadLibraryW(Wide(LOADER_MODULE).c_str());
+    ASSERT_NE(module, nullptr);
+    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source was loaded while the module loaded";
+    EXPECT_EQ(TracesIn(LOADER_LOG_DIR), "");
+    const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
+    ASSERT_NE(entry, nullptr);
+
+    TW_IDENTITY app = Application();
+    TW_IDENTITY source = {};
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
+    EXPECT_TRUE(Loaded(STANDARD_SOURCE));
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    TW_STATUS status = {};
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source outlived the last close";
+    EXPECT_FALSE(Loaded(STANDARD_SOURCE));
+
+    const std::string trace = TracesIn(LOADER_LOG_DIR);
+    EXPECT_NE(trace.find("*** Tracewell: " TRACEWELL_TEST_VERSION ", TWAIN ABI " TRACEWELL_ABI_NAME " ***\r\n"),
+              std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("*** Application: \"Acme\" \"Scan\" \"Scan Pro\""), std::string::npos) << trace;
+    for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
+                             "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
+        EXPECT_NE(trace.find(call), std::string::npos) << call;
+
+    // A later call loads the wrapped source again, into a new trace.
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
+    FreeLibrary(module);
+    RemoveTree(LOADER_LOG_DIR);
+}
+
+// The module, its settings, the source it adapts and its trace all below folders whose names are
+// not ASCII, as a source below twain_32\Acmé\ of a user Jürgen is.
+TEST(WindowsModule, PathsOutsideAsciiReachSettingsSourceAndTrace) {
+    ScratchFolder scratch;
+    const std::string folder = scratch.Path() + "\\twain_32\\Acm\xc3\xa9";
+    const std::string log = scratch.Path() + "\\log";
+    ASSERT_TRUE(CreateDirectoryW(Wide(scratch.Path() + "\\twain_32").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Wide(log).c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(Wide(LOADER_MODULE).c_str(), Wide(folder + "\\tracewell.ds").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Wide(STANDARD_SOURCE).c_str(), Wide(folder + "\\scanner.ds").c_str(), FALSE));
+    FILE* settings = _wfopen(Wide(folder + "\\tracewell.conf").c_str(), L"wb");
+    ASSERT_NE(settings, nullptr);
+    fprintf(settings, "log_dir = %s\nadapted_source = %s\\scanner.ds\n", log.c_str(), folder.c_str());
+    fclose(settings);
+
+    const HMODULE module = LoadLibraryW(Wide(folder + "\\tracewell.ds").c_str());
+    ASSERT_NE(module, nullptr);
+    const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
+    char path[1024];
+    ASSERT_TRUE(PlatformModulePathOf(reinterpret_cast<const void*>(entry), path, sizeof(path)));
+    EXPECT_EQ(std::string(path), folder + "\\tracewell.ds");
+
+    TW_IDENTITY app = Application();
+    TW_IDENTITY source = {};
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(folder + "\\scanner.ds"));
+    const std::string trace = TracesIn(log);
+    EXPECT_NE(trace.find("*** Source: " + folder + "\\scanner.ds, "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n"), std::string::npos) << trace;
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_FALSE(Loaded(folder + "\\scanner.ds"));
+    FreeLibrary(module);
+}
+
+// ---- GlobalAlloc handles ---------------------------------------------------------------------
+
+struct GlobalCase {
+    const char* what;
+    UINT flags;
+    size_t size;
+};
+
+const GlobalCase kGlobalCases[] = {
+    {"moveable", GHND, 1},
+    {"moveable", GHND, 37},
+    {"moveable", GHND, 70000},
+    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 1},
+    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 37},
+    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 70000},
+};
+
+// Another allocator's GlobalAlloc handles: locking gives the block GlobalLock gives, whether the
+// handle is the address (fixed) or not (moveable), and the block's size is GlobalSize's.
+TEST(WindowsHandles, ForeignGlobalAllocHandlesLockAndMeasure) {
+    for (const GlobalCase& c : kGlobalCases) {
+        SCOPED_TRACE(std::string(c.what) + " block of " + std::to_string(c.size) + " bytes");
+        const HGLOBAL handle = GlobalAlloc(c.flags, c.size);
+        ASSERT_NE(handle, nullptr);
+        void* const expected = GlobalLock(handle);
+        void* const locked = HLock(handle);
+        EXPECT_EQ(locked, expected);
+        EXPECT_EQ(locked == handle, (c.flags & GMEM_MOVEABLE) == 0);
+        EXPECT_EQ(HandleBlockSize(handle), GlobalSize(handle));
+        EXPECT_GE(HandleBlockSize(handle), c.size);
+        HUnlock(handle);
+        GlobalUnlock(handle);
+        GlobalFree(handle);
+    }
+}
+
+// Tracewell's own blocks are moveable GlobalAlloc blocks that report the size they were asked for.
+TEST(WindowsHandles, OwnBlocksAreMoveableAndKnowTheirSize) {
+    for (const size_t size : {size_t(0), size_t(1), size_t(37), size_t(70000)}) {
+        SCOPED_TRACE(size);
+        const TW_HANDLE handle = NewHandleClear(size);
+        ASSERT_NE(handle, nullptr);
+        EXPECT_EQ(HandleBlockSize(handle), size);
+        char* const block = static_cast<char*>(HLock(handle));
+        ASSERT_NE(block, nullptr);
+        EXPECT_NE(static_cast<void*>(block), handle);
+        EXPECT_EQ(GlobalLock(handle), block);
+        GlobalUnlock(handle);
+        if (size != 0) {
+            EXPECT_EQ(block[size - 1], 0);
+        }
+        HUnlock(handle);
+        DisposeHandle(handle);
+    }
+}
+
+// What GlobalSize does not accept (memory of no heap, no handle at all) has no known size and
+// is never locked into an address.
+TEST(WindowsHandles, ValuesThatAreNoGlobalHandleHaveNoSize) {
+    GuardedBytes bytes(64);
+    EXPECT_EQ(HandleBlockSize(bytes.Data()), kUnknownBlockSize);
+    EXPECT_EQ(HandleBlockSize(nullptr), kUnknownBlockSize);
+    EXPECT_EQ(HLock(nullptr), nullptr);
+}
+
+// A container in a GlobalAlloc block that claims more items than the block holds is read only
+// as far as GlobalSize reaches, for moveable and fixed blocks alike.
+TEST(WindowsHandles, LyingContainersAreReadWithinTheirGlobalBlock) {
+    for (const UINT flags : {UINT(GHND), UINT(GMEM_FIXED | GMEM_ZEROINIT)}) {
+        SCOPED_TRACE(flags == GHND ? "moveable" : "fixed");
+        const size_t size = offsetof(TW_ENUMERATION, ItemList) + 2 * sizeof(TW_UINT16);
+        const HGLOBAL handle = GlobalAlloc(flags, size);
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(GlobalSize(handle), size);
+        auto* list = static_cast<TW_ENUMERATION*>(GlobalLock(handle));
+        list->ItemType = TWTY_UINT16;
+        list->NumItems = 1000000;
+        const TW_UINT16 items[] = {TWPT_RGB, TWPT_GRAY};
+        memcpy(list->ItemList, items, sizeof(items));
+        GlobalUnlock(handle);
+
+        TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_ENUMERATION, handle};
+        const std::string text = Render([&](CParaAnalyze& a) { a.TwCapabilityAnalyze(&cap); });
+        EXPECT_NE(text.find("          0:TWPT_RGB,\r\n          1:TWPT_GRAY,\r\n"
+                            "        !!! 999998 items not in the block.!!!\r\n"),
+                  std::string::npos)
+            << text;
+        GlobalFree(handle);
+    }
+}
+
+// ---- reads that cannot fault -----------------------------------------------------------------
+
+TEST(WindowsPlatform, CopiesStopAtTheFirstUnreadablePage) {
+    GuardedBytes bytes(10);
+    memset(bytes.Data(), 'x', 10);
+    char dest[64] = {};
+    EXPECT_EQ(PlatformCopyReadable(dest, bytes.Data(), sizeof(dest)), 10u);
+    EXPECT_EQ(std::string(dest, 10), std::string(10, 'x'));
+    EXPECT_EQ(PlatformCopyReadable(dest, bytes.Data() + 10, 1), 0u);
+    EXPECT_EQ(PlatformCopyReadable(dest, nullptr, 1), 0u);
+}
+
+}  // namespace
