@@ -31,7 +31,7 @@ set(WINDOWS_SKIPPED_SUITES "CheckAgainstHost.*:ReportAgainstHost.*:ReportCommand
 list(TRANSFORM WINDOWS_TEST_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 set(support ${CMAKE_CURRENT_SOURCE_DIR}/support)
 get_target_property(scanner_sources corvale_bundle SOURCES)
-add_executable(tracewell_tests ${WINDOWS_TEST_FILES} ${support}/TestSupport.cpp ${support}/TraceCalls.cpp
+add_executable(tracewell_tests ${WINDOWS_TEST_FILES} ${support}/TestSupport.cpp ${support}/TraceCalls.cpp ${support}/HostRuns.cpp
                                ${support}/TestConfig.cpp ${support}/Memory_windows.cpp ${support}/Processes_windows.cpp
                                ${support}/AllocCounter_windows.cpp ${scanner_sources})
 target_include_directories(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/Common/TwainLog

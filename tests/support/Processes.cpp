@@ -35,12 +35,6 @@ std::string ScratchDir::Dir(const std::string& name) const {
     return path;
 }
 
-std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
-    const std::string path = File(name);
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
-
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names;
     if (DIR* dir = opendir(path.c_str())) {
@@ -174,15 +168,4 @@ std::string SummaryValue(const std::string& out, const std::string& label) {
         return value == std::string::npos ? "" : line.substr(value);
     }
     return "";
-}
-
-HostRun RunHost(const std::vector<std::string>& arguments) {
-    HostRun run;
-    run.host = RunProgram(TRACEWELL_BINARY_DIR "/host/tracewell_host", arguments);
-    run.tracePath = SummaryValue(run.host.out, "Trace file:");
-    if (run.tracePath.compare(0, 1, "/") == 0) {
-        run.trace = ReadFile(run.tracePath);
-        remove(run.tracePath.c_str());
-    }
-    return run;
 }
