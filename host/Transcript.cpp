@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "HandleHeap.h"
+#include "HostMemory.h"
 #include "tracewell/twain_values.h"
 
 namespace {
@@ -24,7 +25,7 @@ void WriteDigest(FILE* out, const char* label, const void* bytes, size_t count) 
 }
 
 void WriteHandle(FILE* out, const char* label, TW_HANDLE handle, bool digest) {
-    const size_t bytes = handleheap::HandleSize(handle);
+    const size_t bytes = HandleBytes(handle);
     if (bytes == 0) return;
     (digest ? WriteDigest : WriteHex)(out, label, handleheap::Lock(handle), bytes);
     handleheap::Unlock(handle);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uintptr_t kHeapAddress = 0x5C000000;
 constexpr size_t kHeapSize = size_t(256) << 20;
 constexpr uint64_t kHeapMagic = 0x3150414548564331ull;  // bumped whenever the layout below changes
 constexpr uint64_t kLiveMark = ~0ull;
@@ -32,10 +31,10 @@ struct Heap {
 
 constexpr uint64_t kFirstChunk = (sizeof(Heap) + kAlign - 1) & ~(kAlign - 1);
 
-char* Base() { return reinterpret_cast<char*>(kHeapAddress); }
+char* Base() { return reinterpret_cast<char*>(HeapAddress()); }
 Chunk* At(uint64_t offset) { return reinterpret_cast<Chunk*>(Base() + offset); }
 uint64_t OffsetOf(const void* p) {
-    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p) - kHeapAddress);  // wraps for addresses below
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p) - HeapAddress());  // wraps for addresses below
 }
 
 // A heap another module of this process mapped already: its first page is there and carries the mark.

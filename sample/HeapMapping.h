@@ -2,6 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+// Where the heap lies: an address every process of this system leaves free at its start.
+uintptr_t HeapAddress();
 
 enum class Mapping { kMapped, kTaken, kFailed };
 

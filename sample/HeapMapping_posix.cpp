@@ -5,6 +5,8 @@
 
 #include "HeapMapping.h"
 
+uintptr_t HeapAddress() { return 0x5C000000; }
+
 Mapping MapAt(void* address, size_t size) {
     void* mapped = mmap(address, size, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);

@@ -3,6 +3,9 @@
 
 #include "HeapMapping.h"
 
+// Low enough for a 32-bit process, whose upper half Wine and the system DLLs fill from the start.
+uintptr_t HeapAddress() { return 0x10000000; }
+
 Mapping MapAt(void* address, size_t size) {
     if (VirtualAlloc(address, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE) == address) return Mapping::kMapped;
     return MappedAt(address) ? Mapping::kTaken : Mapping::kFailed;
