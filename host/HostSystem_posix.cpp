@@ -80,3 +80,4 @@ void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) { handleheap::DisposeHandle(ha
 TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle) { return handleheap::Lock(handle); }
 void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle) { handleheap::Unlock(handle); }
 size_t ManagerBlockSize(TW_HANDLE handle) { return handleheap::HandleSize(handle); }
+size_t ManagerBlockNumber(TW_HANDLE) { return 0; }

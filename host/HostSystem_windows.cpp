@@ -5,6 +5,8 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 #include "HostSystem.h"
 
@@ -106,13 +108,44 @@ void* LoadedExport(const char* name) {
     return found;
 }
 
+namespace {
+
+// The live blocks of ManagerAllocate, with their numbers.
+std::map<TW_HANDLE, size_t>& ManagerBlocks() {
+    static std::map<TW_HANDLE, size_t> blocks;
+    return blocks;
+}
+size_t g_blocksMade = 0;
+std::mutex g_blocksLock;
+
+}  // namespace
+
 // Fixed, zero-filled blocks: the handle is the block's address, and locking it returns that.
-TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size) { return GlobalAlloc(GPTR, size); }
-void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) { GlobalFree(handle); }
+TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size) {
+    const TW_HANDLE handle = GlobalAlloc(GPTR, size);
+    std::lock_guard<std::mutex> lock(g_blocksLock);
+    if (handle != nullptr) ManagerBlocks()[handle] = ++g_blocksMade;
+    return handle;
+}
+
+void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) {
+    {
+        std::lock_guard<std::mutex> lock(g_blocksLock);
+        ManagerBlocks().erase(handle);
+    }
+    GlobalFree(handle);
+}
+
 TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle) { return GlobalLock(handle); }
 void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle) { GlobalUnlock(handle); }
 
 size_t ManagerBlockSize(TW_HANDLE handle) {
-    if (handle == nullptr || GlobalHandle(handle) != handle) return 0;
-    return static_cast<size_t>(GlobalSize(handle));
+    std::lock_guard<std::mutex> lock(g_blocksLock);
+    return ManagerBlocks().count(handle) != 0 ? static_cast<size_t>(GlobalSize(handle)) : 0;
+}
+
+size_t ManagerBlockNumber(TW_HANDLE handle) {
+    std::lock_guard<std::mutex> lock(g_blocksLock);
+    const auto found = ManagerBlocks().find(handle);
+    return found != ManagerBlocks().end() ? found->second : 0;
 }

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr size_t kHeapSize = size_t(256) << 20;
 constexpr uint64_t kHeapMagic = 0x3150414548564331ull;  // bumped whenever the layout below changes
 constexpr uint64_t kLiveMark = ~0ull;
 constexpr size_t kAlign = 16;
@@ -45,7 +44,7 @@ Heap* Existing() {
 }
 
 Heap* Attach() {
-    switch (MapAt(Base(), kHeapSize)) {
+    switch (MapAt(Base(), HeapBytes())) {
         case Mapping::kMapped: {
             Heap* heap = reinterpret_cast<Heap*>(Base());
             heap->magic = kHeapMagic;
@@ -83,7 +82,7 @@ Chunk* TakeFree(Heap* heap, uint64_t need) {
 }
 
 Chunk* TakeTop(Heap* heap, uint64_t need) {
-    if (need > kHeapSize - heap->top) return nullptr;
+    if (need > HeapBytes() - heap->top) return nullptr;
     Chunk* chunk = At(heap->top);
     chunk->size = need;
     heap->top += need;
@@ -139,7 +138,7 @@ namespace handleheap {
 
 void* NewBlock(size_t size) {
     Heap* heap = TheHeap();
-    if (heap == nullptr || size > kHeapSize) return nullptr;
+    if (heap == nullptr || size > HeapBytes()) return nullptr;
     const uint64_t need = (std::max<size_t>(size, 1) + sizeof(Chunk) + kAlign - 1) & ~uint64_t(kAlign - 1);
     Chunk* chunk = TakeFree(heap, need);
     if (chunk == nullptr) chunk = TakeTop(heap, need);

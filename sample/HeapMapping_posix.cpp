@@ -6,6 +6,7 @@
 #include "HeapMapping.h"
 
 uintptr_t HeapAddress() { return 0x5C000000; }
+size_t HeapBytes() { return size_t(256) << 20; }
 
 Mapping MapAt(void* address, size_t size) {
     void* mapped = mmap(address, size, PROT_READ | PROT_WRITE,

@@ -25,8 +25,8 @@ tracewell_add_module(tracewell_ds_loader ${LOADER_DIR} ${wine_root}${ADAPTER_DIR
 set(WINDOWS_TEST_FILES
   test_capabilities.cpp test_check.cpp test_entry.cpp test_logger.cpp test_report.cpp test_report_output.cpp
   test_requestline.cpp test_result.cpp test_round_trip.cpp test_sent_copy.cpp test_structures.cpp test_tables.cpp
-  test_windows.cpp)
-# Their suites that run the session host or the tracewell command, which have no Windows build yet.
+  test_windows.cpp test_session.cpp test_host_sessions.cpp)
+# Their suites that run the tracewell command, which has no Windows build yet.
 set(WINDOWS_SKIPPED_SUITES "CheckAgainstHost.*:ReportAgainstHost.*:ReportCommand.*")
 list(TRANSFORM WINDOWS_TEST_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 set(support ${CMAKE_CURRENT_SOURCE_DIR}/support)
@@ -49,13 +49,28 @@ target_compile_definitions(tracewell_tests PRIVATE
   "STANDARD_SOURCE=\"${wine_root}${STANDARD_DIR}/corvale.ds\""
   "TRACEWELL_BINARY_DIR=\"${wine_root}${CMAKE_BINARY_DIR}\""
   "TRACEWELL_COMMAND=\"${wine_root}${CMAKE_BINARY_DIR}/tools/tracewell/tracewell.exe\""
-  "TRACEWELL_SANITIZED=0")
-add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader)
+  "TRACEWELL_SANITIZED=0"
+  # The session host and the demo data source (over the adapter and the scanner's standard build);
+  # the host's DSM_Entry is its own function, and the traces are the linux build's but for pointers.
+  "ADAPTED_MODULE=\"${wine_root}${LOADER_DIR}/tracewell.ds\""
+  "ADAPTED_LOG_DIR=\"${wine_root}${LOADER_DIR}/log\""
+  "HOST_PROGRAM=\"${wine_root}${CMAKE_BINARY_DIR}/host/tracewell_host.exe\""
+  "DEMO_MODULE=\"${wine_root}${TRACEWELL_DEMO_DIR}/tracewell.ds\""
+  "DEMO_LOG_DIR=\"${wine_root}${TRACEWELL_DEMO_DIR}/log\""
+  "DEMO_TRACED_SOURCE=\"${wine_root}${TRACEWELL_DEMO_DIR}/adapter/tracewell-adapter.dll\""
+  "NOT_A_SOURCE_MODULE=\"${wine_root}${CMAKE_BINARY_DIR}/host/tracewell_host.exe\""
+  "MISSING_MODULE_REASON=\"Module not found\""
+  "SESSION_GOLDEN_ABI=\"linux\""
+  "GOLDEN_MASKS_POINTERS=1"
+  "HOST_MANAGER_IN_PROGRAM=1")
+add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader tracewell_host)
 
 # One ctest entry per test case, listed by running the program under Wine. The cases that load
 # the module built into the build tree share its log directory and run one at a time.
 include(GoogleTest)
-gtest_discover_tests(tracewell_tests TEST_FILTER "WindowsModule.*" DISCOVERY_TIMEOUT 300 DISCOVERY_MODE PRE_TEST
+# So do the cases that run the session host (over it, or over the demo data source).
+set(loader_suites "WindowsModule.*:Adapter.*:SourceFolder.*:SessionHost.*:Twain2Host.*")
+gtest_discover_tests(tracewell_tests TEST_FILTER "${loader_suites}" DISCOVERY_TIMEOUT 300 DISCOVERY_MODE PRE_TEST
                      PROPERTIES RESOURCE_LOCK loader-dir TIMEOUT 600)
-gtest_discover_tests(tracewell_tests TEST_FILTER "-WindowsModule.*:${WINDOWS_SKIPPED_SUITES}" DISCOVERY_TIMEOUT 300
-                     DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
+gtest_discover_tests(tracewell_tests TEST_FILTER "-${loader_suites}:${WINDOWS_SKIPPED_SUITES}"
+                     DISCOVERY_TIMEOUT 300 DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 600)
