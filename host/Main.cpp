@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<FILE, int (*)(FILE*)> transcript(nullptr, fclose);
     if (!options.transcript.empty()) {
-        transcript.reset(fopen(options.transcript.c_str(), "w"));
+        transcript.reset(fopen(options.transcript.c_str(), "wb"));
         if (transcript == nullptr) {
             fprintf(stderr, "tracewell_host: cannot write the transcript %s\n", options.transcript.c_str());
             return kFailed;

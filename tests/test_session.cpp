@@ -31,14 +31,18 @@ struct ScenarioRun {
     std::string trace;
 };
 
-// Runs a scenario through the demo data source and takes the trace it wrote out of the log directory.
+// Runs a scenario through the demo data source and takes the traces it wrote out of the log
+// directory. The Windows build ends its trace after the call that closes the last open source and
+// begins a new one at the next call; the texts of a run's traces follow one another.
 ScenarioRun RunScenario(const std::string& scenario) {
     ScenarioRun run;
+    const std::vector<std::string> before = TraceFilesIn(DEMO_LOG_DIR);
     run.host = RunProgram(kHost, {scenario, "--head", "0"});
     run.tracePath = SummaryValue(run.host.out, "Trace file:");
-    if (!run.tracePath.empty() && run.tracePath.compare(0, 4, "none") != 0) {
-        run.trace = ReadFile(run.tracePath);
-        remove(run.tracePath.c_str());
+    for (const std::string& path : TraceFilesIn(DEMO_LOG_DIR)) {
+        if (std::find(before.begin(), before.end(), path) != before.end()) continue;
+        run.trace += ReadFile(path);
+        remove(path.c_str());
     }
     return run;
 }
