@@ -14,8 +14,8 @@ namespace {
 
 CDataSource* g_manager = nullptr;
 
-TW_UINT16 TW_CALLINGCONV ManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                       TW_MEMREF pData) {
+TW_UINT16 TW_CALLINGCONV ManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                      TW_UINT16 MSG, TW_MEMREF pData) {
     return g_manager != nullptr ? g_manager->FromSource(pOrigin, pDest, DG, DAT, MSG, pData) : TWRC_FAILURE;
 }
 
@@ -69,10 +69,12 @@ bool CDataSource::UseFolder(const std::string& folder) {
 void CDataSource::ListSources(TW_IDENTITY* origin) {
     m_list.clear();
     TW_IDENTITY* identity = static_cast<TW_IDENTITY*>(handleheap::NewBlock(sizeof(TW_IDENTITY)));
+    if (identity == nullptr) return;
     for (const std::string& path : m_folderSources) {
         if (!Load(path)) continue;
         memset(identity, 0, sizeof(*identity));
-        if (Forward(origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity) == TWRC_SUCCESS) m_list.push_back({path, *identity});
+        if (Forward(origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity) == TWRC_SUCCESS)
+            m_list.push_back({path, *identity});
         Unload();
     }
     handleheap::DisposeBlock(identity);
