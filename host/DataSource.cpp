@@ -108,6 +108,7 @@ bool CDataSource::PlayTwain2Manager() {
     m_given = *m_entryPoints;
     m_twain2 = true;
     g_manager = this;
+    RouteSourceCalls(ManagerEntry);
     return true;
 }
 

@@ -22,6 +22,12 @@ std::vector<std::string> FindDataSources(const std::string& folder);
 // An exported function of whichever loaded module exports it; null when none does.
 void* LoadedExport(const char* name);
 
+// From now on the Source Manager's DSM_Entry: each source loaded after this has its import of
+// TWAIN_32.DLL!DSM_Entry (a TWAIN 1.x source's way to the Source Manager) redirected to it, as the
+// Windows Source Manager does, and the program's own export DSM_Entry reaches it. Nothing where
+// sources import no Source Manager.
+void RouteSourceCalls(DSMENTRYPROC entry);
+
 // The memory functions a Source Manager of this system hands a TWAIN 2 source.
 TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size);
 void TW_CALLINGCONV ManagerFree(TW_HANDLE handle);

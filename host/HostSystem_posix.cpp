@@ -75,6 +75,8 @@ void* LoadedExport(const char* name) {
     return search.found;
 }
 
+void RouteSourceCalls(DSMENTRYPROC) {}
+
 TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size) { return handleheap::NewHandle(size); }
 void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) { handleheap::DisposeHandle(handle); }
 TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle) { return handleheap::Lock(handle); }

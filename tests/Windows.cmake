@@ -65,11 +65,45 @@ target_compile_definitions(tracewell_tests PRIVATE
   "HOST_MANAGER_IN_PROGRAM=1")
 add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader tracewell_host)
 
+# 32-bit: a TWAIN 1.x source that imports DSM_Entry from TWAIN_32.DLL (a stand-in placed beside the
+# session host, where the loader finds it), and a build of tracewell.ds over an adapter to it.
+if(TRACEWELL_TWAIN_ABI STREQUAL "win32")
+  set(LEGACY_DIR ${CMAKE_CURRENT_BINARY_DIR}/legacy)
+  add_library(legacy_twain32 SHARED legacy/Twain32.cpp legacy/twain_32.def)
+  add_library(legacy_source SHARED legacy/LegacySource.cpp)
+  foreach(target IN ITEMS legacy_twain32 legacy_source)
+    target_link_libraries(${target} PRIVATE tracewell_abi)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endforeach()
+  # The import library maps the __stdcall symbol DSM_Entry@24 to the plain export name.
+  find_program(TRACEWELL_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+  set(legacy_implib ${LEGACY_DIR}/libtwain_32_import.a)
+  add_custom_command(OUTPUT ${legacy_implib}
+                     COMMAND ${TRACEWELL_DLLTOOL} -k -d ${CMAKE_CURRENT_SOURCE_DIR}/legacy/twain_32.def -l ${legacy_implib}
+                     DEPENDS legacy/twain_32.def)
+  add_custom_target(legacy_twain32_import DEPENDS ${legacy_implib})
+  add_dependencies(legacy_source legacy_twain32_import legacy_twain32)
+  target_link_libraries(legacy_source PRIVATE ${legacy_implib})
+  set_target_properties(legacy_twain32 PROPERTIES PREFIX "" OUTPUT_NAME TWAIN_32 SUFFIX ".DLL"
+                                                  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host)
+  set_target_properties(legacy_source PROPERTIES PREFIX "" OUTPUT_NAME legacy SUFFIX ".ds"
+                                                 RUNTIME_OUTPUT_DIRECTORY ${LEGACY_DIR}/source)
+  tracewell_add_adapter(adapter_legacy ${LEGACY_DIR}/adapter ${wine_root}${LEGACY_DIR}/source/legacy.ds)
+  tracewell_add_module(tracewell_ds_legacy ${LEGACY_DIR} ${wine_root}${LEGACY_DIR}/adapter/tracewell-adapter.dll
+                       ${wine_root}${LEGACY_DIR}/log)
+  target_sources(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/test_legacy_source.cpp)
+  target_compile_definitions(tracewell_tests PRIVATE
+    "LEGACY_SOURCE=\"${wine_root}${LEGACY_DIR}/source/legacy.ds\""
+    "LEGACY_MODULE=\"${wine_root}${LEGACY_DIR}/tracewell.ds\""
+    "LEGACY_LOG_DIR=\"${wine_root}${LEGACY_DIR}/log\"")
+  add_dependencies(tracewell_tests legacy_source tracewell_ds_legacy)
+endif()
+
 # One ctest entry per test case, listed by running the program under Wine. The cases that load
 # the module built into the build tree share its log directory and run one at a time.
 include(GoogleTest)
 # So do the cases that run the session host (over it, or over the demo data source).
-set(loader_suites "WindowsModule.*:Adapter.*:SourceFolder.*:SessionHost.*:Twain2Host.*")
+set(loader_suites "WindowsModule.*:Adapter.*:SourceFolder.*:SessionHost.*:Twain2Host.*:LegacySource.*")
 gtest_discover_tests(tracewell_tests TEST_FILTER "${loader_suites}" DISCOVERY_TIMEOUT 300 DISCOVERY_MODE PRE_TEST
                      PROPERTIES RESOURCE_LOCK loader-dir TIMEOUT 600)
 gtest_discover_tests(tracewell_tests TEST_FILTER "-${loader_suites}:${WINDOWS_SKIPPED_SUITES}"
