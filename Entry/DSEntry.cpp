@@ -116,8 +116,8 @@ void TraceResult(Caller caller, const Triplet& t, TW_UINT16 rc, int64_t tookNs, 
     }
 }
 
-TW_UINT16 TW_CALLINGCONV TracedSourceManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
-                                   TW_UINT16 MSG, TW_MEMREF pData) {
+TW_UINT16 TW_CALLINGCONV TracedSourceManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG,
+                                                  TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
     const DSMENTRYPROC sourceManager = g_fnSourceManagerEntry.load(std::memory_order_acquire);
     if (sourceManager == nullptr) return TWRC_FAILURE;
     if (g_pLogFile == nullptr || g_bEntryClosed.load(std::memory_order_acquire))

@@ -25,9 +25,6 @@ const char* PlatformImageName(int index);
 // Load address of the image that holds this code.
 const void* PlatformOwnImageHeader();
 
-// Path of the module file that holds this code (the data source itself when it is built as one).
-bool PlatformOwnModulePath(char* dest, size_t size);
-
 // A plug-in module: a bundle directory (code in Contents/MacOS/<name without .bundle>) or a
 // shared object file (a DLL on Windows). Null when it cannot be opened. Paths are UTF-8.
 void* PlatformModuleOpen(const char* path);

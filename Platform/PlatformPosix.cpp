@@ -92,10 +92,6 @@ const void* PlatformOwnImageHeader() {
     return info.dli_fbase;
 }
 
-bool PlatformOwnModulePath(char* dest, size_t size) {
-    return PlatformModulePathOf(reinterpret_cast<const void*>(&PlatformOwnModulePath), dest, size);
-}
-
 void* PlatformModuleOpen(const char* path) {
     struct stat st;
     if (path == nullptr || stat(path, &st) != 0) return nullptr;

@@ -144,11 +144,6 @@ const char* PlatformImageName(int index) {
 
 const void* PlatformOwnImageHeader() { return ModuleAt(reinterpret_cast<const void*>(&PlatformOwnImageHeader)); }
 
-bool PlatformOwnModulePath(char* dest, size_t size) {
-    const HMODULE own = ModuleAt(reinterpret_cast<const void*>(&PlatformOwnModulePath));
-    return own != nullptr ? CopyText(dest, size, ModuleFileName(own)) : Unknown(dest, size);
-}
-
 void* PlatformModuleOpen(const char* path) {
     const std::wstring wide = Wide(path);
     if (wide.empty()) return nullptr;
