@@ -91,7 +91,7 @@ if(TRACEWELL_TWAIN_ABI STREQUAL "win32")
   tracewell_add_adapter(adapter_legacy ${LEGACY_DIR}/adapter ${wine_root}${LEGACY_DIR}/source/legacy.ds)
   tracewell_add_module(tracewell_ds_legacy ${LEGACY_DIR} ${wine_root}${LEGACY_DIR}/adapter/tracewell-adapter.dll
                        ${wine_root}${LEGACY_DIR}/log)
-  target_sources(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/test_legacy_source.cpp)
+  target_sources(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/test_legacy_source_windows.cpp)
   target_compile_definitions(tracewell_tests PRIVATE
     "LEGACY_SOURCE=\"${wine_root}${LEGACY_DIR}/source/legacy.ds\""
     "LEGACY_MODULE=\"${wine_root}${LEGACY_DIR}/tracewell.ds\""

@@ -136,6 +136,17 @@ TracedRun RunThrough(const std::string& module, const std::string& logDir, const
     return run;
 }
 
+// A request line as the trace writes it, without what follows the triplet, named as this build's
+// tables name it.
+std::string RequestText(size_t number, bool fromSource, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+    char text[32], datName[64] = {}, msgName[64] = {};
+    snprintf(text, sizeof(text), "[%05zu] ", number);
+    LookupDatName(dat, datName);
+    LookupMsgName(msg, msgName);
+    return text + std::string(fromSource ? "[DS] " : "[APP] ") + "DG_" + (dg == DG_IMAGE ? "IMAGE" : "CONTROL") + "/" +
+           datName + "/" + msgName;
+}
+
 // A run through Tracewell against the transcript of the same scenario played against the source
 // alone: the transcript (every return code, every byte of every structure, container, strip and
 // image) is the same, and the trace shows every call of the application's that is traced at all
@@ -159,12 +170,8 @@ void ExpectTracedAsAlone(const TracedRun& run, const std::string& alone) {
         TW_UINT32 dg = 0;
         unsigned dat = 0, msg = 0;
         sscanf(line.triplet.c_str(), "%x/%x/%x", &dg, &dat, &msg);
-        char number[32], datName[64] = {}, msgName[64] = {};
-        snprintf(number, sizeof(number), "[%05zu] ", wanted.size() + 1);
-        LookupDatName(static_cast<TW_UINT16>(dat), datName);
-        LookupMsgName(static_cast<TW_UINT16>(msg), msgName);
-        wanted.push_back(number + std::string(line.fromSource ? "[DS] " : "[APP] ") + "DG_" +
-                         (dg == DG_IMAGE ? "IMAGE" : "CONTROL") + "/" + datName + "/" + msgName);
+        wanted.push_back(RequestText(wanted.size() + 1, line.fromSource, dg, static_cast<TW_UINT16>(dat),
+                                     static_cast<TW_UINT16>(msg)));
     }
     for (const std::string& line : RequestLines(run.trace)) traced.push_back(line.substr(0, line.find(" (")));
     EXPECT_EQ(traced, wanted);
@@ -246,7 +253,13 @@ TEST(Twain2Host, SessionsThroughTracewellMatchTheScannerAloneAndTraceEveryMessag
             if (module == kDemo && scenario.name == std::string("scans")) {
                 const SplitTrace split = SplitEnvironment(run.trace);
                 ExpectMatchesSessionGolden("session_twain2", split.calls);
-                EXPECT_EQ(FirstDifference(split.calls, SplitEnvironment(RunThrough(kDemo, kDemoLog, "scans").trace).calls), "")
+                // The Windows Source Manager's GlobalAlloc places the images anywhere from run to run.
+                const auto pointersMasked = [](const std::string& text) {
+                    return GOLDEN_MASKS_POINTERS ? MaskPointers(text) : text;
+                };
+                EXPECT_EQ(FirstDifference(pointersMasked(split.calls),
+                                          pointersMasked(SplitEnvironment(RunThrough(kDemo, kDemoLog, "scans").trace).calls)),
+                          "")
                     << "on every run";
                 ExpectEnvironmentOfTheHost(split, kHost, kDemoSource, true);
             }
@@ -309,14 +322,13 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
         const char* what;
         const char* scenario;
         bool twain2;
-        std::vector<std::string> opening;  // the first requests of the session's trace
+        bool entryPoints;  // the session's trace opens with DAT_ENTRYPOINT before MSG_OPENDS
         int pages;
     } kCases[] = {
-        {"a TWAIN 1.x application", "session", false,
-         {"[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS"}, 2},
-        {"a TWAIN 2 application", "scans", true,
-         {"[00001] [APP] DG_CONTROL/DAT_ENTRYPOINT/MSG_SET", "[00002] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS"}, 4},
+        {"a TWAIN 1.x application", "session", false, false, 2},
+        {"a TWAIN 2 application", "scans", true, true, 4},
     };
+    TraceAsMakersSource();
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         ScratchDir scratch;
@@ -344,8 +356,9 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
         std::string trace;
         for (const std::string& path : traces) trace += ReadFile(path);
         RemoveTree(kAdaptedLog);
-        std::vector<std::string> expectedStart = {"[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET"};
-        expectedStart.insert(expectedStart.end(), c.opening.begin(), c.opening.end());
+        std::vector<std::string> expectedStart = {RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_GET)};
+        if (c.entryPoints) expectedStart.push_back(RequestText(1, false, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET));
+        expectedStart.push_back(RequestText(c.entryPoints ? 2 : 1, false, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
         const std::vector<std::string> requests = Requests(trace);
         ASSERT_GE(requests.size(), expectedStart.size());
         EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + expectedStart.size()), expectedStart);
@@ -353,7 +366,7 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
                                 [](const std::string& r) { return r.compare(0, 8, "[00001] ") == 0; }),
                   2)
             << "one load for the list, one for the session";
-        EXPECT_EQ(requests.back().substr(8), "[APP] DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS");
+        EXPECT_EQ(requests.back().substr(8), RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS).substr(8));
         EXPECT_EQ(SummaryValue(run.out, "Trace file:"), traces.back());
     }
 }
