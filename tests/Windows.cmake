@@ -58,19 +58,26 @@ target_compile_definitions(tracewell_tests PRIVATE
   "DEMO_MODULE=\"${wine_root}${TRACEWELL_DEMO_DIR}/tracewell.ds\""
   "DEMO_LOG_DIR=\"${wine_root}${TRACEWELL_DEMO_DIR}/log\""
   "DEMO_TRACED_SOURCE=\"${wine_root}${TRACEWELL_DEMO_DIR}/adapter/tracewell-adapter.dll\""
-  "NOT_A_SOURCE_MODULE=\"${wine_root}${CMAKE_BINARY_DIR}/host/tracewell_host.exe\""
+  "NOT_A_SOURCE_MODULE=\"${wine_root}${CMAKE_CURRENT_BINARY_DIR}/notasource/notasource.dll\""
   "MISSING_MODULE_REASON=\"Module not found\""
   "SESSION_GOLDEN_ABI=\"linux\""
   "GOLDEN_MASKS_POINTERS=1"
   "HOST_MANAGER_IN_PROGRAM=1")
 add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader tracewell_host)
 
+# A DLL that exports nothing, for the session host to refuse as a data source.
+add_library(not_a_source SHARED modules/NotASource.cpp)
+target_link_options(not_a_source PRIVATE -Wl,--exclude-all-symbols)
+set_target_properties(not_a_source PROPERTIES PREFIX "" OUTPUT_NAME notasource SUFFIX ".dll"
+                                              RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/notasource)
+add_dependencies(tracewell_tests not_a_source)
+
 # 32-bit: a TWAIN 1.x source that imports DSM_Entry from TWAIN_32.DLL (a stand-in placed beside the
 # session host, where the loader finds it), and a build of tracewell.ds over an adapter to it.
 if(TRACEWELL_TWAIN_ABI STREQUAL "win32")
   set(LEGACY_DIR ${CMAKE_CURRENT_BINARY_DIR}/legacy)
-  add_library(legacy_twain32 SHARED legacy/Twain32.cpp legacy/twain_32.def)
-  add_library(legacy_source SHARED legacy/LegacySource.cpp)
+  add_library(legacy_twain32 SHARED modules/Twain32.cpp modules/twain_32.def)
+  add_library(legacy_source SHARED modules/LegacySource.cpp)
   foreach(target IN ITEMS legacy_twain32 legacy_source)
     target_link_libraries(${target} PRIVATE tracewell_abi)
     target_link_options(${target} PRIVATE -Wl,--kill-at)
@@ -79,8 +86,8 @@ if(TRACEWELL_TWAIN_ABI STREQUAL "win32")
   find_program(TRACEWELL_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
   set(legacy_implib ${LEGACY_DIR}/libtwain_32_import.a)
   add_custom_command(OUTPUT ${legacy_implib}
-                     COMMAND ${TRACEWELL_DLLTOOL} -k -d ${CMAKE_CURRENT_SOURCE_DIR}/legacy/twain_32.def -l ${legacy_implib}
-                     DEPENDS legacy/twain_32.def)
+                     COMMAND ${TRACEWELL_DLLTOOL} -k -d ${CMAKE_CURRENT_SOURCE_DIR}/modules/twain_32.def -l ${legacy_implib}
+                     DEPENDS modules/twain_32.def)
   add_custom_target(legacy_twain32_import DEPENDS ${legacy_implib})
   add_dependencies(legacy_source legacy_twain32_import legacy_twain32)
   target_link_libraries(legacy_source PRIVATE ${legacy_implib})
