@@ -197,6 +197,13 @@ void OpenEntry() {
 
 void CloseEntry() { g_bEntryClosed.store(true); }
 
+DSMENTRYPROC TracedEntryFor(DSMENTRYPROC sourceManager) {
+    DSMENTRYPROC none = nullptr;
+    if (sourceManager != TracedSourceManagerEntry)
+        g_fnSourceManagerEntry.compare_exchange_strong(none, sourceManager, std::memory_order_acq_rel);
+    return TracedSourceManagerEntry;
+}
+
 void StartLoadEnvironment(const char* tracedSource) {
     std::lock_guard<std::mutex> lock(g_traceLock);
     g_loadEnvironment.Reset();

@@ -19,6 +19,10 @@ extern "C" TRACEWELL_EXPORT TW_UINT16 TW_CALLINGCONV DS_Entry(TW_IDENTITY* pOrig
 void OpenEntry();
 void CloseEntry();
 
+// Tracewell's own DSM_Entry, which traces each call as the source's and forwards it to
+// `sourceManager` until entry points a TWAIN 2 Source Manager hands over name another.
+DSMENTRYPROC TracedEntryFor(DSMENTRYPROC sourceManager);
+
 // Starts what a load says of where it runs: with a trace file open (and in the builds whose trace
 // names it), the lines on Tracewell, the process, the system and `tracedSource`, the source file.
 void StartLoadEnvironment(const char* tracedSource);

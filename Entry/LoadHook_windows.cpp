@@ -15,6 +15,7 @@
 
 #include "Common/TwainLog/TwainLog.h"
 #include "DSEntry.h"
+#include "ImportRoute.h"
 
 namespace {
 
@@ -22,11 +23,15 @@ std::mutex g_loadLock;
 std::atomic<bool> g_loaded{false};
 std::atomic<int> g_openSources{0};
 
-void EnsureLoaded() {
+// A TWAIN 1.x source the load brings in gets its calls to the Source Manager routed through
+// Tracewell, as the Source Manager routes those of the sources it loads itself.
+void EnsureLoaded(const void* callerAddress) {
     if (g_loaded.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(g_loadLock);
     if (g_loaded.load(std::memory_order_relaxed)) return;
+    const std::vector<void*> before = LoadedModules();
     MachO_Initialization();
+    RouteSourceImports(before, callerAddress);
     g_loaded.store(true, std::memory_order_release);
 }
 
@@ -42,7 +47,7 @@ void Unload() {
 // Exported as DS_Entry (and ordinal 1) by the module-definition file.
 extern "C" TW_UINT16 TW_CALLINGCONV LoadingDS_Entry(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                                     TW_MEMREF pData) {
-    EnsureLoaded();
+    EnsureLoaded(__builtin_return_address(0));
     const TW_UINT16 rc = DS_Entry(pOrigin, DG, DAT, MSG, pData);
     if (DG == DG_CONTROL && DAT == DAT_IDENTITY && rc == TWRC_SUCCESS) {
         if (MSG == MSG_OPENDS) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "HandleHeap.h"
+#include "HostMemory.h"
 #include "Names.h"
 #include "TwainExtras.h"
 
@@ -37,7 +38,7 @@ void FillOwnIdentity(TW_IDENTITY* self) {
 
 CApplication* g_twain2Application = nullptr;
 
-TW_UINT16 ApplicationCallback(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+TW_UINT16 TW_CALLINGCONV ApplicationCallback(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                               TW_MEMREF pData) {
     return g_twain2Application != nullptr ? g_twain2Application->Notify(pOrigin, pDest, DG, DAT, MSG, pData)
                                           : TWRC_FAILURE;
@@ -115,7 +116,7 @@ TW_UINT16 CApplication::Notify(TW_IDENTITY* origin, TW_IDENTITY* destination, TW
 
 void CApplication::ReleaseTransients() {
     DisposeContainer();
-    handleheap::DisposeHandle(*m_nativeImage);
+    DisposeAnyHandle(*m_nativeImage);
     *m_nativeImage = nullptr;
     handleheap::DisposeBlock(m_stripBuffer);
     m_stripBuffer = nullptr;
@@ -159,7 +160,7 @@ T* CApplication::Fresh(T* structure) {
 }
 
 void CApplication::DisposeContainer() {
-    handleheap::DisposeHandle(m_capability->hContainer);
+    DisposeAnyHandle(m_capability->hContainer);
     m_capability->hContainer = nullptr;
 }
 
@@ -188,7 +189,7 @@ TW_CAPABILITY* CApplication::OneValue(TW_UINT16 cap, TW_UINT16 itemType, const v
 
 const void* CApplication::Container() const { return handleheap::Lock(m_capability->hContainer); }
 
-size_t CApplication::ContainerBytes() const { return handleheap::HandleSize(m_capability->hContainer); }
+size_t CApplication::ContainerBytes() const { return HandleBytes(m_capability->hContainer); }
 
 TW_HANDLE CApplication::CopyContainer() const {
     const size_t bytes = ContainerBytes();
@@ -234,7 +235,7 @@ TW_IMAGEMEMXFER* CApplication::ImageMemXfer(TW_UINT32 bufferSize) {
 }
 
 TW_HANDLE* CApplication::NativeImage() {
-    handleheap::DisposeHandle(*m_nativeImage);
+    DisposeAnyHandle(*m_nativeImage);
     *m_nativeImage = nullptr;
     return m_nativeImage;
 }

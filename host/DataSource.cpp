@@ -1,27 +1,23 @@
-// Loading a data source module with the dynamic loader, and the TWAIN 2 Source Manager's duties:
-// its own calls, the entry points, and the source's messages delivered to the application.
+// Loading a data source module, finding sources in a folder as the Windows Source Manager does,
+// and the TWAIN 2 Source Manager's duties: its own calls, the entry points, and the source's
+// messages delivered to the application.
 #include "DataSource.h"
 
-#include <dlfcn.h>
+#include <cstring>
 
 #include "FixedCode.h"
 #include "HandleHeap.h"
+#include "HostSystem.h"
 #include "Transcript.h"
 
 namespace {
 
 CDataSource* g_manager = nullptr;
 
-TW_UINT16 ManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                       TW_MEMREF pData) {
+TW_UINT16 TW_CALLINGCONV ManagerEntry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                      TW_UINT16 MSG, TW_MEMREF pData) {
     return g_manager != nullptr ? g_manager->FromSource(pOrigin, pDest, DG, DAT, MSG, pData) : TWRC_FAILURE;
 }
-
-// The Source Manager's memory functions are the platform's, here the shared heap's.
-TW_HANDLE ManagerAllocate(TW_UINT32 size) { return handleheap::NewHandle(size); }
-void ManagerFree(TW_HANDLE handle) { handleheap::DisposeHandle(handle); }
-TW_MEMREF ManagerLock(TW_HANDLE handle) { return handleheap::Lock(handle); }
-void ManagerUnlock(TW_HANDLE handle) { handleheap::Unlock(handle); }
 
 bool Is(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_UINT32 wantDg, TW_UINT16 wantDat, TW_UINT16 wantMsg) {
     return dg == wantDg && dat == wantDat && msg == wantMsg;
@@ -36,14 +32,13 @@ CDataSource::~CDataSource() {
 }
 
 bool CDataSource::Load(const std::string& path) {
-    // As the Linux Source Manager loads a source: lazily, and reaching only DS_Entry.
-    m_module = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    std::string reason;
+    m_module = LoadSourceModule(path, &reason);
     if (m_module == nullptr) {
-        const char* reason = dlerror();
-        m_error = "cannot load the data source module " + path + ": " + (reason != nullptr ? reason : "unknown reason");
+        m_error = "cannot load the data source module " + path + ": " + reason;
         return false;
     }
-    m_entry = reinterpret_cast<DSENTRYPROC>(dlsym(m_module, "DS_Entry"));
+    m_entry = SourceEntry(m_module);
     if (m_entry == nullptr) {
         m_error = path + " is not a data source: it exports no DS_Entry";
         Unload();
@@ -53,9 +48,46 @@ bool CDataSource::Load(const std::string& path) {
 }
 
 void CDataSource::Unload() {
-    if (m_module != nullptr) dlclose(m_module);
+    if (m_module != nullptr) FreeSourceModule(m_module);
     m_module = nullptr;
     m_entry = nullptr;
+}
+
+bool CDataSource::UseFolder(const std::string& folder) {
+    m_folderSources = FindDataSources(folder);
+    if (m_folderSources.empty()) {
+        m_error = "no data source (*.ds) in " + folder;
+        return false;
+    }
+    m_folder = folder;
+    return true;
+}
+
+// As the Windows Source Manager builds its list when the application opens it: each source is
+// loaded, asked who it is and freed again. A file that cannot be loaded or answers nothing is left
+// out, as it is there.
+void CDataSource::ListSources(TW_IDENTITY* origin) {
+    m_list.clear();
+    TW_IDENTITY* identity = static_cast<TW_IDENTITY*>(handleheap::NewBlock(sizeof(TW_IDENTITY)));
+    if (identity == nullptr) return;
+    for (const std::string& path : m_folderSources) {
+        if (!Load(path)) continue;
+        memset(identity, 0, sizeof(*identity));
+        if (Forward(origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity) == TWRC_SUCCESS)
+            m_list.push_back({path, *identity});
+        Unload();
+    }
+    handleheap::DisposeBlock(identity);
+    m_error.clear();
+}
+
+const CDataSource::ListedSource* CDataSource::Listed(const TW_IDENTITY* wanted) const {
+    for (const ListedSource& listed : m_list) {
+        if (wanted == nullptr || wanted->ProductName[0] == '\0' ||
+            strncmp(listed.identity.ProductName, wanted->ProductName, sizeof(wanted->ProductName)) == 0)
+            return &listed;
+    }
+    return nullptr;
 }
 
 // The entry points go through fixed-address stubs so that the addresses the source is given (and
@@ -76,6 +108,7 @@ bool CDataSource::PlayTwain2Manager() {
     m_given = *m_entryPoints;
     m_twain2 = true;
     g_manager = this;
+    RouteSourceCalls(ManagerEntry);
     return true;
 }
 
@@ -84,6 +117,7 @@ TW_UINT16 CDataSource::Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     TW_UINT16 rc;
     if (AnswerOwnCall(origin, dg, dat, msg, data, &rc)) return rc;
     const bool opening = Is(dg, dat, msg, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS) && data != nullptr;
+    if (!m_folder.empty() && !m_sourceOpen && !AnswerFromList(dg, dat, msg, data, &rc)) return rc;
     // As the Linux Source Manager does: a source that says it is a TWAIN 2 one gets the entry
     // points just before it is opened, whatever it answers. A second MSG_OPENDS is passed on alone,
     // for the source to refuse.
@@ -96,11 +130,37 @@ TW_UINT16 CDataSource::Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
     } else if (Is(dg, dat, msg, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS) && rc == TWRC_SUCCESS) {
         m_sourceOpen = false;
         m_callback = {};
+        if (!m_folder.empty()) Unload();  // the Windows Source Manager frees a source once it is closed
+    } else if (opening && !m_folder.empty() && !m_sourceOpen) {
+        Unload();
     }
     return rc;
 }
 
+// A source found in the folder is loaded only while it is open. Before that the Source Manager
+// answers for it from its list: its identity, and for anything else that no source is open.
+// MSG_OPENDS loads the source the identity names (the first one listed when it names none).
+// False when the call was answered here (*rc).
+bool CDataSource::AnswerFromList(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16* rc) {
+    TW_IDENTITY* identity = static_cast<TW_IDENTITY*>(data);
+    const ListedSource* listed = dat == DAT_IDENTITY && data != nullptr ? Listed(identity) : nullptr;
+    if (Is(dg, dat, msg, DG_CONTROL, DAT_IDENTITY, MSG_GET) && listed != nullptr) {
+        *identity = listed->identity;
+        *rc = TWRC_SUCCESS;
+        return false;
+    }
+    if (Is(dg, dat, msg, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS) && listed != nullptr && m_module == nullptr) {
+        const TW_ID id = identity->Id;
+        *identity = listed->identity;
+        identity->Id = id;
+        if (Load(listed->path)) return true;
+    }
+    *rc = TWRC_FAILURE;
+    return false;
+}
+
 TW_UINT16 CDataSource::Forward(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+    if (m_entry == nullptr) return TWRC_FAILURE;
     ++m_calls;
     const int call = m_calls;
     const bool outer = !m_inCall;
@@ -129,6 +189,7 @@ bool CDataSource::AnswerOwnCall(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat
         }
         if ((origin->SupportedGroups & DF_APP2) != 0) origin->SupportedGroups |= DF_DSM2;
         m_applicationId = origin->Id;
+        if (!m_folder.empty()) ListSources(origin);
         *rc = TWRC_SUCCESS;
         return true;
     }

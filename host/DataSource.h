@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tracewell/twain.h"
 
@@ -20,6 +21,17 @@ public:
     bool Load(const std::string& path);
     // Unloads the module, which closes its trace.
     void Unload();
+    // Plays the Windows Source Manager over the data sources (*.ds) below `folder`: it lists them
+    // as the application opens it (each loaded, asked its identity, freed) and loads the one the
+    // application opens only while it is open. Takes PlayTwain2Manager as well; false with Error()
+    // when the folder holds no data source.
+    bool UseFolder(const std::string& folder);
+    // The sources listed when the application opened the Source Manager: path and identity.
+    struct ListedSource {
+        std::string path;
+        TW_IDENTITY identity;
+    };
+    const std::vector<ListedSource>& SourcesListed() const { return m_list; }
     const std::string& Error() const { return m_error; }
 
     // From now on a TWAIN 2 Source Manager; false when its entry points cannot be given a place.
@@ -43,6 +55,9 @@ private:
     TW_UINT16 Forward(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
     // True when the call is the Source Manager's own; *rc is its answer.
     bool AnswerOwnCall(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16* rc);
+    void ListSources(TW_IDENTITY* origin);
+    const ListedSource* Listed(const TW_IDENTITY* wanted) const;
+    bool AnswerFromList(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16* rc);
     TW_UINT16 Deliver(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                       TW_MEMREF data);
 
@@ -53,6 +68,11 @@ private:
     int m_failures = 0;
     FILE* m_transcript = nullptr;
     bool m_inCall = false;  // the source is answering a call of the application's
+
+    // The Windows Source Manager's part: the folder searched and what it found there.
+    std::string m_folder;
+    std::vector<std::string> m_folderSources;
+    std::vector<ListedSource> m_list;
 
     // The TWAIN 2 Source Manager's part.
     bool m_twain2 = false;

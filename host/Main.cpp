@@ -8,6 +8,7 @@
 #include "Application.h"
 #include "DataSource.h"
 #include "HandleHeap.h"
+#include "HostSystem.h"
 #include "Scenarios.h"
 #include "TraceFiles.h"
 
@@ -29,6 +30,7 @@ struct Options {
     std::string scenario = "session";
     bool scenarioGiven = false;
     std::string transcript;
+    std::string twainFolder;
     bool twain2 = false;
     int headLines = 10;
     bool help = false;
@@ -51,6 +53,7 @@ bool ParseCount(const std::string& text, int* count) {
 const OptionRule kOptions[] = {
     {"--module", true, [](Options& o, const std::string& v) { return o.module = v, true; }},
     {"--log-dir", true, [](Options& o, const std::string& v) { return o.logDirectory = v, true; }},
+    {"--twain-dir", true, [](Options& o, const std::string& v) { return o.twainFolder = v, !v.empty(); }},
     {"--transcript", true, [](Options& o, const std::string& v) { return o.transcript = v, !v.empty(); }},
     {"--head", true, [](Options& o, const std::string& v) { return ParseCount(v, &o.headLines); }},
     {"--twain2", false, [](Options& o, const std::string&) { return o.twain2 = true, true; }},
@@ -78,8 +81,9 @@ bool TakeScenario(Options* options, const std::string& name, std::string* error)
     return true;
 }
 
-bool ParseArguments(int argc, char** argv, Options* options, std::string* error) {
-    for (int i = 1; i < argc; ++i) {
+bool ParseArguments(const std::vector<std::string>& argv, Options* options, std::string* error) {
+    const size_t argc = argv.size();
+    for (size_t i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument.compare(0, 1, "-") != 0) {
             if (!TakeScenario(options, argument, error)) return false;
@@ -112,6 +116,10 @@ void PrintHelp() {
     printf("  (the default is session)\n\nOptions:\n"
            "  --module PATH   the data source module to load\n"
            "                  (default: %s)\n"
+           "  --twain-dir DIR play the Windows Source Manager over the data sources (*.ds) below DIR (its\n"
+           "                  twain_64 or twain_32 folder): it lists them as the application opens it,\n"
+           "                  each loaded, asked its identity and freed, and loads the source the\n"
+           "                  application opens only while it is open; implies a TWAIN 2 Source Manager\n"
            "  --log-dir DIR   the directory the module traces into; it is made before the module loads,\n"
            "                  because tracing is on only when it exists then\n"
            "                  (default: %s)\n"
@@ -137,7 +145,14 @@ void PrintList(const char* title, const std::vector<std::string>& lines) {
 void PrintSummary(const Options& options, const CDataSource& source, const CApplication& app,
                   const std::string& trace) {
     printf("%-20s%s\n", "Scenario:", options.scenario.c_str());
-    printf("%-20s%s\n", "Data source:", options.module.c_str());
+    if (options.twainFolder.empty()) {
+        printf("%-20s%s\n", "Data source:", options.module.c_str());
+    } else {
+        std::vector<std::string> listed;
+        for (const CDataSource::ListedSource& found : source.SourcesListed())
+            listed.push_back(std::string(found.identity.ProductName) + ": " + found.path);
+        PrintList("Sources listed:", listed);
+    }
     printf("%-20s%d\n", "Calls made:", source.Calls());
     printf("%-20s%d\n", "Failures:", source.Failures());
     if (options.twain2) printf("%-20s%d\n", "Source messages:", source.SourceMessages());
@@ -160,7 +175,7 @@ void PrintSummary(const Options& options, const CDataSource& source, const CAppl
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!ParseArguments(argc, argv, &options, &error)) {
+    if (!ParseArguments(ProgramArguments(argc, argv), &options, &error)) {
         fprintf(stderr, "tracewell_host: %s\nTry 'tracewell_host --help'.\n", error.c_str());
         return kBadArguments;
     }
@@ -182,22 +197,22 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<FILE, int (*)(FILE*)> transcript(nullptr, fclose);
     if (!options.transcript.empty()) {
-        transcript.reset(fopen(options.transcript.c_str(), "w"));
+        transcript.reset(fopen(options.transcript.c_str(), "wb"));
         if (transcript == nullptr) {
             fprintf(stderr, "tracewell_host: cannot write the transcript %s\n", options.transcript.c_str());
             return kFailed;
         }
         source.RecordTo(transcript.get());
     }
-    if (options.twain2) {
-        app.BecomeTwain2();
+    if (options.twain2) app.BecomeTwain2();
+    if (options.twain2 || !options.twainFolder.empty()) {
         if (!source.PlayTwain2Manager()) {
             fprintf(stderr, "tracewell_host: the Source Manager's entry points cannot be given a place\n");
             return kFailed;
         }
     }
     const size_t heldBySelf = handleheap::BytesInUse();
-    if (!source.Load(options.module)) {
+    if (!options.twainFolder.empty() ? !source.UseFolder(options.twainFolder) : !source.Load(options.module)) {
         fprintf(stderr, "tracewell_host: %s\n", source.Error().c_str());
         return kFailed;
     }

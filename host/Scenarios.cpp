@@ -6,14 +6,12 @@
 // source's messages; otherwise it learns of them from the events it passes.
 #include "Scenarios.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "HandleHeap.h"
+#include "HostSystem.h"
 #include "Names.h"
 #include "ScannerHooks.h"
 #include "TwainExtras.h"
@@ -473,39 +471,23 @@ TW_UINT16 Misbehave(void* context, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 
     return rc;
 }
 
-struct HookSearch {
-    decltype(&CorvaleScriptAnswer) script = nullptr;
-    decltype(&CorvaleServe) serve = nullptr;
-};
-
-// The scanner's hooks, in whichever loaded module holds them (the data source loads the scanner).
-int FindHooks(dl_phdr_info* info, size_t, void* context) {
-    if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
-    void* module = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD);
-    if (module == nullptr) return 0;
-    HookSearch& found = *static_cast<HookSearch*>(context);
-    found.script = reinterpret_cast<decltype(found.script)>(dlsym(module, "CorvaleScriptAnswer"));
-    found.serve = reinterpret_cast<decltype(found.serve)>(dlsym(module, "CorvaleServe"));
-    dlclose(module);
-    return found.script != nullptr && found.serve != nullptr ? 1 : 0;
-}
-
 // Plays `play` with the scanner misbehaving as `act` says; without the scanner's hooks (another
 // source) the misbehaviour is noted as unexpected and nothing is played.
 void PlayMisbehaving(CApplication& app, MisbehaveFn act, void (*play)(CApplication&)) {
-    HookSearch hooks;
-    dl_iterate_phdr(FindHooks, &hooks);
-    if (hooks.script == nullptr || hooks.serve == nullptr) {
+    // The scanner's hooks, in whichever loaded module holds them (the data source loads the scanner).
+    const auto script = reinterpret_cast<decltype(&CorvaleScriptAnswer)>(LoadedExport("CorvaleScriptAnswer"));
+    const auto serve = reinterpret_cast<decltype(&CorvaleServe)>(LoadedExport("CorvaleServe"));
+    if (script == nullptr || serve == nullptr) {
         app.Unexpected("the source has no scripting hooks: it cannot be made to misbehave");
         return;
     }
     static Misbehaviour m;
     m = Misbehaviour();
     m.act = act;
-    m.serve = hooks.serve;
-    hooks.script(Misbehave, &m);
+    m.serve = serve;
+    script(Misbehave, &m);
     play(app);
-    hooks.script(nullptr, nullptr);
+    script(nullptr, nullptr);
 }
 
 template <typename T>

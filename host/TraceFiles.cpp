@@ -1,51 +1,12 @@
-// Directory making and listing on POSIX.
+// The trace file a run wrote and its first lines.
 #include "TraceFiles.h"
 
-#include <dirent.h>
-#include <errno.h>
-#include <sys/stat.h>
-
-#include <cstring>
 #include <fstream>
-
-namespace {
 
 bool IsTraceName(const std::string& name) {
     const std::string prefix = "Twainlog_", suffix = ".txt";
     return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-}  // namespace
-
-bool MakeDirectories(const std::string& path, std::string* error) {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (!part.empty() && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            *error = part + ": " + strerror(errno);
-            return false;
-        }
-        if (slash == std::string::npos) break;
-    }
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        *error = path + ": not a directory";
-        return false;
-    }
-    return true;
-}
-
-TraceListing ListTraceFiles(const std::string& directory) {
-    TraceListing listing;
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return listing;
-    while (const dirent* entry = readdir(dir)) {
-        struct stat st;
-        const std::string name = entry->d_name;
-        if (IsTraceName(name) && stat((directory + "/" + name).c_str(), &st) == 0) listing[name] = st.st_size;
-    }
-    closedir(dir);
-    return listing;
 }
 
 std::string WrittenTrace(const std::string& directory, const TraceListing& before, const TraceListing& after) {

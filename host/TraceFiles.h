@@ -9,6 +9,9 @@
 // Makes the directory and its missing parents; false with a reason when that fails.
 bool MakeDirectories(const std::string& path, std::string* error);
 
+// Whether a file name is one a trace file gets (Twainlog_*.txt).
+bool IsTraceName(const std::string& name);
+
 // The trace files in a directory (Twainlog_*.txt) with their sizes.
 using TraceListing = std::map<std::string, long long>;
 TraceListing ListTraceFiles(const std::string& directory);

@@ -2,9 +2,13 @@
 // the size of each block, so the bytes are read within their blocks and nothing else is assumed.
 #include "Transcript.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "HandleHeap.h"
+#include "HostMemory.h"
 #include "tracewell/twain_values.h"
 
 namespace {
@@ -24,10 +28,26 @@ void WriteDigest(FILE* out, const char* label, const void* bytes, size_t count) 
 }
 
 void WriteHandle(FILE* out, const char* label, TW_HANDLE handle, bool digest) {
-    const size_t bytes = handleheap::HandleSize(handle);
+    const size_t bytes = HandleBytes(handle);
     if (bytes == 0) return;
     (digest ? WriteDigest : WriteHex)(out, label, handleheap::Lock(handle), bytes);
     handleheap::Unlock(handle);
+}
+
+// The structure's bytes with the handle it carries to a block of the Source Manager's memory
+// replaced by that block's number, where the system places such blocks anywhere.
+std::vector<uint8_t> StableBytes(const void* data, size_t bytes, TW_UINT16 dat) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    std::vector<uint8_t> copy(p, p + bytes);
+    size_t at = bytes;
+    if (dat == DAT_CAPABILITY) at = offsetof(TW_CAPABILITY, hContainer);
+    else if (dat == DAT_IMAGENATIVEXFER) at = 0;
+    if (at + sizeof(TW_HANDLE) > bytes) return copy;
+    TW_HANDLE handle;
+    memcpy(&handle, p + at, sizeof(handle));
+    const uintptr_t number = ManagerBlockNumber(handle);
+    if (number != 0) memcpy(copy.data() + at, &number, sizeof(number));
+    return copy;
 }
 
 }  // namespace
@@ -37,7 +57,7 @@ void WriteTranscriptLine(FILE* out, int call, TW_UINT32 dg, TW_UINT16 dat, TW_UI
     fprintf(out, "%05d %08x/%04x/%04x rc=%u", call, static_cast<unsigned>(dg), dat, msg, rc);
     const size_t bytes = handleheap::BlockSize(data);
     if (bytes != 0) {
-        WriteHex(out, "data", data, bytes);
+        WriteHex(out, "data", StableBytes(data, bytes, dat).data(), bytes);
         if (dat == DAT_CAPABILITY) {
             WriteHandle(out, "container", static_cast<TW_CAPABILITY*>(data)->hContainer, false);
         } else if (dat == DAT_IMAGEMEMXFER) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uintptr_t kHeapAddress = 0x5C000000;
-constexpr size_t kHeapSize = size_t(256) << 20;
 constexpr uint64_t kHeapMagic = 0x3150414548564331ull;  // bumped whenever the layout below changes
 constexpr uint64_t kLiveMark = ~0ull;
 constexpr size_t kAlign = 16;
@@ -32,10 +30,10 @@ struct Heap {
 
 constexpr uint64_t kFirstChunk = (sizeof(Heap) + kAlign - 1) & ~(kAlign - 1);
 
-char* Base() { return reinterpret_cast<char*>(kHeapAddress); }
+char* Base() { return reinterpret_cast<char*>(HeapAddress()); }
 Chunk* At(uint64_t offset) { return reinterpret_cast<Chunk*>(Base() + offset); }
 uint64_t OffsetOf(const void* p) {
-    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p) - kHeapAddress);  // wraps for addresses below
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p) - HeapAddress());  // wraps for addresses below
 }
 
 // A heap another module of this process mapped already: its first page is there and carries the mark.
@@ -46,7 +44,7 @@ Heap* Existing() {
 }
 
 Heap* Attach() {
-    switch (MapAt(Base(), kHeapSize)) {
+    switch (MapAt(Base(), HeapBytes())) {
         case Mapping::kMapped: {
             Heap* heap = reinterpret_cast<Heap*>(Base());
             heap->magic = kHeapMagic;
@@ -84,7 +82,7 @@ Chunk* TakeFree(Heap* heap, uint64_t need) {
 }
 
 Chunk* TakeTop(Heap* heap, uint64_t need) {
-    if (need > kHeapSize - heap->top) return nullptr;
+    if (need > HeapBytes() - heap->top) return nullptr;
     Chunk* chunk = At(heap->top);
     chunk->size = need;
     heap->top += need;
@@ -140,7 +138,7 @@ namespace handleheap {
 
 void* NewBlock(size_t size) {
     Heap* heap = TheHeap();
-    if (heap == nullptr || size > kHeapSize) return nullptr;
+    if (heap == nullptr || size > HeapBytes()) return nullptr;
     const uint64_t need = (std::max<size_t>(size, 1) + sizeof(Chunk) + kAlign - 1) & ~uint64_t(kAlign - 1);
     Chunk* chunk = TakeFree(heap, need);
     if (chunk == nullptr) chunk = TakeTop(heap, need);

@@ -2,6 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+// Where the heap lies and how large it is: a range every process of this system leaves free at its start.
+uintptr_t HeapAddress();
+size_t HeapBytes();
 
 enum class Mapping { kMapped, kTaken, kFailed };
 

@@ -5,6 +5,9 @@
 
 #include "HeapMapping.h"
 
+uintptr_t HeapAddress() { return 0x5C000000; }
+size_t HeapBytes() { return size_t(256) << 20; }
+
 Mapping MapAt(void* address, size_t size) {
     void* mapped = mmap(address, size, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);

@@ -21,9 +21,9 @@ namespace {
 using ::testing::Each;
 using ::testing::HasSubstr;
 
-const std::string kBinaryDir = TRACEWELL_BINARY_DIR;
-const std::string kHost = kBinaryDir + "/host/tracewell_host";
-const std::string kScannerExecutable = kBinaryDir + "/demo/Corvale.bundle/Contents/MacOS/Corvale";
+const std::string kHost = HOST_PROGRAM;
+// A module that loads but exports no DS_Entry (nor, on Windows, anything at ordinal 1).
+const std::string kNotASource = NOT_A_SOURCE_MODULE;
 
 // A scenario through the demo data source.
 HostRun RunScenario(const std::string& scenario) { return RunHost({scenario, "--head", "0"}); }
@@ -34,11 +34,11 @@ TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession
     ASSERT_FALSE(run.trace.empty()) << run.host.out;
     // The lines that say where the load ran name this run's process; the rest is the same on every run.
     const SplitTrace split = SplitEnvironment(run.trace);
-    ExpectMatchesGolden("session_" TRACEWELL_ABI_NAME ".txt", split.calls);
+    ExpectMatchesSessionGolden("session", split.calls);
     const HostRun second = RunScenario("session");
     EXPECT_NE(run.tracePath, second.tracePath);
     EXPECT_EQ(FirstDifference(split.calls, SplitEnvironment(second.trace).calls), "");
-    ExpectEnvironmentOfTheHost(split, kHost, kBinaryDir + "/demo/Corvale.bundle", false);
+    ExpectEnvironmentOfTheHost(split, kHost, DEMO_TRACED_SOURCE, false);
 
     const std::vector<StateShown> shown = StatesShown(run.trace);
     EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
@@ -74,6 +74,7 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
     const std::string notAModule = scratch.File("notes.ds");
     std::ofstream(notAModule) << "not a shared object\n";
     const std::string nestedLog = scratch.File("deep/log");
+    const std::string kMissing = scratch.File("nonexistent/tracewell.ds");
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
@@ -86,9 +87,9 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
         {{"session", "errors"}, 2, "one scenario at a time", ""},
         {{"--head", "-3"}, 2, "option --head does not take '-3'", ""},
         {{"--head", "ten"}, 2, "option --head does not take 'ten'", ""},
-        {{"--module", "/nonexistent/tracewell.ds", "--log-dir", nestedLog}, 1, "No such file", "/nonexistent/tracewell.ds"},
+        {{"--module", kMissing, "--log-dir", nestedLog}, 1, MISSING_MODULE_REASON, kMissing},
         {{"--module", notAModule, "--log-dir", nestedLog}, 1, "cannot load the data source module", notAModule},
-        {{"--module", kScannerExecutable, "--log-dir", nestedLog}, 1, "exports no DS_Entry", kScannerExecutable},
+        {{"--module", kNotASource, "--log-dir", nestedLog}, 1, "exports no DS_Entry", kNotASource},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.reason);

@@ -1,5 +1,6 @@
 // What the tests share on every system: files written into a scratch directory, and a session
 // host run with the trace it left.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -12,13 +13,18 @@ std::string ScratchDir::Write(const std::string& name, const std::string& text) 
     return path;
 }
 
+// The traces the run wrote into the demo's log directory, in the order they were written: the
+// Windows build ends its trace after the call that closes the last open source and begins a new
+// one at the next call, and the texts of a run's traces follow one another.
 HostRun RunHost(const std::vector<std::string>& arguments) {
     HostRun run;
-    run.host = RunProgram(TRACEWELL_BINARY_DIR "/host/tracewell_host", arguments);
+    const std::vector<std::string> before = TraceFilesIn(DEMO_LOG_DIR);
+    run.host = RunProgram(HOST_PROGRAM, arguments);
     run.tracePath = SummaryValue(run.host.out, "Trace file:");
-    if (!run.tracePath.empty()) {
-        run.trace = ReadFile(run.tracePath);
-        remove(run.tracePath.c_str());
+    for (const std::string& path : TraceFilesIn(DEMO_LOG_DIR)) {
+        if (std::find(before.begin(), before.end(), path) != before.end()) continue;
+        run.trace += ReadFile(path);
+        remove(path.c_str());
     }
     return run;
 }

@@ -178,6 +178,7 @@ std::string SummaryValue(const std::string& out, const std::string& label) {
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
         if (line.compare(0, label.size(), label) != 0) continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows program's line end
         const size_t value = line.find_first_not_of(' ', label.size());
         return value == std::string::npos ? "" : line.substr(value);
     }

@@ -118,6 +118,11 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
 // Compares `text` byte for byte with tests/golden/<name>; with TRACEWELL_UPDATE_GOLDEN=1 in the
 // environment it rewrites the golden file instead.
 void ExpectMatchesGolden(const std::string& name, const std::string& text);
+// `text` against the session golden <stem>_<ABI>.txt; the Windows builds take the linux build's
+// golden and compare with every pointer value (<0x...>) masked.
+void ExpectMatchesSessionGolden(const std::string& stem, const std::string& text);
+// `text` with each pointer value the trace writes (<0x5c000250>) replaced by <0x...>.
+std::string MaskPointers(const std::string& text);
 
 // Whose vendor names the in-process analyzer uses: the wrapped maker's (the tests' default), or
 // those of no maker, as for any other maker's source.

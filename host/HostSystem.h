@@ -1,0 +1,41 @@
+// What the session host needs of the system it runs on: one file per system.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tracewell/twain.h"
+
+// The program's arguments as UTF-8, the program's name first.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// The loaded module, or null with *reason saying why.
+void* LoadSourceModule(const std::string& path, std::string* reason);
+// The module's DS_Entry as a Source Manager finds it (on Windows the export with ordinal 1 when
+// the name is missing); null when there is none.
+DSENTRYPROC SourceEntry(void* module);
+void FreeSourceModule(void* module);
+
+// The data sources (files named *.ds) below `folder`, at any depth, in sorted order.
+std::vector<std::string> FindDataSources(const std::string& folder);
+
+// An exported function of whichever loaded module exports it; null when none does.
+void* LoadedExport(const char* name);
+
+// From now on the Source Manager's DSM_Entry: each source loaded after this has its import of
+// TWAIN_32.DLL!DSM_Entry (a TWAIN 1.x source's way to the Source Manager) redirected to it, as the
+// Windows Source Manager does, and the program's own export DSM_Entry reaches it. Nothing where
+// sources import no Source Manager.
+void RouteSourceCalls(DSMENTRYPROC entry);
+
+// The memory functions a Source Manager of this system hands a TWAIN 2 source.
+TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size);
+void TW_CALLINGCONV ManagerFree(TW_HANDLE handle);
+TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle);
+void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle);
+// Bytes of a live block ManagerAllocate made; 0 for any other handle.
+size_t ManagerBlockSize(TW_HANDLE handle);
+// Where the system's allocator places those blocks differently from run to run, the number of the
+// block in the order they were made (from 1); 0 for any other handle, and where they lie at fixed
+// addresses.
+size_t ManagerBlockNumber(TW_HANDLE handle);

@@ -1,0 +1,61 @@
+// Directory making and listing on Windows, with wide-character paths.
+#include <windows.h>
+
+#include "TraceFiles.h"
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
+    return text;
+}
+
+bool IsDirectory(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+bool MakeDirectories(const std::string& path, std::string* error) {
+    const std::wstring wide = Wide(path);
+    for (size_t cut = wide.find_first_of(L"/\\", 1);; cut = wide.find_first_of(L"/\\", cut + 1)) {
+        const std::wstring part = wide.substr(0, cut);
+        const bool drive = part.size() == 2 && part[1] == L':';
+        if (!part.empty() && !drive && !IsDirectory(part) && !CreateDirectoryW(part.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS) {
+            *error = Utf8(part) + ": cannot be made (error " + std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        if (cut == std::wstring::npos) break;
+    }
+    if (!IsDirectory(wide)) {
+        *error = path + ": not a directory";
+        return false;
+    }
+    return true;
+}
+
+TraceListing ListTraceFiles(const std::string& directory) {
+    TraceListing listing;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((Wide(directory) + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return listing;
+    do {
+        const std::string name = Utf8(entry.cFileName);
+        if (IsTraceName(name) && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            listing[name] = (static_cast<long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return listing;
+}

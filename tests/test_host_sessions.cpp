@@ -1,0 +1,383 @@
+// The session host as a TWAIN 1.x and TWAIN 2 Source Manager, and as the Windows Source Manager
+// over a folder of sources: whole sessions, alone and through Tracewell, compared in both
+// directions (which also shows the messages the source sends through DSM_Entry, and from within
+// which call).
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+#include "support/TraceCalls.h"
+#include "tracewell/twain_values.h"
+#include "twaintbl.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kHost = HOST_PROGRAM;
+const std::string kStandard = STANDARD_SOURCE;
+const std::string kDemo = DEMO_MODULE;
+const std::string kDemoLog = DEMO_LOG_DIR;
+const std::string kDemoSource = DEMO_TRACED_SOURCE;
+const std::string kAdapted = ADAPTED_MODULE;
+const std::string kAdaptedLog = ADAPTED_LOG_DIR;
+
+struct TranscriptLine {
+    std::string text;
+    bool fromSource;
+    int number;      // the call's number, or the message's
+    bool inCall;     // a message: sent within the call `call` rather than after it
+    int call;
+    std::string triplet;  // "dg/dat/msg" as the transcript writes it
+};
+
+std::vector<TranscriptLine> ReadTranscript(const std::string& text) {
+    std::vector<TranscriptLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        TranscriptLine parsed = {};
+        parsed.text = line;
+        char where[8] = {}, triplet[32] = {};
+        if (sscanf(line.c_str(), "DS%d %2[a-z]%d %31s", &parsed.number, where, &parsed.call, triplet) == 4) {
+            parsed.fromSource = true;
+            parsed.inCall = std::string(where) == "in";
+        } else if (sscanf(line.c_str(), "%d %31s", &parsed.number, triplet) == 2) {
+            parsed.call = parsed.number;
+        } else {
+            ADD_FAILURE() << "not a transcript line: " << line;
+            continue;
+        }
+        parsed.triplet = triplet;
+        lines.push_back(parsed);
+    }
+    return lines;
+}
+
+std::string Triplet(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+    char text[32];
+    snprintf(text, sizeof(text), "%08x/%04x/%04x", static_cast<unsigned>(dg), dat, msg);
+    return text;
+}
+
+// A message of the source, whether it came within the application's call (or after it), and that call.
+using MessageSeen = std::tuple<std::string, bool, std::string>;
+
+std::vector<MessageSeen> MessagesSeen(const std::vector<TranscriptLine>& lines) {
+    std::map<int, std::string> calls;
+    for (const TranscriptLine& line : lines) {
+        if (!line.fromSource) calls[line.number] = line.triplet;
+    }
+    std::vector<MessageSeen> seen;
+    for (const TranscriptLine& line : lines) {
+        if (line.fromSource) seen.emplace_back(line.triplet, line.inCall, calls[line.call]);
+    }
+    return seen;
+}
+
+const std::string kEnable = Triplet(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS);
+const std::string kEvent = Triplet(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT);
+const std::string kXferReady = Triplet(DG_CONTROL, DAT_NULL, MSG_XFERREADY);
+const std::string kCloseRequest = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ);
+const std::string kCloseOk = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSOK);
+
+// The state path of the trace: a page announced from inside MSG_ENABLEDS shows 6 at once (the
+// request line of MSG_ENABLEDS has no status of its own), one announced while the application
+// waits follows the 5 of MSG_ENABLEDS; MSG_CLOSEDSREQ leaves 4 for MSG_DISABLEDS.
+const struct Twain2Scenario {
+    const char* name;
+    int pages;
+    std::vector<MessageSeen> messages;
+    std::vector<int> statePath;
+} kTwain2Scenarios[] = {
+    {"session", 2, {{kXferReady, true, kEnable}}, {3, 4, 6, 7, 6, 7, 5, 4, 3}},
+    {"scans",
+     4,
+     {{kCloseOk, true, kEvent}, {kXferReady, true, kEnable}, {kXferReady, true, kEvent}, {kCloseRequest, true, kEvent}},
+     {3, 4, 6, 7, 6, 7, 5, 4, 5, 6, 7, 6, 7, 5, 4, 3}},
+};
+
+ProgramRun RunHost(const std::string& module, const std::string& logDir, const std::string& transcript,
+                   const std::string& scenario, bool twain2 = true) {
+    std::vector<std::string> arguments = {"--module", module, "--log-dir", logDir, "--transcript", transcript,
+                                          "--head", "0", scenario};
+    if (twain2) arguments.insert(arguments.begin(), "--twain2");
+    return RunProgram(kHost, arguments);
+}
+
+// What a traced run left: the host's output and transcript and the trace it wrote.
+struct TracedRun {
+    ProgramRun host;
+    std::string transcript;
+    std::string trace;
+};
+
+TracedRun RunThrough(const std::string& module, const std::string& logDir, const std::string& scenario,
+                     bool twain2 = true) {
+    ScratchDir scratch;
+    RemoveTree(logDir);
+    TracedRun run;
+    run.host = RunHost(module, logDir, scratch.File("transcript"), scenario, twain2);
+    run.transcript = ReadFile(scratch.File("transcript"));
+    // Every trace of the run, in the order they were begun: the Windows build ends its trace after
+    // the call that closes the last open source and goes on in a new one at the next call.
+    for (const std::string& path : TraceFilesIn(logDir)) run.trace += ReadFile(path);
+    RemoveTree(logDir);
+    return run;
+}
+
+// A request line as the trace writes it, without what follows the triplet, named as this build's
+// tables name it.
+std::string RequestText(size_t number, bool fromSource, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg) {
+    char text[32], datName[64] = {}, msgName[64] = {};
+    snprintf(text, sizeof(text), "[%05zu] ", number);
+    LookupDatName(dat, datName);
+    LookupMsgName(msg, msgName);
+    return text + std::string(fromSource ? "[DS] " : "[APP] ") + "DG_" + (dg == DG_IMAGE ? "IMAGE" : "CONTROL") + "/" +
+           datName + "/" + msgName;
+}
+
+// A run through Tracewell against the transcript of the same scenario played against the source
+// alone: the transcript (every return code, every byte of every structure, container, strip and
+// image) is the same, and the trace shows every call of the application's that is traced at all
+// and every message of the source's, once each, numbered in one sequence. In the trace a message
+// sent within a call follows that call's request line; the transcript writes a call once it has
+// returned.
+void ExpectTracedAsAlone(const TracedRun& run, const std::string& alone) {
+    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
+    EXPECT_EQ(FirstDifference(alone, run.transcript), "");
+    ASSERT_FALSE(run.trace.empty()) << run.host.out;
+    std::vector<TranscriptLine> ordered = ReadTranscript(alone);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const TranscriptLine& a, const TranscriptLine& b) {
+        const auto key = [](const TranscriptLine& l) { return 2 * l.call + (l.fromSource ? 1 : 0); };
+        return key(a) < key(b);
+    });
+    std::vector<std::string> wanted, traced;
+    // The virtual scanner is the wrapped maker's source.
+    TraceAsMakersSource();
+    for (const TranscriptLine& line : ordered) {
+        if (line.triplet == kEvent) continue;  // events are left out of the trace by design
+        TW_UINT32 dg = 0;
+        unsigned dat = 0, msg = 0;
+        sscanf(line.triplet.c_str(), "%x/%x/%x", &dg, &dat, &msg);
+        wanted.push_back(RequestText(wanted.size() + 1, line.fromSource, dg, static_cast<TW_UINT16>(dat),
+                                     static_cast<TW_UINT16>(msg)));
+    }
+    for (const std::string& line : RequestLines(run.trace)) traced.push_back(line.substr(0, line.find(" (")));
+    EXPECT_EQ(traced, wanted);
+}
+
+// The host plays each scenario as a TWAIN 1.x Source Manager against the standard source alone and
+// then through Tracewell and the adapter; the errors and capabilities scenarios keep their answers
+// under a TWAIN 2 Source Manager.
+TEST(Adapter, ScenariosThroughTracewellMatchTheSourceAloneAndKeepTheirAnswersUnderTwain2) {
+    const auto refused = [](const std::string& out) {
+        const size_t from = out.find("Refused as expected:");
+        return out.substr(from, out.find("Trace file:") - from);
+    };
+    for (const std::string scenario : {"session", "capabilities", "errors"}) {
+        SCOPED_TRACE(scenario);
+        ScratchDir scratch;
+        const ProgramRun plain = RunHost(kStandard, scratch.File("log"), scratch.File("plain"), scenario, false);
+        ASSERT_EQ(plain.exitCode, 0) << plain.out << plain.err;
+        const std::string expected = ReadFile(scratch.File("plain"));
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(std::to_string(ReadTranscript(expected).size()), SummaryValue(plain.out, "Calls made:"));
+        ExpectTracedAsAlone(RunThrough(kAdapted, kAdaptedLog, scenario, false), expected);
+        if (scenario == "session") continue;  // a TWAIN 2 session: the test below
+        const ProgramRun twain2 = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), scenario);
+        ASSERT_EQ(twain2.exitCode, 0) << twain2.out << twain2.err;
+        EXPECT_EQ(SummaryValue(twain2.out, "Failures:"), SummaryValue(plain.out, "Failures:"));
+        EXPECT_EQ(SummaryValue(twain2.out, "Source messages:"), "0");
+        EXPECT_EQ(refused(twain2.out), refused(plain.out));
+    }
+}
+
+const std::tuple<const char*, std::string, std::string> kTracewellBuilds[] = {  // what, the module, its log directory
+    {"the demo build over the scanner's bundle", kDemo, kDemoLog},
+    {"the installed form over the adapter and the standard scanner", kAdapted, kAdaptedLog},
+};
+
+// The host against the standard build of the scanner, nothing between: the Source Manager answers
+// its own calls, hands over the entry points just before MSG_OPENDS, and every message of the
+// source reaches the application, from within the call it was sent in. Tracewell between them
+// changes nothing either side sees, in either direction; its trace shows every call of the
+// application's that is traced at all and every message of the source's, once each, numbered in
+// one sequence, and the states they lead to. The demo build's trace of the two scans matches its
+// golden copy on every run.
+TEST(Twain2Host, SessionsThroughTracewellMatchTheScannerAloneAndTraceEveryMessage) {
+    for (const Twain2Scenario& scenario : kTwain2Scenarios) {
+        SCOPED_TRACE(scenario.name);
+        ScratchDir scratch;
+        const ProgramRun run = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), scenario.name);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), std::to_string(scenario.pages));
+        EXPECT_EQ(SummaryValue(run.out, "Source messages:"), std::to_string(scenario.messages.size()));
+        EXPECT_EQ(SummaryValue(run.out, "Unexpected answers:"), "none");
+        const std::string expected = ReadFile(scratch.File("transcript"));
+        const std::vector<TranscriptLine> lines = ReadTranscript(expected);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[0].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_GET))
+            << "MSG_OPENDSM is the Source Manager's own";
+        EXPECT_EQ(lines[1].text.substr(6), Triplet(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET) +
+                                               " rc=0 Size=" + std::to_string(sizeof(TW_ENTRYPOINT)) +
+                                               " DSM_Entry=given DSM_MemAllocate=given DSM_MemFree=given "
+                                               "DSM_MemLock=given DSM_MemUnlock=given");
+        EXPECT_EQ(lines[2].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
+        EXPECT_EQ(MessagesSeen(lines), scenario.messages);
+        // Each message comes from the source as it was opened (Id 2) to the application (Id 1); the
+        // callback is registered with the Source Manager, never passed to the source.
+        const std::string zeros(2 * sizeof(TW_ID) - 2, '0');
+        for (const TranscriptLine& line : lines) {
+            EXPECT_NE(line.triplet, Triplet(DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK));
+            if (!line.fromSource) continue;
+            EXPECT_THAT(line.text, HasSubstr(" rc=0 from=02" + zeros)) << line.text;
+            EXPECT_THAT(line.text, HasSubstr(" to=01" + zeros)) << line.text;
+            EXPECT_THAT(line.text, HasSubstr(" data=null")) << line.text;
+        }
+
+        for (const auto& [what, module, logDir] : kTracewellBuilds) {
+            SCOPED_TRACE(what);
+            const TracedRun run = RunThrough(module, logDir, scenario.name);
+            ExpectTracedAsAlone(run, expected);
+            if (module == kDemo && scenario.name == std::string("scans")) {
+                const SplitTrace split = SplitEnvironment(run.trace);
+                ExpectMatchesSessionGolden("session_twain2", split.calls);
+                // The Windows Source Manager's GlobalAlloc places the images anywhere from run to run.
+                const auto pointersMasked = [](const std::string& text) {
+                    return GOLDEN_MASKS_POINTERS ? MaskPointers(text) : text;
+                };
+                EXPECT_EQ(FirstDifference(pointersMasked(split.calls),
+                                          pointersMasked(SplitEnvironment(RunThrough(kDemo, kDemoLog, "scans").trace).calls)),
+                          "")
+                    << "on every run";
+                ExpectEnvironmentOfTheHost(split, kHost, kDemoSource, true);
+            }
+            const std::vector<StateShown> shown = StatesShown(run.trace);
+            EXPECT_EQ(StatePath(shown), scenario.statePath);
+            // A message shows the state it leads to: a page is ready (6), the source is open (4).
+            const std::tuple<std::string, std::string, int> kMessageStates[] = {
+                {kXferReady, "[DS] DG_CONTROL/DAT_NULL/MSG_XFERREADY", 6},
+                {kCloseRequest, "[DS] DG_CONTROL/DAT_NULL/MSG_CLOSEDSREQ", 4},
+                {kCloseOk, "[DS] DG_CONTROL/DAT_NULL/MSG_CLOSEDSOK", 4}};
+            for (const auto& m : kMessageStates) {
+                const auto sent = std::count_if(scenario.messages.begin(), scenario.messages.end(),
+                                                [&](const MessageSeen& seen) { return std::get<0>(seen) == std::get<0>(m); });
+                EXPECT_EQ(StatesAfter(shown, std::get<1>(m)), std::vector<int>(sent, std::get<2>(m))) << std::get<1>(m);
+            }
+        }
+    }
+}
+
+
+// ----- The Windows Source Manager's way: sources found in a folder -----
+
+namespace fs = std::filesystem;
+
+// The folder a Source Manager of this ABI searches, and a source in a folder of its own whose name
+// is not ASCII.
+const std::string kTwainFolder = std::string(TRACEWELL_ABI_NAME) == "win32" ? "twain_32" : "twain_64";
+const std::string kMakersFolder = "Acm\xc3\xa9";
+
+// A copy of `module` in <scratch>/<kTwainFolder>/Acmé/, the only source there; the folder's path.
+std::string FolderWith(const ScratchDir& scratch, const std::string& module, const std::string& name) {
+    const fs::path folder = fs::u8path(scratch.File(kTwainFolder));
+    fs::create_directories(folder / fs::u8path(kMakersFolder));
+    fs::copy_file(fs::u8path(module), folder / fs::u8path(kMakersFolder) / name);
+    return scratch.File(kTwainFolder);
+}
+
+ProgramRun RunOverFolder(const std::string& folder, const std::string& logDir, const std::string& transcript,
+                         const std::string& scenario, bool twain2) {
+    std::vector<std::string> arguments = {"--twain-dir", folder, "--log-dir", logDir, "--transcript", transcript,
+                                          "--head", "0", scenario};
+    if (twain2) arguments.insert(arguments.begin(), "--twain2");
+    return RunProgram(kHost, arguments);
+}
+
+// The request lines of a trace without their details.
+std::vector<std::string> Requests(const std::string& trace) {
+    std::vector<std::string> requests;
+    for (const std::string& line : RequestLines(trace)) requests.push_back(line.substr(0, line.find(" (")));
+    return requests;
+}
+
+// The host plays the Windows Source Manager over a folder: it finds the source below it, lists it
+// when the application opens the Source Manager (loaded, asked its identity, freed) and loads it
+// again for MSG_OPENDS until MSG_CLOSEDS. Tracewell in the source's place changes nothing the
+// application sees; each of its two loads traces what it was asked: the list's question, then the
+// session, TWAIN 2 entry points first where the application is a TWAIN 2 one.
+TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheirPlaceChangesNothing) {
+    const struct {
+        const char* what;
+        const char* scenario;
+        bool twain2;
+        bool entryPoints;  // the session's trace opens with DAT_ENTRYPOINT before MSG_OPENDS
+        int pages;
+    } kCases[] = {
+        {"a TWAIN 1.x application", "session", false, false, 2},
+        {"a TWAIN 2 application", "scans", true, true, 4},
+    };
+    TraceAsMakersSource();
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir scratch;
+        const std::string plainFolder = FolderWith(scratch, kStandard, "corvale.ds");
+        const ProgramRun plain =
+            RunOverFolder(plainFolder, scratch.File("log"), scratch.File("plain"), c.scenario, c.twain2);
+        ASSERT_EQ(plain.exitCode, 0) << plain.out << plain.err;
+        EXPECT_EQ(SummaryValue(plain.out, "Pages transferred:"), std::to_string(c.pages));
+        EXPECT_THAT(plain.out, HasSubstr(kMakersFolder)) << "the source listed with its path";
+        const std::string expected = ReadFile(scratch.File("plain"));
+        const std::vector<TranscriptLine> lines = ReadTranscript(expected);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_GET)) << "the list's question";
+        EXPECT_EQ(lines.back().triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS));
+
+        ScratchDir traced;
+        RemoveTree(kAdaptedLog);
+        const std::string tracedFolder = FolderWith(traced, kAdapted, "tracewell.ds");
+        const ProgramRun run = RunOverFolder(tracedFolder, kAdaptedLog, traced.File("transcript"), c.scenario, c.twain2);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(FirstDifference(expected, ReadFile(traced.File("transcript"))), "");
+        // Two loads within one millisecond share a trace file; each starts its numbering anew.
+        const std::vector<std::string> traces = TraceFilesIn(kAdaptedLog);
+        ASSERT_FALSE(traces.empty());
+        std::string trace;
+        for (const std::string& path : traces) trace += ReadFile(path);
+        RemoveTree(kAdaptedLog);
+        std::vector<std::string> expectedStart = {RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_GET)};
+        if (c.entryPoints) expectedStart.push_back(RequestText(1, false, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET));
+        expectedStart.push_back(RequestText(c.entryPoints ? 2 : 1, false, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
+        const std::vector<std::string> requests = Requests(trace);
+        ASSERT_GE(requests.size(), expectedStart.size());
+        EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + expectedStart.size()), expectedStart);
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                                [](const std::string& r) { return r.compare(0, 8, "[00001] ") == 0; }),
+                  2)
+            << "one load for the list, one for the session";
+        EXPECT_EQ(requests.back().substr(8), RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS).substr(8));
+        EXPECT_EQ(SummaryValue(run.out, "Trace file:"), traces.back());
+    }
+}
+
+TEST(SourceFolder, AFolderWithoutSourcesIsRefused) {
+    ScratchDir scratch;
+    const std::string empty = scratch.Dir(kTwainFolder);
+    std::ofstream(scratch.File(kTwainFolder + "/readme.txt")) << "no source here\n";
+    const ProgramRun run = RunProgram(kHost, {"--twain-dir", empty, "--log-dir", scratch.File("log")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.err, HasSubstr("no data source (*.ds) in " + empty));
+}
+
+}  // namespace
