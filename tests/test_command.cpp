@@ -36,32 +36,11 @@ void Copy(const std::string& from, const std::string& to, mode_t mode) {
     chmod(to.c_str(), mode);
 }
 
-// Every entry below `root`: its type, mode and bytes (or link target).
-std::map<std::string, std::string> Snapshot(const std::string& root, const std::string& relative = "") {
-    std::map<std::string, std::string> tree;
-    for (const std::string& name : DirectoryEntries(root + relative)) {
-        const std::string path = relative + "/" + name;
-        struct stat st;
-        if (lstat((root + path).c_str(), &st) != 0) continue;
-        const std::string mode = std::to_string(st.st_mode);
-        if (S_ISDIR(st.st_mode)) {
-            tree[path] = "dir " + mode;
-            for (const auto& entry : Snapshot(root, path)) tree.insert(entry);
-        } else if (S_ISLNK(st.st_mode)) {
-            char target[4096] = {};
-            tree[path] = "link " + std::string(target, readlink((root + path).c_str(), target, sizeof(target) - 1));
-        } else {
-            tree[path] = "file " + mode + " " + ReadFile(root + path);
-        }
-    }
-    return tree;
-}
-
 // The Linux Source Manager's search: regular files below the TWAIN directory whose name holds
 // ".ds" and that `file` calls x86-64.
 std::vector<std::string> SourceManagerFinds(const std::string& twain) {
     std::vector<std::string> found;
-    for (const auto& entry : Snapshot(twain)) {
+    for (const auto& entry : TreeSnapshot(twain)) {
         const std::string& path = entry.first;
         if (entry.second.rfind("file ", 0) != 0 || path.substr(path.rfind('/')).find(".ds") == std::string::npos) continue;
         const ProgramRun file = RunProgram("file", {"-b", twain + path});
@@ -107,7 +86,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
     for (const auto& sources : kCases) {
         SCOPED_TRACE(sources.size());
         ScratchTree tree;
-        const auto before = Snapshot(tree.twain);
+        const auto before = TreeSnapshot(tree.twain);
         ASSERT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/acme/acme.ds", "/zeta/zeta.ds"}));
 
         std::vector<std::string> expected = {"/acme/acme.ds", "/zeta/zeta.ds"};
@@ -124,7 +103,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
         for (const char* source : sources) {
             for (const std::string file : {".ini", ".dsp"}) {
                 const std::string path = "/" + std::string(source) + "/" + source + file;
-                EXPECT_EQ(Snapshot(tree.twain).at(path), before.at(path)) << path;
+                EXPECT_EQ(TreeSnapshot(tree.twain).at(path), before.at(path)) << path;
             }
         }
         ProgramRun status = tree.Run({"status"});
@@ -192,7 +171,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
             const ProgramRun detach = tree.Run({"detach", tree.Source(source)});
             ASSERT_EQ(detach.exitCode, 0) << detach.err;
         }
-        EXPECT_EQ(Snapshot(tree.twain), before);
+        EXPECT_EQ(TreeSnapshot(tree.twain), before);
         EXPECT_THAT(tree.Run({"status"}).out, HasSubstr("No data source is attached."));
     }
 }
@@ -273,14 +252,14 @@ TEST(Command, RefusalsChangeNothing) {
         SCOPED_TRACE(c.name);
         ScratchTree tree;
         if (c.prepare) c.prepare(tree);
-        const auto before = Snapshot(tree.scratch.Path());
+        const auto before = TreeSnapshot(tree.scratch.Path());
         std::vector<std::string> arguments;
         for (const std::string& argument : c.arguments) arguments.push_back(Expand(tree, argument));
         const ProgramRun run = tree.Run(arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
         EXPECT_THAT(run.err, HasSubstr(c.message));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+        EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), before);
     }
 }
 
@@ -309,24 +288,24 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
     mkdir(tree.log.c_str(), 0755);  // tracing on: attach also makes the source's log directory
     // Fails `change` at its first, second, ... step until it succeeds; returns how many steps it took.
     const auto stepsOf = [&](int (*change)(const TreeOptions&, const std::string&, int)) {
-        const auto unchanged = Snapshot(tree.scratch.Path());
+        const auto unchanged = TreeSnapshot(tree.scratch.Path());
         for (int failAt = 1; failAt < 20; ++failAt) {
             SCOPED_TRACE(failAt);
             int result = -1;
             CaptureStderr([&] { result = change(tree.Options(), tree.Source("acme"), failAt); });
             if (result == kExitSuccess) return failAt - 1;
             EXPECT_EQ(result, kExitFailure);
-            EXPECT_EQ(Snapshot(tree.scratch.Path()), unchanged);
+            EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), unchanged);
         }
         return -1;
     };
-    const auto original = Snapshot(tree.scratch.Path());
+    const auto original = TreeSnapshot(tree.scratch.Path());
     EXPECT_EQ(stepsOf(Attach), 6) << "instance directory, module, settings, record, log directory, hiding";
     EXPECT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/tracewell-acme/tracewell.ds", "/zeta/zeta.ds"}));
     EXPECT_EQ(stepsOf(Detach), 5) << "putting back, three files, the directory";
     auto expected = original;
     expected.erase("/log/acme");  // the log directory and its traces stay
-    auto after = Snapshot(tree.scratch.Path());
+    auto after = TreeSnapshot(tree.scratch.Path());
     after.erase("/log/acme");
     EXPECT_EQ(after, expected);
 }
@@ -335,7 +314,7 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
 // whose names end in ".ds" in either case.
 std::vector<std::string> WindowsSourceManagersFind(const std::string& windows) {
     std::vector<std::string> found;
-    for (const auto& entry : Snapshot(windows)) {
+    for (const auto& entry : TreeSnapshot(windows)) {
         const std::string& path = entry.first;
         const bool inFolder = path.rfind("/twain_32/", 0) == 0 || path.rfind("/twain_64/", 0) == 0;
         std::string end = path.substr(path.size() - std::min<size_t>(3, path.size()));
@@ -389,7 +368,7 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
     if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
     WindowsTree tree;
     mkdir(tree.log.c_str(), 0755);
-    const auto before = Snapshot(tree.scratch.Path());
+    const auto before = TreeSnapshot(tree.scratch.Path());
     ASSERT_EQ(WindowsSourceManagersFind(tree.windows),
               (std::vector<std::string>{"/twain_32/Acme/Acme Scan.DS", "/twain_64/Acme/Acme Scan.DS"}));
     for (const int bits : {32, 64}) {
@@ -400,7 +379,7 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
     EXPECT_EQ(WindowsSourceManagersFind(tree.windows),
               (std::vector<std::string>{"/twain_32/tracewell-Acme-Scan/tracewell.ds",
                                         "/twain_64/tracewell-Acme-Scan-2/tracewell.ds"}));
-    const auto after = Snapshot(tree.scratch.Path());
+    const auto after = TreeSnapshot(tree.scratch.Path());
     EXPECT_TRUE(ReadFile(tree.windows + "/twain_32/tracewell-Acme-Scan/tracewell.ds") ==
                 ReadFile(tree.install + "/x86/tracewell.ds")) << "the 32-bit build beside the 32-bit source";
     EXPECT_TRUE(ReadFile(tree.windows + "/twain_64/tracewell-Acme-Scan-2/tracewell.ds") ==
@@ -420,14 +399,14 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
 
     // Every step of a detach undone when a later one fails, then the whole detach.
     for (const int bits : {32, 64}) {
-        const auto attached = Snapshot(tree.scratch.Path());
+        const auto attached = TreeSnapshot(tree.scratch.Path());
         for (int failAt = 1; failAt <= 5; ++failAt) {
             EXPECT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits), failAt); }), kExitFailure);
-            EXPECT_TRUE(Snapshot(tree.scratch.Path()) == attached) << failAt;
+            EXPECT_TRUE(TreeSnapshot(tree.scratch.Path()) == attached) << failAt;
         }
         ASSERT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits)); }), kExitSuccess);
     }
-    auto restored = Snapshot(tree.scratch.Path());
+    auto restored = TreeSnapshot(tree.scratch.Path());
     restored.erase("/log/Acme-Scan");
     restored.erase("/log/Acme-Scan-2");
     EXPECT_TRUE(restored == before);
@@ -479,13 +458,13 @@ TEST(WindowsCommand, RefusalsChangeNothing) {
         SCOPED_TRACE(c.name);
         WindowsTree tree;
         if (c.prepare) c.prepare(tree);
-        const auto before = Snapshot(tree.scratch.Path());
+        const auto before = TreeSnapshot(tree.scratch.Path());
         int result = -1;
         const std::string err = CaptureStderr([&] { result = Attach(tree.Options(), tree.windows + "/" + c.source); });
         EXPECT_EQ(result, kExitFailure);
         EXPECT_THAT(err, HasSubstr(c.message));
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+        EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), before);
     }
     TreeOptions options;
     options.system = TwainSystem::kWindows;
