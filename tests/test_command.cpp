@@ -414,49 +414,36 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
 
 TEST(WindowsCommand, RefusalsChangeNothing) {
     if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
+    const std::string kScan32 = "twain_32/Acme/Acme Scan.DS", kScan64 = "twain_64/Acme/Acme Scan.DS";
     const struct {
         const char* name;
-        std::function<void(WindowsTree&)> prepare;
-        std::string source;  // below the Windows folder, or the scratch folder for "@"
+        std::string source;  // below the Windows folder
         std::string message;
+        const char* module;  // when set, copied to `source` first (a name among the Windows modules)
+        std::function<void(WindowsTree&)> prepare;
     } kCases[] = {
-        {"a DLL without DS_Entry",
-         [](WindowsTree& t) { Copy(WindowsModule("noexports64.ds"), t.windows + "/twain_64/Acme/none.ds", 0755); },
-         "twain_64/Acme/none.ds", "exports no DS_Entry"},
-        {"a build of Tracewell",
-         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.windows + "/twain_64/Acme/tw.ds", 0755); },
-         "twain_64/Acme/tw.ds", "is a build of Tracewell itself"},
-        {"a source outside both folders",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/acme.ds", 0755); }, "acme.ds",
-         "is not below the TWAIN directory"},
-        {"a 32-bit source among the 64-bit ones",
-         [](WindowsTree& t) { Copy(WindowsModule("source32.ds"), t.windows + "/twain_64/Acme/old.ds", 0755); },
-         "twain_64/Acme/old.ds", "is a 32-bit data source in"},
-        {"a 64-bit source among the 32-bit ones",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_32/Acme/new.ds", 0755); },
-         "twain_32/Acme/new.ds", "is a 64-bit data source in"},
-        {"a .ds that is not a DLL",
-         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/notes.ds", "MZ but nothing more\n"); },
-         "twain_64/Acme/notes.ds", "not a DLL"},
-        {"a Linux shared object", [](WindowsTree& t) { Copy(STANDARD_SOURCE, t.windows + "/twain_64/Acme/elf.ds", 0755); },
-         "twain_64/Acme/elf.ds", "not a DLL (no PE header)"},
-        {"a name that does not end in .ds",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_64/Acme/acme.ds.bak", 0755); },
-         "twain_64/Acme/acme.ds.bak", "does not end in \".ds\""},
-        {"no 32-bit build installed", [](WindowsTree& t) { unlink((t.install + "/x86/tracewell.ds").c_str()); },
-         "twain_32/Acme/Acme Scan.DS", "No such file"},
-        {"a 64-bit build where the 32-bit one belongs",
-         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.install + "/x86/tracewell.ds", 0755); },
-         "twain_32/Acme/Acme Scan.DS", "is a 64-bit build"},
-        {"a hidden name in the way",
-         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden", "x"); },
-         "twain_64/Acme/Acme Scan.DS", "in the way of hiding"},
-        {"attached already", [](WindowsTree& t) { Quietly([&] { return Attach(t.Options(), t.Source(64)); }); },
-         "twain_64/Acme/Acme Scan.DS", "is attached already"},
+        {"a DLL without DS_Entry", "twain_64/Acme/none.ds", "exports no DS_Entry", "noexports64.ds", nullptr},
+        {"a build of Tracewell", "twain_64/Acme/tw.ds", "is a build of Tracewell itself", "tracewell64.ds", nullptr},
+        {"a source outside both folders", "acme.ds", "is not below the TWAIN directory", "source64.ds", nullptr},
+        {"a 32-bit source among the 64-bit ones", "twain_64/Acme/old.ds", "is a 32-bit data source in", "source32.ds", nullptr},
+        {"a 64-bit source among the 32-bit ones", "twain_32/Acme/new.ds", "is a 64-bit data source in", "source64.ds", nullptr},
+        {"a name that does not end in .ds", "twain_64/Acme/acme.ds.bak", "does not end in \".ds\"", "source64.ds", nullptr},
+        {"a Linux shared object", "twain_64/Acme/elf.ds", "not a DLL (no PE header)", STANDARD_SOURCE, nullptr},
+        {"a .ds that is not a DLL", "twain_64/Acme/notes.ds", "not a DLL", nullptr,
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/notes.ds", "MZ but nothing more\n"); }},
+        {"no 32-bit build installed", kScan32, "No such file", nullptr,
+         [](WindowsTree& t) { unlink((t.install + "/x86/tracewell.ds").c_str()); }},
+        {"a 64-bit build where the 32-bit one belongs", kScan32, "is a 64-bit build", nullptr,
+         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.install + "/x86/tracewell.ds", 0755); }},
+        {"a hidden name in the way", kScan64, "in the way of hiding", nullptr,
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden", "x"); }},
+        {"attached already", kScan64, "is attached already", nullptr,
+         [](WindowsTree& t) { Quietly([&] { return Attach(t.Options(), t.Source(64)); }); }},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         WindowsTree tree;
+        if (c.module) Copy(c.module[0] == '/' ? c.module : WindowsModule(c.module), tree.windows + "/" + c.source, 0755);
         if (c.prepare) c.prepare(tree);
         const auto before = TreeSnapshot(tree.scratch.Path());
         int result = -1;

@@ -112,7 +112,7 @@ std::string MalformedAt(const std::string& text) {
     return "";
 }
 
-std::string Crlf(std::initializer_list<std::string> lines) {
+std::string Crlf(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
     return text;

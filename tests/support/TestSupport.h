@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "tracewell/TripletOperator.h"
@@ -101,7 +102,7 @@ private:
 std::string MalformedAt(const std::string& text);
 
 // Lines joined, each ended by "\r\n".
-std::string Crlf(std::initializer_list<std::string> lines);
+std::string Crlf(const std::vector<std::string>& lines);
 
 // The text that `render` appends through a fresh analyzer (tracked state 3, tag "APP").
 std::string Render(const std::function<void(CParaAnalyze&)>& render);
