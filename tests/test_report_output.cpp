@@ -113,7 +113,8 @@ constexpr char kRawLine[] = "\x00\x02 not a trace line ]]> \xfe\r\n";
 // Strings that a JSON or XML writer gets wrong when it does not escape: quotes, backslashes,
 // markup, control characters and bytes that are not UTF-8, in the request line and in values.
 std::string HostileTrace() {
-    return Crlf({"[00001] [APP] DG_CONTROL/DAT_PARENT/MSG_OPENDSM", "        Return Code = [TWRC_SUCCESS]",
+    return Crlf({"*** Process: 7 /opt/\"a\"\\b <&> ***", "*** System: S ***",
+                 "[00001] [APP] DG_CONTROL/DAT_PARENT/MSG_OPENDSM", "        Return Code = [TWRC_SUCCESS]",
                  "pData   = <0x5c000190>", "  pOrigin:TW_IDENTITY = {",
                  std::string("    ProductName     = [say \"hi\" \\ <b>&amp; \x01\x1f\xff\xc3\x28 caf\xc3\xa9]"),
                  "  }", "", "TWAIN Status = [3]",
@@ -224,7 +225,9 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
         EXPECT_EQ(failure.get<std::string>("capability"), "ERROR!(4131)");
         EXPECT_EQ(failure.get<std::string>("asked"), "</pre><script>x</script>");
         EXPECT_EQ(load.get<int>("unparsed.lines"), 1);
-        EXPECT_EQ(Item(load.get_child("unparsed.ranges"), 0).get<int>("first"), 23);
+        EXPECT_EQ(Item(load.get_child("unparsed.ranges"), 0).get<int>("first"), 25);
+        EXPECT_EQ(load.get<std::string>("environment.Process"), "7 /opt/\"a\"\\b <&>");
+        EXPECT_EQ(load.get<std::string>("environment.System"), "S");
         EXPECT_EQ(load.get<int>("notices.counts.logger"), 1);
         ASSERT_EQ(details.size(), 3u);
         EXPECT_EQ(Attribute(details[1], "class"), "failure");
