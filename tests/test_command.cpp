@@ -29,8 +29,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 void Copy(const std::string& from, const std::string& to, mode_t mode) {
     WriteText(to, ReadFile(from));
     chmod(to.c_str(), mode);

@@ -140,6 +140,8 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
 static std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

@@ -112,6 +112,8 @@ std::string PointerText(const void* pointer);
 
 // Reads a whole file; empty when it is missing.
 std::string ReadFile(const std::string& path);
+// Writes `text` to the file at `path`, byte for byte.
+void WriteText(const std::string& path, const std::string& text);
 
 // "" when the texts are equal, else the first line that differs.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
