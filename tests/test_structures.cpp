@@ -14,12 +14,6 @@
 
 namespace {
 
-#if defined(TRACEWELL_ABI_LINUX)
-constexpr bool kLinux = true;
-#else
-constexpr bool kLinux = false;
-#endif
-
 // A pointer-sized (or, for the linux build's callback reference, 32-bit) value from the low bytes
 // of `bits`; only printed, never followed.
 template <typename T>

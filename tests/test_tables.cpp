@@ -17,15 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "twaintbl.h"
 
 namespace {
-
-#if defined(TRACEWELL_ABI_LINUX)
-constexpr bool kLinux = true;
-#else
-constexpr bool kLinux = false;
-#endif
 
 struct TableInfo {
     const char* name;

@@ -15,6 +15,13 @@
 #include "tracewell/TripletOperator.h"
 #include "tracewell/twain.h"
 
+// Whether this is the linux build (else the macos one).
+#if defined(TRACEWELL_ABI_LINUX)
+inline constexpr bool kLinux = true;
+#else
+inline constexpr bool kLinux = false;
+#endif
+
 // A mapping at a fixed address; objects placed in it print the same pointers on every run.
 class FixedArena {
 public:
