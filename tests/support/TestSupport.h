@@ -129,6 +129,10 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
 // environment it rewrites the golden file instead.
 void ExpectMatchesGolden(const std::string& name, const std::string& text);
 
+// Makes the trace clock read 2021-03-03 09:05:07 local time and `microseconds` past it, until the
+// next call or SetTraceClock(nullptr).
+void FixTraceClock(long microseconds);
+
 // Whose vendor names the in-process analyzer uses: the wrapped maker's (the tests' default), or
 // those of no maker, as for any other maker's source.
 void TraceAsMakersSource();
