@@ -85,11 +85,7 @@ public:
         return *this;
     }
     long long Last() const { return m_seq; }
-    std::string Text() const {
-        std::string out;
-        for (const std::string& line : m_lines) out += line + "\r\n";
-        return out;
-    }
+    std::string Text() const { return Crlf(m_lines); }
 
 private:
     static std::string Seq(long long seq) {

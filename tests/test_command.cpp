@@ -29,39 +29,16 @@ namespace {
 
 using ::testing::HasSubstr;
 
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 void Copy(const std::string& from, const std::string& to, mode_t mode) {
     WriteText(to, ReadFile(from));
     chmod(to.c_str(), mode);
-}
-
-// Every entry below `root`: its type, mode and bytes (or link target).
-std::map<std::string, std::string> Snapshot(const std::string& root, const std::string& relative = "") {
-    std::map<std::string, std::string> tree;
-    for (const std::string& name : DirectoryEntries(root + relative)) {
-        const std::string path = relative + "/" + name;
-        struct stat st;
-        if (lstat((root + path).c_str(), &st) != 0) continue;
-        const std::string mode = std::to_string(st.st_mode);
-        if (S_ISDIR(st.st_mode)) {
-            tree[path] = "dir " + mode;
-            for (const auto& entry : Snapshot(root, path)) tree.insert(entry);
-        } else if (S_ISLNK(st.st_mode)) {
-            char target[4096] = {};
-            tree[path] = "link " + std::string(target, readlink((root + path).c_str(), target, sizeof(target) - 1));
-        } else {
-            tree[path] = "file " + mode + " " + ReadFile(root + path);
-        }
-    }
-    return tree;
 }
 
 // The Linux Source Manager's search: regular files below the TWAIN directory whose name holds
 // ".ds" and that `file` calls x86-64.
 std::vector<std::string> SourceManagerFinds(const std::string& twain) {
     std::vector<std::string> found;
-    for (const auto& entry : Snapshot(twain)) {
+    for (const auto& entry : TreeSnapshot(twain)) {
         const std::string& path = entry.first;
         if (entry.second.rfind("file ", 0) != 0 || path.substr(path.rfind('/')).find(".ds") == std::string::npos) continue;
         const ProgramRun file = RunProgram("file", {"-b", twain + path});
@@ -107,7 +84,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
     for (const auto& sources : kCases) {
         SCOPED_TRACE(sources.size());
         ScratchTree tree;
-        const auto before = Snapshot(tree.twain);
+        const auto before = TreeSnapshot(tree.twain);
         ASSERT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/acme/acme.ds", "/zeta/zeta.ds"}));
 
         std::vector<std::string> expected = {"/acme/acme.ds", "/zeta/zeta.ds"};
@@ -124,7 +101,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
         for (const char* source : sources) {
             for (const std::string file : {".ini", ".dsp"}) {
                 const std::string path = "/" + std::string(source) + "/" + source + file;
-                EXPECT_EQ(Snapshot(tree.twain).at(path), before.at(path)) << path;
+                EXPECT_EQ(TreeSnapshot(tree.twain).at(path), before.at(path)) << path;
             }
         }
         ProgramRun status = tree.Run({"status"});
@@ -192,7 +169,7 @@ TEST(Command, AttachedSourcesAreTracedAndDetachRestoresTheTree) {
             const ProgramRun detach = tree.Run({"detach", tree.Source(source)});
             ASSERT_EQ(detach.exitCode, 0) << detach.err;
         }
-        EXPECT_EQ(Snapshot(tree.twain), before);
+        EXPECT_EQ(TreeSnapshot(tree.twain), before);
         EXPECT_THAT(tree.Run({"status"}).out, HasSubstr("No data source is attached."));
     }
 }
@@ -273,14 +250,14 @@ TEST(Command, RefusalsChangeNothing) {
         SCOPED_TRACE(c.name);
         ScratchTree tree;
         if (c.prepare) c.prepare(tree);
-        const auto before = Snapshot(tree.scratch.Path());
+        const auto before = TreeSnapshot(tree.scratch.Path());
         std::vector<std::string> arguments;
         for (const std::string& argument : c.arguments) arguments.push_back(Expand(tree, argument));
         const ProgramRun run = tree.Run(arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
         EXPECT_THAT(run.err, HasSubstr(c.message));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+        EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), before);
     }
 }
 
@@ -309,24 +286,24 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
     mkdir(tree.log.c_str(), 0755);  // tracing on: attach also makes the source's log directory
     // Fails `change` at its first, second, ... step until it succeeds; returns how many steps it took.
     const auto stepsOf = [&](int (*change)(const TreeOptions&, const std::string&, int)) {
-        const auto unchanged = Snapshot(tree.scratch.Path());
+        const auto unchanged = TreeSnapshot(tree.scratch.Path());
         for (int failAt = 1; failAt < 20; ++failAt) {
             SCOPED_TRACE(failAt);
             int result = -1;
             CaptureStderr([&] { result = change(tree.Options(), tree.Source("acme"), failAt); });
             if (result == kExitSuccess) return failAt - 1;
             EXPECT_EQ(result, kExitFailure);
-            EXPECT_EQ(Snapshot(tree.scratch.Path()), unchanged);
+            EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), unchanged);
         }
         return -1;
     };
-    const auto original = Snapshot(tree.scratch.Path());
+    const auto original = TreeSnapshot(tree.scratch.Path());
     EXPECT_EQ(stepsOf(Attach), 6) << "instance directory, module, settings, record, log directory, hiding";
     EXPECT_EQ(SourceManagerFinds(tree.twain), (std::vector<std::string>{"/tracewell-acme/tracewell.ds", "/zeta/zeta.ds"}));
     EXPECT_EQ(stepsOf(Detach), 5) << "putting back, three files, the directory";
     auto expected = original;
     expected.erase("/log/acme");  // the log directory and its traces stay
-    auto after = Snapshot(tree.scratch.Path());
+    auto after = TreeSnapshot(tree.scratch.Path());
     after.erase("/log/acme");
     EXPECT_EQ(after, expected);
 }
@@ -335,7 +312,7 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
 // whose names end in ".ds" in either case.
 std::vector<std::string> WindowsSourceManagersFind(const std::string& windows) {
     std::vector<std::string> found;
-    for (const auto& entry : Snapshot(windows)) {
+    for (const auto& entry : TreeSnapshot(windows)) {
         const std::string& path = entry.first;
         const bool inFolder = path.rfind("/twain_32/", 0) == 0 || path.rfind("/twain_64/", 0) == 0;
         std::string end = path.substr(path.size() - std::min<size_t>(3, path.size()));
@@ -389,7 +366,7 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
     if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
     WindowsTree tree;
     mkdir(tree.log.c_str(), 0755);
-    const auto before = Snapshot(tree.scratch.Path());
+    const auto before = TreeSnapshot(tree.scratch.Path());
     ASSERT_EQ(WindowsSourceManagersFind(tree.windows),
               (std::vector<std::string>{"/twain_32/Acme/Acme Scan.DS", "/twain_64/Acme/Acme Scan.DS"}));
     for (const int bits : {32, 64}) {
@@ -400,7 +377,7 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
     EXPECT_EQ(WindowsSourceManagersFind(tree.windows),
               (std::vector<std::string>{"/twain_32/tracewell-Acme-Scan/tracewell.ds",
                                         "/twain_64/tracewell-Acme-Scan-2/tracewell.ds"}));
-    const auto after = Snapshot(tree.scratch.Path());
+    const auto after = TreeSnapshot(tree.scratch.Path());
     EXPECT_TRUE(ReadFile(tree.windows + "/twain_32/tracewell-Acme-Scan/tracewell.ds") ==
                 ReadFile(tree.install + "/x86/tracewell.ds")) << "the 32-bit build beside the 32-bit source";
     EXPECT_TRUE(ReadFile(tree.windows + "/twain_64/tracewell-Acme-Scan-2/tracewell.ds") ==
@@ -420,14 +397,14 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
 
     // Every step of a detach undone when a later one fails, then the whole detach.
     for (const int bits : {32, 64}) {
-        const auto attached = Snapshot(tree.scratch.Path());
+        const auto attached = TreeSnapshot(tree.scratch.Path());
         for (int failAt = 1; failAt <= 5; ++failAt) {
             EXPECT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits), failAt); }), kExitFailure);
-            EXPECT_TRUE(Snapshot(tree.scratch.Path()) == attached) << failAt;
+            EXPECT_TRUE(TreeSnapshot(tree.scratch.Path()) == attached) << failAt;
         }
         ASSERT_EQ(Quietly([&] { return Detach(tree.Options(), tree.Source(bits)); }), kExitSuccess);
     }
-    auto restored = Snapshot(tree.scratch.Path());
+    auto restored = TreeSnapshot(tree.scratch.Path());
     restored.erase("/log/Acme-Scan");
     restored.erase("/log/Acme-Scan-2");
     EXPECT_TRUE(restored == before);
@@ -435,57 +412,44 @@ TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTre
 
 TEST(WindowsCommand, RefusalsChangeNothing) {
     if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
+    const std::string kScan32 = "twain_32/Acme/Acme Scan.DS", kScan64 = "twain_64/Acme/Acme Scan.DS";
     const struct {
         const char* name;
-        std::function<void(WindowsTree&)> prepare;
-        std::string source;  // below the Windows folder, or the scratch folder for "@"
+        std::string source;  // below the Windows folder
         std::string message;
+        const char* module;  // when set, copied to `source` first (a name among the Windows modules)
+        std::function<void(WindowsTree&)> prepare;
     } kCases[] = {
-        {"a DLL without DS_Entry",
-         [](WindowsTree& t) { Copy(WindowsModule("noexports64.ds"), t.windows + "/twain_64/Acme/none.ds", 0755); },
-         "twain_64/Acme/none.ds", "exports no DS_Entry"},
-        {"a build of Tracewell",
-         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.windows + "/twain_64/Acme/tw.ds", 0755); },
-         "twain_64/Acme/tw.ds", "is a build of Tracewell itself"},
-        {"a source outside both folders",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/acme.ds", 0755); }, "acme.ds",
-         "is not below the TWAIN directory"},
-        {"a 32-bit source among the 64-bit ones",
-         [](WindowsTree& t) { Copy(WindowsModule("source32.ds"), t.windows + "/twain_64/Acme/old.ds", 0755); },
-         "twain_64/Acme/old.ds", "is a 32-bit data source in"},
-        {"a 64-bit source among the 32-bit ones",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_32/Acme/new.ds", 0755); },
-         "twain_32/Acme/new.ds", "is a 64-bit data source in"},
-        {"a .ds that is not a DLL",
-         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/notes.ds", "MZ but nothing more\n"); },
-         "twain_64/Acme/notes.ds", "not a DLL"},
-        {"a Linux shared object", [](WindowsTree& t) { Copy(STANDARD_SOURCE, t.windows + "/twain_64/Acme/elf.ds", 0755); },
-         "twain_64/Acme/elf.ds", "not a DLL (no PE header)"},
-        {"a name that does not end in .ds",
-         [](WindowsTree& t) { Copy(WindowsModule("source64.ds"), t.windows + "/twain_64/Acme/acme.ds.bak", 0755); },
-         "twain_64/Acme/acme.ds.bak", "does not end in \".ds\""},
-        {"no 32-bit build installed", [](WindowsTree& t) { unlink((t.install + "/x86/tracewell.ds").c_str()); },
-         "twain_32/Acme/Acme Scan.DS", "No such file"},
-        {"a 64-bit build where the 32-bit one belongs",
-         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.install + "/x86/tracewell.ds", 0755); },
-         "twain_32/Acme/Acme Scan.DS", "is a 64-bit build"},
-        {"a hidden name in the way",
-         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden", "x"); },
-         "twain_64/Acme/Acme Scan.DS", "in the way of hiding"},
-        {"attached already", [](WindowsTree& t) { Quietly([&] { return Attach(t.Options(), t.Source(64)); }); },
-         "twain_64/Acme/Acme Scan.DS", "is attached already"},
+        {"a DLL without DS_Entry", "twain_64/Acme/none.ds", "exports no DS_Entry", "noexports64.ds", nullptr},
+        {"a build of Tracewell", "twain_64/Acme/tw.ds", "is a build of Tracewell itself", "tracewell64.ds", nullptr},
+        {"a source outside both folders", "acme.ds", "is not below the TWAIN directory", "source64.ds", nullptr},
+        {"a 32-bit source among the 64-bit ones", "twain_64/Acme/old.ds", "is a 32-bit data source in", "source32.ds", nullptr},
+        {"a 64-bit source among the 32-bit ones", "twain_32/Acme/new.ds", "is a 64-bit data source in", "source64.ds", nullptr},
+        {"a name that does not end in .ds", "twain_64/Acme/acme.ds.bak", "does not end in \".ds\"", "source64.ds", nullptr},
+        {"a Linux shared object", "twain_64/Acme/elf.ds", "not a DLL (no PE header)", STANDARD_SOURCE, nullptr},
+        {"a .ds that is not a DLL", "twain_64/Acme/notes.ds", "not a DLL", nullptr,
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/notes.ds", "MZ but nothing more\n"); }},
+        {"no 32-bit build installed", kScan32, "No such file", nullptr,
+         [](WindowsTree& t) { unlink((t.install + "/x86/tracewell.ds").c_str()); }},
+        {"a 64-bit build where the 32-bit one belongs", kScan32, "is a 64-bit build", nullptr,
+         [](WindowsTree& t) { Copy(WindowsModule("tracewell64.ds"), t.install + "/x86/tracewell.ds", 0755); }},
+        {"a hidden name in the way", kScan64, "in the way of hiding", nullptr,
+         [](WindowsTree& t) { WriteText(t.windows + "/twain_64/Acme/Acme Scan-DS.tracewell-hidden", "x"); }},
+        {"attached already", kScan64, "is attached already", nullptr,
+         [](WindowsTree& t) { Quietly([&] { return Attach(t.Options(), t.Source(64)); }); }},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         WindowsTree tree;
+        if (c.module) Copy(c.module[0] == '/' ? c.module : WindowsModule(c.module), tree.windows + "/" + c.source, 0755);
         if (c.prepare) c.prepare(tree);
-        const auto before = Snapshot(tree.scratch.Path());
+        const auto before = TreeSnapshot(tree.scratch.Path());
         int result = -1;
         const std::string err = CaptureStderr([&] { result = Attach(tree.Options(), tree.windows + "/" + c.source); });
         EXPECT_EQ(result, kExitFailure);
         EXPECT_THAT(err, HasSubstr(c.message));
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
-        EXPECT_EQ(Snapshot(tree.scratch.Path()), before);
+        EXPECT_EQ(TreeSnapshot(tree.scratch.Path()), before);
     }
     TreeOptions options;
     options.system = TwainSystem::kWindows;

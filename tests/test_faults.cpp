@@ -20,54 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "sample/ScannerHooks.h"
-#include "support/Processes.h"
-#include "support/TestSupport.h"
+#include "support/LifecycleModule.h"
 
 namespace {
-
-const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
-const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
-const std::string kLogDir = LIFECYCLE_DIR "/log";
-
-// The lifecycle build of the data source, loaded for real, with the scanner's hooks at hand.
-class Module {
-public:
-    ~Module() { Unload(); }
-    std::string Load() {
-        handle = dlopen(LIFECYCLE_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) return std::string("cannot load the module: ") + dlerror();
-        entry = reinterpret_cast<DSENTRYPROC>(dlsym(handle, "DS_Entry"));
-        source = dlopen(kExecutable.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (entry == nullptr || source == nullptr) return "no DS_Entry or no wrapped source";
-        answer = reinterpret_cast<decltype(answer)>(dlsym(source, "CorvaleScriptAnswer"));
-        onRelease = reinterpret_cast<decltype(onRelease)>(dlsym(source, "CorvaleScriptRelease"));
-        namePointer = reinterpret_cast<decltype(namePointer)>(dlsym(source, "CorvaleFactoryNamePointer"));
-        scriptReturnCode = reinterpret_cast<decltype(scriptReturnCode)>(dlsym(source, "CorvaleScriptReturnCode"));
-        if (answer == nullptr || onRelease == nullptr || namePointer == nullptr || scriptReturnCode == nullptr)
-            return "the scanner lacks its hooks";
-        return "";
-    }
-    void Unload() {
-        if (handle != nullptr) CaptureStderr([this] { dlclose(handle); });
-        if (source != nullptr) dlclose(source);
-        handle = source = nullptr;
-        entry = nullptr;
-    }
-    // DG_CONTROL/DAT_STATUS/MSG_GET, what most cases send.
-    TW_UINT16 Status() {
-        TW_STATUS status = {};
-        return entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    }
-
-    void* handle = nullptr;
-    void* source = nullptr;
-    DSENTRYPROC entry = nullptr;
-    void (*answer)(CorvaleAnswerFn, void*) = nullptr;
-    void (*onRelease)(CorvaleReleaseFn, void*) = nullptr;
-    const char* (*namePointer)() = nullptr;
-    void (*scriptReturnCode)(int) = nullptr;
-};
 
 std::string OnlyTraceFile() {
     const std::vector<std::string> files = TraceFilesIn(kLogDir);
@@ -78,19 +33,16 @@ class Faults : public ::testing::Test {
 protected:
     void SetUp() override {
         RemoveTree(kLogDir);
-        RemoveTree(kBundle);
-        for (const std::string& dir : {kBundle, kBundle + "/Contents", kBundle + "/Contents/MacOS"}) mkdir(dir.c_str(), 0755);
-        std::ofstream(kExecutable, std::ios::binary) << ReadFile(SCANNER_WHOLE);
-        ASSERT_EQ(ReadFile(kExecutable).size(), ReadFile(SCANNER_WHOLE).size());
+        InstallSource(SCANNER_WHOLE);
         mkdir(kLogDir.c_str(), 0755);
     }
     void TearDown() override {
-        module.Unload();
+        module.Close();
         chmod(kLogDir.c_str(), 0755);
         RemoveTree(kLogDir);
         RemoveTree(kBundle);
     }
-    Module module;
+    LifecycleModule module;
 };
 
 // DG_CONTROL/DAT_STATUS/MSG_GET answered with a fixed condition code.
@@ -118,13 +70,13 @@ TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
     const std::string found = RunInChild([this]() -> std::string {
         if (geteuid() == 0 && !DropWritePrivileges()) return "cannot give the privileges up";
         if (access(kLogDir.c_str(), W_OK) == 0) return "the log directory is writable";
-        const std::string loaded = module.Load();
+        const std::string loaded = module.Load(true);
         if (!loaded.empty()) return loaded;
         for (const int rc : {0, 1, 2, 0x8001}) {
             module.scriptReturnCode(rc);
             if (module.Status() != rc) return "return code " + std::to_string(rc) + " changed";
         }
-        module.Unload();
+        module.Close();
         return DirectoryEntries(kLogDir).empty() ? "" : "a file appeared in the read-only directory";
     });
     EXPECT_EQ(found, "");
@@ -140,7 +92,7 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
         signal(SIGXFSZ, SIG_IGN);
         std::string traces[2];
         for (int limited = 1; limited >= 0; --limited) {
-            const std::string loaded = module.Load();
+            const std::string loaded = module.Load(true);
             if (!loaded.empty()) return loaded;
             module.answer(AnswerStatus, nullptr);
             rlimit saved;
@@ -154,7 +106,7 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
             if (module.Status() != TWRC_SUCCESS) return "rc changed";
             const std::string file = OnlyTraceFile();
             if (file.empty()) return "not exactly one trace file";
-            module.Unload();
+            module.Close();
             traces[limited] = ReadFile(file);
             remove(file.c_str());
             usleep(2000);  // the next load gets a file of its own
@@ -186,14 +138,14 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
 
 TEST_F(Faults, LogDirectoryRemovedWhileLoadedChangesNothingForTheCaller) {
     const int descriptors = OpenDescriptorCount();
-    ASSERT_EQ(module.Load(), "");
+    ASSERT_EQ(module.Load(true), "");
     EXPECT_EQ(module.Status(), TWRC_SUCCESS);
     RemoveTree(kLogDir);
     for (const int rc : {0, 1, 3}) {
         module.scriptReturnCode(rc);
         EXPECT_EQ(module.Status(), rc);
     }
-    module.Unload();
+    module.Close();
     EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
     EXPECT_EQ(access(kLogDir.c_str(), F_OK), -1) << "the directory is never made again";
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -201,10 +153,10 @@ TEST_F(Faults, LogDirectoryRemovedWhileLoadedChangesNothingForTheCaller) {
 
 TEST_F(Faults, ThousandLoadCyclesLeaveNoDescriptorOrMemoryBehind) {
     auto cycle = [this] {
-        ASSERT_EQ(module.Load(), "");
+        ASSERT_EQ(module.Load(true), "");
         module.scriptReturnCode(TWRC_CHECKSTATUS);
         ASSERT_EQ(module.Status(), TWRC_CHECKSTATUS);
-        module.Unload();
+        module.Close();
     };
     for (int i = 0; i < 20; ++i) cycle();
     const int descriptors = OpenDescriptorCount();
@@ -239,7 +191,7 @@ TW_UINT16 AnswerTwoCallers(void*, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UIN
 }
 
 TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
-    ASSERT_EQ(module.Load(), "");
+    ASSERT_EQ(module.Load(true), "");
     module.answer(AnswerTwoCallers, nullptr);
     TW_STATUS status = {};
     TW_IMAGELAYOUT layout = {};
@@ -278,7 +230,7 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
     stop = true;
     first.join();
     other.join();
-    module.Unload();
+    module.Close();
     EXPECT_EQ(wrongCodes.load(), 0);
 
     // Every byte after the calls made alone belongs to one call's request line or result.
@@ -333,7 +285,7 @@ TW_UINT16 AnswerByCallingAgain(void* context, TW_IDENTITY*, TW_UINT32, TW_UINT16
 }
 
 TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNotDeadlock) {
-    ASSERT_EQ(module.Load(), "");
+    ASSERT_EQ(module.Load(true), "");
     Reentry reentry;
     reentry.entry = module.entry;
     module.answer(AnswerByCallingAgain, &reentry);
@@ -369,7 +321,7 @@ void CallFromRelease(void* context) {
 }
 
 TEST_F(Faults, EntryFromReleaseFailsUntracedWhileTheModuleNameStaysValid) {
-    ASSERT_EQ(module.Load(), "");
+    ASSERT_EQ(module.Load(true), "");
     ReleaseCall call;
     call.entry = module.entry;
     call.namePointer = module.namePointer;
@@ -389,7 +341,7 @@ TEST_F(Faults, EntryFromReleaseFailsUntracedWhileTheModuleNameStaysValid) {
 }
 
 TEST_F(Faults, EntryAfterTheUnloadSequenceFailsUntraced) {
-    ASSERT_EQ(module.Load(), "");
+    ASSERT_EQ(module.Load(true), "");
     module.scriptReturnCode(TWRC_SUCCESS);
     const std::string file = OnlyTraceFile();
     auto terminate = reinterpret_cast<void (*)()>(dlsym(module.handle, "MachO_Termination"));
@@ -398,7 +350,7 @@ TEST_F(Faults, EntryAfterTheUnloadSequenceFailsUntraced) {
     const std::string before = ReadFile(file);
     EXPECT_EQ(module.Status(), TWRC_FAILURE);
     EXPECT_EQ(ReadFile(file), before);
-    module.Unload();  // the second unload sequence finds nothing to do
+    module.Close();  // the second unload sequence finds nothing to do
     EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE));
 }
 

@@ -3,10 +3,8 @@
 // package's command runs, and the installed command attaches a source that the Source Manager's
 // search then finds traced and loads the way the Source Manager does it.
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <fstream>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,29 +20,10 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Every file below `root` that is not a directory, as a path relative to `root`, with its lstat.
-void Walk(const std::string& root, const std::string& relative,
-          const std::function<void(const std::string&, const struct stat&)>& visit) {
-    for (const std::string& name : DirectoryEntries(root + relative)) {
-        const std::string path = relative + "/" + name;
-        struct stat st;
-        if (lstat((root + path).c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            Walk(root, path, visit);
-        } else {
-            visit(path, st);
-        }
-    }
-}
-
-// Every file below `root` with its mode, size and a hash of its bytes (short enough to print).
-std::map<std::string, std::string> Contents(const std::string& root) {
-    std::map<std::string, std::string> files;
-    Walk(root, "", [&](const std::string& path, const struct stat& st) {
-        const std::string bytes = ReadFile(root + path);
-        files[path] = std::to_string(st.st_mode) + " " + std::to_string(bytes.size()) + " " +
-                      std::to_string(std::hash<std::string>()(bytes));
-    });
+// The files below `root` (links included) with their modes and bytes.
+std::map<std::string, std::string> Files(const std::string& root) {
+    std::map<std::string, std::string> files = TreeSnapshot(root);
+    for (auto it = files.begin(); it != files.end();) it = it->second.rfind("dir ", 0) == 0 ? files.erase(it) : std::next(it);
     return files;
 }
 
@@ -85,11 +64,11 @@ TEST(Install, PackageAndInstallTraceAnAttachedSourceLikeTheSourceManagerLoadsIt)
 
     // Nothing below lib/twain, where the Source Manager would find it, and no log directory.
     std::vector<std::string> files;
-    Walk(prefix, "", [&](const std::string& path, const struct stat& st) {
+    for (const auto& [path, file] : Files(prefix)) {
         files.push_back(path);
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << path << " must be a regular file, not a link";
-        EXPECT_EQ(st.st_mode & 0666, 0644u) << path << " must be readable by every user, writable only by its owner";
-    });
+        ASSERT_EQ(file.rfind("file ", 0), 0u) << path << " must be a regular file, not a link";
+        EXPECT_EQ(std::stoul(file.substr(5)) & 0666, 0644u) << path << " must be readable by every user, writable only by its owner";
+    }
     EXPECT_EQ(files, kInstalled);
     const std::string command = prefix + "/bin/tracewell";
     const ProgramRun version = RunProgram(command, {"--version"});
@@ -110,8 +89,8 @@ TEST(Install, PackageAndInstallTraceAnAttachedSourceLikeTheSourceManagerLoadsIt)
     const ProgramRun unpacked = RunProgram("dpkg", {"-x", deb, root});
     ASSERT_EQ(unpacked.exitCode, 0) << unpacked.err;
     std::map<std::string, std::string> expected;
-    for (const auto& [path, content] : Contents(prefix)) expected[prefix + path] = content;
-    EXPECT_EQ(Contents(root), expected);
+    for (const auto& [path, content] : Files(prefix)) expected[prefix + path] = content;
+    EXPECT_TRUE(Files(root) == expected) << "the package holds what the install put below the prefix";
     const ProgramRun help = RunProgram(root + command, {"--help"});
     EXPECT_EQ(help.exitCode, 0) << help.err;
     EXPECT_THAT(help.out, HasSubstr("usage: tracewell"));
@@ -122,7 +101,7 @@ TEST(Install, PackageAndInstallTraceAnAttachedSourceLikeTheSourceManagerLoadsIt)
     scratch.Dir("twain/acme");
     std::ofstream(twain + "/acme/acme.ds", std::ios::binary) << ReadFile(STANDARD_SOURCE);
     std::ofstream(twain + "/acme/acme.ini") << "[acme]\n";
-    const auto before = Contents(twain);
+    const auto before = TreeSnapshot(twain);
     const auto run = [&](const std::string& step) {
         const ProgramRun ran = RunProgram(command, {"--twain-dir", twain, "--log-dir", log, step, twain + "/acme/acme.ds"});
         EXPECT_EQ(ran.exitCode, 0) << step << ": " << ran.out << ran.err;
@@ -138,7 +117,7 @@ TEST(Install, PackageAndInstallTraceAnAttachedSourceLikeTheSourceManagerLoadsIt)
     EXPECT_STREQ(identity.ProductName, "Corvale F40");
     CaptureStderr([&] { dlclose(module); });
     run("detach");
-    EXPECT_EQ(Contents(twain), before);
+    EXPECT_TRUE(TreeSnapshot(twain) == before) << "detach restores the tree";
 }
 
 }  // namespace

@@ -14,24 +14,10 @@
 #include <vector>
 
 #include "Common/TwainLog/LoadEnvironment.h"
-#include "support/Processes.h"
-#include "support/TestSupport.h"
+#include "support/LifecycleModule.h"
 #include "support/TraceCalls.h"
 
 namespace {
-
-const std::string kBundle = LIFECYCLE_DIR "/Corvale.bundle";
-const std::string kExecutable = kBundle + "/Contents/MacOS/Corvale";
-const std::string kLogDir = LIFECYCLE_DIR "/log";
-
-// Puts a copy of `file` where the module looks for the wrapped source (a fresh inode each time,
-// so the loader never reuses an earlier one).
-void InstallSource(const std::string& file) {
-    RemoveTree(kBundle);
-    for (const std::string& dir : {kBundle, kBundle + "/Contents", kBundle + "/Contents/MacOS"}) mkdir(dir.c_str(), 0755);
-    std::ofstream(kExecutable, std::ios::binary) << ReadFile(file);
-    ASSERT_EQ(ReadFile(kExecutable).size(), ReadFile(file).size());
-}
 
 std::vector<std::string> TraceFiles() { return TraceFilesIn(kLogDir); }
 
@@ -42,39 +28,11 @@ protected:
         RemoveTree(kLogDir);
     }
     void TearDown() override {
-        Unload();
+        module.Close();
         RemoveTree(kBundle);
         RemoveTree(kLogDir);
     }
-    void Load() {
-        module = dlopen(LIFECYCLE_MODULE, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(module, nullptr) << dlerror();
-        entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
-        ASSERT_NE(entry, nullptr);
-        source = dlopen(kExecutable.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    }
-    std::string Unload() {
-        if (module == nullptr) return "";
-        const std::string err = CaptureStderr([this] { dlclose(module); });
-        module = nullptr;
-        entry = nullptr;
-        return err;
-    }
-    void ReleaseSource() {
-        if (source != nullptr) dlclose(source);
-        source = nullptr;
-    }
-    template <typename T>
-    T Hook(const char* name) {
-        void* symbol = source != nullptr ? dlsym(source, name) : nullptr;
-        EXPECT_NE(symbol, nullptr) << name;
-        return reinterpret_cast<T>(symbol);
-    }
-    int Counter(const char* name) { return Hook<int (*)()>(name)(); }
-
-    void* module = nullptr;
-    void* source = nullptr;
-    DSENTRYPROC entry = nullptr;
+    LifecycleModule module;
 };
 
 TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
@@ -88,20 +46,20 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
         RemoveTree(kLogDir);
         mkdir(kLogDir.c_str(), 0755);
         if (!c.file.empty()) InstallSource(c.file);
-        Load();
+        ASSERT_EQ(module.Load(), "");
         unsigned char data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
         // A DAT that carries no structure in either build: the eight bytes are all the call has.
-        EXPECT_EQ(entry(nullptr, DG_CONTROL, DAT_TWUNKIDENTITY, MSG_GET, data), TWRC_FAILURE);
+        EXPECT_EQ(module.entry(nullptr, DG_CONTROL, DAT_TWUNKIDENTITY, MSG_GET, data), TWRC_FAILURE);
         EXPECT_EQ(data[0], 1);
         EXPECT_EQ(data[7], 8);
         if (c.file == SCANNER_NULLOPERATOR || c.file == SCANNER_NOFACTORY) {
-            EXPECT_EQ(Counter("CorvaleFactoryCalls"), c.file == SCANNER_NULLOPERATOR ? 1 : 0);
+            EXPECT_EQ(module.Counter("CorvaleFactoryCalls"), c.file == SCANNER_NULLOPERATOR ? 1 : 0);
         }
-        EXPECT_EQ(Unload(), "Close Log File.\n");
-        if (source != nullptr) {
-            EXPECT_EQ(Counter("CorvaleReleases"), 0);
+        EXPECT_EQ(module.Unload(), "Close Log File.\n");
+        if (module.source != nullptr) {
+            EXPECT_EQ(module.Counter("CorvaleReleases"), 0);
         }
-        ReleaseSource();
+        module.ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), 1u);
         EXPECT_EQ(SplitEnvironment(ReadFile(files[0])).calls,
@@ -113,32 +71,32 @@ TEST_F(Lifecycle, MissingOrBrokenSourceSwitchesForwardingOffButTracingStaysOn) {
 
 TEST_F(Lifecycle, FactoryGetsTheModuleFileNameAndReleaseRunsOnceAtUnload) {
     InstallSource(SCANNER_WHOLE);
-    Load();
-    ASSERT_NE(source, nullptr);
-    EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1);
-    EXPECT_STREQ(Hook<const char* (*)()>("CorvaleFactoryName")(), "tracewell.ds");
+    ASSERT_EQ(module.Load(), "");
+    ASSERT_NE(module.source, nullptr);
+    EXPECT_EQ(module.Counter("CorvaleFactoryCalls"), 1);
+    EXPECT_STREQ(module.Hook<const char* (*)()>("CorvaleFactoryName")(), "tracewell.ds");
 
-    Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_CHECKSTATUS);
+    module.Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_CHECKSTATUS);
     TW_IDENTITY origin = {};
     int payload = 0;
-    EXPECT_EQ(entry(&origin, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &payload), TWRC_CHECKSTATUS);
+    EXPECT_EQ(module.entry(&origin, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &payload), TWRC_CHECKSTATUS);
     TW_IDENTITY* seenOrigin;
     TW_UINT32 dg;
     TW_UINT16 dat, msg;
     TW_MEMREF data;
-    Hook<void (*)(TW_IDENTITY**, TW_UINT32*, TW_UINT16*, TW_UINT16*, TW_MEMREF*)>("CorvaleLastCall")(&seenOrigin, &dg, &dat,
-                                                                                                 &msg, &data);
+    using LastCall = void (*)(TW_IDENTITY**, TW_UINT32*, TW_UINT16*, TW_UINT16*, TW_MEMREF*);
+    module.Hook<LastCall>("CorvaleLastCall")(&seenOrigin, &dg, &dat, &msg, &data);
     EXPECT_EQ(seenOrigin, &origin);
     EXPECT_EQ(dg, DG_IMAGE);
     EXPECT_EQ(dat, DAT_IMAGEINFO);
     EXPECT_EQ(msg, MSG_GET);
     EXPECT_EQ(data, &payload);
 
-    EXPECT_EQ(Counter("CorvaleReleases"), 0);
-    EXPECT_EQ(Unload(), "");  // no log directory: no file, nothing printed
-    EXPECT_EQ(Counter("CorvaleReleases"), 1);
+    EXPECT_EQ(module.Counter("CorvaleReleases"), 0);
+    EXPECT_EQ(module.Unload(), "");  // no log directory: no file, nothing printed
+    EXPECT_EQ(module.Counter("CorvaleReleases"), 1);
     EXPECT_TRUE(TraceFiles().empty());
-    ReleaseSource();
+    module.ReleaseSource();
 }
 
 // Each load makes a trace file of its own, named from the load time, empty until the first call
@@ -149,11 +107,11 @@ TEST_F(Lifecycle, EachLoadTracesToAFileOfItsOwnAndUnloadLeavesMemory) {
     mkdir(kLogDir.c_str(), 0755);
     for (size_t round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        Load();
-        ASSERT_NE(source, nullptr);
-        EXPECT_EQ(Counter("CorvaleFactoryCalls"), 1) << "a fresh wrapped source each load";
-        Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_SUCCESS);
-        ReleaseSource();
+        ASSERT_EQ(module.Load(), "");
+        ASSERT_NE(module.source, nullptr);
+        EXPECT_EQ(module.Counter("CorvaleFactoryCalls"), 1) << "a fresh wrapped source each load";
+        module.Hook<void (*)(int)>("CorvaleScriptReturnCode")(TWRC_SUCCESS);
+        module.ReleaseSource();
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), round + 1);
         const std::string file = files[round];  // the names sort by load time
@@ -170,11 +128,11 @@ TEST_F(Lifecycle, EachLoadTracesToAFileOfItsOwnAndUnloadLeavesMemory) {
             EXPECT_EQ(opened.environment[0].second, TRACEWELL_TEST_VERSION ", TWAIN ABI " TRACEWELL_ABI_NAME);
             EXPECT_EQ(opened.environment[1].second.rfind(std::to_string(getpid()) + " /", 0), 0u);
         }
-        entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, nullptr);
+        module.entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, nullptr);
         const std::string text = SplitEnvironment(ReadFile(file)).calls;  // every write is flushed at once
         EXPECT_EQ(text.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n", 0), 0u);
         EXPECT_NE(text.find("TWAIN Status = [4]"), std::string::npos) << "state starts at 3 on every load";
-        EXPECT_EQ(Unload(), "Close Log File.\n");
+        EXPECT_EQ(module.Unload(), "Close Log File.\n");
         EXPECT_FALSE(ModuleLoaded(LIFECYCLE_MODULE)) << "the module must leave memory";
         EXPECT_FALSE(ModuleLoaded(kExecutable)) << "and release the wrapped source";
         usleep(2000);  // the next load gets a trace file of its own

@@ -19,20 +19,6 @@ constexpr bool kWindowsCLibrary = false;
 
 using Level = ENUM_LOG_LEVEL_TW::enumLogLevel_tw;
 
-long g_microseconds = 42000;
-
-TraceClock FixedClock() {
-    TraceClock clock = {};
-    clock.local.tm_year = 2021 - 1900;
-    clock.local.tm_mon = 2;
-    clock.local.tm_mday = 3;
-    clock.local.tm_hour = 9;
-    clock.local.tm_min = 5;
-    clock.local.tm_sec = 7;
-    clock.microseconds = g_microseconds;
-    return clock;
-}
-
 const std::string kStamp = "[2021/03/03 09:05:07.042]";
 
 std::string Blanks(size_t n) { return std::string(n, ' '); }
@@ -40,8 +26,7 @@ std::string Blanks(size_t n) { return std::string(n, ' '); }
 class Logger : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_microseconds = 42000;
-        SetTraceClock(FixedClock);
+        FixTraceClock(42000);
     }
     void TearDown() override { SetTraceClock(nullptr); }
 
@@ -108,7 +93,7 @@ TEST_F(Logger, TimeStampRoundsToMillisecondsUpToAFourDigitThousand) {
                  {999499, "2021/03/03 09:05:07.999"},
                  {999600, "2021/03/03 09:05:07.1000"}};
     for (const auto& c : cases) {
-        g_microseconds = c.microseconds;
+        FixTraceClock(c.microseconds);
         EXPECT_EQ(m_log.GetHeader(), c.stamp);
     }
 }

@@ -88,80 +88,86 @@ std::string MakeDll(const DllSpec& spec) {
     return image + data;
 }
 
-TEST(PeImage, MadeDlls) {
+// A DLL made from `spec` and then changed by `change` (when set); `why` says why it was refused.
+bool ReadMade(const DllSpec& spec, const std::function<void(std::string&)>& change, PeImage* pe, std::string* why) {
+    std::string image = MakeDll(spec);
+    if (change) change(image);
+    return ReadPeImage(image, pe, why);
+}
+
+TEST(PeImage, MadeDllsThatAreRead) {
     const struct {
         const char* name;
         DllSpec spec;
         std::function<void(std::string&)> change;
-        int bits;  // 0: refused
+        int bits;
         bool entry;
         std::vector<std::string> names;
-        std::string why;
     } kCases[] = {
-        {"64-bit DLL exporting DS_Entry", {}, nullptr, 64, true, {"DS_Entry"}, ""},
-        {"32-bit DLL exporting DS_Entry", {0x014C}, nullptr, 32, true, {"DS_Entry"}, ""},
+        {"64-bit DLL exporting DS_Entry", {}, nullptr, 64, true, {"DS_Entry"}},
+        {"32-bit DLL exporting DS_Entry", {0x014C}, nullptr, 32, true, {"DS_Entry"}},
         {"DS_Entry and the marker", {0x8664, 1, {0x2000, 0x2010}, {{"DS_Entry", 0}, {"MachO_Initialization", 1}}},
-         nullptr, 64, true, {"DS_Entry", "MachO_Initialization"}, ""},
-        {"only ordinal 1, no names", {0x014C, 1, {0x2000}, {}}, nullptr, 32, true, {}, ""},
-        {"ordinal 1 is the second slot when the base is 0", {0x8664, 0, {0, 0x2000}, {}}, nullptr, 64, true, {}, ""},
+         nullptr, 64, true, {"DS_Entry", "MachO_Initialization"}},
+        {"only ordinal 1, no names", {0x014C, 1, {0x2000}, {}}, nullptr, 32, true, {}},
+        {"ordinal 1 is the second slot when the base is 0", {0x8664, 0, {0, 0x2000}, {}}, nullptr, 64, true, {}},
         {"ordinal 1 would be past a table of one when the base is 0", {0x8664, 0, {0x2000}, {{"Other", 0}}}, nullptr, 64,
-         false, {"Other"}, ""},
-        {"first ordinal is 2", {0x8664, 2, {0x2000}, {{"Other", 0}}}, nullptr, 64, false, {"Other"}, ""},
-        {"ordinal 1's slot is empty", {0x8664, 1, {0, 0x2000}, {{"Other", 1}}}, nullptr, 64, false, {"Other"}, ""},
-        {"no export directory", {0x8664, 1, {}, {}, false}, nullptr, 64, false, {}, ""},
-        {"a name pointing at no function", {0x8664, 2, {0x2000}, {{"DS_Entry", 5}}}, nullptr, 64, false, {}, ""},
+         false, {"Other"}},
+        {"first ordinal is 2", {0x8664, 2, {0x2000}, {{"Other", 0}}}, nullptr, 64, false, {"Other"}},
+        {"ordinal 1's slot is empty", {0x8664, 1, {0, 0x2000}, {{"Other", 1}}}, nullptr, 64, false, {"Other"}},
+        {"no export directory", {0x8664, 1, {}, {}, false}, nullptr, 64, false, {}},
+        {"a name pointing at no function", {0x8664, 2, {0x2000}, {{"DS_Entry", 5}}}, nullptr, 64, false, {}},
         {"a name outside every section", {0x8664, 2, {0x2000}, {{"DS_Entry", 0}}},
-         [](std::string& image) { Put32(image, kExport + 44, 0x7000); }, 64, false, {}, ""},
-        {"a name running past its section",  {0x8664, 2, {0x2000}, {{"DS_Entry", 0}}},
-         [](std::string& image) { image.pop_back(); Put32(image, SectionTable(0x8664) + 16, static_cast<uint32_t>(image.size() - kSectionOffset)); },
-         64, false, {}, ""},
-        {"ARM64", {0xAA64}, nullptr, 0, false, {}, "machine 0xaa64, neither i386 nor AMD64"},
-        {"a PE32 header on an AMD64 machine", {},
-         [](std::string& image) { Put16(image, kOptional, 0x10B); }, 0, false, {}, "optional header does not fit"},
-        {"a PE32+ header on an i386 machine", {0x014C},
-         [](std::string& image) { Put16(image, kOptional, 0x20B); }, 0, false, {}, "optional header does not fit"},
-        {"an executable, not a DLL", {}, [](std::string& image) { Put16(image, kCoff + 18, 0x0022); }, 0, false, {},
-         "not a DLL"},
-        {"a DLL not marked loadable", {}, [](std::string& image) { Put16(image, kCoff + 18, 0x2000); }, 0, false, {},
-         "not marked as a loadable image"},
-        {"no MZ", {}, [](std::string& image) { image[0] = 'Z'; }, 0, false, {}, "no PE header"},
-        {"a PE offset past the end", {}, [](std::string& image) { Put32(image, 0x3C, 0xFFFFFFF0); }, 0, false, {},
-         "no PE header"},
-        {"a PE offset two bytes before the end", {},
-         [](std::string& image) { Put32(image, 0x3C, static_cast<uint32_t>(image.size() - 2)); }, 0, false, {},
-         "no PE header"},
-        {"a section table longer than the file", {}, [](std::string& image) { Put16(image, kCoff + 2, 0xFFFF); }, 0,
-         false, {}, "section table lies outside"},
-        {"an optional header longer than the file", {}, [](std::string& image) { Put16(image, kCoff + 16, 0xFFF0); },
-         0, false, {}, "optional header does not fit"},
-        {"a section whose bytes lie past the end", {},
-         [](std::string& image) { Put32(image, SectionTable(0x8664) + 20, 0xFFFFFF00); }, 0, false, {},
-         "sections lie outside"},
-        {"an export directory outside every section", {},
-         [](std::string& image) { Put32(image, kOptional + 112, 0x9000); }, 0, false, {}, "export directory lies outside"},
-        {"a count of names that the file cannot hold", {},
-         [](std::string& image) { Put32(image, kExport + 24, 0x40000000); }, 0, false, {}, "export tables lie outside"},
-        {"a count of functions that overflows", {},
-         [](std::string& image) { Put32(image, kExport + 20, 0xFFFFFFFF); }, 0, false, {}, "export tables lie outside"},
-        {"a function table outside the section", {},
-         [](std::string& image) { Put32(image, kExport + 28, kSectionRva + 0xFFFF); }, 0, false, {},
-         "export tables lie outside"},
+         [](std::string& image) { Put32(image, kExport + 44, 0x7000); }, 64, false, {}},
+        {"a name running past its section", {0x8664, 2, {0x2000}, {{"DS_Entry", 0}}},
+         [](std::string& image) {
+             image.pop_back();
+             Put32(image, SectionTable(0x8664) + 16, static_cast<uint32_t>(image.size() - kSectionOffset));
+         },
+         64, false, {}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        std::string image = MakeDll(c.spec);
-        if (c.change) c.change(image);
         PeImage pe;
         std::string why;
-        const bool read = ReadPeImage(image, &pe, &why);
-        EXPECT_EQ(read, c.bits != 0) << why;
-        if (!read) {
-            EXPECT_THAT(why, HasSubstr(c.why));
-            continue;
-        }
+        ASSERT_TRUE(ReadMade(c.spec, c.change, &pe, &why)) << why;
         EXPECT_EQ(pe.bits, c.bits);
         EXPECT_EQ(pe.HasEntry(), c.entry);
         EXPECT_EQ(std::vector<std::string>(pe.names.begin(), pe.names.end()), c.names);
+    }
+}
+
+TEST(PeImage, MadeDllsThatAreRefused) {
+    const auto set16 = [](uint32_t at, uint16_t value) { return [=](std::string& image) { Put16(image, at, value); }; };
+    const auto set32 = [](uint32_t at, uint32_t value) { return [=](std::string& image) { Put32(image, at, value); }; };
+    const struct {
+        const char* name;
+        DllSpec spec;
+        std::function<void(std::string&)> change;
+        const char* why;
+    } kCases[] = {
+        {"ARM64", {0xAA64}, nullptr, "machine 0xaa64, neither i386 nor AMD64"},
+        {"a PE32 header on an AMD64 machine", {}, set16(kOptional, 0x10B), "optional header does not fit"},
+        {"a PE32+ header on an i386 machine", {0x014C}, set16(kOptional, 0x20B), "optional header does not fit"},
+        {"an executable, not a DLL", {}, set16(kCoff + 18, 0x0022), "not a DLL"},
+        {"a DLL not marked loadable", {}, set16(kCoff + 18, 0x2000), "not marked as a loadable image"},
+        {"no MZ", {}, [](std::string& image) { image[0] = 'Z'; }, "no PE header"},
+        {"a PE offset past the end", {}, set32(0x3C, 0xFFFFFFF0), "no PE header"},
+        {"a PE offset two bytes before the end", {},
+         [](std::string& image) { Put32(image, 0x3C, static_cast<uint32_t>(image.size() - 2)); }, "no PE header"},
+        {"a section table longer than the file", {}, set16(kCoff + 2, 0xFFFF), "section table lies outside"},
+        {"an optional header longer than the file", {}, set16(kCoff + 16, 0xFFF0), "optional header does not fit"},
+        {"a section whose bytes lie past the end", {}, set32(SectionTable(0x8664) + 20, 0xFFFFFF00), "sections lie outside"},
+        {"an export directory outside every section", {}, set32(kOptional + 112, 0x9000), "export directory lies outside"},
+        {"a count of names that the file cannot hold", {}, set32(kExport + 24, 0x40000000), "export tables lie outside"},
+        {"a count of functions that overflows", {}, set32(kExport + 20, 0xFFFFFFFF), "export tables lie outside"},
+        {"a function table outside the section", {}, set32(kExport + 28, kSectionRva + 0xFFFF), "export tables lie outside"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        PeImage pe;
+        std::string why;
+        EXPECT_FALSE(ReadMade(c.spec, c.change, &pe, &why));
+        EXPECT_THAT(why, HasSubstr(c.why));
     }
 }
 

@@ -187,22 +187,12 @@ TEST(ReadableCopy, AnswersTheSameWhereTheSystemForbidsItsFirstWay) {
     EXPECT_EQ(found, "");
 }
 
-TraceClock g_clock;
-TraceClock FixedClock() { return g_clock; }
-
 class TraceSetup : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(g_pLogFile, nullptr);
         g_cParaAnalyze = CParaAnalyze();
-        g_clock = {};
-        g_clock.local.tm_year = 121;
-        g_clock.local.tm_mon = 2;
-        g_clock.local.tm_mday = 3;
-        g_clock.local.tm_hour = 9;
-        g_clock.local.tm_min = 5;
-        g_clock.local.tm_sec = 7;
-        SetTraceClock(FixedClock);
+        FixTraceClock(0);
         Clean();
     }
     void TearDown() override {
@@ -228,7 +218,7 @@ TEST_F(TraceSetup, OnlyAnExistingDirectoryGetsAFileNamedFromTheLoadTimeAndAppend
                  {499, "Twainlog_20210303_090507_0000.txt"},
                  {42000, "Twainlog_20210303_090507_0042.txt"}};
     for (const auto& c : cases) {
-        g_clock.microseconds = c.microseconds;
+        FixTraceClock(c.microseconds);
         EXPECT_TRUE(setupTwainLog());
         ASSERT_NE(g_pLogFile, nullptr);
         EXPECT_EQ(access((std::string(g_szLogDirectory) + "/" + c.name).c_str(), F_OK), 0) << c.name;
@@ -239,7 +229,7 @@ TEST_F(TraceSetup, OnlyAnExistingDirectoryGetsAFileNamedFromTheLoadTimeAndAppend
     // Loading again in the same millisecond appends; a second set-up keeps the file already open.
     setupTwainLog();
     FILE* opened = g_pLogFile;
-    g_clock.microseconds = 999600;
+    FixTraceClock(999600);
     setupTwainLog();
     EXPECT_EQ(g_pLogFile, opened);
     WriteLogFile(more, 4);

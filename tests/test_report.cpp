@@ -65,13 +65,6 @@ Parsed Parse(const std::string& text, size_t piece = 4096) {
     return p;
 }
 
-// Lines joined with the trace's "\r\n".
-std::string Crlf(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const std::string& l : lines) out += l + "\r\n";
-    return out;
-}
-
 std::vector<int> Kinds(const Parsed& p, NoticeKind kind) {
     std::vector<int> lines;
     for (const Notice& n : p.notices)
@@ -168,14 +161,9 @@ TEST(TraceReader, EveryKindOfLineIsTakenOrReportedWithItsLineNumber) {
             const Parsed p = Parse(c.text, piece);
             ASSERT_EQ(p.loads.size(), 1u);
             const LoadSummary& L = p.loads[0];
-            EXPECT_EQ(L.calls, c.calls);
-            EXPECT_EQ(L.requests, c.requests);
-            EXPECT_EQ(L.events, c.events);
-            EXPECT_EQ(L.sourceCalls, c.fromSource);
-            EXPECT_EQ(L.failures, c.failures);
-            EXPECT_EQ(L.unfinished, c.unfinished);
-            EXPECT_EQ(L.cut, c.cut);
-            EXPECT_EQ(L.pages, c.pages);
+            EXPECT_EQ((std::vector<long>{L.calls, L.requests, L.events, L.sourceCalls, L.failures, L.unfinished, L.cut, L.pages}),
+                      (std::vector<long>{c.calls, c.requests, c.events, c.fromSource, c.failures, c.unfinished, c.cut, c.pages}))
+                << "calls, requests, events, from the source, failures, unfinished, cut, pages";
             EXPECT_EQ(p.unparsed, c.unparsed);
             EXPECT_EQ(DescribeRuns(L), c.states);
             EXPECT_EQ(L.lastLine, p.lines);

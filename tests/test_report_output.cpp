@@ -1,17 +1,19 @@
-// The report's JSON document and XHTML page: each parsed back (a strict JSON reader and a strict
-// XML reader of the test's own) and held against what the report says, for the golden traces and
-// for traces whose strings hold quotes, control characters and bytes that are not UTF-8.
+// The report's JSON document and XHTML page: each parsed back by a strict reader and held against
+// what the report says, for the golden traces and for traces whose strings hold quotes, control
+// characters and bytes that are not UTF-8.
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <memory>
+#include <iterator>
 #include <random>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <boost/property_tree/detail/rapidxml.hpp>
+#include <boost/property_tree/json_parser.hpp>
 #include <gtest/gtest.h>
 
 #include "Report.h"
@@ -22,247 +24,89 @@ namespace {
 
 const std::string kGoldenDir = std::string(TRACEWELL_SOURCE_DIR) + "/tests/golden/";
 
-// ---- Strict readers of the test's own: each throws at the first thing its format does not allow ----
+namespace pt = boost::property_tree;
+namespace rx = boost::property_tree::detail::rapidxml;
+using Node = rx::xml_node<char>;
 
-struct Json {
-    enum Kind { Other, String, Array, Object } kind = Other;
-    double number = 0;
-    std::string text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
-
-    const Json& operator[](const std::string& key) const {
-        static const Json missing;
-        for (const auto& m : members)
-            if (m.first == key) return m.second;
-        return missing;
-    }
-    const Json& operator[](size_t i) const { return items.at(i); }
-};
-
-class Reader {
-public:
-    explicit Reader(const std::string& s) : m_s(s) {}
-
-protected:
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw std::runtime_error(what + " at byte " + std::to_string(m_i));
-    }
-    void Blank() {
-        while (m_i < m_s.size() && std::string(" \t\r\n").find(m_s[m_i]) != std::string::npos) ++m_i;
-    }
-    bool At(const std::string& word) const { return m_s.compare(m_i, word.size(), word) == 0; }
-    void Expect(const std::string& word) {
-        if (!At(word)) Fail("'" + word + "' expected");
-        m_i += word.size();
-    }
-
-    const std::string& m_s;
-    size_t m_i = 0;
-};
-
-// The whole input one value, strings valid UTF-8 with no raw control character.
-class JsonReader : Reader {
-public:
-    using Reader::Reader;
-    Json Document() {
-        Json v = Value();
-        Blank();
-        if (m_i != m_s.size()) Fail("text after the document");
-        return v;
-    }
-
-private:
-    std::string Str() {
-        Expect("\"");
-        std::string out;
-        while (m_i < m_s.size() && m_s[m_i] != '"') {
-            const unsigned char c = static_cast<unsigned char>(m_s[m_i++]);
-            static const std::string kSimple = "\"\\/bfnrt", kMeaning = "\"\\/\b\f\n\r\t";
-            if (c < 0x20) Fail("raw control character in a string");
-            if (c == '\\' && m_i < m_s.size() && kSimple.find(m_s[m_i]) != std::string::npos) {
-                out += kMeaning[kSimple.find(m_s[m_i++])];
-            } else if (c == '\\') {
-                Expect("u");
-                if (m_i + 4 > m_s.size() || m_s.substr(m_i, 4).find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                    Fail("bad escape");
-                const unsigned cp = static_cast<unsigned>(std::stoul(m_s.substr(m_i, 4), nullptr, 16));
-                m_i += 4;
-                if (cp < 0x80) out += static_cast<char>(cp);
-                else if (cp < 0x800) out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
-                else out += {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
-                             static_cast<char>(0x80 | (cp & 0x3F))};
-            } else {
-                const size_t more = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 9;
-                if (more == 9 || m_i + more > m_s.size()) Fail("byte that is not UTF-8");
-                out += static_cast<char>(c);
-                for (size_t k = 0; k < more; ++k, ++m_i) {
-                    if ((static_cast<unsigned char>(m_s[m_i]) & 0xC0) != 0x80) Fail("byte that is not UTF-8");
-                    out += m_s[m_i];
-                }
-            }
-        }
-        Expect("\"");
-        return out;
-    }
-    Json Value() {
-        Blank();
-        Json v;
-        if (At("{") || At("[")) {
-            v.kind = At("{") ? Json::Object : Json::Array;
-            const std::string close = At("{") ? "}" : "]";
-            ++m_i;
-            Blank();
-            if (At(close)) return ++m_i, v;
-            do {
-                Blank();
-                if (v.kind == Json::Array) {
-                    v.items.push_back(Value());
-                } else {
-                    std::string key = Str();
-                    Blank();
-                    Expect(":");
-                    v.members.emplace_back(std::move(key), Value());
-                }
-                Blank();
-            } while (At(",") && ++m_i);
-            Expect(close);
-            return v;
-        }
-        if (At("\"")) return v.kind = Json::String, v.text = Str(), v;
-        for (const char* word : {"true", "false", "null"})
-            if (At(word)) return m_i += strlen(word), v.number = word[0] == 't', v;
-        const char* start = m_s.c_str() + m_i;
-        char* end = nullptr;
-        v.number = strtod(start, &end);
-        if (end == start || !(*start == '-' || isdigit(static_cast<unsigned char>(*start)))) Fail("value expected");
-        m_i += static_cast<size_t>(end - start);
-        return v;
-    }
-};
-
-// Well-formed XML: elements with attributes and text, entities resolved.
-struct Element {
-    std::string name;
-    std::map<std::string, std::string> attributes;
-    std::string text;  // character data directly inside
-    std::vector<std::unique_ptr<Element>> children;
-
-    void All(const std::string& wanted, std::vector<const Element*>* out) const {
-        if (name == wanted) out->push_back(this);
-        for (const auto& c : children) c->All(wanted, out);
-    }
-    std::string Text() const {
-        std::string t = text;
-        for (const auto& c : children) t += c->Text();
-        return t;
-    }
-};
-
-class XmlReader : Reader {
-public:
-    using Reader::Reader;
-    Element Document() {
-        Element root;
-        Skip("<?xml", "?>");
-        while (Skip("<!--", "-->") || Skip("<!DOCTYPE", ">")) continue;
-        Blank();
-        Parse(&root);
-        while (Skip("<!--", "-->")) continue;
-        Blank();
-        if (m_i != m_s.size()) Fail("text after the root element");
-        return root;
-    }
-
-private:
-    // Skips blanks and then a construct from `open` to `close`; false when none starts there.
-    bool Skip(const std::string& open, const std::string& close) {
-        Blank();
-        if (!At(open)) return false;
-        const size_t end = m_s.find(close, m_i);
-        if (end == std::string::npos) Fail("not closed: " + open);
-        m_i = end + close.size();
-        return true;
-    }
-    std::string Name() {
-        const size_t start = m_i;
-        while (m_i < m_s.size() && (isalnum(static_cast<unsigned char>(m_s[m_i])) ||
-                                    std::string("_-:.").find(m_s[m_i]) != std::string::npos))
-            ++m_i;
-        return m_s.substr(start, m_i - start);
-    }
-    std::string CharData(const std::string& raw) const {
-        static const std::map<std::string, std::string> kEntities = {
-            {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
-        std::string out;
-        for (size_t i = 0; i < raw.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(raw[i]);
-            if (c < 0x20 && c != '\n' && c != '\t' && c != '\r') Fail("control character XML does not allow");
-            if (c == '<') Fail("'<' in character data");
-            if (c != '&') {
-                out += static_cast<char>(c);
-                continue;
-            }
-            const size_t semi = raw.find(';', i);
-            if (semi == std::string::npos) Fail("'&' without ';'");
-            const std::string entity = raw.substr(i + 1, semi - i - 1);
-            i = semi;
-            if (kEntities.count(entity)) {
-                out += kEntities.at(entity);
-                continue;
-            }
-            if (entity.size() < 2 || entity[0] != '#') Fail("unknown entity &" + entity + ";");
-            const long cp = entity[1] == 'x' ? strtol(entity.c_str() + 2, nullptr, 16) : strtol(entity.c_str() + 1, nullptr, 10);
-            if (cp < 0x20 && cp != 9 && cp != 10 && cp != 13) Fail("character reference XML does not allow");
-            out += cp < 0x80 ? static_cast<char>(cp) : '?';
-        }
-        return out;
-    }
-    void Parse(Element* e) {
-        Expect("<");
-        if ((e->name = Name()).empty()) Fail("element name expected");
-        for (Blank(); !At(">"); Blank()) {
-            if (At("/>")) return void(m_i += 2);
-            const std::string attribute = Name();
-            if (attribute.empty()) Fail("attribute name expected in <" + e->name + ">");
-            Blank();
-            Expect("=");
-            Blank();
-            const char quote = m_i < m_s.size() ? m_s[m_i++] : '\0';
-            const size_t end = m_s.find(quote, m_i);
-            if ((quote != '"' && quote != '\'') || end == std::string::npos) Fail("quoted attribute expected");
-            if (!e->attributes.emplace(attribute, CharData(m_s.substr(m_i, end - m_i))).second)
-                Fail("attribute given twice: " + attribute);
-            m_i = end + 1;
-        }
-        ++m_i;
-        for (;;) {
-            const size_t lt = m_s.find('<', m_i);
-            if (lt == std::string::npos) Fail("element <" + e->name + "> not closed");
-            e->text += CharData(m_s.substr(m_i, lt - m_i));
-            m_i = lt;
-            if (Skip("<!--", "-->")) continue;
-            if (At("</")) {
-                m_i += 2;
-                if (Name() != e->name) Fail("end tag does not match <" + e->name + ">");
-                Blank();
-                return Expect(">");
-            }
-            e->children.push_back(std::make_unique<Element>());
-            Parse(e->children.back().get());
-        }
-    }
-};
-
-// `*out` read from `text`, or why it could not be.
-template <class TReader, class T>
-::testing::AssertionResult Read(const std::string& text, T* out) {
+// `*doc` read from `text` by a strict JSON reader (raw control characters, bytes that are not UTF-8
+// and text after the document refused), or why it could not be.
+::testing::AssertionResult ReadJson(const std::string& text, pt::ptree* doc) {
+    std::istringstream in(text);
     try {
-        *out = TReader(text).Document();
+        pt::read_json(in, *doc);
         return ::testing::AssertionSuccess();
-    } catch (const std::exception& e) {
+    } catch (const pt::json_parser_error& e) {
         return ::testing::AssertionFailure() << e.what() << "\n" << text.substr(0, 2000);
     }
+}
+
+const pt::ptree& Item(const pt::ptree& array, size_t i) {
+    if (i >= array.size()) throw std::out_of_range("item " + std::to_string(i));
+    return std::next(array.begin(), static_cast<long>(i))->second;
+}
+
+// The elements named `name` (any with nullptr) at or below `node`, in document order.
+std::vector<Node*> All(Node* node, const char* name) {
+    std::vector<Node*> found;
+    if (node->type() == rx::node_element && (!name || std::string(name) == node->name())) found.push_back(node);
+    for (Node* c = node->first_node(); c; c = c->next_sibling()) {
+        const std::vector<Node*> below = All(c, name);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+std::vector<Node*> Children(const Node* node) {
+    std::vector<Node*> children;
+    for (Node* c = node->first_node(); c; c = c->next_sibling())
+        if (c->type() == rx::node_element) children.push_back(c);
+    return children;
+}
+
+std::string Attribute(const Node* node, const char* name) {
+    const rx::xml_attribute<char>* a = node->first_attribute(name);
+    return a ? a->value() : "";
+}
+
+std::string Text(const Node* node) {
+    std::string text = node->type() == rx::node_data ? node->value() : "";
+    for (const Node* c = node->first_node(); c; c = c->next_sibling()) text += Text(c);
+    return text;
+}
+
+// `*page` read from `*buffer` (the text with a terminating zero) as well-formed XML, or why it could
+// not be. The reader matches end tags to start tags; what it lets through is checked here: one root,
+// no attribute twice, no control character nor reference to one, no '&' that starts no reference.
+::testing::AssertionResult ReadXml(std::vector<char>* buffer, rx::xml_document<char>* page) {
+    const std::string text(buffer->data());
+    static const std::regex kReference("&(#x[0-9a-fA-F]+|#[0-9]+|amp|lt|gt|quot|apos);|&");
+    for (std::sregex_iterator m(text.begin(), text.end(), kReference), end; m != end; ++m) {
+        const std::string ref = (*m)[1];
+        const long cp = ref.empty() ? 0 : ref[0] != '#' ? ' ' : ref[1] == 'x' ? strtol(ref.c_str() + 2, nullptr, 16)
+                                                                               : strtol(ref.c_str() + 1, nullptr, 10);
+        if (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r')
+            return ::testing::AssertionFailure() << "reference XML does not allow: " << m->str();
+    }
+    const auto control = std::find_if(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    });
+    if (control != text.end() || text.size() + 1 != buffer->size())  // a NUL ends `text` early
+        return ::testing::AssertionFailure() << "control character at byte " << control - text.begin();
+    try {
+        page->parse<rx::parse_validate_closing_tags>(buffer->data());
+    } catch (const rx::parse_error& e) {
+        return ::testing::AssertionFailure() << e.what() << " at byte " << e.where<char>() - buffer->data();
+    }
+    size_t roots = 0;
+    for (Node* c = page->first_node(); c; c = c->next_sibling()) roots += c->type() == rx::node_element;
+    if (roots != 1) return ::testing::AssertionFailure() << roots << " root elements";
+    for (const Node* e : All(page, nullptr)) {
+        std::set<std::string> names;
+        for (auto* a = e->first_attribute(); a; a = a->next_attribute())
+            if (!names.insert(a->name()).second)
+                return ::testing::AssertionFailure() << "attribute given twice: " << a->name() << " in <" << e->name() << ">";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // ---- The cases ----
@@ -272,7 +116,8 @@ constexpr char kRawLine[] = "\x00\x02 not a trace line ]]> \xfe\r\n";
 // Strings that a JSON or XML writer gets wrong when it does not escape: quotes, backslashes,
 // markup, control characters and bytes that are not UTF-8, in the request line and in values.
 std::string HostileTrace() {
-    return Crlf({"[00001] [APP] DG_CONTROL/DAT_PARENT/MSG_OPENDSM", "        Return Code = [TWRC_SUCCESS]",
+    return Crlf({"*** Process: 7 /opt/\"a\"\\b <&> ***", "*** System: S ***",
+                 "[00001] [APP] DG_CONTROL/DAT_PARENT/MSG_OPENDSM", "        Return Code = [TWRC_SUCCESS]",
                  "pData   = <0x5c000190>", "  pOrigin:TW_IDENTITY = {",
                  std::string("    ProductName     = [say \"hi\" \\ <b>&amp; \x01\x1f\xff\xc3\x28 caf\xc3\xa9]"),
                  "  }", "", "TWAIN Status = [3]",
@@ -312,86 +157,88 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
         {"random bytes", dir.Write("noise.bin", noise)}};
     for (const auto& input : kInputs) {
         SCOPED_TRACE(input.first);
-        const std::string page = dir.File("page.html");
+        const std::string pagePath = dir.File("page.html");
         std::ostringstream out, err;
-        const int status = tracereport::Report({"--json", "--html", page, input.second}, out, err);
+        const int status = tracereport::Report({"--json", "--html", pagePath, input.second}, out, err);
         EXPECT_EQ(status, input.first == "random bytes" ? 1 : 0) << err.str();
-        Json doc;
-        ASSERT_TRUE(Read<JsonReader>(out.str(), &doc));
-        ASSERT_EQ(doc.kind, Json::Object);
-        EXPECT_EQ(doc["files"].items.size(), 1u);
-        for (const Json& load : doc["loads"].items) {
-            for (const Json& run : load["states"].items) {
-                EXPECT_GE(run["state"].number, 1);
-                EXPECT_LE(run["state"].number, 7);
+        pt::ptree doc;
+        ASSERT_TRUE(ReadJson(out.str(), &doc));
+        ASSERT_EQ(out.str().front(), '{');
+        EXPECT_EQ(doc.get_child("files").size(), 1u);
+        const pt::ptree& loads = doc.get_child("loads");
+        for (const auto& load : loads) {
+            for (const auto& run : load.second.get_child("states")) {
+                EXPECT_GE(run.second.get<int>("state"), 1);
+                EXPECT_LE(run.second.get<int>("state"), 7);
             }
-            EXPECT_EQ(load["calls"]["intoSource"].number,
-                      load["calls"]["requests"].number + load["calls"]["events"].number);
+            EXPECT_EQ(load.second.get<long>("calls.intoSource"),
+                      load.second.get<long>("calls.requests") + load.second.get<long>("calls.events"));
         }
 
-        const std::string html = ReadFile(page);
-        Element root;
-        ASSERT_TRUE(Read<XmlReader>(html, &root));
-        EXPECT_EQ(root.name, "html");
-        EXPECT_EQ(root.attributes["xmlns"], "http://www.w3.org/1999/xhtml");
+        const std::string html = ReadFile(pagePath);
+        std::vector<char> buffer(html.begin(), html.end());
+        buffer.push_back('\0');
+        rx::xml_document<char> page;
+        ASSERT_TRUE(ReadXml(&buffer, &page));
+        Node* root = page.first_node();
+        EXPECT_STREQ(root->name(), "html");
+        EXPECT_EQ(Attribute(root, "xmlns"), "http://www.w3.org/1999/xhtml");
         EXPECT_EQ(html.find("<script"), std::string::npos) << "no script, and the trace's text is escaped";
         EXPECT_EQ(html.find(" src="), std::string::npos) << "nothing from the network";
 
-        std::vector<const Element*> svgs, details, links, timelines;
-        root.All("svg", &svgs);
-        root.All("details", &details);
-        root.All("a", &links);
-        for (const Element* svg : svgs)
-            if (svg->attributes.count("id") && svg->attributes.at("id").compare(0, 9, "timeline-") == 0)
-                timelines.push_back(svg);
-        ASSERT_EQ(timelines.size(), doc["loads"].items.size());
+        std::vector<Node*> timelines;
+        for (Node* svg : All(root, "svg"))
+            if (Attribute(svg, "id").compare(0, 9, "timeline-") == 0) timelines.push_back(svg);
+        ASSERT_EQ(timelines.size(), loads.size());
         size_t calls = 0;
         for (size_t i = 0; i < timelines.size(); ++i) {
-            const Json& load = doc["loads"][i];
-            calls += static_cast<size_t>(load["calls"]["intoSource"].number + load["calls"]["fromSource"].number);
-            std::vector<const Element*> lines, polylines;
-            timelines[i]->All("polyline", &polylines);
-            timelines[i]->All("line", &lines);
+            const pt::ptree& load = Item(loads, i);
+            calls += load.get<size_t>("calls.intoSource") + load.get<size_t>("calls.fromSource");
             std::vector<std::pair<long, int>> expected;
-            for (const Json& run : load["states"].items)
-                expected.push_back({static_cast<long>(run["call"].number), static_cast<int>(run["state"].number)});
+            for (const auto& run : load.get_child("states"))
+                expected.push_back({run.second.get<long>("call"), run.second.get<int>("state")});
+            const std::vector<Node*> polylines = All(timelines[i], "polyline");
             ASSERT_EQ(polylines.size(), expected.empty() ? 0u : 1u);
-            EXPECT_EQ(polylines.empty() ? expected : RunsDrawn(polylines[0]->attributes.at("points")), expected);
+            EXPECT_EQ(polylines.empty() ? expected : RunsDrawn(Attribute(polylines[0], "points")), expected);
             std::vector<long> marked, failed;
-            for (const Element* l : lines)
-                if (l->attributes.count("class") && l->attributes.at("class") == "failure")
-                    marked.push_back(atol(l->attributes.at("x1").c_str()));
-            for (const Json& f : load["failureList"].items) failed.push_back(static_cast<long>(f["call"].number));
+            for (const Node* l : All(timelines[i], "line"))
+                if (Attribute(l, "class") == "failure") marked.push_back(atol(Attribute(l, "x1").c_str()));
+            for (const auto& f : load.get_child("failureList")) failed.push_back(f.second.get<long>("call"));
             EXPECT_EQ(marked, failed);
         }
+        const std::vector<Node*> details = All(root, "details");
         EXPECT_EQ(details.size(), calls) << "each call's text one click away";
-        for (const Element* d : details) {
-            ASSERT_EQ(d->children.size(), 2u);
-            EXPECT_EQ(d->children[0]->name, "summary");
-            EXPECT_EQ(d->children[1]->name, "pre");
+        for (const Node* d : details) {
+            const std::vector<Node*> parts = Children(d);
+            ASSERT_EQ(parts.size(), 2u);
+            EXPECT_STREQ(parts[0]->name(), "summary");
+            EXPECT_STREQ(parts[1]->name(), "pre");
         }
-        for (const Element* a : links) {
-            ASSERT_EQ(a->attributes.at("href").compare(0, 1, "#"), 0) << "links stay on the page";
-            const std::string target = a->attributes.at("href").substr(1);
+        for (const Node* a : All(root, "a")) {
+            ASSERT_EQ(Attribute(a, "href").compare(0, 1, "#"), 0) << "links stay on the page";
+            const std::string target = Attribute(a, "href").substr(1);
             EXPECT_NE(html.find("id=\"" + target + "\""), std::string::npos) << target;
         }
         if (input.first != "hostile strings") continue;
         // The strings come back as the trace wrote them, in the document and on the page.
-        const Json& load = doc["loads"][0];
-        EXPECT_EQ(load["application"]["productName"].text,
+        const pt::ptree& load = Item(loads, 0);
+        EXPECT_EQ(load.get<std::string>("application.productName"),
                   "say \"hi\" \\ <b>&amp; \x01\x1f\xc3\xbf\xc3\x83( caf\xc3\xa9");  // not UTF-8: read as Latin-1
-        EXPECT_EQ(load["failureList"][0]["capability"].text, "ERROR!(4131)");
-        EXPECT_EQ(load["failureList"][0]["asked"].text, "</pre><script>x</script>");
-        EXPECT_EQ(load["unparsed"]["lines"].number, 1);
-        EXPECT_EQ(load["unparsed"]["ranges"][0]["first"].number, 23);
-        EXPECT_EQ(load["notices"]["counts"]["logger"].number, 1);
+        const pt::ptree& failure = Item(load.get_child("failureList"), 0);
+        EXPECT_EQ(failure.get<std::string>("capability"), "ERROR!(4131)");
+        EXPECT_EQ(failure.get<std::string>("asked"), "</pre><script>x</script>");
+        EXPECT_EQ(load.get<int>("unparsed.lines"), 1);
+        EXPECT_EQ(Item(load.get_child("unparsed.ranges"), 0).get<int>("first"), 25);
+        EXPECT_EQ(load.get<std::string>("environment.Process"), "7 /opt/\"a\"\\b <&>");
+        EXPECT_EQ(load.get<std::string>("environment.System"), "S");
+        EXPECT_EQ(load.get<int>("notices.counts.logger"), 1);
         ASSERT_EQ(details.size(), 3u);
-        EXPECT_EQ(details[1]->attributes.at("class"), "failure");
-        const std::string text = details[1]->children[1]->Text();
+        EXPECT_EQ(Attribute(details[1], "class"), "failure");
+        const std::string text = Text(Children(details[1])[1]);
         EXPECT_EQ(text.substr(0, text.find('\n')), "[00002] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_SET (ERROR!(4131))");
         EXPECT_NE(text.find("Item     = [</pre><script>x</script>]"), std::string::npos);
         EXPECT_NE(text.find("*** Inspect Error Status End   ***"), std::string::npos);
-        const std::string first = details[0]->children[1]->Text();
+        const std::string first = Text(Children(details[0])[1]);
         EXPECT_NE(first.find("say \"hi\" \\ <b>&amp; \\x01\\x1f\\xff\\xc3( caf\xc3\xa9"), std::string::npos) << first;
     }
 }
@@ -399,21 +246,20 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
 TEST(ReportOutput, JsonCountsAndTimelineOfTheGoldenSession) {
     std::ostringstream out, err;
     EXPECT_EQ(tracereport::Report({"--json", kGoldenDir + "session_macos.txt"}, out, err), 0);
-    Json doc;
-    ASSERT_TRUE(Read<JsonReader>(out.str(), &doc));
-    const Json& load = doc["loads"][0];
-    EXPECT_EQ(load["calls"]["intoSource"].number, 48);
-    EXPECT_EQ(load["failures"].number, 1);
-    EXPECT_EQ(load["pages"].number, 2);
-    EXPECT_EQ(load["transfers"]["byMode"]["memory"].number, 2);
-    EXPECT_EQ(load["transfers"]["images"][0]["width"].text, "850");
-    EXPECT_EQ(load["transfers"]["images"][0]["pixelType"].text, "TWPT_GRAY");
-    EXPECT_EQ(load["failureList"][0]["conditionCode"].text, "TWCC_BADVALUE");
+    pt::ptree doc;
+    ASSERT_TRUE(ReadJson(out.str(), &doc));
+    const pt::ptree& load = Item(doc.get_child("loads"), 0);
+    const std::pair<const char*, const char*> kValues[] = {
+        {"calls.intoSource", "48"}, {"failures", "1"}, {"pages", "2"}, {"transfers.byMode.memory", "2"},
+        {"triplets.DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "6"}, {"source.productName", "Corvale F40"}};
+    for (const auto& v : kValues) EXPECT_EQ(load.get<std::string>(v.first), v.second) << v.first;
+    EXPECT_EQ(Item(load.get_child("failureList"), 0).get<std::string>("conditionCode"), "TWCC_BADVALUE");
+    const pt::ptree& image = Item(load.get_child("transfers.images"), 0);
+    EXPECT_EQ(image.get<std::string>("width"), "850");
+    EXPECT_EQ(image.get<std::string>("pixelType"), "TWPT_GRAY");
     std::vector<int> states;
-    for (const Json& run : load["states"].items) states.push_back(static_cast<int>(run["state"].number));
+    for (const auto& run : load.get_child("states")) states.push_back(run.second.get<int>("state"));
     EXPECT_EQ(states, (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
-    EXPECT_EQ(load["triplets"]["DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"].number, 6);
-    EXPECT_EQ(load["source"]["productName"].text, "Corvale F40");
 }
 
 }  // namespace

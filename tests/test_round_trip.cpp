@@ -11,7 +11,6 @@
 #include <functional>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 #include <cwchar>
 
@@ -21,8 +20,6 @@
 #include "support/TraceCalls.h"
 
 namespace {
-
-constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 // ---- the values as the test formats them --------------------------------------------------------
 

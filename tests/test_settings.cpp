@@ -23,8 +23,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 TEST(Settings, ParsesEachKeyAndReportsWhatIsWrongByLine) {
     const std::string longest = "/" + std::string(254, 'd');
     const struct {

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
-
 // A pointer-sized (or, for the linux build's callback reference, 32-bit) value from the low bytes
 // of `bits`; only printed, never followed.
 template <typename T>

@@ -17,11 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "twaintbl.h"
 
 namespace {
-
-constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 struct TableInfo {
     const char* name;

@@ -62,6 +62,29 @@ bool ModuleLoaded(const std::string& path) {
     return handle != nullptr;
 }
 
+std::map<std::string, std::string> TreeSnapshot(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    std::function<void(const std::string&)> walk = [&](const std::string& relative) {
+        for (const std::string& name : DirectoryEntries(root + relative)) {
+            const std::string path = relative + "/" + name;
+            struct stat st;
+            if (lstat((root + path).c_str(), &st) != 0) continue;
+            const std::string mode = std::to_string(st.st_mode);
+            if (S_ISDIR(st.st_mode)) {
+                tree[path] = "dir " + mode;
+                walk(path);
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[4096] = {};
+                tree[path] = "link " + std::string(target, readlink((root + path).c_str(), target, sizeof(target) - 1));
+            } else {
+                tree[path] = "file " + mode + " " + ReadFile(root + path);
+            }
+        }
+    };
+    walk("");
+    return tree;
+}
+
 void RemoveTree(const std::string& path) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return;

@@ -1,9 +1,10 @@
 // Helpers for tests that work with files, modules and other programs: scratch directories,
-// removing a tree, whether a module is loaded, running a program with its output captured, and
+// a tree's snapshot, removing a tree, whether a module is loaded, running a program with its output captured, and
 // capturing this process's standard error.
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ std::vector<std::string> TraceFilesIn(const std::string& directory);
 
 // True when the module at `path` is loaded in this process (looking does not load it).
 bool ModuleLoaded(const std::string& path);
+
+// Every entry below `root` by its path from there ("/a/b"): "dir <mode>", "link <target>" or
+// "file <mode> <bytes>". Symbolic links are not followed.
+std::map<std::string, std::string> TreeSnapshot(const std::string& root);
 
 // Removes a file or a directory with everything below it; symbolic links are not followed.
 void RemoveTree(const std::string& path);

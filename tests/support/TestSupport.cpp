@@ -88,7 +88,7 @@ std::string MalformedAt(const std::string& text) {
     return "";
 }
 
-std::string Crlf(std::initializer_list<std::string> lines) {
+std::string Crlf(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
     return text;
@@ -114,6 +114,21 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+void FixTraceClock(long microseconds) {
+    static TraceClock fixed;
+    fixed = {};
+    fixed.local.tm_year = 2021 - 1900;
+    fixed.local.tm_mon = 2;
+    fixed.local.tm_mday = 3;
+    fixed.local.tm_hour = 9;
+    fixed.local.tm_min = 5;
+    fixed.local.tm_sec = 7;
+    fixed.microseconds = microseconds;
+    SetTraceClock([] { return fixed; });
 }
 
 static std::vector<std::string> SplitLines(const std::string& text) {

@@ -9,10 +9,15 @@
 #include <initializer_list>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Common/TwainLog/ParaAnalyze.h"
 #include "tracewell/TripletOperator.h"
 #include "tracewell/twain.h"
+
+// Whether the build traces as the product does (linux and the Windows builds), not as the macos
+// reference.
+inline constexpr bool kLinux = !TRACEWELL_ABI_REFERENCE;
 
 // A mapping at a fixed address; objects placed in it print the same pointers on every run.
 class FixedArena {
@@ -101,7 +106,7 @@ private:
 std::string MalformedAt(const std::string& text);
 
 // Lines joined, each ended by "\r\n".
-std::string Crlf(std::initializer_list<std::string> lines);
+std::string Crlf(const std::vector<std::string>& lines);
 
 // The text that `render` appends through a fresh analyzer (tracked state 3, tag "APP").
 std::string Render(const std::function<void(CParaAnalyze&)>& render);
@@ -111,6 +116,8 @@ std::string PointerText(const void* pointer);
 
 // Reads a whole file; empty when it is missing.
 std::string ReadFile(const std::string& path);
+// Writes `text` to the file at `path`, byte for byte.
+void WriteText(const std::string& path, const std::string& text);
 
 // "" when the texts are equal, else the first line that differs.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
@@ -123,6 +130,10 @@ void ExpectMatchesGolden(const std::string& name, const std::string& text);
 void ExpectMatchesSessionGolden(const std::string& stem, const std::string& text);
 // `text` with each pointer value the trace writes (<0x5c000250>) replaced by <0x...>.
 std::string MaskPointers(const std::string& text);
+
+// Makes the trace clock read 2021-03-03 09:05:07 local time and `microseconds` past it, until the
+// next call or SetTraceClock(nullptr).
+void FixTraceClock(long microseconds);
 
 // Whose vendor names the in-process analyzer uses: the wrapped maker's (the tests' default), or
 // those of no maker, as for any other maker's source.

@@ -27,46 +27,26 @@ void Check(bool held, const std::string& what) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     using namespace host;
-    const struct {
-        std::string a, b;
-        bool same;
-    } kPaths[] = {
-        {"C:\\Windows\\twain_64\\J\xC3\xBCrgen\\a.ds", "c:\\WINDOWS\\TWAIN_64\\J\xC3\x9CRGEN\\A.DS", true},
-        {"C:\\Windows\\twain_64\\a.ds", "C:\\Windows\\twain_64\\b.ds", false},
-        {"C:\\Windows\\twain_64", "C:\\Windows\\twain_6", false},
-    };
-    for (const auto& p : kPaths) Check(SamePath(p.a, p.b) == p.same, "SamePath " + p.a + " " + p.b);
-
-    const struct {
-        std::string path, dir;
-        bool below;
-    } kBelow[] = {
-        {"C:\\Windows\\twain_64\\x.ds", "c:\\windows\\TWAIN_64", true},
-        {"C:\\Windows\\twain_64\\x.ds", "C:\\Windows\\twain_64\\", true},
-        {"C:\\Windows\\twain_640\\x.ds", "C:\\Windows\\twain_64", false},
-        {"C:\\Windows\\twain_64", "C:\\Windows\\twain_64", false},
-        {"C:\\x.ds", "C:\\", true},
-    };
-    for (const auto& b : kBelow) Check(IsBelow(b.path, b.dir) == b.below, "IsBelow " + b.path + " " + b.dir);
-
-    const struct {
-        std::string got, want;
-    } kNames[] = {
-        {DirName("C:\\x.ds"), "C:\\"},
-        {DirName("C:\\a\\b.ds"), "C:\\a"},
-        {DirName("C:/a/b.ds"), "C:/a"},
-        {DirName("\\\\server\\share\\x.ds"), "\\\\server\\share\\"},
-        {BaseName("C:/a\\b.ds"), "b.ds"},
-        {Join("C:\\", "x"), "C:\\x"},
-        {Join("C:\\a", "x"), "C:\\a\\x"},
-    };
-    for (const auto& n : kNames) Check(n.got == n.want, "name " + n.got + " is not " + n.want);
-    const struct {
-        std::string path;
-        bool absolute;
-    } kAbsolute[] = {{"C:\\x", true}, {"\\\\server\\share\\x", true}, {"x\\y", false}, {"C:x", false}, {"\\x", false}};
-    for (const auto& a : kAbsolute) Check(IsAbsolute(a.path) == a.absolute, "IsAbsolute " + a.path);
-    Check(IsAbsolute(AbsolutePath("x.ds")) && BaseName(AbsolutePath("x.ds")) == "x.ds", "AbsolutePath x.ds");
+    // Names compared across case (outside ASCII too), roots, UNC paths and both separators.
+#define HOLDS(fact) Check(fact, #fact)
+    HOLDS(SamePath("C:\\Windows\\twain_64\\J\xC3\xBCrgen\\a.ds", "c:\\WINDOWS\\TWAIN_64\\J\xC3\x9CRGEN\\A.DS"));
+    HOLDS(!SamePath("C:\\Windows\\twain_64\\a.ds", "C:\\Windows\\twain_64\\b.ds"));
+    HOLDS(!SamePath("C:\\Windows\\twain_64", "C:\\Windows\\twain_6"));
+    HOLDS(IsBelow("C:\\Windows\\twain_64\\x.ds", "c:\\windows\\TWAIN_64"));
+    HOLDS(IsBelow("C:\\Windows\\twain_64\\x.ds", "C:\\Windows\\twain_64\\"));
+    HOLDS(!IsBelow("C:\\Windows\\twain_640\\x.ds", "C:\\Windows\\twain_64"));
+    HOLDS(!IsBelow("C:\\Windows\\twain_64", "C:\\Windows\\twain_64"));
+    HOLDS(IsBelow("C:\\x.ds", "C:\\"));
+    HOLDS(DirName("C:\\x.ds") == "C:\\");
+    HOLDS(DirName("C:\\a\\b.ds") == "C:\\a");
+    HOLDS(DirName("C:/a/b.ds") == "C:/a");
+    HOLDS(DirName("\\\\server\\share\\x.ds") == "\\\\server\\share\\");
+    HOLDS(BaseName("C:/a\\b.ds") == "b.ds");
+    HOLDS(Join("C:\\", "x") == "C:\\x");
+    HOLDS(Join("C:\\a", "x") == "C:\\a\\x");
+    HOLDS(IsAbsolute("C:\\x") && IsAbsolute("\\\\server\\share\\x"));
+    HOLDS(!IsAbsolute("x\\y") && !IsAbsolute("C:x") && !IsAbsolute("\\x"));
+    HOLDS(IsAbsolute(AbsolutePath("x.ds")) && BaseName(AbsolutePath("x.ds")) == "x.ds");
 
     // Changes in a folder whose name is not ASCII.
     std::string base;
