@@ -213,13 +213,13 @@ void ExpectMatchesSessionGolden(const std::string& stem, const std::string& text
 
 namespace {
 
-// In-process tests render as Tracewell does for the wrapped maker's own source, whose vendor
-// names apply; a test of another maker's source says so.
-class MakersSource : public ::testing::Environment {
-public:
-    void SetUp() override { TraceAsMakersSource(); }
+// Every in-process test starts out rendering as Tracewell does for the wrapped maker's own source,
+// whose vendor names apply, whatever the test before it traced; a test of another maker's source
+// says so.
+class MakersSource : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { TraceAsMakersSource(); }
 };
-::testing::Environment* const g_makersSource = ::testing::AddGlobalTestEnvironment(new MakersSource);
+const bool g_makersSource = (::testing::UnitTest::GetInstance()->listeners().Append(new MakersSource), true);
 
 }  // namespace
 
