@@ -1,7 +1,9 @@
 // tracewell_host: plays a TWAIN application and Source Manager against a data source module, runs
 // one scenario through it, unloads it and reports what happened and where the trace went.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -112,7 +114,10 @@ void PrintHelp() {
            "Plays a TWAIN application and Source Manager against a data source module: loads the module,\n"
            "runs one scenario through its DS_Entry, unloads it, and reports the calls made, the failures,\n"
            "the pages transferred and the trace file the module wrote.\n\nScenarios:\n");
-    for (const Scenario& scenario : Scenarios()) printf("  %-14s%s\n", scenario.name, scenario.description);
+    // The descriptions start in one column, two blanks after the longest name.
+    int width = 0;
+    for (const Scenario& scenario : Scenarios()) width = std::max(width, static_cast<int>(strlen(scenario.name)) + 2);
+    for (const Scenario& scenario : Scenarios()) printf("  %-*s%s\n", width, scenario.name, scenario.description);
     printf("  (the default is session)\n\nOptions:\n"
            "  --module PATH   the data source module to load\n"
            "                  (default: %s)\n"
