@@ -103,7 +103,7 @@ if(TRACEWELL_TWAIN_ABI STREQUAL "win32")
     "LEGACY_SOURCE=\"${wine_root}${LEGACY_DIR}/source/legacy.ds\""
     "LEGACY_MODULE=\"${wine_root}${LEGACY_DIR}/tracewell.ds\""
     "LEGACY_LOG_DIR=\"${wine_root}${LEGACY_DIR}/log\"")
-  add_dependencies(tracewell_tests legacy_source tracewell_ds_legacy)
+  add_dependencies(tracewell_tests legacy_source adapter_legacy tracewell_ds_legacy)
 endif()
 
 # One ctest entry per test case, listed by running the program under Wine. The cases that load
