@@ -10,29 +10,15 @@
 #include <mutex>
 
 #include "HostSystem.h"
+#include "Platform/WideText_windows.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
-    return text;
-}
 
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = text != nullptr ? Utf8(text) : "error " + std::to_string(code);
+    std::string message = text != nullptr ? Narrow(text) : "error " + std::to_string(code);
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
@@ -105,7 +91,7 @@ std::vector<std::string> ProgramArguments(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
     LocalFree(wide);
     return arguments;
 }
@@ -137,7 +123,7 @@ std::vector<std::string> FindDataSources(const std::string& folder) {
     Walk(root, &found);
     std::sort(found.begin(), found.end());
     std::vector<std::string> paths;
-    for (const std::wstring& path : found) paths.push_back(Utf8(path));
+    for (const std::wstring& path : found) paths.push_back(Narrow(path));
     return paths;
 }
 

@@ -2,23 +2,9 @@
 #include <windows.h>
 
 #include "TraceFiles.h"
+#include "Platform/WideText_windows.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
-    return text;
-}
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -34,7 +20,7 @@ bool MakeDirectories(const std::string& path, std::string* error) {
         const bool drive = part.size() == 2 && part[1] == L':';
         if (!part.empty() && !drive && !IsDirectory(part) && !CreateDirectoryW(part.c_str(), nullptr) &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
-            *error = Utf8(part) + ": cannot be made (error " + std::to_string(GetLastError()) + ")";
+            *error = Narrow(part) + ": cannot be made (error " + std::to_string(GetLastError()) + ")";
             return false;
         }
         if (cut == std::wstring::npos) break;
@@ -52,7 +38,7 @@ TraceListing ListTraceFiles(const std::string& directory) {
     const HANDLE search = FindFirstFileW((Wide(directory) + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return listing;
     do {
-        const std::string name = Utf8(entry.cFileName);
+        const std::string name = Narrow(entry.cFileName);
         if (IsTraceName(name) && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
             listing[name] = (static_cast<long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     } while (FindNextFileW(search, &entry));

@@ -14,16 +14,9 @@
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "tracewell/twain_values.h"
+#include "Platform/WideText_windows.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n) - 1);
-    return wide;
-}
 
 bool Loaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
 
@@ -34,10 +27,7 @@ std::string TracesIn(const std::string& directory) {
     const HANDLE search = FindFirstFileW(Wide(directory + "\\Twainlog_*.txt").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return text;
     do {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, nullptr, 0, nullptr, nullptr);
-        std::string name(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, &name[0], n, nullptr, nullptr);
-        name.resize(static_cast<size_t>(n) - 1);
+        const std::string name = Narrow(found.cFileName);
         FILE* file = _wfopen(Wide(directory + "\\" + name).c_str(), L"rb");
         if (file == nullptr) continue;
         char chunk[4096];

@@ -11,26 +11,9 @@
 #include <sstream>
 
 #include "Processes.h"
+#include "Platform/WideText_windows.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n) - 1);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string narrow(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &narrow[0], n, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(n) - 1);
-    return narrow;
-}
 
 std::string ReadWhole(const std::wstring& path) {
     std::string text;

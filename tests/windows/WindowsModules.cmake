@@ -48,8 +48,9 @@ if(TRACEWELL_MINGW64_CC AND TRACEWELL_MINGW32_CC AND NOT WIN32)
       add_custom_command(OUTPUT ${WINDOWS_HOST_CHECK}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_MODULES_DIR}
         COMMAND ${TRACEWELL_MINGW64_CXX} -std=c++17 -O1 -static -Wall -Wextra -Werror
-                -I${PROJECT_SOURCE_DIR}/tools/tracewell -o ${WINDOWS_HOST_CHECK} ${host_sources} -lshell32
-        DEPENDS ${host_sources} ${PROJECT_SOURCE_DIR}/tools/tracewell/HostFiles.h VERBATIM)
+                -I${PROJECT_SOURCE_DIR} -I${PROJECT_SOURCE_DIR}/tools/tracewell -o ${WINDOWS_HOST_CHECK} ${host_sources} -lshell32
+        DEPENDS ${host_sources} ${PROJECT_SOURCE_DIR}/tools/tracewell/HostFiles.h
+                ${PROJECT_SOURCE_DIR}/Platform/WideText_windows.h VERBATIM)
       list(APPEND outputs ${WINDOWS_HOST_CHECK})
     endif()
   endif()

@@ -1,6 +1,7 @@
 // The command's file system on Windows: UTF-8 names converted to UTF-16 for the wide API, names
 // compared without regard to case, no permission bits.
 #include "HostFiles.h"
+#include "Platform/WideText_windows.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,30 +16,12 @@ namespace host {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, size_t size) {
-    if (size == 0) return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &narrow[0], length, nullptr, nullptr);
-    return narrow;
-}
-
-std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
-
 std::string ErrorText(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                        error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length == 0 ? "error " + std::to_string(error) : Narrow(text, length);
+    std::string message = length == 0 ? "error " + std::to_string(error) : Narrow(std::wstring_view(text, length));
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
@@ -272,7 +255,7 @@ std::vector<std::string> CommandLine(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i], wcslen(wide[i])));
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
     LocalFree(wide);
     return arguments;
 }

@@ -1,0 +1,27 @@
+// UTF-8 text as Windows' wide-character calls want it (UTF-16), and back: paths and messages are
+// UTF-8 everywhere in Tracewell and UTF-16 only at the system.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+inline std::wstring Wide(std::string_view text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+inline std::string Narrow(std::wstring_view wide) {
+    if (wide.empty()) return std::string();
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
+    return text;
+}
