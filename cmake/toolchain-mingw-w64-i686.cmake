@@ -1,14 +1,4 @@
-# Cross-compiles for 32-bit Windows with MinGW-w64 (the posix thread model, which has std::mutex);
-# the programs run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine CACHE STRING "Runs the Windows programs of the build")
+# Cross-compiles for 32-bit Windows with MinGW-w64; the programs run under Wine.
+set(TRACEWELL_MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
 set(TRACEWELL_TWAIN_ABI win32 CACHE STRING "TWAIN ABI to build for")

@@ -1,0 +1,13 @@
+# What both Windows toolchain files share: MinGW-w64 compilers for TRACEWELL_MINGW_PROCESSOR (the
+# posix thread model, which has std::mutex), its sysroot, and Wine to run the programs of the build.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${TRACEWELL_MINGW_PROCESSOR})
+set(CMAKE_C_COMPILER ${TRACEWELL_MINGW_PROCESSOR}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TRACEWELL_MINGW_PROCESSOR}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${TRACEWELL_MINGW_PROCESSOR}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TRACEWELL_MINGW_PROCESSOR}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine CACHE STRING "Runs the Windows programs of the build")
