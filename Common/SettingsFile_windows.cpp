@@ -6,7 +6,8 @@
 #include <windows.h>
 
 #include <cctype>
-#include <vector>
+
+#include "Platform/WideText_windows.h"
 
 const char kPathSeparators[] = "\\/";
 
@@ -31,14 +32,12 @@ static std::string SystemMessage(DWORD error) {
 }
 
 SettingsBytes ReadSettingsBytes(const std::string& path, size_t limit, std::string* text, std::string* wrong) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-    if (n <= 0) {
+    const std::wstring wide = Wide(path);
+    if (wide.empty()) {
         *wrong = "cannot be read: its path is no UTF-8";
         return SettingsBytes::kWrong;
     }
-    std::vector<wchar_t> wide(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
-    const HANDLE file = CreateFileW(wide.data(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();

@@ -15,28 +15,9 @@
 #include <vector>
 
 #include "Platform.h"
+#include "WideText_windows.h"
 
 namespace {
-
-std::wstring Wide(const char* text) {
-    if (text == nullptr || text[0] == '\0') return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n) - 1);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, int length = -1) {
-    if (text == nullptr || length == 0) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string narrow(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, &narrow[0], n, nullptr, nullptr);
-    if (length < 0) narrow.resize(static_cast<size_t>(n) - 1);
-    return narrow;
-}
 
 bool CopyText(char* dest, size_t size, const std::string& text) {
     if (dest == nullptr || size == 0) return false;
@@ -59,7 +40,7 @@ std::string ModuleFileName(HMODULE module) {
     for (;;) {
         const DWORD n = GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size()));
         if (n == 0) return std::string();
-        if (n < name.size()) return Narrow(name.data(), static_cast<int>(n));
+        if (n < name.size()) return Narrow(std::wstring_view(name.data(), n));
         if (name.size() >= 32768) return std::string();
         name.resize(name.size() * 2);
     }

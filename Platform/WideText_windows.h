@@ -16,6 +16,9 @@ inline std::wstring Wide(std::string_view text) {
     return wide;
 }
 
+// A NUL-terminated text; none for a null pointer.
+inline std::wstring Wide(const char* text) { return text != nullptr ? Wide(std::string_view(text)) : std::wstring(); }
+
 inline std::string Narrow(std::wstring_view wide) {
     if (wide.empty()) return std::string();
     const int length =
