@@ -89,7 +89,9 @@ void CApplication::BecomeTwain2() {
     m_self->SupportedGroups |= DF_APP2;
 }
 
-void CApplication::AskForSource(const std::string& productName) { CopyText(m_source->ProductName, productName.c_str()); }
+void CApplication::AskForSource(const std::string& productName) {
+    CopyText(m_source->ProductName, productName.c_str());
+}
 
 TW_CALLBACK* CApplication::Callback() {
     m_callback = {};

@@ -689,7 +689,8 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
-                     ChangeContainer<TW_RANGE>(data, [](TW_RANGE& r) { r.CurrentValue += 10; });  // Whole, the low half: 10 dpi more
+                     // Whole, the low half: 10 dpi more.
+                     ChangeContainer<TW_RANGE>(data, [](TW_RANGE& r) { r.CurrentValue += 10; });
                  return rc;
              },
              PlayGetYResolution);
@@ -713,7 +714,8 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_QUERYSUPPORT, ICAP_PIXELTYPE))
-                     ChangeContainer<TW_ONEVALUE>(data, [](TW_ONEVALUE& one) { one.Item &= ~static_cast<TW_UINT32>(twext::TWQC_SET); });
+                     ChangeContainer<TW_ONEVALUE>(
+                         data, [](TW_ONEVALUE& one) { one.Item &= ~static_cast<TW_UINT32>(twext::TWQC_SET); });
                  return rc;
              },
              [](CApplication& app) {

@@ -313,7 +313,8 @@ TEST(HostHandles, EveryContainerAndImageIsReadWithinItsBlockAndNumberedWhereBloc
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(c.scenario) + (c.twain2 ? ", TWAIN 2" : ", TWAIN 1.x"));
         ScratchDir scratch;
-        const ProgramRun run = RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), c.scenario, c.twain2);
+        const ProgramRun run =
+            RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), c.scenario, c.twain2);
         ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
         EXPECT_EQ(SummaryValue(run.out, "Unexpected answers:"), "none");
         int containers = 0, images = 0;
