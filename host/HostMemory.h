@@ -11,7 +11,8 @@
 // A zero-filled handle of the application's own, for a container it sends.
 TW_HANDLE NewApplicationHandle(size_t size);
 
-// The block of a handle of this system's kind, wherever it was made; null for anything else.
+// The block of a handle of this system's kind, wherever it was made (on Windows null for anything
+// GlobalAlloc did not make; elsewhere any handle of the ABI's convention is locked).
 void* LockHandle(TW_HANDLE handle);
 void UnlockHandle(TW_HANDLE handle);
 // Bytes of the block of a handle of this system's kind; 0 for anything else.
