@@ -89,6 +89,10 @@ void CApplication::BecomeTwain2() {
     m_self->SupportedGroups |= DF_APP2;
 }
 
+void CApplication::AskForSource(const std::string& productName) {
+    CopyText(m_source->ProductName, productName.c_str());
+}
+
 TW_CALLBACK* CApplication::Callback() {
     m_callback = {};
     m_callback.CallBackProc = reinterpret_cast<TW_MEMREF>(ApplicationCallback);
@@ -160,6 +164,8 @@ T* CApplication::Fresh(T* structure) {
 }
 
 void CApplication::DisposeContainer() {
+    if (m_containerBlock != nullptr) UnlockHandle(m_capability->hContainer);
+    m_containerBlock = nullptr;
     DisposeAnyHandle(m_capability->hContainer);
     m_capability->hContainer = nullptr;
 }
@@ -178,24 +184,32 @@ TW_CAPABILITY* CApplication::WithContainer(TW_UINT16 cap, TW_UINT16 conType, TW_
 
 TW_CAPABILITY* CApplication::OneValue(TW_UINT16 cap, TW_UINT16 itemType, const void* item) {
     const size_t bytes = std::max(sizeof(TW_ONEVALUE), offsetof(TW_ONEVALUE, Item) + ItemBytes(itemType));
-    TW_HANDLE container = handleheap::NewHandle(bytes);
-    if (TW_ONEVALUE* one = static_cast<TW_ONEVALUE*>(handleheap::Lock(container))) {
+    TW_HANDLE container = NewApplicationHandle(bytes);
+    if (TW_ONEVALUE* one = static_cast<TW_ONEVALUE*>(LockHandle(container))) {
         one->ItemType = itemType;
         memcpy(reinterpret_cast<char*>(one) + offsetof(TW_ONEVALUE, Item), item, ItemBytes(itemType));
-        handleheap::Unlock(container);
+        UnlockHandle(container);
     }
     return WithContainer(cap, static_cast<TW_UINT16>(TWON_ONEVALUE), container);
 }
 
-const void* CApplication::Container() const { return handleheap::Lock(m_capability->hContainer); }
+// Locked once, on the first read, until the container is disposed of.
+const void* CApplication::Container() const {
+    if (m_containerBlock == nullptr) m_containerBlock = LockHandle(m_capability->hContainer);
+    return m_containerBlock;
+}
 
 size_t CApplication::ContainerBytes() const { return HandleBytes(m_capability->hContainer); }
 
 TW_HANDLE CApplication::CopyContainer() const {
     const size_t bytes = ContainerBytes();
     if (bytes == 0) return nullptr;
-    TW_HANDLE copy = handleheap::NewHandle(bytes);
-    if (copy != nullptr) memcpy(handleheap::Lock(copy), Container(), bytes);
+    const void* const container = Container();
+    TW_HANDLE copy = container != nullptr ? NewApplicationHandle(bytes) : nullptr;
+    if (void* const block = LockHandle(copy)) {
+        memcpy(block, container, bytes);
+        UnlockHandle(copy);
+    }
     return copy;
 }
 

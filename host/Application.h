@@ -1,9 +1,9 @@
 // The application's side of a session: its identity and every structure it passes, placed in the
-// shared fixed-address heap so that their addresses print the same on every run, and calls that
-// are checked against what the scenario expects. A failed call is followed by DAT_STATUS, as a
-// careful application does, and its condition code is checked too. As a TWAIN 2 application it
-// registers a callback, which only notes the source's messages: the application acts on them
-// once the call it is in has returned.
+// shared fixed-address heap so that their addresses print the same on every run, its containers in
+// the system's handle memory, and calls that are checked against what the scenario expects. A
+// failed call is followed by DAT_STATUS, as a careful application does, and its condition code is
+// checked too. As a TWAIN 2 application it registers a callback, which only notes the source's
+// messages: the application acts on them once the call it is in has returned.
 #pragma once
 
 #include <deque>
@@ -47,6 +47,8 @@ public:
     // The structures, each at a fixed address and prepared for the call that passes it.
     TW_MEMREF Window() { return m_window; }
     TW_IDENTITY* SourceIdentity() { return m_source; }
+    // The source to open, by the ProductName it answers with; without one the Source Manager's first.
+    void AskForSource(const std::string& productName);
     // The Source Manager's part of opening a source: giving it an Id.
     void AssignSourceId() { m_source->Id = 2; }
     TW_CAPABILITY* Capability(TW_UINT16 cap);
@@ -65,7 +67,8 @@ public:
     TWKV_AUTOEXPOSURE* AutoExposure(TW_INT16 left, TW_INT16 top, TW_INT16 right, TW_INT16 bottom, TW_UINT16 filmType);
     TWKV_USMINFO* UsmInfo(TW_UINT16 resolution);
 
-    // The container the source answered the last capability call with; null when there is none.
+    // The container the source answered the last capability call with, locked until it is disposed
+    // of; null when there is none.
     const void* Container() const;
     size_t ContainerBytes() const;
     // A copy of that container, owned by the caller.
@@ -104,6 +107,7 @@ private:
     TWKV_HARDWAREINFO* m_hardwareInfo;
     TWKV_AUTOEXPOSURE* m_autoExposure;
     TWKV_USMINFO* m_usmInfo;
+    mutable void* m_containerBlock = nullptr;  // the container, while it is locked
     void* m_stripBuffer = nullptr;
     TW_UINT32 m_stripBufferSize = 0;
 

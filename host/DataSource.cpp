@@ -7,6 +7,7 @@
 
 #include "FixedCode.h"
 #include "HandleHeap.h"
+#include "HostMemory.h"
 #include "HostSystem.h"
 #include "Transcript.h"
 
@@ -153,7 +154,10 @@ bool CDataSource::AnswerFromList(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_
         const TW_ID id = identity->Id;
         *identity = listed->identity;
         identity->Id = id;
-        if (Load(listed->path)) return true;
+        if (Load(listed->path)) {
+            m_opened = *listed;
+            return true;
+        }
     }
     *rc = TWRC_FAILURE;
     return false;
@@ -167,6 +171,9 @@ TW_UINT16 CDataSource::Forward(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
     m_inCall = true;
     const TW_UINT16 rc = m_entry(origin, dg, dat, msg, data);
     if (outer) m_inCall = false;
+    // What the source answered with is the application's from now on.
+    if (dat == DAT_CAPABILITY && data != nullptr) ReceiveHandle(static_cast<TW_CAPABILITY*>(data)->hContainer);
+    else if (dat == DAT_IMAGENATIVEXFER && data != nullptr) ReceiveHandle(*static_cast<TW_HANDLE*>(data));
     if (rc == TWRC_FAILURE) ++m_failures;
     if (m_transcript != nullptr) {
         if (dat == DAT_ENTRYPOINT && data == m_entryPoints)

@@ -32,6 +32,8 @@ public:
         TW_IDENTITY identity;
     };
     const std::vector<ListedSource>& SourcesListed() const { return m_list; }
+    // The listed source MSG_OPENDS loaded last; its path is empty when none was.
+    const ListedSource& SourceOpened() const { return m_opened; }
     const std::string& Error() const { return m_error; }
 
     // From now on a TWAIN 2 Source Manager; false when its entry points cannot be given a place.
@@ -73,6 +75,7 @@ private:
     std::string m_folder;
     std::vector<std::string> m_folderSources;
     std::vector<ListedSource> m_list;
+    ListedSource m_opened = {};
 
     // The TWAIN 2 Source Manager's part.
     bool m_twain2 = false;

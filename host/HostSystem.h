@@ -27,15 +27,3 @@ void* LoadedExport(const char* name);
 // Windows Source Manager does, and the program's own export DSM_Entry reaches it. Nothing where
 // sources import no Source Manager.
 void RouteSourceCalls(DSMENTRYPROC entry);
-
-// The memory functions a Source Manager of this system hands a TWAIN 2 source.
-TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size);
-void TW_CALLINGCONV ManagerFree(TW_HANDLE handle);
-TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle);
-void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle);
-// Bytes of a live block ManagerAllocate made; 0 for any other handle.
-size_t ManagerBlockSize(TW_HANDLE handle);
-// Where the system's allocator places those blocks differently from run to run, the number of the
-// block in the order they were made (from 1); 0 for any other handle, and where they lie at fixed
-// addresses.
-size_t ManagerBlockNumber(TW_HANDLE handle);

@@ -1,5 +1,4 @@
-// The session host on a POSIX system: the dynamic loader, directory walks, and the shared heap as
-// the Source Manager's memory.
+// The session host on a POSIX system: the dynamic loader and directory walks.
 #include "HostSystem.h"
 
 #include <dirent.h>
@@ -8,8 +7,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-
-#include "HandleHeap.h"
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
@@ -76,10 +73,3 @@ void* LoadedExport(const char* name) {
 }
 
 void RouteSourceCalls(DSMENTRYPROC) {}
-
-TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size) { return handleheap::NewHandle(size); }
-void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) { handleheap::DisposeHandle(handle); }
-TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle) { return handleheap::Lock(handle); }
-void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle) { handleheap::Unlock(handle); }
-size_t ManagerBlockSize(TW_HANDLE handle) { return handleheap::HandleSize(handle); }
-size_t ManagerBlockNumber(TW_HANDLE) { return 0; }

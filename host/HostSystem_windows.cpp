@@ -1,13 +1,11 @@
-// The session host on Windows: wide-character paths and arguments, LoadLibraryW, FindFirstFileW,
-// and GlobalAlloc as the Source Manager's memory, as the Windows Source Manager has them.
+// The session host on Windows: wide-character paths and arguments, LoadLibraryW and FindFirstFileW,
+// as the Windows Source Manager has them.
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <mutex>
 
 #include "HostSystem.h"
 #include "Platform/WideText_windows.h"
@@ -137,46 +135,4 @@ void* LoadedExport(const char* name) {
         found = reinterpret_cast<void*>(GetProcAddress(module.hModule, name));
     CloseHandle(snapshot);
     return found;
-}
-
-namespace {
-
-// The live blocks of ManagerAllocate, with their numbers.
-std::map<TW_HANDLE, size_t>& ManagerBlocks() {
-    static std::map<TW_HANDLE, size_t> blocks;
-    return blocks;
-}
-size_t g_blocksMade = 0;
-std::mutex g_blocksLock;
-
-}  // namespace
-
-// Fixed, zero-filled blocks: the handle is the block's address, and locking it returns that.
-TW_HANDLE TW_CALLINGCONV ManagerAllocate(TW_UINT32 size) {
-    const TW_HANDLE handle = GlobalAlloc(GPTR, size);
-    std::lock_guard<std::mutex> lock(g_blocksLock);
-    if (handle != nullptr) ManagerBlocks()[handle] = ++g_blocksMade;
-    return handle;
-}
-
-void TW_CALLINGCONV ManagerFree(TW_HANDLE handle) {
-    {
-        std::lock_guard<std::mutex> lock(g_blocksLock);
-        ManagerBlocks().erase(handle);
-    }
-    GlobalFree(handle);
-}
-
-TW_MEMREF TW_CALLINGCONV ManagerLock(TW_HANDLE handle) { return GlobalLock(handle); }
-void TW_CALLINGCONV ManagerUnlock(TW_HANDLE handle) { GlobalUnlock(handle); }
-
-size_t ManagerBlockSize(TW_HANDLE handle) {
-    std::lock_guard<std::mutex> lock(g_blocksLock);
-    return ManagerBlocks().count(handle) != 0 ? static_cast<size_t>(GlobalSize(handle)) : 0;
-}
-
-size_t ManagerBlockNumber(TW_HANDLE handle) {
-    std::lock_guard<std::mutex> lock(g_blocksLock);
-    const auto found = ManagerBlocks().find(handle);
-    return found != ManagerBlocks().end() ? found->second : 0;
 }

@@ -9,7 +9,7 @@
 
 #include "Application.h"
 #include "DataSource.h"
-#include "HandleHeap.h"
+#include "HostMemory.h"
 #include "HostSystem.h"
 #include "Scenarios.h"
 #include "TraceFiles.h"
@@ -33,6 +33,7 @@ struct Options {
     bool scenarioGiven = false;
     std::string transcript;
     std::string twainFolder;
+    std::string sourceName;
     bool twain2 = false;
     int headLines = 10;
     bool help = false;
@@ -56,6 +57,9 @@ const OptionRule kOptions[] = {
     {"--module", true, [](Options& o, const std::string& v) { return o.module = v, true; }},
     {"--log-dir", true, [](Options& o, const std::string& v) { return o.logDirectory = v, true; }},
     {"--twain-dir", true, [](Options& o, const std::string& v) { return o.twainFolder = v, !v.empty(); }},
+    // A ProductName is a TW_STR32: at most 33 characters.
+    {"--source", true,
+     [](Options& o, const std::string& v) { return o.sourceName = v, !v.empty() && v.size() < sizeof(TW_STR32); }},
     {"--transcript", true, [](Options& o, const std::string& v) { return o.transcript = v, !v.empty(); }},
     {"--head", true, [](Options& o, const std::string& v) { return ParseCount(v, &o.headLines); }},
     {"--twain2", false, [](Options& o, const std::string&) { return o.twain2 = true, true; }},
@@ -106,6 +110,10 @@ bool ParseArguments(const std::vector<std::string>& argv, Options* options, std:
             return false;
         }
     }
+    if (!options->sourceName.empty() && options->twainFolder.empty()) {
+        *error = "--source names one of the sources found below --twain-dir, which is not given";
+        return false;
+    }
     return true;
 }
 
@@ -125,6 +133,8 @@ void PrintHelp() {
            "                  twain_64 or twain_32 folder): it lists them as the application opens it,\n"
            "                  each loaded, asked its identity and freed, and loads the source the\n"
            "                  application opens only while it is open; implies a TWAIN 2 Source Manager\n"
+           "  --source NAME   with --twain-dir: the source the application opens, by the ProductName it\n"
+           "                  answers with (default: the first one listed)\n"
            "  --log-dir DIR   the directory the module traces into; it is made before the module loads,\n"
            "                  because tracing is on only when it exists then\n"
            "                  (default: %s)\n"
@@ -142,6 +152,18 @@ void PrintHelp() {
            TRACEWELL_HOST_MODULE, TRACEWELL_HOST_LOG_DIR);
 }
 
+// A ProductName its source may have filled to the last byte.
+std::string NameOf(const TW_IDENTITY& identity) {
+    return std::string(identity.ProductName, strnlen(identity.ProductName, sizeof(identity.ProductName)));
+}
+
+bool Lists(const CDataSource& source, const std::string& productName) {
+    for (const CDataSource::ListedSource& found : source.SourcesListed()) {
+        if (NameOf(found.identity) == productName) return true;
+    }
+    return false;
+}
+
 void PrintList(const char* title, const std::vector<std::string>& lines) {
     printf("%-20s%s\n", title, lines.empty() ? "none" : "");
     for (const std::string& line : lines) printf("  %s\n", line.c_str());
@@ -155,8 +177,11 @@ void PrintSummary(const Options& options, const CDataSource& source, const CAppl
     } else {
         std::vector<std::string> listed;
         for (const CDataSource::ListedSource& found : source.SourcesListed())
-            listed.push_back(std::string(found.identity.ProductName) + ": " + found.path);
+            listed.push_back(NameOf(found.identity) + ": " + found.path);
         PrintList("Sources listed:", listed);
+        const CDataSource::ListedSource& opened = source.SourceOpened();
+        printf("%-20s%s\n", "Source opened:",
+               opened.path.empty() ? "none" : (NameOf(opened.identity) + ": " + opened.path).c_str());
     }
     printf("%-20s%d\n", "Calls made:", source.Calls());
     printf("%-20s%d\n", "Failures:", source.Failures());
@@ -210,13 +235,14 @@ int main(int argc, char** argv) {
         source.RecordTo(transcript.get());
     }
     if (options.twain2) app.BecomeTwain2();
+    if (!options.sourceName.empty()) app.AskForSource(options.sourceName);
     if (options.twain2 || !options.twainFolder.empty()) {
         if (!source.PlayTwain2Manager()) {
             fprintf(stderr, "tracewell_host: the Source Manager's entry points cannot be given a place\n");
             return kFailed;
         }
     }
-    const size_t heldBySelf = handleheap::BytesInUse();
+    const size_t heldBySelf = MemoryInUse();
     if (!options.twainFolder.empty() ? !source.UseFolder(options.twainFolder) : !source.Load(options.module)) {
         fprintf(stderr, "tracewell_host: %s\n", source.Error().c_str());
         return kFailed;
@@ -225,8 +251,16 @@ int main(int argc, char** argv) {
     source.Unload();
     // Every container and image the source handed over has been disposed of by now.
     app.ReleaseTransients();
-    if (handleheap::BytesInUse() != heldBySelf)
-        app.Unexpected(std::to_string(handleheap::BytesInUse() - heldBySelf) + " bytes of memory blocks were left allocated");
+    if (MemoryInUse() != heldBySelf)
+        app.Unexpected(std::to_string(MemoryInUse() - heldBySelf) + " bytes of memory blocks were left allocated");
+    if (!options.sourceName.empty() && !Lists(source, options.sourceName)) {
+        std::string listed;
+        for (const CDataSource::ListedSource& found : source.SourcesListed())
+            listed += (listed.empty() ? "'" : ", '") + NameOf(found.identity) + "'";
+        fprintf(stderr, "tracewell_host: no source below %s answers with the ProductName '%s' (listed: %s)\n",
+                options.twainFolder.c_str(), options.sourceName.c_str(), listed.empty() ? "none" : listed.c_str());
+        return kFailed;
+    }
 
     PrintSummary(options, source, app, WrittenTrace(options.logDirectory, before, ListTraceFiles(options.logDirectory)));
     return app.UnexpectedAnswers().empty() ? 0 : kFailed;

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "HandleHeap.h"
+#include "HostMemory.h"
 #include "HostSystem.h"
 #include "Names.h"
 #include "ScannerHooks.h"
@@ -373,7 +373,7 @@ std::vector<TW_UINT16> SupportedCapabilities(CApplication& app) {
         return caps;
     }
     const TW_UINT8* items = reinterpret_cast<const TW_UINT8*>(array) + offsetof(TW_ARRAY, ItemList);
-    // A block of the shared heap knows its size; one from elsewhere has to be trusted.
+    // Where the system knows the block's size the count is checked against it; elsewhere it is trusted.
     const size_t bytes = app.ContainerBytes();
     const size_t room = bytes > offsetof(TW_ARRAY, ItemList) ? (bytes - offsetof(TW_ARRAY, ItemList)) / 2 : 0;
     if (bytes != 0 && array->NumItems > room) {
@@ -490,10 +490,14 @@ void PlayMisbehaving(CApplication& app, MisbehaveFn act, void (*play)(CApplicati
     script(nullptr, nullptr);
 }
 
-template <typename T>
-T* ContainerOf(TW_MEMREF data) {
-    TW_CAPABILITY* capability = static_cast<TW_CAPABILITY*>(data);
-    return capability != nullptr ? static_cast<T*>(handleheap::Lock(capability->hContainer)) : nullptr;
+// Changes the container the source answers with, locked only while it is changed.
+template <typename T, typename Change>
+void ChangeContainer(TW_MEMREF data, Change change) {
+    const TW_HANDLE handle = data != nullptr ? static_cast<TW_CAPABILITY*>(data)->hContainer : nullptr;
+    if (T* container = static_cast<T*>(LockHandle(handle))) {
+        change(*container);
+        UnlockHandle(handle);
+    }
 }
 
 bool IsCapability(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16 wantMsg, TW_UINT16 cap) {
@@ -656,7 +660,7 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE))
-                     if (TW_ENUMERATION* e = ContainerOf<TW_ENUMERATION>(data)) e->CurrentIndex = e->NumItems;
+                     ChangeContainer<TW_ENUMERATION>(data, [](TW_ENUMERATION& e) { e.CurrentIndex = e.NumItems; });
                  return rc;
              },
              PlayGetPixelType);
@@ -668,12 +672,12 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
-                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) {
+                     ChangeContainer<TW_RANGE>(data, [](TW_RANGE& r) {
                          // Copied, not swapped: the packed fields may sit off their alignment.
-                         const TW_UINT32 minimum = r->MinValue;
-                         r->MinValue = r->MaxValue;
-                         r->MaxValue = minimum;
-                     }
+                         const TW_UINT32 minimum = r.MinValue;
+                         r.MinValue = r.MaxValue;
+                         r.MaxValue = minimum;
+                     });
                  return rc;
              },
              PlayGetYResolution);
@@ -685,7 +689,8 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_YRESOLUTION))
-                     if (TW_RANGE* r = ContainerOf<TW_RANGE>(data)) r->CurrentValue += 10;  // Whole, the low half: 10 dpi more
+                     // Whole, the low half: 10 dpi more.
+                     ChangeContainer<TW_RANGE>(data, [](TW_RANGE& r) { r.CurrentValue += 10; });
                  return rc;
              },
              PlayGetYResolution);
@@ -697,7 +702,7 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_GET, ICAP_PIXELTYPE))
-                     if (TW_ENUMERATION* e = ContainerOf<TW_ENUMERATION>(data)) e->ItemType = TWTY_INT16;
+                     ChangeContainer<TW_ENUMERATION>(data, [](TW_ENUMERATION& e) { e.ItemType = TWTY_INT16; });
                  return rc;
              },
              PlayGetPixelType);
@@ -709,7 +714,8 @@ const Scenario kFaults[] = {
              [](Misbehaviour& m, TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
                  const TW_UINT16 rc = m.Serve(origin, dg, dat, msg, data);
                  if (IsCapability(dg, dat, msg, data, MSG_QUERYSUPPORT, ICAP_PIXELTYPE))
-                     if (TW_ONEVALUE* one = ContainerOf<TW_ONEVALUE>(data)) one->Item &= ~static_cast<TW_UINT32>(twext::TWQC_SET);
+                     ChangeContainer<TW_ONEVALUE>(
+                         data, [](TW_ONEVALUE& one) { one.Item &= ~static_cast<TW_UINT32>(twext::TWQC_SET); });
                  return rc;
              },
              [](CApplication& app) {

@@ -1,5 +1,6 @@
-// One transcript line per call, and one per message of the source. The structures live in the shared fixed-address heap, which knows
-// the size of each block, so the bytes are read within their blocks and nothing else is assumed.
+// One transcript line per call, and one per message of the source. The structures live in the
+// shared fixed-address heap and the handles in the system's handle memory, both of which know the
+// size of each block, so the bytes are read within their blocks and nothing else is assumed.
 #include "Transcript.h"
 
 #include <cstddef>
@@ -27,15 +28,17 @@ void WriteDigest(FILE* out, const char* label, const void* bytes, size_t count) 
     fprintf(out, " %s=%zu:%016llx", label, count, static_cast<unsigned long long>(hash));
 }
 
+// The block's bytes, as far as the system says the block reaches.
 void WriteHandle(FILE* out, const char* label, TW_HANDLE handle, bool digest) {
     const size_t bytes = HandleBytes(handle);
-    if (bytes == 0) return;
-    (digest ? WriteDigest : WriteHex)(out, label, handleheap::Lock(handle), bytes);
-    handleheap::Unlock(handle);
+    const void* block = bytes != 0 ? LockHandle(handle) : nullptr;
+    if (block == nullptr) return;
+    (digest ? WriteDigest : WriteHex)(out, label, block, bytes);
+    UnlockHandle(handle);
 }
 
-// The structure's bytes with the handle it carries to a block of the Source Manager's memory
-// replaced by that block's number, where the system places such blocks anywhere.
+// The structure's bytes with the handle it carries replaced by the block's number, where the
+// system places handle blocks anywhere.
 std::vector<uint8_t> StableBytes(const void* data, size_t bytes, TW_UINT16 dat) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     std::vector<uint8_t> copy(p, p + bytes);
@@ -45,7 +48,7 @@ std::vector<uint8_t> StableBytes(const void* data, size_t bytes, TW_UINT16 dat) 
     if (at + sizeof(TW_HANDLE) > bytes) return copy;
     TW_HANDLE handle;
     memcpy(&handle, p + at, sizeof(handle));
-    const uintptr_t number = ManagerBlockNumber(handle);
+    const uintptr_t number = HandleNumber(handle);
     if (number != 0) memcpy(copy.data() + at, &number, sizeof(number));
     return copy;
 }

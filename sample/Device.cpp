@@ -5,6 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+// The model a build of the scanner presents itself as; the tests build a second one.
+#ifndef CORVALE_PRODUCT_NAME
+#define CORVALE_PRODUCT_NAME "Corvale F40"
+#endif
+
 namespace {
 
 constexpr double kPrescanResolution = 75.0;
@@ -72,7 +77,7 @@ void FillIdentity(TW_IDENTITY* identity, bool twain2) {
     identity->SupportedGroups = DG_CONTROL | DG_IMAGE | (twain2 ? DF_DS2 : 0);
     CopyText(identity->Manufacturer, "KOVAR");
     CopyText(identity->ProductFamily, "Corvale");
-    CopyText(identity->ProductName, "Corvale F40");
+    CopyText(identity->ProductName, CORVALE_PRODUCT_NAME);
 }
 
 void FillHardwareInfo(TWKV_HARDWAREINFO* info) {
@@ -80,7 +85,7 @@ void FillHardwareInfo(TWKV_HARDWAREINFO* info) {
     static const double kReflective[9] = {1.082, -0.061, -0.021, -0.043, 1.071, -0.028, -0.012, -0.087, 1.099};
     memset(info, 0, sizeof(*info));
     info->ModelID = 0x2A;
-    PascalString(info->ProductName, sizeof(info->ProductName), "Corvale F40");
+    PascalString(info->ProductName, sizeof(info->ProductName), CORVALE_PRODUCT_NAME);
     PascalString(info->ModelName, sizeof(info->ModelName), "CV-F40");
     info->OptXResolution = 1200;
     info->OptYResolution = 1200;

@@ -12,10 +12,13 @@ endforeach()
 # Paths compiled into the programs name the build tree as Wine sees it: the host's root is Z:.
 set(wine_root "Z:")
 
-# The virtual scanner as a standard data source, an adapter that forwards to it, and a build of
-# tracewell.ds that wraps that adapter and traces into the build tree.
+# The virtual scanner as a standard data source (and a second model of it, with a ProductName of
+# its own), an adapter that forwards to it, and a build of tracewell.ds that wraps that adapter and
+# traces into the build tree.
 set(STANDARD_DIR ${CMAKE_CURRENT_BINARY_DIR}/standard)
 corvale_add_standard(corvale_standard ${STANDARD_DIR})
+set(SECOND_MODEL_DIR ${CMAKE_CURRENT_BINARY_DIR}/second-model)
+corvale_add_standard(corvale_second_model ${SECOND_MODEL_DIR} "CORVALE_PRODUCT_NAME=\"Corvale F20\"")
 set(ADAPTER_DIR ${CMAKE_CURRENT_BINARY_DIR}/adapters)
 tracewell_add_adapter(adapter_standard ${ADAPTER_DIR}/standard ${wine_root}${STANDARD_DIR}/corvale.ds)
 set(LOADER_DIR ${CMAKE_CURRENT_BINARY_DIR}/loader)
@@ -47,6 +50,7 @@ target_compile_definitions(tracewell_tests PRIVATE
   "LOADER_LOG_DIR=\"${wine_root}${LOADER_DIR}/log\""
   "LOADER_ADAPTER=\"${wine_root}${ADAPTER_DIR}/standard/tracewell-adapter.dll\""
   "STANDARD_SOURCE=\"${wine_root}${STANDARD_DIR}/corvale.ds\""
+  "SECOND_MODEL_SOURCE=\"${wine_root}${SECOND_MODEL_DIR}/corvale.ds\""
   "TRACEWELL_BINARY_DIR=\"${wine_root}${CMAKE_BINARY_DIR}\""
   "TRACEWELL_COMMAND=\"${wine_root}${CMAKE_BINARY_DIR}/tools/tracewell/tracewell.exe\""
   "TRACEWELL_SANITIZED=0"
@@ -63,7 +67,7 @@ target_compile_definitions(tracewell_tests PRIVATE
   "SESSION_GOLDEN_ABI=\"linux\""
   "GOLDEN_MASKS_POINTERS=1"
   "HOST_MANAGER_IN_PROGRAM=1")
-add_dependencies(tracewell_tests corvale_standard adapter_standard tracewell_ds_loader tracewell_host)
+add_dependencies(tracewell_tests corvale_standard corvale_second_model adapter_standard tracewell_ds_loader tracewell_host)
 
 # A DLL that exports nothing, for the session host to refuse as a data source.
 add_library(not_a_source SHARED modules/NotASource.cpp)

@@ -3,6 +3,8 @@
 // directions (which also shows the messages the source sends through DSM_Entry, and from within
 // which call).
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +282,63 @@ TEST(Twain2Host, SessionsThroughTracewellMatchTheScannerAloneAndTraceEveryMessag
 }
 
 
+// The handle a structure carries at `offset`, as the transcript writes the structure's bytes.
+uint64_t HandleWritten(const std::string& line, size_t offset) {
+    const size_t at = line.find(" data=");
+    if (at == std::string::npos || line.size() < at + 6 + 2 * (offset + sizeof(TW_HANDLE))) return 0;
+    uint64_t value = 0;
+    for (size_t i = sizeof(TW_HANDLE); i-- > 0;)
+        value = value << 8 | std::stoul(line.substr(at + 6 + 2 * (offset + i), 2), nullptr, 16);
+    return value;
+}
+
+// Every container and native image the application sends or receives reaches the transcript, read
+// within its block, whether the source made it with its own memory (a TWAIN 1.x session) or with
+// the Source Manager's (TWAIN 2), and the run leaves no block allocated. Where the system places
+// blocks anywhere, the handle in a structure is written as the block's number, and each call's
+// container or image is a block the host had not known before.
+TEST(HostHandles, EveryContainerAndImageIsReadWithinItsBlockAndNumberedWhereBlocksMove) {
+    const struct {
+        const char* scenario;
+        bool twain2;
+        bool images;
+    } kCases[] = {
+        {"capabilities", false, false},
+        {"capabilities", true, false},
+        {"scans", false, true},
+        {"scans", true, true},
+    };
+    const std::string capability = Triplet(DG_CONTROL, DAT_CAPABILITY, 0).substr(0, 14);
+    const std::string nativeImage = Triplet(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET);
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.scenario) + (c.twain2 ? ", TWAIN 2" : ", TWAIN 1.x"));
+        ScratchDir scratch;
+        const ProgramRun run =
+            RunHost(kStandard, scratch.File("log"), scratch.File("transcript"), c.scenario, c.twain2);
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(SummaryValue(run.out, "Unexpected answers:"), "none");
+        int containers = 0, images = 0;
+        uint64_t lastNumber = 0;
+        for (const TranscriptLine& line : ReadTranscript(ReadFile(scratch.File("transcript")))) {
+            const bool isContainer = line.triplet.compare(0, capability.size(), capability) == 0 &&
+                                     line.text.find(" rc=0 ") != std::string::npos;
+            const bool isImage = line.triplet == nativeImage && line.text.find(" rc=6 ") != std::string::npos;
+            if (!isContainer && !isImage) continue;
+            containers += isContainer;
+            images += isImage;
+            EXPECT_THAT(line.text, HasSubstr(isContainer ? " container=" : " image=")) << "unread";
+            if (!GOLDEN_MASKS_POINTERS) continue;
+            const uint64_t number = HandleWritten(line.text, isContainer ? offsetof(TW_CAPABILITY, hContainer) : 0);
+            EXPECT_GT(number, lastNumber) << line.text;
+            EXPECT_LT(number, 100000u) << "an address, not a block's number: " << line.text;
+            lastNumber = number;
+        }
+        EXPECT_GT(containers, 0);
+        EXPECT_EQ(images > 0, c.images);
+    }
+}
+
+
 // ----- The Windows Source Manager's way: sources found in a folder -----
 
 namespace fs = std::filesystem;
@@ -368,6 +427,50 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
             << "one load for the list, one for the session";
         EXPECT_EQ(requests.back().substr(8), RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS).substr(8));
         EXPECT_EQ(SummaryValue(run.out, "Trace file:"), traces.back());
+    }
+}
+
+// The application opens the source it names by the ProductName it answers with, the first one
+// listed when it names none; a name no listed source answers with, even one that begins another's,
+// ends the run with the names that are listed. The name is the folder's business alone, and fits a
+// TW_STR32.
+TEST(SourceFolder, TheApplicationOpensTheSourceItNames) {
+    const std::string longest(33, 'x');
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        bool overFolder;
+        int exitCode;
+        const char* opened;  // what the summary says of the source opened
+        std::string error;
+    } kCases[] = {
+        {"no name: the first listed", {}, true, 0, "Corvale F40", ""},
+        {"the first listed by its name", {"--source", "Corvale F40"}, true, 0, "Corvale F40", ""},
+        {"the second listed by its name", {"--source", "Corvale F20"}, true, 0, "Corvale F20", ""},
+        {"a name that begins a listed one's", {"--source", "Corvale F4"}, true, 1, nullptr,
+         "answers with the ProductName 'Corvale F4' (listed: 'Corvale F40', 'Corvale F20')"},
+        {"a name of 33 characters, listed nowhere", {"--source", longest}, true, 1, nullptr,
+         "answers with the ProductName '" + longest + "'"},
+        {"a name longer than a ProductName", {"--source", longest + "x"}, true, 2, nullptr,
+         "option --source does not take '" + longest + "x'"},
+        {"a name without a folder", {"--source", "Corvale F20"}, false, 2, nullptr, "--twain-dir, which is not given"},
+    };
+    ScratchDir scratch;
+    const std::string folder = FolderWith(scratch, kStandard, "corvale.ds");
+    fs::create_directories(fs::u8path(folder) / "Kovar");
+    fs::copy_file(fs::u8path(SECOND_MODEL_SOURCE), fs::u8path(folder) / "Kovar" / "corvale-f20.ds");
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> arguments = {"--log-dir", scratch.File("log"), "--head", "0"};
+        if (c.overFolder) arguments.insert(arguments.end(), {"--twain-dir", folder});
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const ProgramRun run = RunProgram(kHost, arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        if (c.opened != nullptr) {
+            EXPECT_THAT(SummaryValue(run.out, "Source opened:"), ::testing::StartsWith(std::string(c.opened) + ": "));
+            EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), "2");
+        }
+        EXPECT_THAT(run.err, HasSubstr(c.error));
     }
 }
 

@@ -1,9 +1,10 @@
 // The Windows module and platform layer: tracewell.ds exports DS_Entry as the Source Manager looks
 // for it, loads its wrapped source on the first call and not under the loader lock, frees it after
 // the last close, reaches GlobalAlloc blocks of either kind, bounds reads by their size, and takes
-// paths that are not ASCII.
+// paths that are not ASCII; the virtual scanner's own handles are GlobalAlloc blocks.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Platform.h"
+#include "ScannerHooks.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "tracewell/twain_values.h"
@@ -252,6 +254,73 @@ TEST(WindowsHandles, LyingContainersAreReadWithinTheirGlobalBlock) {
             << text;
         GlobalFree(handle);
     }
+}
+
+// ---- the virtual scanner's handles -----------------------------------------------------------
+
+// Locks a GlobalAlloc block holds (GlobalFlags), and whether GlobalFree took it.
+UINT LockCount(HGLOBAL handle) { return GlobalFlags(handle) & GMEM_LOCKCOUNT; }
+bool Freed(HGLOBAL handle) { return GlobalFree(handle) == nullptr; }
+
+// Without the Source Manager's memory functions the scanner makes its containers and images with
+// GlobalAlloc, as a TWAIN 1.x source does: GlobalSize knows each block, none is left locked, and
+// GlobalFree takes it. It reads the application's own containers, moveable ones, through
+// GlobalLock.
+TEST(WindowsScanner, HandlesWithoutTheSourceManagerAreGlobalAllocBlocks) {
+    ScriptedScanner scanner;  // CorvaleServe reaches the scanner itself, past the script
+    TW_IDENTITY app = Application();
+    TW_IDENTITY self = {};
+    ASSERT_EQ(CorvaleServe(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &self), TWRC_SUCCESS);
+    const struct {
+        TW_UINT16 msg;
+        TW_UINT16 cap;
+        TW_UINT16 conType;
+        TW_UINT16 itemType;
+        size_t leastBytes;
+    } kAnswers[] = {
+        {MSG_GET, CAP_SUPPORTEDCAPS, TWON_ARRAY, TWTY_UINT16, offsetof(TW_ARRAY, ItemList) + 2},
+        {MSG_GET, ICAP_PIXELTYPE, TWON_ENUMERATION, TWTY_UINT16, offsetof(TW_ENUMERATION, ItemList) + 2},
+        {MSG_GET, ICAP_YRESOLUTION, TWON_RANGE, TWTY_FIX32, sizeof(TW_RANGE)},
+        {MSG_GETCURRENT, ICAP_FRAMES, TWON_ONEVALUE, TWTY_FRAME, offsetof(TW_ONEVALUE, Item) + sizeof(TW_FRAME)},
+        {MSG_QUERYSUPPORT, ICAP_PIXELTYPE, TWON_ONEVALUE, TWTY_INT32, sizeof(TW_ONEVALUE)},
+    };
+    for (const auto& a : kAnswers) {
+        SCOPED_TRACE("capability " + std::to_string(a.cap) + ", message " + std::to_string(a.msg));
+        TW_CAPABILITY cap = {a.cap, static_cast<TW_UINT16>(TWON_DONTCARE16), nullptr};
+        ASSERT_EQ(CorvaleServe(&app, DG_CONTROL, DAT_CAPABILITY, a.msg, &cap), TWRC_SUCCESS);
+        EXPECT_EQ(cap.ConType, a.conType);
+        EXPECT_GE(GlobalSize(cap.hContainer), a.leastBytes);
+        EXPECT_EQ(LockCount(cap.hContainer), 0u);
+        const void* block = GlobalLock(cap.hContainer);
+        ASSERT_NE(block, nullptr);
+        TW_UINT16 itemType;
+        memcpy(&itemType, block, sizeof(itemType));  // every container starts with its item type
+        EXPECT_EQ(itemType, a.itemType);
+        GlobalUnlock(cap.hContainer);
+        EXPECT_TRUE(Freed(cap.hContainer));
+    }
+
+    const HGLOBAL native = GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
+    ASSERT_NE(native, nullptr);
+    auto* one = static_cast<TW_ONEVALUE*>(GlobalLock(native));
+    one->ItemType = TWTY_UINT16;
+    one->Item = TWSX_NATIVE;
+    GlobalUnlock(native);
+    TW_CAPABILITY mechanism = {ICAP_XFERMECH, TWON_ONEVALUE, native};
+    EXPECT_EQ(CorvaleServe(&app, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &mechanism), TWRC_SUCCESS);
+    EXPECT_EQ(mechanism.hContainer, native) << "the application's container stays its own";
+    EXPECT_TRUE(Freed(native));
+    TW_USERINTERFACE ui = {};
+    ASSERT_EQ(CorvaleServe(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    TW_EVENT event = {};
+    for (int i = 0; i < 10 && event.TWMessage != MSG_XFERREADY; ++i)
+        CorvaleServe(&app, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+    ASSERT_EQ(event.TWMessage, MSG_XFERREADY);
+    TW_HANDLE image = nullptr;
+    ASSERT_EQ(CorvaleServe(&app, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image), TWRC_XFERDONE);
+    EXPECT_GT(GlobalSize(image), 1000u);
+    EXPECT_EQ(LockCount(image), 0u);
+    EXPECT_TRUE(Freed(image));
 }
 
 // ---- reads that cannot fault -----------------------------------------------------------------
