@@ -1,5 +1,5 @@
-// Counts the heap allocations of the test program on Windows: the linker routes every malloc,
-// calloc and realloc call of the program (the statically linked C++ library's included) here.
+// Counts the heap allocations of the program on Windows: the linker routes every malloc, calloc
+// and realloc call of the program (the statically linked C++ library's included) here.
 #include <atomic>
 #include <cstddef>
 

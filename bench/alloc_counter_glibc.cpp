@@ -1,4 +1,5 @@
-// Counts the heap allocations of the process, so that a benchmark can report them per call.
+// Counts the heap allocations of the process through glibc's own allocator entry points, so that
+// a benchmark can report them per call and a test can assert there are none.
 #include "alloc_counter.h"
 
 #include <atomic>
