@@ -1,16 +1,16 @@
 // The scripted virtual scanner of the in-process benchmarks and the text of one traced call.
 #include "ScriptedSource.h"
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "BenchFiles.h"
 #include "Common/DSMInterface.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
+#include "Platform/Platform.h"
 #include "ScannerHooks.h"
 
 extern "C" int CreateCorvale(const char* moduleFileName, CTripletOperator** operatorOut);
@@ -68,23 +68,18 @@ TraceTo::~TraceTo() {
 
 const TracedCallText& OneValueCallText() {
     static const TracedCallText text = [] {
-        char path[] = "/tmp/tracewell-bench-XXXXXX";
-        const int fd = mkstemp(path);
+        ScratchFile file;
+        {
+            ScriptedSource source;
+            TraceTo to(file.Path());
+            TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
+            DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
+        }
         std::string trace;
-        if (fd >= 0) {
-            close(fd);
-            {
-                ScriptedSource source;
-                TraceTo to(path);
-                TW_CAPABILITY cap = {ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
-                DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
-            }
-            if (FILE* in = fopen(path, "rb")) {
-                char chunk[4096];
-                for (size_t n; (n = fread(chunk, 1, sizeof(chunk), in)) > 0;) trace.append(chunk, n);
-                fclose(in);
-            }
-            unlink(path);
+        if (FILE* in = PlatformOpenFile(file.Path(), "rb")) {
+            char chunk[4096];
+            for (size_t n; (n = fread(chunk, 1, sizeof(chunk), in)) > 0;) trace.append(chunk, n);
+            fclose(in);
         }
         const size_t lineEnd = trace.find("\r\n");
         if (lineEnd == std::string::npos) return TracedCallText{trace, ""};

@@ -1,12 +1,11 @@
 // The cost of the adapter's hop: the virtual scanner as a standard source, its DS_Entry called
 // directly, through the adapter's operator, and through DS_Entry with tracing off in front of the
 // adapter, side by side. The scanner answers MSG_GET of ICAP_PIXELTYPE from its script.
-#include <dlfcn.h>
-
 #include <benchmark/benchmark.h>
 
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
+#include "Platform/Platform.h"
 #include "ScannerHooks.h"
 
 namespace {
@@ -14,17 +13,17 @@ namespace {
 // The source and the adapter, loaded once for the whole run.
 struct Chain {
     Chain() {
-        source = dlopen(BENCH_STANDARD_SOURCE, RTLD_LAZY | RTLD_LOCAL);
-        adapter = dlopen(BENCH_ADAPTER, RTLD_NOW | RTLD_LOCAL);
+        source = PlatformModuleOpen(BENCH_STANDARD_SOURCE);
+        adapter = PlatformModuleOpen(BENCH_ADAPTER);
         if (source != nullptr) {
-            entry = reinterpret_cast<DSENTRYPROC>(dlsym(source, "DS_Entry"));
-            const auto script = reinterpret_cast<decltype(&CorvaleScriptTriplet)>(dlsym(source, "CorvaleScriptTriplet"));
+            entry = reinterpret_cast<DSENTRYPROC>(PlatformModuleSymbol(source, "DS_Entry"));
+            const auto script = reinterpret_cast<decltype(&CorvaleScriptTriplet)>(PlatformModuleSymbol(source, "CorvaleScriptTriplet"));
             const TW_CAPABILITY answer = {ICAP_PIXELTYPE, TWON_ONEVALUE, nullptr};
             if (script != nullptr) script(DG_CONTROL, DAT_CAPABILITY, MSG_GET, TWRC_SUCCESS, &answer, sizeof(answer));
             else entry = nullptr;
         }
         const auto factory =
-            adapter != nullptr ? reinterpret_cast<CreateCorvaleFn>(dlsym(adapter, TRACEWELL_FACTORY_NAME)) : nullptr;
+            adapter != nullptr ? reinterpret_cast<CreateCorvaleFn>(PlatformModuleSymbol(adapter, TRACEWELL_FACTORY_NAME)) : nullptr;
         if (factory != nullptr) factory("tracewell.ds", &adapted);
     }
     bool Ready() const { return entry != nullptr && adapted != nullptr; }

@@ -1,6 +1,7 @@
 // The benchmark program's main: runs the benchmarks as usual, then prints the pairs that are read
 // side by side, each as a ratio (or a difference in ns) of the fastest repetitions of the run, in
-// real time and in CPU time.
+// real time and in CPU time. It fails when a benchmark could not run (a module that would not
+// load, a file that could not be written).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            if (run.error_occurred) failed.push_back(run.run_name.str() + ": " + run.error_message);
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred || run.iterations == 0) continue;
             const double toNs = benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
@@ -35,6 +37,7 @@ public:
         }
     }
     std::map<std::string, Times> fastest;
+    std::vector<std::string> failed;
 };
 
 struct Pair {
@@ -79,5 +82,6 @@ int main(int argc, char** argv) {
             printf("  %-44s / %-34s %8.2fx    %8.2fx     %s\n", pair.measured, pair.against, a.real / b.real, a.cpu / b.cpu,
                    pair.bound);
     }
-    return 0;
+    for (const std::string& failure : reporter.failed) fprintf(stderr, "failed: %s\n", failure.c_str());
+    return reporter.failed.empty() ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: both TWAIN ABIs under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the default (linux) build as shipped, with a smoke run of the
-# benchmark program; the win64 and win32 builds, cross-compiled and their suite run under Wine;
+# UndefinedBehaviorSanitizer, and the default (linux) build as shipped; the win64 and win32 builds,
+# cross-compiled and their suite run under Wine; a smoke run of the benchmark program in the linux
+# and the win64 build;
 # then every fuzz target for a short fixed time in both ABIs. The totals come
 # from ctest's own JUnit report (one entry per test case, plus the corpus replays), one entry per
 # benchmark smoke run and one per fuzzing run. Ends with the line "N passed, N failed, N skipped".
@@ -36,7 +37,7 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   sanitize=OFF
   bench=OFF
   [ "$config" != "$abi" ] && sanitize=ON
-  [ "$config" = linux ] && bench=ON
+  case $config in linux | win64) bench=ON ;; esac
   dir=build/test-$config
   echo "== $config: configure and build"
   # The sanitizer builds are unoptimised, so that no access the sanitizers check is optimised away.
@@ -52,9 +53,10 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=$build_type -DTRACEWELL_TWAIN_ABI="$abi" -DTRACEWELL_SANITIZE=$sanitize \
         -DTRACEWELL_BENCH=$bench -DTRACEWELL_TEST_GLOB='*.cpp' "${cross[@]}" >/dev/null
   # A Windows build makes only what its tests run: the suite, the modules it loads, the shipped
-  # data source and adapter.
+  # data source and adapter, and the benchmark program with Google Benchmark (win64).
   targets=()
   [ ${#cross[@]} -gt 0 ] && targets=(--target tracewell_tests tracewell_ds tracewell_adapter)
+  [ ${#cross[@]} -gt 0 ] && [ "$bench" = ON ] && targets+=(tracewell_bench)
   if ! cmake --build "$dir" -j"$jobs" "${targets[@]}" >"$dir/build.log" 2>&1; then
     tail -50 "$dir/build.log"
     echo "== $config: build FAILED"
@@ -76,10 +78,6 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   repeat=()
   [ ${#cross[@]} -gt 0 ] && repeat=(--repeat until-pass:2)
   (cd "$dir" && ctest -j"$jobs" "${repeat[@]}" --output-on-failure --output-junit junit.xml) >"$dir/tests.log" 2>&1 || ctest_status=$?
-  if [ ${#cross[@]} -gt 0 ]; then
-    wineserver -k || true
-    unset WINEPREFIX WINEDEBUG
-  fi
   if [ -f "$dir/junit.xml" ]; then
     count_junit "$dir/junit.xml" "$ctest_status"
   else
@@ -90,12 +88,18 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   grep -E 'tests passed|tests failed out of|^\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run)' "$dir/tests.log" || true
   if [ "$bench" = ON ]; then
     echo "== $config: benchmark smoke run"
-    if "$dir/bench/tracewell_bench" --benchmark_min_time=0.01 >"$dir/bench.log" 2>&1; then
+    run=("$dir/bench/tracewell_bench")
+    [ ${#cross[@]} -gt 0 ] && run=(wine "$dir/bench/tracewell_bench.exe")
+    if "${run[@]}" --benchmark_min_time=0.01 </dev/null >"$dir/bench.log" 2>&1; then
       passed=$((passed + 1))
     else
       tail -20 "$dir/bench.log"
       failed=$((failed + 1))
     fi
+  fi
+  if [ ${#cross[@]} -gt 0 ]; then
+    wineserver -k || true
+    unset WINEPREFIX WINEDEBUG
   fi
 done
 

@@ -36,11 +36,10 @@ set(support ${CMAKE_CURRENT_SOURCE_DIR}/support)
 get_target_property(scanner_sources corvale_bundle SOURCES)
 add_executable(tracewell_tests ${WINDOWS_TEST_FILES} ${support}/TestSupport.cpp ${support}/TraceCalls.cpp ${support}/HostRuns.cpp
                                ${support}/TestConfig.cpp ${support}/Memory_windows.cpp ${support}/Processes_windows.cpp
-                               ${support}/AllocCounter_windows.cpp ${scanner_sources})
+                               ${scanner_sources})
 target_include_directories(tracewell_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/Common/TwainLog
-                                                   ${PROJECT_SOURCE_DIR}/sample ${PROJECT_SOURCE_DIR}/bench)
-target_link_libraries(tracewell_tests PRIVATE tracewell_core tracewell_report gtest_main gmock)
-target_link_options(tracewell_tests PRIVATE -Wl,--wrap=malloc -Wl,--wrap=calloc -Wl,--wrap=realloc)
+                                                   ${PROJECT_SOURCE_DIR}/sample)
+target_link_libraries(tracewell_tests PRIVATE tracewell_core tracewell_report tracewell_alloc_counter gtest_main gmock)
 target_compile_definitions(tracewell_tests PRIVATE
   "TRACEWELL_SOURCE_DIR=\"${wine_root}${PROJECT_SOURCE_DIR}\""
   "TRACEWELL_ABI_NAME=\"${TRACEWELL_TWAIN_ABI}\""
