@@ -15,7 +15,7 @@ std::string WrittenTrace(const std::string& directory, const TraceListing& befor
         const auto earlier = before.find(file.first);
         if (earlier == before.end() || earlier->second != file.second) written = file.first;
     }
-    return written.empty() ? written : directory + "/" + written;
+    return written.empty() ? written : PathIn(directory, written);
 }
 
 std::vector<std::string> FirstLines(const std::string& path, int count) {

@@ -16,6 +16,9 @@ bool IsTraceName(const std::string& name);
 using TraceListing = std::map<std::string, long long>;
 TraceListing ListTraceFiles(const std::string& directory);
 
+// The path of a file in a directory, written as the system writes paths.
+std::string PathIn(const std::string& directory, const std::string& name);
+
 // The trace file that appeared or grew between two listings, the newest name when several did;
 // empty when none.
 std::string WrittenTrace(const std::string& directory, const TraceListing& before, const TraceListing& after);

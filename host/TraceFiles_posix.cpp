@@ -24,6 +24,8 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     return true;
 }
 
+std::string PathIn(const std::string& directory, const std::string& name) { return directory + "/" + name; }
+
 TraceListing ListTraceFiles(const std::string& directory) {
     TraceListing listing;
     DIR* dir = opendir(directory.c_str());

@@ -32,6 +32,13 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     return true;
 }
 
+// Joined with the separator the directory is written with: '\\' unless it holds only '/'.
+std::string PathIn(const std::string& directory, const std::string& name) {
+    if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) return directory + name;
+    const bool slashes = directory.find('/') != std::string::npos && directory.find('\\') == std::string::npos;
+    return directory + (slashes ? "/" : "\\") + name;
+}
+
 TraceListing ListTraceFiles(const std::string& directory) {
     TraceListing listing;
     WIN32_FIND_DATAW entry;
