@@ -37,16 +37,7 @@ std::string Printed(const char* format, ...) {
 TW_FIX32 Fix(int k) { return TW_FIX32{static_cast<TW_INT16>(k - 40), static_cast<TW_UINT16>(k * 0x0A3D + 0x1000)}; }
 std::string FixText(const TW_FIX32& f) { return Printed("%.3f", f.Whole + f.Frac / 65536.0); }
 
-// A pointer value that is only printed, never followed, and its text: the low 32 bits. A 32-bit
-// T (the linux build's callback reference, any pointer of a 32-bit build) takes the low bytes.
-template <typename T>
-T PointerValue(uint64_t wide) {
-    const uintptr_t bits = static_cast<uintptr_t>(wide);
-    T value;
-    static_assert(sizeof(T) <= sizeof(bits), "at most pointer-sized");
-    memcpy(&value, &bits, sizeof(value));
-    return value;
-}
+// A printed pointer's text: the low 32 bits.
 std::string PointerText(uintptr_t bits) { return Printed("<0x%08x>", static_cast<unsigned>(bits)); }
 std::string PointerText(const void* p) { return PointerText(reinterpret_cast<uintptr_t>(p)); }
 
