@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <new>
 #include <string>
 #include <vector>
