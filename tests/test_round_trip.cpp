@@ -592,19 +592,9 @@ std::vector<Row> Twain2Rows() {
             e.Number("AutomaticCapture", 8).Number("TimeBeforeFirstCapture", 4000).Number("TimeBetweenCaptures", 2147483648);
         }, kLinuxOnly),
         Structure<TW_FILESYSTEM>("FileSystem", DG_CONTROL, DAT_FILESYSTEM, MSG_GET, [](TW_FILESYSTEM& f, Expect& e) {
-            strcpy(f.InputName, "/in/dir");
-            strcpy(f.OutputName, "/out/dir");
-            f.Context = PointerValue<TW_MEMREF>(0x0000CAFE);
-            f.Recursive = 1;
-            f.FileType = 9;
-            f.Size = 12345;
-            strcpy(f.CreateTimeDate, "2026/12/07 10:00:00.000");
+            f = {"/in/dir", "/out/dir", PointerValue<TW_MEMREF>(0x0000CAFE), {1}, {9}, 12345, "2026/12/07 10:00:00.000", "",
+                 0xFFFFFFFFu, -1, 9, 8, DG_CONTROL | DG_IMAGE, {}};
             memset(f.ModifiedTimeDate, '9', sizeof(f.ModifiedTimeDate));
-            f.FreeSpace = 0xFFFFFFFFu;
-            f.NewImageSize = -1;
-            f.NumberOfFiles = 9;
-            f.NumberOfSnippets = 8;
-            f.DeviceGroupMask = DG_CONTROL | DG_IMAGE;
             memset(f.Reserved, 'R', sizeof(f.Reserved));
             e.Open("TW_FILESYSTEM").Field("InputName", "/in/dir").Field("OutputName", "/out/dir");
             e.Field("Context", PointerText(0xCAFE)).Number("Recursive", 1).Field("FileType", "ERROR!(9)");
