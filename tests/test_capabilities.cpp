@@ -285,8 +285,6 @@ const ListCase kListCases[] = {
     {"control characters of text items are escaped", 0, TWTY_STR32, 4,
      Fields({"a\nb", "\r\tend", std::string("\x01\x1f\x7f", 3), "\\n stays"}, 34),
      {"          0:a\\nb,", "          1:\\r\\tend,", "          2:\\x01\\x1f\\x7f,", "          3:\\n stays"}},
-    {"unknown type is not read", 0, kUnknownType, 3, {},
-     {"          0:" + kNotImpl + ",", "          1:" + kNotImpl + ",", "          2:" + kNotImpl}},
     {"supported caps, 0 shows empty every time", CAP_SUPPORTEDCAPS, TWTY_UINT16, 4,
      Items<TW_UINT16>({0x1118, 0, 0x8001, 0}),
      {"          0:ICAP_XRESOLUTION,", "          1:,", "          2:CAP_KV_VERSION,", "          3:"}},

@@ -652,10 +652,11 @@ std::string Coefficients(TW_FIX32 (&coeff)[9], int k) {
     return Joined(texts);
 }
 
+// HighlightH lies at the top of its 16 bits.
 void Threshold(TWKV_THRESHOLDINFO& t, int k, Expect& e) {
-    t = {static_cast<TW_UINT16>(k), static_cast<TW_UINT16>(k + 1), static_cast<TW_UINT16>(k + 2),
+    t = {static_cast<TW_UINT16>(k), static_cast<TW_UINT16>(k + 1), static_cast<TW_UINT16>(65535 - k),
          static_cast<TW_UINT16>(k + 3)};
-    e.Open("TWKV_THRESHOLDINFO").Number("ShadowL", k).Number("ShadowH", k + 1).Number("HighlightH", k + 2);
+    e.Open("TWKV_THRESHOLDINFO").Number("ShadowL", k).Number("ShadowH", k + 1).Number("HighlightH", 65535 - k);
     e.Number("HighlightL", k + 3).Close();
 }
 

@@ -121,10 +121,6 @@ std::vector<EdgeCase> Cases() {
              });
          },
          {"  TW_UINT32 = {", "    Item = <0x00000000>"}},
-        {"KvUsmInfo",
-         Placed<TWKV_USMINFO>([](TWKV_USMINFO& s) { s = {1200, 2, 7, {150, -2, 3}, {{1, 2, 3, 4}, {5, 6, 65535, 8}, 9}}; },
-                              &CParaAnalyze::TwKvUsmInfoAnalyze),
-         {"      Radius    = [-2]", "        HighlightH = [65535]"}},
         Pascal("PascalEmpty", "ignored", 0, ""),
         Pascal("PascalLengthShorterThanTheCharacters", "ScannerXYZ", 7, "Scanner"),
         Pascal("PascalFullField", p33, 33, p33),
