@@ -1,6 +1,6 @@
 // The symbol tables and capability value maps: a golden dump of every table, the closing entries
-// the lookups stop at, the TWAIN 2.5 identifiers the linux build appends, and the lookups at the
-// edges where a wrong table, order or range split shows.
+// the lookups stop at, the TWAIN 2.5 identifiers the linux build appends, and the indexed lookups
+// against a scan of the tables.
 #include <gtest/gtest.h>
 
 #include <algorithm>
