@@ -1,23 +1,17 @@
 // The adapter between Tracewell and a standard TWAIN data source: forwarding to the source's
-// DS_Entry, the sources it cannot use, and Tracewell over the adapter loaded and unloaded the way
-// the Linux Source Manager does it (the scenarios through it are compared with the source alone in
-// test_twain2.cpp).
+// DS_Entry, the sources it cannot use, and a data source told to adapt itself.
 #include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/Processes.h"
 #include "support/TestSupport.h"
-#include "support/TraceCalls.h"
 
 namespace {
 
@@ -25,8 +19,6 @@ using ::testing::HasSubstr;
 
 const std::string kStandard = STANDARD_SOURCE;
 const std::string kAdapters = ADAPTER_DIR;
-const std::string kAdapted = ADAPTED_MODULE;
-const std::string kAdaptedLog = ADAPTED_LOG_DIR;
 
 std::string AdapterPath(const std::string& variant) { return kAdapters + "/" + variant + "/tracewell-adapter.so"; }
 
@@ -167,40 +159,6 @@ TEST(Adapter, DataSourceToldToAdaptItselfFailsInsteadOfRecursing) {
     EXPECT_EQ(status.ConditionCode, TWCC_BUMMER);
     dlclose(module);
     EXPECT_FALSE(ModuleLoaded(SELFLOOP_MODULE));
-}
-
-// The Source Manager loads a source lazily, reaches only DS_Entry, and loads and unloads it
-// several times in one session.
-TEST(Adapter, TracewellOverTheAdapterLoadsAgainAndAgainWithANewTraceEachTime) {
-    RemoveTree(kAdaptedLog);
-    mkdir(kAdaptedLog.c_str(), 0755);
-    for (int round = 1; round <= 3; ++round) {
-        SCOPED_TRACE(round);
-        usleep(2000);  // a load within the millisecond of the one before appends to its file
-        void* module = dlopen(kAdapted.c_str(), RTLD_LAZY | RTLD_LOCAL);
-        ASSERT_NE(module, nullptr) << dlerror();
-        const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(module, "DS_Entry"));
-        ASSERT_NE(entry, nullptr);
-        EXPECT_TRUE(ModuleLoaded(AdapterPath("standard")));
-        EXPECT_TRUE(ModuleLoaded(kStandard));
-
-        TW_IDENTITY app = {};
-        TW_IDENTITY identity = {};
-        EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
-        EXPECT_STREQ(identity.ProductName, "Corvale F40");
-
-        EXPECT_EQ(CaptureStderr([&] { dlclose(module); }), "Close Log File.\n");
-        EXPECT_FALSE(ModuleLoaded(kAdapted));
-        EXPECT_FALSE(ModuleLoaded(AdapterPath("standard")));
-        EXPECT_FALSE(ModuleLoaded(kStandard)) << "every unload releases the adapted source";
-
-        const std::vector<std::string> files = TraceFilesIn(kAdaptedLog);
-        ASSERT_EQ(files.size(), static_cast<size_t>(round));
-        const std::string trace = SplitEnvironment(ReadFile(files.back())).calls;
-        EXPECT_EQ(trace.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u) << trace;
-        EXPECT_THAT(trace, HasSubstr("    ProductName     = [Corvale F40]\r\n"));
-    }
-    RemoveTree(kAdaptedLog);
 }
 
 }  // namespace

@@ -9,10 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 

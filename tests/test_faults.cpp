@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>

@@ -66,8 +66,6 @@ TEST(MemoryHandles, AllocatedBlocksAreZeroedAndLockToTheirAddress) {
     }
     EXPECT_EQ(CDSMInterface::LockMemory(nullptr), nullptr);
     CDSMInterface::FreeMemory(nullptr);
-    TW_IDENTITY a = {}, b = {};
-    EXPECT_EQ(CDSMInterface::NotifyRequest(MSG_CLOSEDSREQ, a, b), 0);
 }
 
 TEST(MemoryHandles, OwnHandlesKnowTheirSizeThroughAnyOrderOfDisposal) {

@@ -37,16 +37,7 @@ std::string Printed(const char* format, ...) {
 TW_FIX32 Fix(int k) { return TW_FIX32{static_cast<TW_INT16>(k - 40), static_cast<TW_UINT16>(k * 0x0A3D + 0x1000)}; }
 std::string FixText(const TW_FIX32& f) { return Printed("%.3f", f.Whole + f.Frac / 65536.0); }
 
-// A pointer value that is only printed, never followed, and its text: the low 32 bits. A 32-bit
-// T (the linux build's callback reference, any pointer of a 32-bit build) takes the low bytes.
-template <typename T>
-T PointerValue(uint64_t wide) {
-    const uintptr_t bits = static_cast<uintptr_t>(wide);
-    T value;
-    static_assert(sizeof(T) <= sizeof(bits), "at most pointer-sized");
-    memcpy(&value, &bits, sizeof(value));
-    return value;
-}
+// A printed pointer's text: the low 32 bits.
 std::string PointerText(uintptr_t bits) { return Printed("<0x%08x>", static_cast<unsigned>(bits)); }
 std::string PointerText(const void* p) { return PointerText(reinterpret_cast<uintptr_t>(p)); }
 
@@ -601,19 +592,9 @@ std::vector<Row> Twain2Rows() {
             e.Number("AutomaticCapture", 8).Number("TimeBeforeFirstCapture", 4000).Number("TimeBetweenCaptures", 2147483648);
         }, kLinuxOnly),
         Structure<TW_FILESYSTEM>("FileSystem", DG_CONTROL, DAT_FILESYSTEM, MSG_GET, [](TW_FILESYSTEM& f, Expect& e) {
-            strcpy(f.InputName, "/in/dir");
-            strcpy(f.OutputName, "/out/dir");
-            f.Context = PointerValue<TW_MEMREF>(0x0000CAFE);
-            f.Recursive = 1;
-            f.FileType = 9;
-            f.Size = 12345;
-            strcpy(f.CreateTimeDate, "2026/12/07 10:00:00.000");
+            f = {"/in/dir", "/out/dir", PointerValue<TW_MEMREF>(0x0000CAFE), {1}, {9}, 12345, "2026/12/07 10:00:00.000", "",
+                 0xFFFFFFFFu, -1, 9, 8, DG_CONTROL | DG_IMAGE, {}};
             memset(f.ModifiedTimeDate, '9', sizeof(f.ModifiedTimeDate));
-            f.FreeSpace = 0xFFFFFFFFu;
-            f.NewImageSize = -1;
-            f.NumberOfFiles = 9;
-            f.NumberOfSnippets = 8;
-            f.DeviceGroupMask = DG_CONTROL | DG_IMAGE;
             memset(f.Reserved, 'R', sizeof(f.Reserved));
             e.Open("TW_FILESYSTEM").Field("InputName", "/in/dir").Field("OutputName", "/out/dir");
             e.Field("Context", PointerText(0xCAFE)).Number("Recursive", 1).Field("FileType", "ERROR!(9)");
@@ -671,10 +652,11 @@ std::string Coefficients(TW_FIX32 (&coeff)[9], int k) {
     return Joined(texts);
 }
 
+// HighlightH lies at the top of its 16 bits.
 void Threshold(TWKV_THRESHOLDINFO& t, int k, Expect& e) {
-    t = {static_cast<TW_UINT16>(k), static_cast<TW_UINT16>(k + 1), static_cast<TW_UINT16>(k + 2),
+    t = {static_cast<TW_UINT16>(k), static_cast<TW_UINT16>(k + 1), static_cast<TW_UINT16>(65535 - k),
          static_cast<TW_UINT16>(k + 3)};
-    e.Open("TWKV_THRESHOLDINFO").Number("ShadowL", k).Number("ShadowH", k + 1).Number("HighlightH", k + 2);
+    e.Open("TWKV_THRESHOLDINFO").Number("ShadowL", k).Number("ShadowH", k + 1).Number("HighlightH", 65535 - k);
     e.Number("HighlightL", k + 3).Close();
 }
 

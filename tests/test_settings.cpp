@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "Common/Settings.h"
-#include "Common/TwainLog/LoadEnvironment.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "support/TraceCalls.h"
@@ -21,7 +19,6 @@
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 TEST(Settings, ParsesEachKeyAndReportsWhatIsWrongByLine) {
     const std::string longest = "/" + std::string(254, 'd');
@@ -170,15 +167,9 @@ TEST(Settings, AppliedAtLoadBeforeTheWrappedSourceIsMade) {
         if (c.traces) {
             const std::string trace = SplitEnvironment(ReadFile(traces[0])).calls;
             EXPECT_EQ(trace.rfind("[00001] [APP] DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", 0), 0u);
-            if (c.settings != nullptr && strstr(c.settings, "timing = on") != nullptr) {
-                // The linux build also names the thread that made the call.
-                const std::string thread = kTraceNamesItsEnvironment ? " Thread = \\[[0-9]+\\]" : "";
-                EXPECT_THAT(trace, ::testing::ContainsRegex("MSG_GET\r\n        Time = \\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{6}\\]" +
-                                                            thread + "\r\n        Took = \\[[0-9]+\\.[0-9]{3} ms\\]\r\n"
-                                                            "        Return Code = "));
-            } else {
-                EXPECT_THAT(trace, Not(HasSubstr("Time = [")));
-            }
+            // The timing lines' text is the entry's to show; here only whether they are written.
+            const bool timed = c.settings != nullptr && strstr(c.settings, "timing = on") != nullptr;
+            EXPECT_EQ(trace.find("MSG_GET\r\n        Time = [") != std::string::npos, timed) << trace;
         }
     }
 }

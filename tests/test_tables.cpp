@@ -1,9 +1,7 @@
 // The symbol tables and capability value maps: a golden dump of every table, the closing entries
-// the lookups stop at, the TWAIN 2.5 identifiers the linux build appends, and the lookups at the
-// edges where a wrong table, order or range split shows.
+// the lookups stop at, the TWAIN 2.5 identifiers the linux build appends, and the indexed lookups
+// against a scan of the tables.
 #include <gtest/gtest.h>
-
-#include "support/TestSupport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -205,78 +203,6 @@ bool Name(Lookup how, const MacroEntry* table, size_t named, int64_t probe, char
     }
     return strncmp(name, "ERROR!(", 7) != 0;
 }
-
-struct NameCase {
-    Lookup how;
-    const MacroEntry* table;  // for Lookup::Table
-    size_t named;
-    TW_UINT16 probe;
-    const char* expected;
-    bool matched;
-};
-
-#define BY(how) how, nullptr, 0
-// The name the linux build prints, and the one the macos build prints.
-#define ABI(linuxName, macosName) (kLinux ? (linuxName) : (macosName))
-
-// Where the standard and the vendor identifiers part for the DAT and MSG lookups (the capability
-// lookup and every lookup within one table answer as a scan does, below; the linux build's added
-// names are each checked apart).
-TEST(SymbolLookups, NameTheProbeOrFallBack) {
-    const NameCase cases[] = {
-        // Data argument types: 0x8000 is standard, 0x8001 on is vendor.
-        {BY(Lookup::Dat), 0x0200, "ERROR!(512)", false},
-        {BY(Lookup::Dat), 0x0301, "DAT_SETUPFILEXFER2", true},
-        {BY(Lookup::Dat), 0x8000, "DAT_CUSTOMBASE", true},
-        {BY(Lookup::Dat), 0x8001, "DAT_KV_AUTOEXPOSURE", true},
-        {BY(Lookup::Dat), 0x800C, "ERROR!(32780)", false},
-        {BY(Lookup::Dat), 0x8017, "DAT_KV_DUALIMAGE", true},
-        {BY(Lookup::Dat), 0x0015, "ERROR!(21)", false},
-        // Messages.
-        {BY(Lookup::Msg), 0x8000, "MSG_CUSTOMBASE", true},
-        {BY(Lookup::Msg), 0x8002, "MSG_KV_XFERREQUEST", true},
-        {BY(Lookup::Msg), 0x8003, "ERROR!(32771)", false},
-        {BY(Lookup::Msg), 0x0901, "MSG_PASSTHRU", true},
-        {BY(Lookup::Msg), 0x0B02, "ERROR!(2818)", false},
-    };
-    for (const NameCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "probe 0x" << std::hex << c.probe << " expecting " << c.expected);
-        char name[kNameSize];
-        memset(name, 'x', sizeof name);
-        const bool matched = Name(c.how, c.table, c.named, c.probe, name);
-        EXPECT_STREQ(name, c.expected);
-        EXPECT_EQ(matched, c.matched);
-    }
-}
-
-struct ValueCase {
-    TW_UINT16 cap;
-    TW_UINT16 value;
-    bool hasTable;
-    const char* expected;  // when hasTable
-};
-
-// The maps reach the appended values and the tables of the TWAIN 2.5 families in the linux build.
-TEST(SymbolLookups, ValueNamesThroughTheMaps) {
-    const ValueCase cases[] = {
-        {ICAP_PIXELTYPE, 9, true, ABI("TWPT_LAB", "ERROR!(9)")},
-        // The printer font styles share the TWPF_ prefix but not the pixel flavors' table.
-        {CAP_PRINTERFONTSTYLE, 2, kLinux, "TWPF_ITALIC"},
-        {ICAP_PIXELFLAVOR, 2, true, "ERROR!(2)"},
-        {ICAP_SUPPORTEDEXTIMAGEINFO, 0x1203, kLinux, "TWEI_BARCODETYPE"},
-        {ACAP_XFERMECH, 2, kLinux, "TWSX_MEMORY"},
-        {ICAP_BITDEPTH, 8, false, nullptr},
-    };
-    for (const ValueCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "cap 0x" << std::hex << c.cap << " value " << std::dec << c.value);
-        char name[kNameSize] = "untouched";
-        ASSERT_EQ(LookupValueName(c.cap, c.value, name), c.hasTable);
-        EXPECT_STREQ(name, c.hasTable ? c.expected : "untouched");
-    }
-}
-
-#undef BY
-#undef ABI
 
 struct ReferenceConstant {
     std::string name;

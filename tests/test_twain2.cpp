@@ -2,27 +2,16 @@
 // exchange and the memory the source hands out.
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <map>
-#include <sstream>
 #include <string>
 #include <tuple>
-#include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/Processes.h"
 #include "support/TestSupport.h"
-#include "support/TraceCalls.h"
 #include "tracewell/TripletOperator.h"
-#include "twaintbl.h"
 
 namespace {
-
-using ::testing::HasSubstr;
 
 const std::string kScanner = SCANNER_WHOLE;
 

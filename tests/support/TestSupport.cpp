@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <new>
 #include <string>
 #include <vector>
@@ -110,6 +110,16 @@ std::string Crlf(const std::vector<std::string>& lines);
 
 // The text that `render` appends through a fresh analyzer (tracked state 3, tag "APP").
 std::string Render(const std::function<void(CParaAnalyze&)>& render);
+
+// A value of pointer size or less from the low bytes of `bits`: only printed, never followed.
+template <typename T>
+T PointerValue(uint64_t bits) {
+    static_assert(sizeof(T) <= sizeof(uintptr_t), "at most pointer-sized");
+    const uintptr_t low = static_cast<uintptr_t>(bits);
+    T value;
+    memcpy(&value, &low, sizeof(value));
+    return value;
+}
 
 // A pointer as the trace prints it: "<0x" and the eight hexadecimal digits of its low 32 bits, ">".
 std::string PointerText(const void* pointer);
