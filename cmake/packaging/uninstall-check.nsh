@@ -13,7 +13,7 @@
   DetailPrint "Tracewell still traces data sources; detach each one first (tracewell detach SOURCE.ds):"
   DetailPrint "$1"
   SetErrorLevel 3
-  Abort
+  Quit
   tracewell_status_unknown:
   DetailPrint "tracewell status did not run ($0); nothing tells of attached sources"
   tracewell_nothing_attached:
