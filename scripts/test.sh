@@ -2,10 +2,10 @@
 # Builds and runs the whole test suite: both TWAIN ABIs under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the default (linux) build as shipped; the win64 and win32 builds,
 # cross-compiled and their suite run under Wine; a smoke run of the benchmark program in the linux
-# and the win64 build;
-# then every fuzz target for a short fixed time in both ABIs. The totals come
-# from ctest's own JUnit report (one entry per test case, plus the corpus replays), one entry per
-# benchmark smoke run and one per fuzzing run. Ends with the line "N passed, N failed, N skipped".
+# and the win64 build; the Windows installer of both in a fresh Wine prefix; then every fuzz target
+# for a short fixed time in both ABIs. The totals come from ctest's own JUnit report (one entry per
+# test case, plus the corpus replays), one entry per benchmark smoke run, one for the installer and
+# one per fuzzing run. Ends with the line "N passed, N failed, N skipped".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -45,10 +45,12 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   [ "$sanitize" = ON ] && build_type=Debug
   # The Windows builds are cross-compiled; ctest runs their programs under Wine, in a Wine prefix
   # of the build's own, kept up by one wineserver for the whole run.
+  # The win64 build packs the installer with the win32 build's part, installing only what is built.
   cross=()
   case $abi in
-    win64) cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-x86_64.cmake) ;;
-    win32) cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-i686.cmake) ;;
+    win64) cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-x86_64.cmake -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+                  -DTRACEWELL_WIN32_BUILD_DIR="$PWD/build/test-win32") ;;
+    win32) cross=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-i686.cmake -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON) ;;
   esac
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=$build_type -DTRACEWELL_TWAIN_ABI="$abi" -DTRACEWELL_SANITIZE=$sanitize \
         -DTRACEWELL_BENCH=$bench -DTRACEWELL_TEST_GLOB='*.cpp' "${cross[@]}" >/dev/null
@@ -56,6 +58,7 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
   # data source and adapter, and the benchmark program with Google Benchmark (win64).
   targets=()
   [ ${#cross[@]} -gt 0 ] && targets=(--target tracewell_tests tracewell_ds tracewell_adapter)
+  [ "$abi" = win32 ] && targets+=(tracewell_command)  # the installer's command
   [ ${#cross[@]} -gt 0 ] && [ "$bench" = ON ] && targets+=(tracewell_bench)
   if ! cmake --build "$dir" -j"$jobs" "${targets[@]}" >"$dir/build.log" 2>&1; then
     tail -50 "$dir/build.log"
@@ -102,6 +105,22 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
     unset WINEPREFIX WINEDEBUG
   fi
 done
+
+# The installer of both Windows builds, in a fresh Wine prefix: installed silently, a source of each
+# bitness attached and traced, the uninstall refused while they are attached, then allowed.
+echo "== windows installer"
+installer_log=build/test-installer.log
+if [ -f build/test-win64/tracewell.ds ] && [ -f build/test-win32/tools/tracewell/tracewell.exe ] &&
+   (cd build/test-win64 && cpack -G NSIS -D CPACK_STRIP_FILES=ON) >"$installer_log" 2>&1 &&
+   tests/windows/installer_test.sh build/test-win64/tracewell-*-windows-setup.exe build/test-installer \
+     build/test-win64/host/tracewell_host.exe build/test-win64/tests/standard/corvale.ds \
+     build/test-win32/host/tracewell_host.exe build/test-win32/tests/standard/corvale.ds >>"$installer_log" 2>&1; then
+  passed=$((passed + 1))
+else
+  tail -20 "$installer_log"
+  failed=$((failed + 1))
+fi
+grep -E '^(installer: ok|FAILED)' "$installer_log" || true
 
 echo "== fuzzing: ${fuzz_seconds} s per target and ABI"
 fuzz_log=build/fuzz.log
