@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline std::wstring Wide(std::string_view text) {
     if (text.empty()) return std::wstring();
@@ -27,4 +30,14 @@ inline std::string Narrow(std::wstring_view wide) {
     std::string text(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
     return text;
+}
+
+// The program's arguments as the system passed them (the wide command line), in UTF-8.
+inline std::vector<std::string> CommandLineArguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide != nullptr && i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
 }

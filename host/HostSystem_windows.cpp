@@ -1,7 +1,6 @@
 // The session host on Windows: wide-character paths and arguments, LoadLibraryW and FindFirstFileW,
 // as the Windows Source Manager has them.
 #include <windows.h>
-#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -85,14 +84,7 @@ extern "C" __declspec(dllexport) TW_UINT16 TW_CALLINGCONV DSM_Entry(TW_IDENTITY*
 
 void RouteSourceCalls(DSMENTRYPROC entry) { g_routedEntry = entry; }
 
-std::vector<std::string> ProgramArguments(int, char**) {
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
-    LocalFree(wide);
-    return arguments;
-}
+std::vector<std::string> ProgramArguments(int, char**) { return CommandLineArguments(); }
 
 void* LoadSourceModule(const std::string& path, std::string* reason) {
     std::wstring wide = Wide(path);

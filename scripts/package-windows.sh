@@ -7,22 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${1:-$root/build/windows}" && cd "${1:-$root/build/windows}" && pwd)
 
-# The cross compilers and NSIS (scripts/setup.sh installs the rest of the build tools).
+# The cross compilers, NSIS and the rest of the build tools.
 "$root/scripts/setup.sh" >&2
-packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages: ${missing[*]}; run this command as root to install them." >&2
-    exit 1
-  fi
-  echo "Installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
 
 # tracewell.ds finds its adapter at the path compiled in: the installer's default folder.
 install_root='C:/Program Files/Tracewell'

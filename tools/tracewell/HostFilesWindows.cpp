@@ -4,7 +4,6 @@
 #include "Platform/WideText_windows.h"
 
 #include <windows.h>
-#include <shellapi.h>
 // <windows.h> names its A and W functions through macros; this one is also a name of ours.
 #undef RemoveDirectory
 
@@ -252,12 +251,7 @@ void ReleaseInterrupts() {
 
 std::vector<std::string> CommandLine(int, char**) {
     SetConsoleOutputCP(CP_UTF8);
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
-    LocalFree(wide);
-    return arguments;
+    return CommandLineArguments();
 }
 
 }  // namespace host
