@@ -16,6 +16,18 @@ passed=0
 failed=0
 skipped=0
 start=$(date +%s)
+mkdir -p build
+echo "== free space below build/: $(df -Ph build | awk 'NR == 2 { print $4 }') (the run needs about 5 GB)"
+
+# drop_wine_prefix DIR: stops the prefix's wineserver and removes the prefix. A prefix takes about
+# 1.3 GB, most of it copies of Wine's own DLLs; keeping only the one in use keeps the whole run
+# within a few gigabytes of disk.
+drop_wine_prefix() {
+  [ -d "$1" ] || return 0
+  WINEPREFIX="$1" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$1" wineserver -w 2>/dev/null || true
+  rm -rf "$1"
+}
 
 # count_junit FILE CTEST_STATUS: adds the file's test cases to passed (ran and passed), failed
 # (failed, timed out or crashed) and skipped (skipped by the test itself, as the install test is in
@@ -101,9 +113,11 @@ for config in linux macos-sanitize linux-sanitize win64 win32; do
     fi
   fi
   if [ ${#cross[@]} -gt 0 ]; then
-    wineserver -k || true
     unset WINEPREFIX WINEDEBUG
   fi
+  # The prefix of the Windows suite, or the one the linux command's tests ran Windows checks in.
+  drop_wine_prefix "$PWD/$dir/wineprefix"
+  drop_wine_prefix "$PWD/$dir/wine-prefix"
 done
 
 # The installer of both Windows builds, in a fresh Wine prefix: installed silently, a source of each
@@ -121,10 +135,10 @@ else
   failed=$((failed + 1))
 fi
 grep -E '^(installer: ok|FAILED)' "$installer_log" || true
+drop_wine_prefix "$PWD/build/test-installer/prefix"
 
 echo "== fuzzing: ${fuzz_seconds} s per target and ABI"
 fuzz_log=build/fuzz.log
-mkdir -p build
 scripts/fuzz.sh "$fuzz_seconds" >"$fuzz_log" 2>&1 || true
 grep -E '^fuzz ' "$fuzz_log" || tail -20 "$fuzz_log"
 ok=$(grep -cE '^fuzz [^ ]+ [a-z]+: ok' "$fuzz_log" || true)

@@ -18,7 +18,10 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 scratch=$(cd "$scratch" && pwd)  # Wine wants its prefix's path absolute
 export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all
-wineboot -i >/dev/null 2>&1 </dev/null
+if ! wineboot -i >/dev/null 2>&1 </dev/null || [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
+  echo "FAILED: Wine could not make the prefix $WINEPREFIX (free space: $(df -Ph "$scratch" | awk 'NR == 2 { print $4 }'))"
+  exit 1
+fi
 windows="$WINEPREFIX/drive_c/windows"
 installed="$WINEPREFIX/drive_c/Program Files/Tracewell"
 mkdir -p "$windows/twain_32" "$windows/twain_64"
