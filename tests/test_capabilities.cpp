@@ -162,21 +162,16 @@ struct ItemCase {
     std::string expected;
 };
 
-const std::string k34(34, 'a'), k66(66, 'b'), k130(130, 'c'), k256(256, 'd');
+const std::string k256(256, 'd');
 
 const ItemCase kItemCases[] = {
     {"int8 -128", 0, TWTY_INT8, Items<TW_INT8>({-128}), "0xffffff80"},
     {"uint8 128 stays unsigned", 0, TWTY_UINT8, Items<TW_UINT8>({128}), "0x80"},
     {"uint32 all ones prints signed", 0, TWTY_UINT32, Items<TW_UINT32>({4294967295u}), "-1"},
     {"uint16 65535 stays unsigned", ICAP_BITDEPTH, TWTY_UINT16, Items<TW_UINT16>({65535}), "65535"},
-    {"bool 2 is true", 0, TWTY_BOOL, Items<TW_BOOL>({2}), "true"},
     {"bool high byte only is true", 0, TWTY_BOOL, Items<TW_BOOL>({0x0100}), "true"},
     {"fix32 frac is unsigned", 0, TWTY_FIX32, Items({Fix(2, 0xC000)}), "2.750"},
-    {"str32 without nul stops at 34", 0, TWTY_STR32, Fields({k34}, 34), k34},
-    {"str64 without nul stops at 66", 0, TWTY_STR64, Fields({k66}, 66), k66},
-    {"str128 without nul stops at 130", 0, TWTY_STR128, Fields({k130}, 130), k130},
     {"str255 without nul stops at 256", 0, TWTY_STR255, Fields({k256}, 256), k256},
-    {"an unknown type reads nothing past the field", 0, kUnknownType, Items<TW_UINT32>({0x41414141}), "!!! not implemented.!!!"},
     // TWTY_STR1024 and TWTY_UNI512: the value buffer takes 511 characters of them.
     {"str1024 without nul stops at the value buffer", 0, TWTY_STR1024, Fields({std::string(1026, 'e')}, 1026),
      Twain25(std::string(511, 'e'))},
@@ -223,37 +218,13 @@ struct CapValueCase {
     const char* expected;
 };
 
+// The names themselves are the tables' and the maps', pinned by their dumps.
 const CapValueCase kCapValueCases[] = {
-    // VALTOCAP rows
-    {"units beyond table falls back", ICAP_UNITS, 9, "ERROR!(9)"},
-    {"supported sizes 8: skipped in the macos build, TWAIN 2.5's TWSS_B in the linux one", ICAP_SUPPORTEDSIZES, 8,
-     kTwain25 ? "TWSS_B" : "ERROR!(8)"},
-    {"supported sizes end at 53 in the macos build", ICAP_SUPPORTEDSIZES, 54, kTwain25 ? "TWSS_MAXSIZE" : "ERROR!(54)"},
-    {"supported sizes end at 54 in the linux build", ICAP_SUPPORTEDSIZES, 55, "ERROR!(55)"},
-    {"device event custom base", CAP_DEVICEEVENT, 0x8000, "TWDE_CUSTOMEVENTS"},
-    {"pixel type 9 is appended in the linux build", ICAP_PIXELTYPE, 9, kTwain25 ? "TWPT_LAB" : "ERROR!(9)"},
-    {"printer font styles share TWPF_ but not the pixel flavors' table", CAP_PRINTERFONTSTYLE, 2,
-     kTwain25 ? "TWPF_ITALIC" : "2"},
-    {"pixel flavors end at 1", ICAP_PIXELFLAVOR, 2, "ERROR!(2)"},
-    {"a TWAIN 2.5 family's table", ICAP_SUPPORTEDEXTIMAGEINFO, 0x1203, kTwain25 ? "TWEI_BARCODETYPE" : "4611"},
-    {"an audio capability's row", ACAP_XFERMECH, 2, kTwain25 ? "TWSX_MEMORY" : "2"},
-    // VALTOCAPKV rows
-    {"vendor feeder type carries TWKV_FT_", CAP_KV_FEEDERTYPE, 1, "TWKV_FT_MPF"},
-    {"vendor value beyond table", CAP_KV_UIMODE, 7, "ERROR!(7)"},
-    {"vendor row without its vendor range", 0x0081, 1, "1"},
-    // no row: plain decimal
-    {"standard without row", ICAP_BITDEPTH, 8, "8"},
-    {"custom base is on the standard side, no row", CAP_CUSTOMBASE, 3, "3"},
-    {"vendor without row", CAP_KV_TPUENABLED, 1, "1"},
-    {"vendor capability value is not looked up in the standard map", 0x8101, 2, "2"},
+    {"a value beyond its table falls back", ICAP_UNITS, 9, "ERROR!(9)"},
+    {"an entry the linux build appends to a table is reached", ICAP_PIXELTYPE, 9, kTwain25 ? "TWPT_LAB" : "ERROR!(9)"},
+    {"a vendor capability's row", CAP_KV_FEEDERTYPE, 1, "TWKV_FT_MPF"},
     // CAP_KV_VERSION: major.minor in hexadecimal, never through a map
-    {"version 1.10", CAP_KV_VERSION, 0x0110, "1.10"},
     {"version ff.ff", CAP_KV_VERSION, 0xFFFF, "ff.ff"},
-    // CAP_SUPPORTEDCAPS: the value is a capability identifier
-    {"supported custom base", CAP_SUPPORTEDCAPS, 0x8000, "CAP_CUSTOMBASE"},
-    {"supported vendor cap from the ICAP_KV table", CAP_SUPPORTEDCAPS, 0x8003, "ICAP_KV_FILMTYPE"},
-    {"supported unknown vendor", CAP_SUPPORTEDCAPS, 0x9999, "ERROR!(39321)"},
-    {"supported 0 is empty", CAP_SUPPORTEDCAPS, 0, ""},
 };
 
 class ValToCapTest : public ::testing::TestWithParam<CapValueCase> {};
@@ -372,10 +343,6 @@ const std::vector<LyingCase>& LyingCases() {
          OneValue(kUnknownType, Raw(TW_UINT32{0})),
          {"    TW_ONEVALUE = {", "      ItemType = [" + kUnknownTypeName + "]", "      Item     = [" + kNotImpl + "]",
           "    }"}},
-        {"range of an unknown type", ICAP_UNITS, TWON_RANGE, Raw(TW_RANGE{kUnknownType, 1, 2, 3, 4, 5}),
-         {"    TW_RANGE = {", "      ItemType     = [" + kUnknownTypeName + "]", "      MinValue     = [" + kNotImpl + "]",
-          "      MaxValue     = [" + kNotImpl + "]", "      StepSize     = [" + kNotImpl + "]",
-          "      DefaultValue = [" + kNotImpl + "]", "      CurrentValue = [" + kNotImpl + "]", "    }"}},
         {"array of an unknown type", ICAP_UNITS, TWON_ARRAY,
          Layout(kArrayItems + 1, {{0, Raw(kUnknownType)}, {kArrayNumItems, Raw(TW_UINT32{2})}}),
          {"    TW_ARRAY = {", "      ItemType = [" + kUnknownTypeName + "]", "      NumItems = [2]", "      ItemList = {",
@@ -401,19 +368,6 @@ const std::vector<LyingCase>& LyingCases() {
          Layout(kArrayItems + 3, {{0, Raw(TWTY_UINT16)}, {kArrayNumItems, Raw(TW_UINT32{2})}, {kArrayItems, Raw(TW_UINT16{TWPT_RGB})}}),
          {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {", "          0:TWPT_RGB,",
           "        !!! 1 items not in the block.!!!", "      }", "    }"}},
-        {"an enumeration of str32 whose block ends inside its second item", CAP_AUTHOR, TWON_ENUMERATION,
-         Layout(kEnumItems + 34 + 10, {{0, Raw(TWTY_STR32)},
-                                       {kEnumNumItems, Raw(TW_UINT32{3})},
-                                       {kEnumItems, Text("alpha", 34)},
-                                       {kEnumItems + 34, Text("beta", 34)}}),
-         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_STR32]", "      NumItems     = [3]",
-          "      CurrentIndex = [0]", "      DefaultIndex = [0]", "      ItemList = {", "          0:alpha,",
-          "        !!! 2 items not in the block.!!!", "      }", "    }"}},
-        {"an enumeration claiming items with no byte of them in the block", ICAP_PIXELTYPE, TWON_ENUMERATION,
-         Layout(kEnumItems, {{0, Raw(TWTY_UINT16)}, {kEnumNumItems, Raw(TW_UINT32{1})}}),
-         {"    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]", "      NumItems     = [1]",
-          "      CurrentIndex = [0]", "      DefaultIndex = [0]", "      ItemList = {",
-          "        !!! 1 items not in the block.!!!", "      }", "    }"}},
         {"a one-value claiming TWTY_STR255 in a sizeof(TW_ONEVALUE) block, its text ending there", CAP_AUTHOR,
          TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Text("abc", 4)}}),
          {"    TW_ONEVALUE = {", "      ItemType = [TWTY_STR255]", "      Item     = [abc]", "    }"}},
@@ -426,11 +380,6 @@ const std::vector<LyingCase>& LyingCases() {
         {"a range whose item type is TWTY_FRAME", ICAP_FRAMES, TWON_RANGE,
          Layout(sizeof(TW_RANGE), {{0, Raw(TWTY_FRAME)}}),
          {"    TW_RANGE = {", "      ItemType     = [TWTY_FRAME]", "      MinValue     = [" + kWider + "]",
-          "      MaxValue     = [" + kWider + "]", "      StepSize     = [" + kWider + "]",
-          "      DefaultValue = [" + kWider + "]", "      CurrentValue = [" + kWider + "]", "    }"}},
-        {"a range whose item type is a string", CAP_AUTHOR, TWON_RANGE,
-         Layout(sizeof(TW_RANGE), {{0, Raw(TWTY_STR255)}, {offsetof(TW_RANGE, CurrentValue), Text("abcd", 4)}}),
-         {"    TW_RANGE = {", "      ItemType     = [TWTY_STR255]", "      MinValue     = [" + kWider + "]",
           "      MaxValue     = [" + kWider + "]", "      StepSize     = [" + kWider + "]",
           "      DefaultValue = [" + kWider + "]", "      CurrentValue = [" + kWider + "]", "    }"}},
         {"a range of uint16 whose block ends after MaxValue", ICAP_PIXELTYPE, TWON_RANGE,
@@ -518,13 +467,8 @@ const RecordCase kRecordCases[] = {
      "TWON_ONEVALUE", kShowsRefused},
     {"a failed MSG_GET opens no container", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_FAILURE, false, "ICAP_UNITS",
      "TWON_ONEVALUE", false},
-    {"a failed MSG_RESET neither", ICAP_UNITS, TWON_ONEVALUE, MSG_RESET, TWRC_FAILURE, false, "ICAP_UNITS", "TWON_ONEVALUE", false},
     {"null handle", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_SUCCESS, true, "ICAP_UNITS", "TWON_ONEVALUE", false},
     {"container type 1", ICAP_UNITS, 1, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "TWON_PROTOCOLMAJOR", false},
-    {"container type 2", ICAP_UNITS, 2, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "ERROR!(2)", false},
-    {"container type 7", ICAP_UNITS, 7, MSG_GET, TWRC_SUCCESS, false, "ICAP_UNITS", "ERROR!(7)", false},
-    {"vendor cap from the ICAP_KV table", 0x8003, TWON_ONEVALUE, MSG_GET, TWRC_FAILURE, false, "ICAP_KV_FILMTYPE",
-     "TWON_ONEVALUE", false},
 };
 
 TEST(CapabilityRecord, ShowsTheContainerOnlyWhenItCanAndShould) {
@@ -556,7 +500,6 @@ struct CapExtCase {
 };
 
 const CapExtCase kCapExtCases[] = {
-    {CAP_KV_VERSION, 0x8003, "CAP_KV_VERSION", "ICAP_KV_FILMTYPE"},
     // Properties is named with the tables of Cap's range.
     {ICAP_XRESOLUTION, 0x8001, "ICAP_XRESOLUTION", "ERROR!(32769)"},
     {CAP_KV_UIMODE, CAP_XFERCOUNT, "CAP_KV_UIMODE", "ERROR!(1)"},
@@ -618,29 +561,16 @@ TEST(TracedCapability, HugeItemCountIsCutPromptly) {
     EXPECT_EQ(trace.substr(0, request.size()), request);
     EXPECT_EQ(trace.substr(trace.size() - notice.size()), notice);
 
-    std::string expected = Crlf({"        Return Code = [TWRC_SUCCESS]", "pData   = <0x31000000>",
-                                 "  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]",
-                                 "    ConType    = [TWON_ENUMERATION]", "    hContainer = <0x31000010>",
-                                 "    TW_ENUMERATION = {", "      ItemType     = [TWTY_UINT16]",
-                                 "      NumItems     = [4000000000]", "      CurrentIndex = [0]",
-                                 "      DefaultIndex = [0]", "      ItemList = {", "          0:TWPT_RGB,",
-                                 "          1:TWPT_GRAY,"});
-    for (int i = 2; expected.size() < CTraceText::kWrittenLimit; ++i) {
+    // The list runs on, item after item, up to the cut.
+    const std::string head = Crlf({"      NumItems     = [4000000000]", "      CurrentIndex = [0]", "      DefaultIndex = [0]",
+                                   "      ItemList = {", "          0:TWPT_RGB,", "          1:TWPT_GRAY,"});
+    std::string expected = trace.substr(0, trace.find(head)) + head;
+    for (int i = 2; expected.size() < request.size() + CTraceText::kWrittenLimit; ++i) {
         char line[64];
         snprintf(line, sizeof(line), "        %3d:TWPT_BW,\r\n", i);
         expected += line;
     }
-    EXPECT_EQ(trace.substr(request.size(), CTraceText::kWrittenLimit), expected.substr(0, CTraceText::kWrittenLimit));
-}
-
-TEST(TracedCapability, UnreadableContainerIsForwardedAndSaysSoInOneLine) {
-    GuardedBlock block(Bytes(), GuardedBlock::kBlockUnreadable);
-    TW_CAPABILITY record;
-    const std::string trace = TracedCall(&record, TWRC_CHECKSTATUS, TWON_ENUMERATION, block.Handle());
-    const std::string expected = Crlf({"  TW_CAPABILITY = {", "    Cap        = [ICAP_PIXELTYPE]",
-                                       "    ConType    = [TWON_ENUMERATION]", "    hContainer = " + PointerText(block.Handle()),
-                                       "    TW_ENUMERATION = { !!! not readable.!!! }", "  }", "", "TWAIN Status = [4]"});
-    EXPECT_NE(trace.find(expected), std::string::npos) << trace;
+    EXPECT_EQ(trace.substr(0, trace.size() - notice.size()), expected.substr(0, trace.size() - notice.size()));
 }
 
 TEST(TracedCapability, LyingListOfUnknownSizeIsCutBeforeItsUnreadableEnd) {
