@@ -36,47 +36,45 @@ std::string Marked(const std::string& text) {
     return marked;
 }
 
+struct Case {
+    const char* what;
+    TW_UINT32 dg;
+    TW_UINT16 dat, msg;
+    size_t size;
+    std::function<void(void*)> send;    // what the application fills in
+    std::function<void(void*)> answer;  // what the source leaves
+    std::string marked;                 // the marked lines, each ending in "\n"
+};
+
+template <typename T>
+Case Watched(const char* what, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void (*send)(T&), void (*answer)(T&),
+             std::string marked) {
+    return {what, dg, dat, msg, sizeof(T), [send](void* d) { send(*static_cast<T*>(d)); },
+            [answer](void* d) { answer(*static_cast<T*>(d)); }, std::move(marked)};
+}
+
 TEST_F(SentCopyTest, WhatTheSourceChangedIsShownWithWhatWasSent) {
-    struct Case {
-        const char* what;
-        TW_UINT32 dg;
-        TW_UINT16 dat, msg;
-        size_t size;
-        std::function<void(void*)> send;    // what the application fills in
-        std::function<void(void*)> answer;  // what the source leaves
-        std::string marked;                 // the marked lines, each ending in "\n"
-    };
     const Case cases[] = {
-        {"ShowUI changed; ModalUI is the source's to set", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
-         sizeof(TW_USERINTERFACE), [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ShowUI = 1; },
-         [](void* d) {
-             static_cast<TW_USERINTERFACE*>(d)->ShowUI = 0;
-             static_cast<TW_USERINTERFACE*>(d)->ModalUI = 1;
-         },
-         "    ShowUI  = [false] (sent true)\n"},
-        {"hParent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, sizeof(TW_USERINTERFACE),
-         [](void*) {}, [](void* d) { static_cast<TW_USERINTERFACE*>(d)->hParent = reinterpret_cast<TW_HANDLE>(0x1234); },
-         "    hParent = <0x00001234> (sent <0x00000000>)\n"},
-        {"the file name changed", DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, sizeof(TW_SETUPFILEXFER),
-         [](void* d) { strcpy(static_cast<TW_SETUPFILEXFER*>(d)->FileName, "/tmp/page.tif"); },
-         [](void* d) { strcpy(static_cast<TW_SETUPFILEXFER*>(d)->FileName, "/tmp/other\n.tif"); },
-         "    FileName = [/tmp/other\\n.tif] (sent /tmp/page.tif)\n"},
-        {"the frame changed", DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, sizeof(TW_IMAGELAYOUT),
-         [](void* d) { static_cast<TW_IMAGELAYOUT*>(d)->Frame.Right.Whole = 8; },
-         [](void* d) { static_cast<TW_IMAGELAYOUT*>(d)->Frame.Right.Whole = 7; },
-         "      Right  = [7.000] (sent 8.000)\n"},
-        {"the buffer's length changed; BytesWritten is the source's", DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
-         sizeof(TW_IMAGEMEMXFER), [](void* d) { static_cast<TW_IMAGEMEMXFER*>(d)->Memory.Length = 4096; },
-         [](void* d) {
-             static_cast<TW_IMAGEMEMXFER*>(d)->Memory.Length = 8192;
-             static_cast<TW_IMAGEMEMXFER*>(d)->BytesWritten = 100;
-         },
-         "      Length = [8192] (sent 4096)\n"},
-        {"nothing the application sent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
-         sizeof(TW_USERINTERFACE), [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ShowUI = 1; },
-         [](void* d) { static_cast<TW_USERINTERFACE*>(d)->ModalUI = 1; }, ""},
-        {"a triplet whose data is the source's to fill", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, sizeof(TW_IMAGEINFO),
-         [](void*) {}, [](void* d) { static_cast<TW_IMAGEINFO*>(d)->ImageWidth = 5; }, ""},
+        Watched<TW_USERINTERFACE>("ShowUI changed; ModalUI is the source's to set", DG_CONTROL, DAT_USERINTERFACE,
+                                  MSG_ENABLEDS, [](auto& u) { u.ShowUI = 1; }, [](auto& u) { u.ShowUI = 0; u.ModalUI = 1; },
+                                  "    ShowUI  = [false] (sent true)\n"),
+        Watched<TW_USERINTERFACE>("hParent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDSUIONLY, [](auto&) {},
+                                  [](auto& u) { u.hParent = reinterpret_cast<TW_HANDLE>(0x1234); },
+                                  "    hParent = <0x00001234> (sent <0x00000000>)\n"),
+        Watched<TW_SETUPFILEXFER>("the file name changed", DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET,
+                                  [](auto& f) { strcpy(f.FileName, "/tmp/page.tif"); },
+                                  [](auto& f) { strcpy(f.FileName, "/tmp/other\n.tif"); },
+                                  "    FileName = [/tmp/other\\n.tif] (sent /tmp/page.tif)\n"),
+        Watched<TW_IMAGELAYOUT>("the frame changed", DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, [](auto& l) { l.Frame.Right.Whole = 8; },
+                                [](auto& l) { l.Frame.Right.Whole = 7; }, "      Right  = [7.000] (sent 8.000)\n"),
+        Watched<TW_IMAGEMEMXFER>("the buffer's length changed; BytesWritten is the source's", DG_IMAGE, DAT_IMAGEMEMXFER,
+                                 MSG_GET, [](auto& m) { m.Memory.Length = 4096; },
+                                 [](auto& m) { m.Memory.Length = 8192; m.BytesWritten = 100; },
+                                 "      Length = [8192] (sent 4096)\n"),
+        Watched<TW_USERINTERFACE>("nothing the application sent changed", DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS,
+                                  [](auto& u) { u.ShowUI = 1; }, [](auto& u) { u.ModalUI = 1; }, ""),
+        Watched<TW_IMAGEINFO>("a triplet whose data is the source's to fill", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, [](auto&) {},
+                              [](auto& i) { i.ImageWidth = 5; }, ""),
     };
     ScriptedScanner source;
     for (const Case& c : cases) {
@@ -94,20 +92,16 @@ TEST_F(SentCopyTest, WhatTheSourceChangedIsShownWithWhatWasSent) {
 // A container's value the source changed is marked in place; a container that no longer lines up
 // with the one sent is followed by the one sent, whole.
 TEST_F(SentCopyTest, AChangedContainerShowsWhatWasSent) {
-    TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
-    cap->Cap = ICAP_PIXELTYPE;
-    cap->ConType = TWON_ONEVALUE;
-    cap->hContainer = NewHandleClear(sizeof(TW_ONEVALUE));
-    TW_ONEVALUE value = {TWTY_UINT16, TWPT_RGB};
-    memcpy(HLock(cap->hContainer), &value, sizeof(value));
-    HUnlock(cap->hContainer);
-    ScriptedScanner source;
-    source.fill = [](void* d) {
-        TW_CAPABILITY* given = static_cast<TW_CAPABILITY*>(d);
-        TW_ONEVALUE changed = {TWTY_UINT16, TWPT_GRAY};
-        memcpy(HLock(given->hContainer), &changed, sizeof(changed));
-        HUnlock(given->hContainer);
+    const TW_ONEVALUE rgb = {TWTY_UINT16, TWPT_RGB}, gray = {TWTY_UINT16, TWPT_GRAY};
+    const auto put = [](TW_HANDLE handle, const TW_ONEVALUE& value) {
+        memcpy(HLock(handle), &value, sizeof(value));
+        HUnlock(handle);
+        return handle;
     };
+    TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
+    *cap = {ICAP_PIXELTYPE, TWON_ONEVALUE, put(NewHandleClear(sizeof(TW_ONEVALUE)), rgb)};
+    ScriptedScanner source;
+    source.fill = [&](void* d) { put(static_cast<TW_CAPABILITY*>(d)->hContainer, gray); };
     TraceCapture capture;
     EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_SET, cap), TWRC_SUCCESS);
     const std::string text = capture.Text();
@@ -120,9 +114,7 @@ TEST_F(SentCopyTest, AChangedContainerShowsWhatWasSent) {
     EXPECT_EQ(MalformedAt(text), "");
 
     // The source replaced the container by an empty enumeration.
-    cap->hContainer = NewHandleClear(sizeof(TW_ONEVALUE));
-    memcpy(HLock(cap->hContainer), &value, sizeof(value));
-    HUnlock(cap->hContainer);
+    cap->hContainer = put(NewHandleClear(sizeof(TW_ONEVALUE)), rgb);
     const TW_HANDLE replaced = NewHandleClear(sizeof(TW_ENUMERATION));
     source.fill = [replaced](void* d) {
         TW_CAPABILITY* given = static_cast<TW_CAPABILITY*>(d);

@@ -1,8 +1,5 @@
 // Vendor names only for their vendor: identifiers from 0x8001 up, capability values and custom
 // DATs of a source whose identity is the wrapped maker's, and of another maker's source.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 
@@ -24,7 +21,7 @@ std::string Request(TW_UINT16 dat, TW_UINT16 msg, TW_UINT16 capability) {
     CParaAnalyze analyzer;
     CTraceText text;
     analyzer.TripletAnalyze(nullptr, nullptr, DG_CONTROL, dat, msg, reinterpret_cast<char*>(&cap), &text);
-    return std::string(text.Data(), text.Length());
+    return std::string(text.Data(), text.Length()).substr(strlen("[00001] [APP] DG_CONTROL/"));
 }
 
 std::string Value(TW_UINT16 cap, TW_UINT16 value) {
@@ -41,18 +38,14 @@ TEST_F(VendorNames, TheMakersNamesOnlyForTheMakersSource) {
         const char* maker;    // the wrapped maker's source
         const char* another;  // another maker's source (the linux build)
     } cases[] = {
-        {"a vendor DAT", [] { return Request(0x8005, MSG_GET, 0); },
-         "[00001] [APP] DG_CONTROL/DAT_KV_HARDWAREINFO/MSG_GET\r\n",
-         "[00001] [APP] DG_CONTROL/DAT_CUSTOMBASE+5/MSG_GET\r\n"},
-        {"a vendor message", [] { return Request(DAT_STATUS, 0x8001, 0); },
-         "[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_KV_TIMERRESET\r\n",
-         "[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_CUSTOMBASE+1\r\n"},
+        {"a vendor DAT", [] { return Request(0x8005, MSG_GET, 0); }, "DAT_KV_HARDWAREINFO/MSG_GET\r\n",
+         "DAT_CUSTOMBASE+5/MSG_GET\r\n"},
+        {"a vendor message", [] { return Request(DAT_STATUS, 0x8001, 0); }, "DAT_STATUS/MSG_KV_TIMERRESET\r\n",
+         "DAT_STATUS/MSG_CUSTOMBASE+1\r\n"},
         {"a vendor capability", [] { return Request(DAT_CAPABILITY, MSG_GET, 0x8003); },
-         "[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (ICAP_KV_FILMTYPE)\r\n",
-         "[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE+3)\r\n"},
+         "DAT_CAPABILITY/MSG_GET (ICAP_KV_FILMTYPE)\r\n", "DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE+3)\r\n"},
         {"the standard base stays standard", [] { return Request(DAT_CAPABILITY, MSG_GET, 0x8000); },
-         "[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE)\r\n",
-         "[00001] [APP] DG_CONTROL/DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE)\r\n"},
+         "DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE)\r\n", "DAT_CAPABILITY/MSG_GET (CAP_CUSTOMBASE)\r\n"},
         {"a vendor capability listed as supported", [] { return Value(CAP_SUPPORTEDCAPS, 0x8001); }, "CAP_KV_VERSION",
          "CAP_CUSTOMBASE+1"},
         {"a vendor capability's value", [] { return Value(0x8003, 2); }, "TWKV_FT_REFLECTIVE", "2"},
@@ -105,14 +98,9 @@ TEST_F(VendorNames, FollowsTheIdentityTheSourceShows) {
 // Another maker's custom DAT shows the first bytes of its data, as many as can be read.
 TEST_F(VendorNames, AnotherMakersCustomDatShowsItsFirstBytes) {
     if (!kVendorNamingFollowsTheSource) GTEST_SKIP() << "the macos build always wraps the maker's source";
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    char* const pages = static_cast<char*>(
-        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(pages, MAP_FAILED);
-    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
-    char* const five = pages + page - 5;  // five bytes before memory that cannot be read
-    memcpy(five, "\x01\x02\xab\xff\x00", 5);
-    char* const whole = pages;
+    GuardedBytes five(5), none(0);  // five bytes, then none, before memory that cannot be read
+    memcpy(five.Data(), "\x01\x02\xab\xff\x00", 5);
+    char whole[40];
     for (int i = 0; i < 40; ++i) whole[i] = static_cast<char>(i);
     const struct {
         const char* what;
@@ -122,8 +110,8 @@ TEST_F(VendorNames, AnotherMakersCustomDatShowsItsFirstBytes) {
         {"the first 32 bytes", whole,
          "  Data = {\r\n    First 32 bytes = [00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 15 16 17 "
          "18 19 1a 1b 1c 1d 1e 1f]\r\n  }\r\n"},
-        {"what can be read", five, "  Data = {\r\n    First 5 bytes = [01 02 ab ff 00]\r\n  }\r\n"},
-        {"nothing that can be read", pages + page, "  Data = {\r\n    !!! not readable.!!!\r\n  }\r\n"},
+        {"what can be read", five.Data(), "  Data = {\r\n    First 5 bytes = [01 02 ab ff 00]\r\n  }\r\n"},
+        {"nothing that can be read", none.Data(), "  Data = {\r\n    !!! not readable.!!!\r\n  }\r\n"},
         {"no data", nullptr, ""},
     };
     TraceAsAnotherMakersSource();
@@ -134,7 +122,6 @@ TEST_F(VendorNames, AnotherMakersCustomDatShowsItsFirstBytes) {
         const size_t structure = text.find("\r\n", text.find("pData")) + 2;
         EXPECT_EQ(text.substr(structure), c.expected) << c.what;
     }
-    munmap(pages, 2 * page);
 }
 
 }  // namespace
