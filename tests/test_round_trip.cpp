@@ -125,23 +125,6 @@ constexpr TW_ID kWideId = 0xFFFFFFFBu;
 const std::string kWideIdText = "4294967291";
 #endif
 
-void Identity(TW_IDENTITY& id, Expect& e, const char* header) {
-    id.Id = kWideId;
-    id.Version = {2, 3, static_cast<TW_UINT16>(TWLG_ICE), TWCY_FRANCE, ""};
-    memset(id.Version.Info, 'I', sizeof(id.Version.Info));  // without their NUL
-    memset(id.Manufacturer, 'M', sizeof(id.Manufacturer));
-    id.ProtocolMajor = 2;
-    id.ProtocolMinor = 5;
-    id.SupportedGroups = 0x80000003u;
-    strcpy(id.ProductFamily, "Family");
-    strcpy(id.ProductName, "Product");
-    e.Open(header).Field("Id", kWideIdText).Label("Version");
-    e.Open("TW_VERSION").Number("MajorNum", 2).Number("MinorNum", 3).Field("Language", "TWLG_ICE");
-    e.Field("Country", "TWCY_FRANCE").Field("Info", std::string(34, 'I')).Close();
-    e.Number("ProtocolMajor", 2).Number("ProtocolMinor", 5).Number("SupportedGroups", 2147483651);
-    e.Field("Manufacturer", std::string(34, 'M')).Field("ProductFamily", "Family").Field("ProductName", "Product").Close();
-}
-
 void Memory(TW_MEMORY& m, int k, Expect& e) {
     m.Flags = static_cast<TW_UINT32>(0x10 + k);
     m.Length = static_cast<TW_UINT32>(1000 + k);
@@ -184,17 +167,22 @@ void Stage(TW_TRANSFORMSTAGE& s, int k, Expect& e) {
 
 std::vector<Row> StructureRows() {
     return {
-        Structure<TW_IDENTITY>("Identity", DG_CONTROL, DAT_IDENTITY, MSG_GET,
-                               [](TW_IDENTITY& id, Expect& e) { Identity(id, e, "TW_IDENTITY"); }),
-        {"OriginOfOpenDsm",
-         [] {
-             Case c;
-             TW_IDENTITY& id = Held<TW_IDENTITY>();
-             Identity(id, c.expected, "pOrigin:TW_IDENTITY");
-             c.data = nullptr;
-             c.text = Result(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr, &id);
-             return c;
-         }},
+        Structure<TW_IDENTITY>("Identity", DG_CONTROL, DAT_IDENTITY, MSG_GET, [](TW_IDENTITY& id, Expect& e) {
+            id.Id = kWideId;
+            id.Version = {0xFFFF, 3, 0x8000, 0xFFFF, ""};  // beyond the language and country tables
+            memset(id.Version.Info, 'I', sizeof(id.Version.Info));  // without their NUL
+            memset(id.Manufacturer, 'M', sizeof(id.Manufacturer));
+            id.ProtocolMajor = 2;
+            id.ProtocolMinor = 5;
+            id.SupportedGroups = 0x80000003u;
+            strcpy(id.ProductFamily, "Family");
+            strcpy(id.ProductName, "Product");
+            e.Open("TW_IDENTITY").Field("Id", kWideIdText).Label("Version");
+            e.Open("TW_VERSION").Number("MajorNum", 65535).Number("MinorNum", 3).Field("Language", "ERROR!(32768)");
+            e.Field("Country", "ERROR!(65535)").Field("Info", std::string(34, 'I')).Close();
+            e.Number("ProtocolMajor", 2).Number("ProtocolMinor", 5).Number("SupportedGroups", 2147483651);
+            e.Field("Manufacturer", std::string(34, 'M')).Field("ProductFamily", "Family").Field("ProductName", "Product");
+        }),
         Structure<TW_EVENT>("Event", DG_CONTROL, DAT_EVENT, MSG_GET, [](TW_EVENT& ev, Expect& e) {
             ev = {PointerValue<TW_MEMREF>(0x1234567887654321ull), 0x8001};
             e.Open("TW_EVENT").Field("pEvent", "<0x87654321>").Field("TWMessage", "MSG_KV_TIMERRESET");
@@ -232,10 +220,6 @@ std::vector<Row> StructureRows() {
         Structure<TW_UINT32>("XferGroupValue", DG_CONTROL, DAT_XFERGROUP, MSG_GET, [](TW_UINT32& group, Expect& e) {
             group = 0x0BADF00D;
             e.Open("TW_UINT32").Field("Item", PointerText(0x0BADF00D));
-        }),
-        Structure<TW_HANDLE>("NativeXferHandle", DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, [](TW_HANDLE& image, Expect& e) {
-            image = PointerValue<TW_HANDLE>(0x123400ABCDEF);
-            e.Open("TW_UINT32").Field("Item", PointerText(0x00ABCDEF));
         }),
         Structure<TW_IMAGEINFO>("ImageInfo", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, [](TW_IMAGEINFO& i, Expect& e) {
             i = {{300, 0x8000}, {-2, 0xC000}, 2550, -3, 3, {20, 19, 18, 0, 0, 0, 0, -1}, 24, 1, -1, 0xFFFF};
@@ -382,10 +366,8 @@ const std::vector<ItemKind>& ItemKinds() {
         Kind<TW_FIX32>("TWTY_FIX32", TWTY_FIX32, [](int k) { return Fix(k); }, [](int k) { return FixText(Fix(k)); }),
         Kind<TW_FRAME>(
             "TWTY_FRAME", TWTY_FRAME, [](int k) { return TW_FRAME{Fix(4 * k), Fix(4 * k + 1), Fix(4 * k + 2), Fix(4 * k + 3)}; },
-            [](int k) {
-                return FixText(Fix(4 * k)) + "," + FixText(Fix(4 * k + 1)) + "," + FixText(Fix(4 * k + 2)) + "," +
-                       FixText(Fix(4 * k + 3));
-            },
+            [](int k) { return fmt::format("{},{},{},{}", FixText(Fix(4 * k)), FixText(Fix(4 * k + 1)), FixText(Fix(4 * k + 2)),
+                                           FixText(Fix(4 * k + 3))); },
             kLinux),
         TextKind<sizeof(TW_STR32)>("TWTY_STR32", TWTY_STR32, "thirty-two "),
         TextKind<sizeof(TW_STR64)>("TWTY_STR64", TWTY_STR64, "sixty-four "),
@@ -684,12 +666,11 @@ std::vector<Row> VendorRows() {
             e.Number("TableArrangement", 8).Field("OptionSupport", "0x0012").Number("FocusSupport", 9);
             e.Number("FocusArea[0]", 10).Number("FocusArea[1]", 4000000000u).Field("ProfileNameFB", std::string(34, 'F'));
             e.Field("ProfileNameTPU", std::string(34, 'T'));
-            e.Field("ColorCorrectionFB", Coefficients(h.ColorCorrectionFB, 100));
-            e.Field("ColorCorrectionPOSI", Coefficients(h.ColorCorrectionPOSI, 110));
-            e.Field("ColorCorrectionNEGA", Coefficients(h.ColorCorrectionNEGA, 120));
-            e.Field("TCMColorCorrectionFB", Coefficients(h.TCMColorCorrectionFB, 130));
-            e.Field("TCMColorCorrectionPOSI", Coefficients(h.TCMColorCorrectionPOSI, 140));
-            e.Field("TCMColorCorrectionNEGA", Coefficients(h.TCMColorCorrectionNEGA, 150));
+            int k = 100;
+            for (auto [name, matrix] : {std::make_pair("ColorCorrectionFB", &h.ColorCorrectionFB), {"ColorCorrectionPOSI", &h.ColorCorrectionPOSI},
+                                        {"ColorCorrectionNEGA", &h.ColorCorrectionNEGA}, {"TCMColorCorrectionFB", &h.TCMColorCorrectionFB},
+                                        {"TCMColorCorrectionPOSI", &h.TCMColorCorrectionPOSI}, {"TCMColorCorrectionNEGA", &h.TCMColorCorrectionNEGA}})
+                e.Field(name, Coefficients(*matrix, k += 10));
             memset(h.ROMVersion, 'R', sizeof(h.ROMVersion));
             e.Field("ROMVersion", std::string(32, 'R'));
         }),
