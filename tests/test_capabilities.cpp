@@ -457,12 +457,9 @@ struct RecordCase {
 
 // A valid one-value container of ICAP_XRESOLUTION behind every record: it shows whenever it is opened.
 const RecordCase kRecordCases[] = {
-    {"a successful MSG_SET shows its container", ICAP_XRESOLUTION, TWON_ONEVALUE, MSG_SET, TWRC_SUCCESS, false,
-     "ICAP_XRESOLUTION", "TWON_ONEVALUE", true},
-    {"a failed MSG_SET shows the value the source refused (linux)", ICAP_XRESOLUTION, TWON_ONEVALUE, MSG_SET,
+    // A failed MSG_SET shows its container in the linux build only: the session traces' golden copies.
+    {"a failed MSG_SETCONSTRAINT shows the value refused (linux)", ICAP_XRESOLUTION, TWON_ONEVALUE, 0x000C,
      TWRC_FAILURE, false, "ICAP_XRESOLUTION", "TWON_ONEVALUE", kShowsRefused},
-    {"a failed MSG_SETCONSTRAINT too", ICAP_XRESOLUTION, TWON_ONEVALUE, 0x000C, TWRC_FAILURE, false, "ICAP_XRESOLUTION",
-     "TWON_ONEVALUE", kShowsRefused},
     {"a failed MSG_GET opens no container", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_FAILURE, false, "ICAP_UNITS",
      "TWON_ONEVALUE", false},
     {"null handle", ICAP_UNITS, TWON_ONEVALUE, MSG_GET, TWRC_SUCCESS, true, "ICAP_UNITS", "TWON_ONEVALUE", false},
