@@ -80,9 +80,9 @@ struct Row {
 void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 
 // The result section of a call whose data pointer is `data`, through the DAT dispatch.
-std::string Result(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, const void* data, TW_IDENTITY* origin = nullptr) {
+std::string Result(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, const void* data) {
     return Render([&](CParaAnalyze& a) {
-        a.ParaAnalyze(origin, nullptr, dg, dat, msg, static_cast<char*>(const_cast<void*>(data)), TWRC_SUCCESS,
+        a.ParaAnalyze(nullptr, nullptr, dg, dat, msg, static_cast<char*>(const_cast<void*>(data)), TWRC_SUCCESS,
                       a.Output());
     });
 }
@@ -455,14 +455,9 @@ std::vector<Row> ContainerRows() {
                             Put(block, offsetof(TW_RANGE, ItemType), kind.type);
                             Expect e;
                             e.Field("ItemType", TypeName(kind));
-                            const std::pair<const char*, size_t> kValues[] = {
-                                {"MinValue", offsetof(TW_RANGE, MinValue)},
-                                {"MaxValue", offsetof(TW_RANGE, MaxValue)},
-                                {"StepSize", offsetof(TW_RANGE, StepSize)},
-                                {"DefaultValue", offsetof(TW_RANGE, DefaultValue)},
-                                {"CurrentValue", offsetof(TW_RANGE, CurrentValue)}};
-                            int k = 0;
-                            for (const auto& value : kValues) e.Field(value.first, kind.put(block, value.second, k++));
+                            // Five values of four bytes each, one after the other.
+                            const char* const values[] = {"MinValue", "MaxValue", "StepSize", "DefaultValue", "CurrentValue"};
+                            for (int k = 0; k < 5; ++k) e.Field(values[k], kind.put(block, offsetof(TW_RANGE, MinValue) + 4 * k, k));
                             return Capability(TWON_RANGE, "TWON_RANGE", "TW_RANGE", block, e);
                         }});
     }
