@@ -1,7 +1,7 @@
 // Capability values and containers where a fault would hide from the round trip: items of every
 // type at the edges of their sign and width, 16-bit values through the capability maps and their
 // fallbacks, item lists, containers left closed, containers that lie about what their block holds,
-// TW_CAPEXT, and traced calls whose huge item list is cut or whose container cannot be read.
+// and a traced call whose huge item list is cut.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -482,30 +482,6 @@ TEST(CapabilityRecord, ShowsTheContainerOnlyWhenItCanAndShould) {
             for (const std::string& line : OneValueLines("TWTY_FIX32", "300.000")) lines.push_back(line);
         lines.push_back("  }");
         EXPECT_EQ(text, Crlf(lines)) << c.what;
-    }
-}
-
-// ---- TW_CAPEXT ----------------------------------------------------------------------------------
-
-struct CapExtCase {
-    TW_UINT16 cap;
-    TW_UINT16 properties;
-    const char* capName;
-    const char* propertiesName;
-};
-
-const CapExtCase kCapExtCases[] = {
-    // Properties is named with the tables of Cap's range.
-    {ICAP_XRESOLUTION, 0x8001, "ICAP_XRESOLUTION", "ERROR!(32769)"},
-    {CAP_KV_UIMODE, CAP_XFERCOUNT, "CAP_KV_UIMODE", "ERROR!(1)"},
-};
-
-TEST(CapExt, NamesCapAndPropertiesThroughTheTablesOfCapsRange) {
-    for (const CapExtCase& c : kCapExtCases) {
-        const TW_CAPEXT record{c.cap, c.properties};
-        EXPECT_EQ(Render([&](CParaAnalyze& a) { a.TwCapExtAnalyze(&record); }),
-                  Crlf({"  TW_CAPEXT = {", std::string("    Cap        = [") + c.capName + "]",
-                        std::string("    Properties = [") + c.propertiesName + "]", "  }"}));
     }
 }
 

@@ -1,4 +1,5 @@
-// The request line: numbering and the calls left unannounced, the caller tag, and the naming of the triplet.
+// The request line: numbering and the calls left unannounced, the caller tag, and the naming of the
+// triplet; the banner.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -87,32 +88,6 @@ TEST(Banner, AppendsFourLinesWithinTheBuffer) {
         EXPECT_EQ(banner.size(), head.size() + 24 + 5) << banner;  // the asctime text, " >>" and "\r\n"
         EXPECT_EQ(banner.substr(banner.size() - 5), " >>\r\n");
     }
-}
-
-TEST(RequestLine, CapabilityNameThatDoesNotFitLeavesTheOutputAlone) {
-    CParaAnalyze analyzer;
-    TW_CAPABILITY cap = {};
-    const struct {
-        TW_UINT16 capability;
-        TW_UINT32 size;
-        bool fits;
-        const char* text;
-    } cases[] = {
-        {CAP_XFERCOUNT, 14, true, "CAP_XFERCOUNT"},
-        {CAP_XFERCOUNT, 13, false, "untouched"},
-        // Found only in the ICAP table: the first lookup's fallback fits, the name does not.
-        {ICAP_XRESOLUTION, 14, false, "ERROR!(4376)"},
-        {ICAP_XRESOLUTION, 17, true, "ICAP_XRESOLUTION"},
-    };
-    for (const auto& c : cases) {
-        char out[64] = "untouched";
-        cap.Cap = c.capability;
-        EXPECT_EQ(analyzer.GetStringOfCapability(&cap, out, c.size), c.fits) << c.capability << "/" << c.size;
-        EXPECT_STREQ(out, c.text);
-    }
-    char out[8] = "same";
-    EXPECT_TRUE(analyzer.GetStringOfCapability(nullptr, out, sizeof(out)));
-    EXPECT_STREQ(out, "same");
 }
 
 }  // namespace

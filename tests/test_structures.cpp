@@ -1,7 +1,7 @@
-// The structure formatters where a fault would hide from the round trip: the origin's header, the
-// version's fallbacks, Pascal strings and flags of the hardware information, items at unaligned
-// addresses and null data pointers, each structure placed so that a read past its end faults; the
-// two deepest renderings whole against their golden text; null structures.
+// The structure formatters where a fault would hide from the round trip: the origin's header,
+// Pascal strings of the hardware information, items at unaligned addresses and null data
+// pointers, each structure placed so that a read past its end faults; no DAT rendering a null
+// structure; the two deepest renderings whole against their golden text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,6 +67,19 @@ EdgeCase Pascal(const char* name, const std::string& characters, int lengthByte,
             {"    ProductName            = [" + shown + "]", "    ModelName              = [" + shown + "]"}};
 }
 
+// The item a DAT carries as its data, `offset` bytes into an aligned buffer: the low bytes of `bits`.
+constexpr size_t kNullData = ~size_t(0);
+EdgeCase Item(const char* name, TW_UINT32 dg, TW_UINT16 dat, size_t offset, uint64_t bits, const char* shown) {
+    return {name,
+            [=] {
+                alignas(8) unsigned char bytes[24] = {};
+                char* const data = offset == kNullData ? nullptr : reinterpret_cast<char*>(bytes + offset);
+                if (data != nullptr) memcpy(data, &bits, sizeof bits);
+                return Render([&](CParaAnalyze& a) { a.ParaAnalyze(nullptr, nullptr, dg, dat, MSG_GET, data, TWRC_SUCCESS, a.Output()); });
+            },
+            {"  TW_UINT32 = {", std::string("    Item = ") + shown}};
+}
+
 std::vector<EdgeCase> Cases() {
     const std::string p33(33, 'P');
     return {
@@ -79,45 +92,11 @@ std::vector<EdgeCase> Cases() {
                              }),
          {"  TW_IDENTITY = {", "    ProductFamily   = [Flatbed]"}},
         // The packed ABI does not align the item: it is read where it lies, and a native image's
-        // pointer-sized handle shows its low 32 bits.
-        {"XferGroupAtAnOddAddress",
-         [] {
-             alignas(8) unsigned char bytes[16] = {};
-             const TW_UINT32 group = 0x01020304u;
-             memcpy(bytes + 1, &group, sizeof group);
-             return Render([&](CParaAnalyze& a) {
-                 a.SetCall({DG_CONTROL, DAT_XFERGROUP, MSG_GET, reinterpret_cast<char*>(bytes + 1)});
-                 a.DispatchDat();
-             });
-         },
-         {"    Item = <0x01020304>"}},
-        {"NativeXferHandleAtAnOddAddress",
-         [] {
-             alignas(8) unsigned char bytes[24] = {};
-             const TW_HANDLE handle = PointerValue<TW_HANDLE>(0xAAAAAAAA0BADCAFEull);
-             memcpy(bytes + 3, &handle, sizeof handle);
-             return Render([&](CParaAnalyze& a) {
-                 a.SetCall({DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, reinterpret_cast<char*>(bytes + 3)});
-                 a.DispatchDat();
-             });
-         },
-         {"    Item = <0x0badcafe>"}},
-        // A null data pointer shows as such, its value as 0.
-        {"XferGroupNullDataPointer",
-         [] {
-             return Render([](CParaAnalyze& a) {
-                 a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, DAT_XFERGROUP, MSG_GET, nullptr, TWRC_SUCCESS, a.Output());
-             });
-         },
-         {"pData   = <0x00000000>", "    Item = <0x00000000>"}},
-        {"NativeXferNullDataPointer",
-         [] {
-             return Render([](CParaAnalyze& a) {
-                 a.SetCall({DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, nullptr});
-                 a.DispatchDat();
-             });
-         },
-         {"  TW_UINT32 = {", "    Item = <0x00000000>"}},
+        // pointer-sized handle shows its low 32 bits. A null data pointer shows its value as 0.
+        Item("XferGroupAtAnOddAddress", DG_CONTROL, DAT_XFERGROUP, 1, 0x01020304u, "<0x01020304>"),
+        Item("NativeXferHandleAtAnOddAddress", DG_IMAGE, DAT_IMAGENATIVEXFER, 3, 0xAAAAAAAA0BADCAFEull, "<0x0badcafe>"),
+        Item("XferGroupNullDataPointer", DG_CONTROL, DAT_XFERGROUP, kNullData, 0, "<0x00000000>"),
+        Item("NativeXferNullDataPointer", DG_IMAGE, DAT_IMAGENATIVEXFER, kNullData, 0, "<0x00000000>"),
         Pascal("PascalEmpty", "ignored", 0, ""),
         Pascal("PascalLengthShorterThanTheCharacters", "ScannerXYZ", 7, "Scanner"),
         Pascal("PascalFullField", p33, 33, p33),
