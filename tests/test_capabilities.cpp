@@ -152,7 +152,7 @@ std::string Record(TW_UINT16 cap, TW_UINT16 conType, TW_HANDLE handle, TW_UINT16
     });
 }
 
-// ---- ValToStr ---------------------------------------------------------------------------------
+// ---- single items ------------------------------------------------------------------------------
 
 struct ItemCase {
     const char* what;
@@ -166,7 +166,14 @@ const ItemCase kItemCases[] = {
     {"int8 -128", 0, TWTY_INT8, Items<TW_INT8>({-128}), "0xffffff80"},
     {"uint8 128 stays unsigned", 0, TWTY_UINT8, Items<TW_UINT8>({128}), "0x80"},
     {"uint32 all ones prints signed", 0, TWTY_UINT32, Items<TW_UINT32>({4294967295u}), "-1"},
+    // 16-bit values through the capability maps, whose names are the tables' and the maps', pinned by
+    // their dumps; CAP_KV_VERSION as major.minor in hexadecimal, never through a map.
     {"uint16 65535 stays unsigned", ICAP_BITDEPTH, TWTY_UINT16, Items<TW_UINT16>({65535}), "65535"},
+    {"a value beyond its table falls back", ICAP_UNITS, TWTY_UINT16, Items<TW_UINT16>({9}), "ERROR!(9)"},
+    {"an entry the linux build appends to a table", ICAP_PIXELTYPE, TWTY_UINT16, Items<TW_UINT16>({9}),
+     kTwain25 ? "TWPT_LAB" : "ERROR!(9)"},
+    {"a vendor capability's row", CAP_KV_FEEDERTYPE, TWTY_UINT16, Items<TW_UINT16>({1}), "TWKV_FT_MPF"},
+    {"version ff.ff", CAP_KV_VERSION, TWTY_UINT16, Items<TW_UINT16>({0xFFFF}), "ff.ff"},
     {"bool high byte only is true", 0, TWTY_BOOL, Items<TW_BOOL>({0x0100}), "true"},
     {"fix32 frac is unsigned", 0, TWTY_FIX32, Items({Fix(2, 0xC000)}), "2.750"},
     // TWTY_STR1024 and TWTY_UNI512: the value buffer takes 511 characters of them.
@@ -206,34 +213,6 @@ TEST_P(ValToStrTest, RendersItem) {
 INSTANTIATE_TEST_SUITE_P(ItemTypes, ValToStrTest, ::testing::ValuesIn(kItemCases),
                          [](const ::testing::TestParamInfo<ItemCase>& info) { return std::to_string(info.index); });
 
-// ---- ValToCap ---------------------------------------------------------------------------------
-
-struct CapValueCase {
-    const char* what;
-    TW_UINT16 cap;
-    TW_UINT16 value;
-    const char* expected;
-};
-
-// The names themselves are the tables' and the maps', pinned by their dumps.
-const CapValueCase kCapValueCases[] = {
-    {"a value beyond its table falls back", ICAP_UNITS, 9, "ERROR!(9)"},
-    {"an entry the linux build appends to a table is reached", ICAP_PIXELTYPE, 9, kTwain25 ? "TWPT_LAB" : "ERROR!(9)"},
-    {"a vendor capability's row", CAP_KV_FEEDERTYPE, 1, "TWKV_FT_MPF"},
-    // CAP_KV_VERSION: major.minor in hexadecimal, never through a map
-    {"version ff.ff", CAP_KV_VERSION, 0xFFFF, "ff.ff"},
-};
-
-class ValToCapTest : public ::testing::TestWithParam<CapValueCase> {};
-
-TEST_P(ValToCapTest, RendersValue) {
-    const CapValueCase& c = GetParam();
-    EXPECT_EQ(Value([&](CParaAnalyze& a, char* dest) { a.ValToCap(c.cap, c.value, dest); }), c.expected) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(Maps, ValToCapTest, ::testing::ValuesIn(kCapValueCases),
-                         [](const ::testing::TestParamInfo<CapValueCase>& info) { return std::to_string(info.index); });
-
 // ---- MakeItemList -----------------------------------------------------------------------------
 
 struct ListCase {
@@ -245,6 +224,18 @@ struct ListCase {
     std::vector<std::string> itemLines;
 };
 
+// Eight texts of 256 characters without their NUL, and their lines.
+Bytes FullWidthTexts() {
+    Bytes bytes;
+    for (int i = 0; i < 8; ++i) bytes.insert(bytes.end(), 256, static_cast<uint8_t>('a' + i));
+    return bytes;
+}
+std::vector<std::string> FullWidthLines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 8; ++i) lines.push_back("          " + std::to_string(i) + ":" + std::string(256, 'a' + i) + (i < 7 ? "," : ""));
+    return lines;
+}
+
 const ListCase kListCases[] = {
     {"empty", ICAP_PIXELTYPE, TWTY_UINT16, 0, {}, {}},
     {"one item has no comma", ICAP_PIXELTYPE, TWTY_UINT16, 1, Items<TW_UINT16>({2}), {"          0:TWPT_RGB"}},
@@ -254,6 +245,8 @@ const ListCase kListCases[] = {
     {"supported caps, 0 shows empty every time", CAP_SUPPORTEDCAPS, TWTY_UINT16, 4,
      Items<TW_UINT16>({0x1118, 0, 0x8001, 0}),
      {"          0:ICAP_XRESOLUTION,", "          1:,", "          2:CAP_KV_VERSION,", "          3:"}},
+    // Eight lines of 271 bytes: more than one batch of lines, still under the written limit.
+    {"full-width strings keep every line whole", 0, TWTY_STR255, 8, FullWidthTexts(), FullWidthLines()},
 };
 
 class ItemListTest : public ::testing::TestWithParam<ListCase> {};
@@ -270,19 +263,6 @@ TEST_P(ItemListTest, RendersBlock) {
 
 INSTANTIATE_TEST_SUITE_P(Lists, ItemListTest, ::testing::ValuesIn(kListCases),
                          [](const ::testing::TestParamInfo<ListCase>& info) { return std::to_string(info.index); });
-
-TEST(ItemListLong, FullWidthStringsKeepEveryLineWhole) {
-    // Eight lines of 271 bytes: more than one batch of lines, still under the written limit.
-    Bytes items;
-    std::string expected = Crlf({"      ItemList = {"});
-    for (int i = 0; i < 8; ++i) {
-        const std::string text(256, static_cast<char>('a' + i));
-        items.insert(items.end(), text.begin(), text.end());
-        expected += "          " + std::to_string(i) + ":" + text + (i < 7 ? "," : "") + "\r\n";
-    }
-    expected += Crlf({"      }"});
-    EXPECT_EQ(Render([&](CParaAnalyze& a) { a.MakeItemList(0, TWTY_STR255, 8, items.data()); }), expected);
-}
 
 // ---- each container formatter, from blocks that tell the truth and from blocks that lie --------
 
