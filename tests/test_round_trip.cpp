@@ -9,6 +9,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 #include <cwchar>
 
@@ -35,11 +36,8 @@ const std::string kNotImplemented = std::string(traceformat::kFaultOpen) + "not 
 
 // ---- what the reader must give back -------------------------------------------------------------
 
-struct Shown {
-    std::string path, key, value;
-    bool operator==(const Shown& o) const { return path == o.path && key == o.key && value == o.value; }
-};
-void PrintTo(const Shown& s, std::ostream* os) { *os << "(" << s.path << " | " << s.key << " | " << s.value << ")"; }
+// A field as the reader gives it back: its structure's path, key and value.
+using Shown = std::tuple<std::string, std::string, std::string>;
 
 // The fields a rendering must show, collected as the test fills the structure: each under the
 // structure headers open at that point. A label ("Version =") names the structure that follows.
@@ -410,8 +408,7 @@ Case Capability(TW_UINT16 conType, const char* conTypeName, const char* containe
     c.expected.Open("TW_CAPABILITY").Field("Cap", "ICAP_PIXELTYPE").Field("ConType", conTypeName);
     c.expected.Field("hContainer", PointerText(handle));
     const std::string outer = std::string("TW_CAPABILITY/") + container;
-    for (const Shown& f : inner.fields)
-        c.expected.fields.push_back({f.path.empty() ? outer : outer + "/" + f.path, f.key, f.value});
+    for (const auto& [path, key, value] : inner.fields) c.expected.fields.push_back({path.empty() ? outer : outer + "/" + path, key, value});
     c.data = &cap;
     c.text = Result(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
     CDSMInterface::FreeMemory(handle);

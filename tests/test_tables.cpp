@@ -159,7 +159,8 @@ TEST(SymbolTables, AddedEntriesMatchGoldenFileOrAreAbsent) {
     for (const MapInfo& m : kMaps) EXPECT_EQ(m.declared, m.own) << m.name;
 }
 
-// The closing entries lie past what the dump shows; the lookups stop at them.
+// The closing entries lie past what the dump shows; the lookups stop at them. A map row counts the
+// whole table it names, appended entries and closing entry included, or the lookup stops short.
 TEST(SymbolTables, EveryTableAndMapEndsInItsClosingEntry) {
     for (const TableInfo* t : AllTables()) {
         SCOPED_TRACE(t->name);
@@ -170,17 +171,12 @@ TEST(SymbolTables, EveryTableAndMapEndsInItsClosingEntry) {
         EXPECT_STREQ(closing.name, "ERROR!");
         EXPECT_EQ(closing.value, 0xFFFFFFFFFFFFFFFFull);
     }
-    for (const MapInfo& m : kMaps) EXPECT_EQ(m.rows[m.declared].table, nullptr) << m.name;
-}
-
-// A row counts the whole table it names, appended entries included, or the lookup stops short.
-TEST(SymbolTables, MapRowsCountTheirWholeTable) {
     for (const MapInfo& m : kMaps) {
+        EXPECT_EQ(m.rows[m.declared].table, nullptr) << m.name;
         for (size_t i = 0; i < m.declared; ++i) {
-            SCOPED_TRACE(testing::Message() << m.name << " row " << i);
             const TableInfo* t = FindTable(m.rows[i].table);
-            ASSERT_NE(t, nullptr);
-            EXPECT_EQ(m.rows[i].count, t->declared + 1);
+            ASSERT_NE(t, nullptr) << m.name << " row " << i;
+            EXPECT_EQ(m.rows[i].count, t->declared + 1) << m.name << " row " << i;
         }
     }
 }
