@@ -3,6 +3,7 @@
 // nothing marked when nothing changed, and never in the macOS build.
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -24,15 +25,12 @@ protected:
     FixedArena arena;
 };
 
-// The lines of the result section (the request line and the status line left out) that hold "(sent".
+// The lines of the trace that hold "(sent", each ended by "\n".
 std::string Marked(const std::string& text) {
+    std::istringstream lines(text);
     std::string marked;
-    for (size_t start = 0; start < text.size();) {
-        const size_t end = text.find("\r\n", start);
-        const std::string line = text.substr(start, end - start);
-        if (line.find("(sent ") != std::string::npos) marked += line + "\n";
-        start = end == std::string::npos ? text.size() : end + 2;
-    }
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("(sent ") != std::string::npos) marked += line.substr(0, line.find('\r')) + "\n";
     return marked;
 }
 

@@ -3,8 +3,6 @@
 // against a scan of the tables.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>

@@ -85,12 +85,10 @@ TEST_F(VendorNames, FollowsTheIdentityTheSourceShows) {
     analyzer.SetTwainStatus(4);
     for (const auto& s : steps) {
         CTraceText text;
-        if (s.fromSource)
-            analyzer.ParaAnalyze(s.identity, nullptr, DG_CONTROL, DAT_NULL, s.msg, nullptr, s.rc, &text,
-                                 CParaAnalyze::Caller::kSource);
-        else
-            analyzer.ParaAnalyze(nullptr, nullptr, DG_CONTROL, DAT_IDENTITY, s.msg, reinterpret_cast<char*>(s.identity),
-                                 s.rc, &text);
+        using Caller = CParaAnalyze::Caller;
+        analyzer.ParaAnalyze(s.fromSource ? s.identity : nullptr, nullptr, DG_CONTROL, s.fromSource ? DAT_NULL : DAT_IDENTITY,
+                             s.msg, s.fromSource ? nullptr : reinterpret_cast<char*>(s.identity), s.rc, &text,
+                             s.fromSource ? Caller::kSource : Caller::kApplication);
         EXPECT_EQ(::VendorNaming(), s.named) << s.what;
     }
 }
