@@ -35,12 +35,6 @@ Bytes Layout(size_t size, std::vector<std::pair<size_t, Bytes>> parts) {
     return block;
 }
 
-Bytes Text(const std::string& text, size_t width) {
-    Bytes bytes(width, 0);
-    memcpy(bytes.data(), text.data(), std::min(text.size(), width));
-    return bytes;
-}
-
 // A container block from the data source's own allocator, sized exactly, so the sanitizer sees
 // any read past it. Freed with the object.
 class Container {
@@ -179,16 +173,7 @@ const ItemCase kItemCases[] = {
     // UTF-32 (wchar_t of 32 bits): a surrogate and a value past U+10FFFF; UTF-16: a high surrogate
     // followed by no low one, and a low one alone.
     {"uni512 unpaired surrogate and beyond U+10FFFF escaped", 0, TWTY_UNI512,
-     [] {
-         Bytes b = Wide({U"a"});
-         const std::vector<uint32_t> odd = sizeof(wchar_t) == 2 ? std::vector<uint32_t>{'a', 0xD800, 'y', 0xDC00, 'z', 0}
-                                                               : std::vector<uint32_t>{'a', 0xD800, 0x110000, 'z', 0};
-         for (size_t i = 0; i < odd.size(); ++i) {
-             const wchar_t unit = static_cast<wchar_t>(odd[i]);
-             memcpy(b.data() + i * sizeof(unit), &unit, sizeof(unit));
-         }
-         return b;
-     }(),
+     Wide({sizeof(wchar_t) == 2 ? std::u32string{U'a', 0xD800, U'y', 0xDC00, U'z'} : std::u32string{U'a', 0xD800, 0x110000, U'z'}}),
      Twain25(sizeof(wchar_t) == 2 ? "a\\U0000d800y\\U0000dc00z" : "a\\U0000d800\\U00110000z")},
     {"uni512 without nul stops at 512 characters", 0, TWTY_UNI512, Wide({std::u32string(512, U'w')}),
      Twain25(std::string(511, 'w'))},
@@ -333,10 +318,10 @@ const std::vector<LyingCase>& LyingCases() {
          {"    TW_ARRAY = {", "      ItemType = [TWTY_UINT16]", "      NumItems = [2]", "      ItemList = {", "          0:TWPT_RGB,",
           "        !!! 1 items not in the block.!!!", "      }", "    }"}},
         {"a one-value claiming TWTY_STR255 in a sizeof(TW_ONEVALUE) block, its text ending there", CAP_AUTHOR,
-         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Text("abc", 4)}}),
+         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Fields({"abc"}, 4)}}),
          OneValueLines("TWTY_STR255", "abc")},
         {"a one-value claiming TWTY_STR255 in a sizeof(TW_ONEVALUE) block without its NUL", CAP_AUTHOR,
-         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Text("abcd", 4)}}),
+         TWON_ONEVALUE, Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_STR255)}, {kOneValueItem, Fields({"abcd"}, 4)}}),
          OneValueLines("TWTY_STR255", kNotInBlock)},
         {"a one-value claiming TWTY_FRAME in a sizeof(TW_ONEVALUE) block", ICAP_FRAMES, TWON_ONEVALUE,
          Layout(sizeof(TW_ONEVALUE), {{0, Raw(TWTY_FRAME)}, {kOneValueItem, Raw(TW_UINT32{0x00010001})}}),

@@ -243,17 +243,10 @@ std::vector<Row> StructureRows() {
         // Each table's label and the header of its TW_MEMORY share one line.
         Structure<TW_JPEGCOMPRESSION>("JpegCompression", DG_IMAGE, DAT_JPEGCOMPRESSION, MSG_GET,
                                       [](TW_JPEGCOMPRESSION& j, Expect& e) {
-            j.ColorSpace = TWPT_YUV;
-            j.SubSampling = 0x80220011u;
-            j.NumComponents = 3;
-            j.RestartFrequency = 65535;
+            j = {TWPT_YUV, 0x80220011u, 3, 65535, {1, 2, 3, 4}, {}, {5, 6, 7, 8}, {}, {}};
             e.Open("TW_JPEGCOMPRESSION").Field("ColorSpace", "TWPT_YUV").Number("SubSampling", 0x80220011u);
             e.Number("NumComponents", 3).Number("RestartFrequency", 65535).Field("QuantMap[]", "1,2,3,4");
-            for (int i = 0; i < 4; ++i) {
-                j.QuantMap[i] = static_cast<TW_UINT16>(i + 1);
-                j.HuffmanMap[i] = static_cast<TW_UINT16>(i + 5);
-                Memory(j.QuantTable[i], 2 + i, e.Label("QuantTable[" + std::to_string(i) + "]"));
-            }
+            for (int i = 0; i < 4; ++i) Memory(j.QuantTable[i], 2 + i, e.Label("QuantTable[" + std::to_string(i) + "]"));
             e.Field("HuffmanMap[]", "5,6,7,8");
             for (int i = 0; i < 2; ++i) Memory(j.HuffmanDC[i], 6 + i, e.Label("HuffmanDC[" + std::to_string(i) + "]"));
             for (int i = 0; i < 2; ++i) Memory(j.HuffmanAC[i], 8 + i, e.Label("HuffmanAC[" + std::to_string(i) + "]"));
@@ -265,18 +258,14 @@ std::vector<Row> StructureRows() {
         }),
         Structure<TW_EXTIMAGEINFO>("ExtImageInfo", DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, [](TW_EXTIMAGEINFO& x, Expect& e) {
             // NumInfos claims five entries; the one the structure holds is all that is read.
-            x.NumInfos = 5;
-            x.Info[0] = {0x1234, TWTY_STR255, 3, TWRC_INFONOTSUPPORTED, 0xFFFFFFFFu};
+            x = {5, {{0x1234, TWTY_STR255, 3, TWRC_INFONOTSUPPORTED, 0xFFFFFFFFu}}};
             e.Open("TW_EXTIMAGEINFO").Number("NumInfos", 5).Label("Info").Open("TW_INFO");
             e.Field("InfoID", kLinux ? "TWEI_SKEWWINDOWY3" : "4660");
             e.Field("ItemType", "TWTY_STR255").Number("NumItems", 3).Field("CondCode", "TWRC_INFONOTSUPPORTED");
             e.Number("Item", 4294967295).Close();
         }),
         Structure<TW_CIECOLOR>("CieColor", DG_IMAGE, DAT_CIECOLOR, MSG_GET, [](TW_CIECOLOR& cie, Expect& e) {
-            cie.ColorSpace = TWPT_CIEXYZ;
-            cie.LowEndian = 1;
-            cie.DeviceDependent = 2;
-            cie.VersionNumber = 3;
+            cie = {TWPT_CIEXYZ, 1, 2, 3, {}, {}, {}, {}, {}, {}, {}};
             e.Open("TW_CIECOLOR").Field("ColorSpace", "TWPT_CIEXYZ").Number("LowEndian", 1);
             e.Number("DeviceDependent", 2).Number("VersionNumber", 3);
             Stage(cie.StageABC, 1, e.Label("StageABC"));
@@ -487,17 +476,13 @@ std::vector<Row> ContainerRows() {
 std::vector<Row> Twain2Rows() {
     return {
         Structure<TW_CALLBACK>("Callback", DG_CONTROL, DAT_CALLBACK, MSG_REGISTER_CALLBACK, [](TW_CALLBACK& cb, Expect& e) {
-            cb.CallBackProc = PointerValue<TW_MEMREF>(0x7F00DEADBEEF);
-            cb.RefCon = PointerValue<TW_CALLBACK_REFCON>(0x56780000);
-            cb.Message = -1;
+            cb = {PointerValue<TW_MEMREF>(0x7F00DEADBEEF), PointerValue<TW_CALLBACK_REFCON>(0x56780000), -1};
             e.Open("TW_CALLBACK").Field("CallBackProc", PointerText(0xDEADBEEF));
             e.Field("RefCon", PointerText(0x56780000)).Field("Message", "ERROR!(65535)");
         }),
         Structure<TW_CALLBACK2>("Callback2", DG_CONTROL, DAT_CALLBACK2, MSG_REGISTER_CALLBACK,
                                 [](TW_CALLBACK2& cb, Expect& e) {
-            cb.CallBackProc = PointerValue<TW_MEMREF>(0x12345678);
-            cb.RefCon = static_cast<uintptr_t>(0xFFFFFFFF00000001ull);
-            cb.Message = static_cast<TW_INT16>(MSG_XFERREADY);
+            cb = {PointerValue<TW_MEMREF>(0x12345678), static_cast<uintptr_t>(0xFFFFFFFF00000001ull), MSG_XFERREADY};
             e.Open("TW_CALLBACK2").Field("CallBackProc", PointerText(0x12345678));
             e.Field("RefCon", PointerText(1)).Field("Message", "MSG_XFERREADY");
         }),
@@ -670,9 +655,7 @@ std::vector<Row> VendorRows() {
             e.Open("TWKV_SETTINGFRAME").Number("NumFrame", 65535).Number("CurrentNum", 2);
         }),
         Structure<TWKV_USMINFO>("KvUsmInfo", DG_CONTROL, DAT_KV_USMINFO, MSG_GET, [](TWKV_USMINFO& u, Expect& e) {
-            u.InputResolution = 1200;
-            u.InUSMLevel = 3;
-            u.InFilmType = 1;
+            u = {1200, 3, 1, {}, {}};
             e.Open("TWKV_USMINFO").Number("InputResolution", 1200).Number("InUSMLevel", 3).Number("InFilmType", 1);
             UsmParam(u.USMParm, 20, e.Label("USMParm"));
             Threshold(u.ReviseParm.InputRevise, 30, e.Label("ReviseParm").Open("TWKV_REVISEBASEPARM").Label("InputRevise"));
