@@ -173,7 +173,8 @@ const ItemCase kItemCases[] = {
     // UTF-32 (wchar_t of 32 bits): a surrogate and a value past U+10FFFF; UTF-16: a high surrogate
     // followed by no low one, and a low one alone.
     {"uni512 unpaired surrogate and beyond U+10FFFF escaped", 0, TWTY_UNI512,
-     Wide({sizeof(wchar_t) == 2 ? std::u32string{U'a', 0xD800, U'y', 0xDC00, U'z'} : std::u32string{U'a', 0xD800, 0x110000, U'z'}}),
+     Wide({sizeof(wchar_t) == 2 ? std::u32string{U'a', 0xD800, U'y', 0xDC00, U'z'}
+                                : std::u32string{U'a', 0xD800, 0x110000, U'z'}}),
      Twain25(sizeof(wchar_t) == 2 ? "a\\U0000d800y\\U0000dc00z" : "a\\U0000d800\\U00110000z")},
     {"uni512 without nul stops at 512 characters", 0, TWTY_UNI512, Wide({std::u32string(512, U'w')}),
      Twain25(std::string(511, 'w'))},

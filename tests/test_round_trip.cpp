@@ -632,11 +632,11 @@ std::vector<Row> VendorRows() {
             e.Number("TableArrangement", 8).Field("OptionSupport", "0x0012").Number("FocusSupport", 9);
             e.Number("FocusArea[0]", 10).Number("FocusArea[1]", 4000000000u).Field("ProfileNameFB", std::string(34, 'F'));
             e.Field("ProfileNameTPU", std::string(34, 'T'));
-            int k = 100;
-            for (auto [name, matrix] : {std::make_pair("ColorCorrectionFB", &h.ColorCorrectionFB), {"ColorCorrectionPOSI", &h.ColorCorrectionPOSI},
-                                        {"ColorCorrectionNEGA", &h.ColorCorrectionNEGA}, {"TCMColorCorrectionFB", &h.TCMColorCorrectionFB},
-                                        {"TCMColorCorrectionPOSI", &h.TCMColorCorrectionPOSI}, {"TCMColorCorrectionNEGA", &h.TCMColorCorrectionNEGA}})
-                e.Field(name, Coefficients(*matrix, k += 10));
+            const std::pair<const char*, TW_FIX32(*)[9]> matrices[] = {
+                {"ColorCorrectionFB", &h.ColorCorrectionFB}, {"ColorCorrectionPOSI", &h.ColorCorrectionPOSI},
+                {"ColorCorrectionNEGA", &h.ColorCorrectionNEGA}, {"TCMColorCorrectionFB", &h.TCMColorCorrectionFB},
+                {"TCMColorCorrectionPOSI", &h.TCMColorCorrectionPOSI}, {"TCMColorCorrectionNEGA", &h.TCMColorCorrectionNEGA}};
+            for (int i = 0; i < 6; ++i) e.Field(matrices[i].first, Coefficients(*matrices[i].second, 100 + 10 * i));
             memset(h.ROMVersion, 'R', sizeof(h.ROMVersion));
             e.Field("ROMVersion", std::string(32, 'R'));
         }),

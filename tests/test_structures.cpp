@@ -59,7 +59,9 @@ EdgeCase Item(const char* name, TW_UINT32 dg, TW_UINT16 dat, size_t offset, uint
                 alignas(8) unsigned char bytes[24] = {};
                 char* const data = offset == kNullData ? nullptr : reinterpret_cast<char*>(bytes + offset);
                 if (data != nullptr) memcpy(data, &bits, sizeof bits);
-                return Render([&](CParaAnalyze& a) { a.ParaAnalyze(nullptr, nullptr, dg, dat, MSG_GET, data, TWRC_SUCCESS, a.Output()); });
+                return Render([&](CParaAnalyze& a) {
+                    a.ParaAnalyze(nullptr, nullptr, dg, dat, MSG_GET, data, TWRC_SUCCESS, a.Output());
+                });
             },
             {"  TW_UINT32 = {", std::string("    Item = ") + shown}};
 }
@@ -100,11 +102,12 @@ TEST(StructureEdge, ShowsEachLineWhole) {
 // their data); nor does DAT_STATUSUTF8, which neither build renders, from any data.
 TEST(StructureNull, NoDatRendersAStructureFromANullDataPointer) {
     const std::string bare = Crlf({"        Return Code = [TWRC_SUCCESS]", "pData   = <0x00000000>", "", "TWAIN Status = [3]"});
-    for (uint32_t dat = 0; dat <= 0xFFFF; ++dat) {
+    for (uint32_t each = 0; each <= 0xFFFF; ++each) {
+        const TW_UINT16 dat = static_cast<TW_UINT16>(each);
         if (dat == DAT_XFERGROUP || dat == DAT_IMAGENATIVEXFER) continue;
         for (const TW_UINT16 msg : {MSG_GET, MSG_INVOKE_CALLBACK}) {
             EXPECT_EQ(Render([&](CParaAnalyze& a) {
-                a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, static_cast<TW_UINT16>(dat), msg, nullptr, TWRC_SUCCESS, a.Output());
+                a.ParaAnalyze(nullptr, nullptr, DG_CONTROL, dat, msg, nullptr, TWRC_SUCCESS, a.Output());
             }), bare) << "DAT " << dat << " MSG " << msg;
         }
     }

@@ -3,8 +3,6 @@
 // against a scan of the tables.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "support/TestSupport.h"
 #include "twaintbl.h"
@@ -87,16 +87,9 @@ const MapInfo kMaps[] = {
     {"VALTOCAPKV", VALTOCAPKV, std::size(VALTOCAPKV) - 1, 20},
 };
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char line[160];
-    snprintf(line, sizeof line, format, args...);
-    return line;
-}
-
 void DumpEntries(std::string& out, const TableInfo& t, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i)
-        out += Format("%s=0x%" PRIX64 "\n", t.table[i].name ? t.table[i].name : "(null)", t.table[i].value);
+        out += fmt::format("{}=0x{:X}\n", t.table[i].name ? t.table[i].name : "(null)", t.table[i].value);
 }
 
 // A map row names its table and counts that table's entries, closing entry included.
@@ -104,7 +97,7 @@ void DumpRows(std::string& out, const MapInfo& m, size_t from, size_t to, bool o
     for (size_t i = from; i < to; ++i) {
         const TableInfo* t = FindTable(m.rows[i].table);
         const size_t count = ownCounts && t != nullptr ? t->own + 1 : m.rows[i].count;
-        out += Format("cap=0x%" PRIX32 " count=%zu table=%s\n", m.rows[i].cap, count, t != nullptr ? t->name : "(unknown table)");
+        out += fmt::format("cap=0x{:X} count={} table={}\n", m.rows[i].cap, count, t != nullptr ? t->name : "(unknown table)");
     }
 }
 
@@ -115,11 +108,11 @@ void DumpRows(std::string& out, const MapInfo& m, size_t from, size_t to, bool o
 std::string DumpOwnTables() {
     std::string out;
     for (const TableInfo& t : kTables) {
-        out += Format("%s %zu\n", t.name, t.own);
+        out += fmt::format("{} {}\n", t.name, t.own);
         DumpEntries(out, t, 0, t.own);
     }
     for (const MapInfo& m : kMaps) {
-        out += Format("%s %zu\n", m.name, m.own);
+        out += fmt::format("{} {}\n", m.name, m.own);
         DumpRows(out, m, 0, m.own, true);
     }
     return out;
@@ -131,16 +124,16 @@ std::string DumpAddedTables() {
     std::string out;
     for (const TableInfo& t : kTables) {
         if (t.declared == t.own) continue;
-        out += Format("%s +%zu\n", t.name, t.declared - t.own);
+        out += fmt::format("{} +{}\n", t.name, t.declared - t.own);
         DumpEntries(out, t, t.own, t.declared);
     }
     for (const TableInfo& t : kTwain25Tables) {
-        out += Format("%s %zu (new)\n", t.name, t.declared);
+        out += fmt::format("{} {} (new)\n", t.name, t.declared);
         DumpEntries(out, t, 0, t.declared);
     }
     for (const MapInfo& m : kMaps) {
         if (m.declared == m.own) continue;
-        out += Format("%s +%zu\n", m.name, m.declared - m.own);
+        out += fmt::format("{} +{}\n", m.name, m.declared - m.own);
         DumpRows(out, m, m.own, m.declared, false);
     }
     return out;
@@ -194,7 +187,8 @@ TEST(SymbolTables, LinuxNamesEveryTwain25Constant) {
     if (!kLinux) GTEST_SKIP() << "the macos build keeps the older tables";
     std::set<std::pair<std::string, int64_t>> named;
     for (const TableInfo* t : AllTables()) {
-        for (size_t i = 0; i < t->declared; ++i) named.insert({Family(t->table[i].name), static_cast<int64_t>(t->table[i].value)});
+        for (size_t i = 0; i < t->declared; ++i)
+            named.insert({Family(t->table[i].name), static_cast<int64_t>(t->table[i].value)});
     }
     std::ifstream in(std::string(TRACEWELL_SOURCE_DIR) + "/tests/data/twain-2.5-constants.txt");
     size_t checked = 0;
@@ -247,7 +241,7 @@ TEST(SymbolLookups, IndexedLookupsAnswerAsAScan) {
             EXPECT_EQ(FindName(t->table, t->own, probe), ScannedName(t->table, t->own, probe));
             char name[kNameSize];
             EXPECT_EQ(LookupName(t->table, t->declared, probe, name), scanned != nullptr);
-            EXPECT_EQ(name, scanned != nullptr ? std::string(scanned) : Format("ERROR!(%d)", static_cast<int32_t>(probe)));
+            EXPECT_EQ(name, scanned != nullptr ? std::string(scanned) : fmt::format("ERROR!({})", static_cast<int32_t>(probe)));
         }
     }
     // The maps: the first row of the capability, in the map of its side.
