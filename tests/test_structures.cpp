@@ -1,7 +1,7 @@
 // The structure formatters where a fault would hide from the round trip: the origin's header,
 // Pascal strings of the hardware information, items at unaligned addresses and null data
-// pointers, each structure placed so that a read past its end faults; no DAT rendering a null
-// structure; the two deepest renderings whole against their golden text.
+// pointers, TW_CAPEXT, each structure placed so that a read past its end faults; no DAT rendering
+// a null structure; the two deepest renderings whole against their golden text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,6 +83,10 @@ std::vector<EdgeCase> Cases() {
         Item("NativeXferHandleAtAnOddAddress", DG_IMAGE, DAT_IMAGENATIVEXFER, 3, 0xAAAAAAAA0BADCAFEull, "<0x0badcafe>"),
         Item("XferGroupNullDataPointer", DG_CONTROL, DAT_XFERGROUP, kNullData, 0, "<0x00000000>"),
         Item("NativeXferNullDataPointer", DG_IMAGE, DAT_IMAGENATIVEXFER, kNullData, 0, "<0x00000000>"),
+        // No DAT carries a TW_CAPEXT; its Properties is named with the tables of Cap's range.
+        {"CapExtPropertiesInTheTablesOfCapsRange",
+         Placed<TW_CAPEXT>([](TW_CAPEXT& x) { x = {ICAP_XRESOLUTION, 0x8001}; }, &CParaAnalyze::TwCapExtAnalyze),
+         {"    Cap        = [ICAP_XRESOLUTION]", "    Properties = [ERROR!(32769)]"}},
         Pascal("PascalEmpty", "ignored", 0, ""),
         Pascal("PascalLengthShorterThanTheCharacters", "ScannerXYZ", 7, "Scanner"),
         Pascal("PascalFullField", p33, 33, p33),
