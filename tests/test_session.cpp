@@ -3,7 +3,6 @@
 // scenario's condition codes, and the host's own error paths.
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 
 namespace {
 
-using ::testing::Each;
 using ::testing::HasSubstr;
 
 const std::string kHost = HOST_PROGRAM;
@@ -27,26 +25,19 @@ const std::string kNotASource = NOT_A_SOURCE_MODULE;
 // A scenario through the demo data source.
 HostRun RunScenario(const std::string& scenario) { return RunHost({scenario, "--head", "0"}); }
 
-TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession) {
+// The golden copy pins every line but those that say where the load ran, which name this run's
+// process: the states, the counts, the same text on every run.
+TEST(SessionHost, SessionTraceMatchesTheGoldenCopy) {
     const HostRun run = RunScenario("session");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
     ASSERT_FALSE(run.trace.empty()) << run.host.out;
-    // The lines that say where the load ran name this run's process; the rest is the same on every run.
     const SplitTrace split = SplitEnvironment(run.trace);
     ExpectMatchesSessionGolden("session", split.calls);
-    const HostRun second = RunScenario("session");
-    EXPECT_NE(run.tracePath, second.tracePath);
-    EXPECT_EQ(FirstDifference(split.calls, SplitEnvironment(second.trace).calls), "");
     ExpectEnvironmentOfTheHost(split, kHost, DEMO_TRACED_SOURCE, false);
-
-    const std::vector<StateShown> shown = StatesShown(run.trace);
-    EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
-    EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
-    EXPECT_THAT(StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"), Each(7));
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER"), (std::vector<int>{6, 5}));
-    EXPECT_EQ(FieldValues(run.trace, "TW_PENDINGXFERS", "Count"), (std::vector<std::string>{"1", "0"}));
 }
 
+// How many calls failed and that a failed call leaves the state alone, the report's cases against
+// the host and the result section's show.
 TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
     const HostRun run = RunScenario("errors");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
@@ -57,13 +48,6 @@ TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
         "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",
     };
     EXPECT_EQ(FieldValues(run.trace, "TW_STATUS", "ConditionCode"), expected);
-    EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), std::to_string(expected.size()));
-
-    // A refused call changes no state: the trace only ever moves through opening and enabling.
-    EXPECT_EQ(StatePath(StatesShown(run.trace)), (std::vector<int>{3, 4, 5, 4, 3}));
-    const std::vector<tracereport::TraceCall> calls = ReadCalls(run.trace);
-    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const tracereport::TraceCall& c) { return c.markers; }),
-              static_cast<long>(expected.size()));
 }
 
 // Bad arguments exit with 2 and say why; modules that cannot serve exit with 1 and name their path

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <sstream>
 
 #include "Processes.h"
 #include "Platform/WideText_windows.h"
@@ -54,10 +53,6 @@ ScratchDir::ScratchDir() {
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) m_path = path;
 }
 
-ScratchDir::~ScratchDir() {
-    if (!m_path.empty()) RemoveTree(m_path);
-}
-
 std::string ScratchDir::Dir(const std::string& name) const {
     const std::string path = File(name);
     CreateDirectoryW(Wide(path).c_str(), nullptr);
@@ -76,14 +71,6 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::vector<std::string> TraceFilesIn(const std::string& directory) {
-    std::vector<std::string> files;
-    for (const std::string& name : DirectoryEntries(directory)) {
-        if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
-    }
-    return files;
 }
 
 bool ModuleLoaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
@@ -155,15 +142,4 @@ std::string CaptureStderr(const std::function<void()>& action) {
     for (size_t n; (n = fread(chunk, 1, sizeof(chunk), sink)) > 0;) text.append(chunk, n);
     fclose(sink);
     return text;
-}
-
-std::string SummaryValue(const std::string& out, const std::string& label) {
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.compare(0, label.size(), label) != 0) continue;
-        if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows program's line end
-        const size_t value = line.find_first_not_of(' ', label.size());
-        return value == std::string::npos ? "" : line.substr(value);
-    }
-    return "";
 }
