@@ -20,54 +20,42 @@ using ::testing::HasSubstr;
 const std::string kStandard = STANDARD_SOURCE;
 const std::string kAdapters = ADAPTER_DIR;
 
-std::string AdapterPath(const std::string& variant) { return kAdapters + "/" + variant + "/tracewell-adapter.so"; }
-
 // One build of the adapter, loaded as Tracewell loads its wrapped source, with the operator its
-// factory made; what the adapter printed while it was made is kept.
-class AdapterModule {
-public:
+// factory made (ready when the factory answered 0 with one); what the adapter printed while it was
+// made is kept.
+struct AdapterModule {
     explicit AdapterModule(const std::string& variant) {
-        m_module = dlopen(AdapterPath(variant).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (m_module == nullptr) {
-            ADD_FAILURE() << dlerror();
-            return;
-        }
-        const auto factory = reinterpret_cast<CreateCorvaleFn>(dlsym(m_module, TRACEWELL_FACTORY_NAME));
+        module = dlopen((kAdapters + "/" + variant + "/tracewell-adapter.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto factory = reinterpret_cast<CreateCorvaleFn>(module ? dlsym(module, TRACEWELL_FACTORY_NAME) : nullptr);
         if (factory == nullptr) {
-            ADD_FAILURE() << "the adapter exports no factory";
+            ADD_FAILURE() << "the adapter does not load or exports no factory";
             return;
         }
-        m_printed = CaptureStderr([&] { m_factoryResult = factory("tracewell.ds", &m_operator); });
+        printed = CaptureStderr([&] { ready = factory("tracewell.ds", &op) == 0 && op != nullptr; });
     }
     ~AdapterModule() {
         Release();
-        if (m_module != nullptr) dlclose(m_module);
+        if (module != nullptr) dlclose(module);
     }
-    AdapterModule(const AdapterModule&) = delete;
-    AdapterModule& operator=(const AdapterModule&) = delete;
-
     TW_UINT16 Call(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-        return m_operator->OperateTriplet(origin, dg, dat, msg, data);
+        return op->OperateTriplet(origin, dg, dat, msg, data);
     }
     void Release() {
-        if (m_operator != nullptr) m_operator->Release();
-        m_operator = nullptr;
+        if (op != nullptr) op->Release();
+        op = nullptr;
     }
-    bool Ready() const { return m_operator != nullptr && m_factoryResult == 0; }
-    const std::string& Printed() const { return m_printed; }
 
-private:
-    void* m_module = nullptr;
-    CTripletOperator* m_operator = nullptr;
-    int m_factoryResult = -1;
-    std::string m_printed;
+    void* module = nullptr;
+    CTripletOperator* op = nullptr;
+    bool ready = false;
+    std::string printed;
 };
 
 // What the source writes reaches the caller through the data pointer it was handed unchanged.
 TEST(Adapter, ForwardsEveryTripletAndReturnCodeUnchangedAndReleaseUnloadsTheSource) {
     AdapterModule adapter("standard");
-    ASSERT_TRUE(adapter.Ready()) << adapter.Printed();
-    EXPECT_EQ(adapter.Printed(), "");
+    ASSERT_TRUE(adapter.ready) << adapter.printed;
+    EXPECT_EQ(adapter.printed, "");
     // The adapter loaded the standard source when it was made; these are its test hooks.
     void* source = dlopen(kStandard.c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(source, nullptr);
@@ -117,9 +105,9 @@ TEST(Adapter, SourceItCannotUseFailsEveryCallAndReportsBummer) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.variant);
         AdapterModule adapter(c.variant);
-        ASSERT_TRUE(adapter.Ready()) << "a source that cannot be used still gives an operator";
-        EXPECT_THAT(adapter.Printed(), HasSubstr("tracewell-adapter: cannot use the data source " + c.source + ": "));
-        EXPECT_THAT(adapter.Printed(), HasSubstr(c.reason));
+        ASSERT_TRUE(adapter.ready) << "a source that cannot be used still gives an operator";
+        EXPECT_THAT(adapter.printed, HasSubstr("tracewell-adapter: cannot use the data source " + c.source + ": "));
+        EXPECT_THAT(adapter.printed, HasSubstr(c.reason));
         EXPECT_FALSE(ModuleLoaded(c.source)) << "nothing of an unusable source stays loaded";
 
         const std::tuple<TW_UINT32, TW_UINT16, TW_UINT16> kCalls[] = {

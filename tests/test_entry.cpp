@@ -66,34 +66,28 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
 
 // A result section whose length is chosen to the byte: an enumeration of TWTY_STR255 items
 // whose last item's text has `lastLength` characters.
-class CutTest : public EntryTest {
-protected:
-    std::string Trace(TW_UINT32 items, size_t lastLength) {
-        ScriptedScanner op;
-        TraceCapture capture;
-        FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
-        g_cParaAnalyze = CParaAnalyze();
-        g_cParaAnalyze.SetTwainStatus(4);
-        TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
-        cap->Cap = CAP_SUPPORTEDCAPS;
-        cap->ConType = TWON_ENUMERATION;
-        cap->hContainer = arena.NewHandle(sizeof(TW_ENUMERATION) + items * sizeof(TW_STR255));
-        TW_ENUMERATION* list = static_cast<TW_ENUMERATION*>(FixedArena::Block(cap->hContainer));
-        list->ItemType = TWTY_STR255;
-        list->NumItems = items;
-        for (TW_UINT32 i = 0; i < items; ++i) {
-            char* item = reinterpret_cast<char*>(list->ItemList) + i * sizeof(TW_STR255);
-            const size_t length = i + 1 < items ? 200 : lastLength;
-            memset(item, 'a' + static_cast<char>(i), length);
-            item[length] = '\0';
-        }
-        DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, cap);
-        std::string text = capture.Text();
-        return text.substr(text.find("\r\n") + 2);  // the result section only
+std::string Trace(TW_UINT32 items, size_t lastLength) {
+    ScriptedScanner op;
+    TraceCapture capture;
+    FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
+    g_cParaAnalyze = CParaAnalyze();
+    g_cParaAnalyze.SetTwainStatus(4);
+    TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
+    *cap = {CAP_SUPPORTEDCAPS, TWON_ENUMERATION, arena.NewHandle(sizeof(TW_ENUMERATION) + items * sizeof(TW_STR255))};
+    TW_ENUMERATION* list = static_cast<TW_ENUMERATION*>(FixedArena::Block(cap->hContainer));
+    *list = {TWTY_STR255, items, 0, 0, {}};
+    for (TW_UINT32 i = 0; i < items; ++i) {
+        char* item = reinterpret_cast<char*>(list->ItemList) + i * sizeof(TW_STR255);
+        const size_t length = i + 1 < items ? 200 : lastLength;
+        memset(item, 'a' + static_cast<char>(i), length);
+        item[length] = '\0';
     }
-};
+    DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, cap);
+    std::string text = capture.Text();
+    return text.substr(text.find("\r\n") + 2);  // the result section only
+}
 
-TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnALineOfItsOwn) {
+TEST(Cut, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnALineOfItsOwn) {
     // As many 200-character items as leave room for a last item of 1 to 254 characters.
     TW_UINT32 items = 2;
     while (Trace(items + 1, 0).size() < CTraceText::kWrittenLimit) ++items;
@@ -105,12 +99,12 @@ TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnA
 
     const std::string exact = Trace(items, fit);
     EXPECT_EQ(exact.size(), CTraceText::kWrittenLimit);
-    EXPECT_EQ(exact.find("Size of CAP_xxx too long"), std::string::npos);
+    EXPECT_EQ(exact.find(traceformat::kCutNotice), std::string::npos);
     const std::string status = "\r\nTWAIN Status = [4]\r\n";
     EXPECT_EQ(exact.substr(exact.size() - status.size()), status);
 
     const std::string over = Trace(items, fit + 1);
-    const std::string notice = "Size of CAP_xxx too long\r\n";
+    const std::string notice = std::string(traceformat::kCutNotice) + "\r\n";
     // The longer text is the exact one with one more character in its last item, cut at the limit,
     // or one byte before it where the limit falls between "\r" and "\n".
     const size_t lastItemEnd = exact.rfind(std::string(fit, last)) + fit;

@@ -69,8 +69,7 @@ const MessageCase kMessageCases[] = {
     {"OriginWithPercentAndQuotes", 2, "50% \"odd\"", nullptr, 0, "text", kStamp + " INFO from \"50% \"odd\"\" text\n"},
     {"NullOriginIsEmpty", 2, nullptr, nullptr, 0, "text", kStamp + " INFO from \"\" text\n"},
     {"EndingLineFeedKept", 2, "T", nullptr, 0, "abc\n", kStamp + " INFO from \"T\" abc\n"},
-    {"LineFeedInTheMiddleIsEscaped", 2, "T", nullptr, 0, "a\nb", kStamp + " INFO from \"T\" a\\nb\n"},
-    {"CarriageReturnIsEscaped", 2, "T", nullptr, 0, "abc\r", kStamp + " INFO from \"T\" abc\\r\n"},
+    {"LineFeedInTheMiddleAndCarriageReturnAreEscaped", 2, "T", nullptr, 0, "a\nb\r", kStamp + " INFO from \"T\" a\\nb\\r\n"},
     {"EmptyStaysEmpty", 2, "T", nullptr, 0, "", kStamp + " INFO from \"T\" "},
     {"NullFormatWritesOnlyThePrefix", 2, "T", nullptr, 0, nullptr, kStamp + " INFO from \"T\" "},
 };

@@ -97,14 +97,6 @@ protected:
         return Call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &m_entryPoints);
     }
 
-    TW_UINT16 PassEvent(TW_UINT16* message) {
-        TW_EVENT event = {};
-        event.TWMessage = 0xFFFF;
-        const TW_UINT16 rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        *message = event.TWMessage;
-        return rc;
-    }
-
     FixedArena m_arena{0x19000000, 16 << 20};
     void* m_module = nullptr;
     CreateCorvaleFn m_create = nullptr;
@@ -127,10 +119,8 @@ TEST_F(Twain2Scanner, TakesTheEntryPointsBeforeOpeningAndOnlyWhole) {
     for (const auto& [what, openFirst, size, missing, condition] : kCases) {
         SCOPED_TRACE(what);
         Restart();
-        if (openFirst) {
-            TW_IDENTITY identity = {};
-            ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
-        }
+        TW_IDENTITY identity = {};
+        ASSERT_TRUE(!openFirst || Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity) == TWRC_SUCCESS);
         TW_ENTRYPOINT entryPoints = CompleteEntryPoints();
         entryPoints.Size = static_cast<TW_UINT32>(size);
         if (missing == 1) entryPoints.DSM_Entry = nullptr;
@@ -195,8 +185,9 @@ TEST_F(Twain2Scanner, HandsOutMemoryFromTheSourceManagersFunctions) {
         ASSERT_EQ(Set(ICAP_YRESOLUTION, TWTY_FIX32, 75), TWRC_SUCCESS);
         TW_USERINTERFACE ui = {};
         ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
-        TW_UINT16 message;
-        for (int i = 0; i < 2 && !entryPoints; ++i) PassEvent(&message);
+        // Without a Source Manager to send it, the page is announced through the events.
+        TW_EVENT event = {};
+        for (int i = 0; i < 2 && !entryPoints; ++i) Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
         const int allocationsBefore = g_manager.allocations;
         TW_HANDLE image = nullptr;
         ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &image), TWRC_XFERDONE);

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,20 +20,6 @@ extern char** environ;
 ScratchDir::ScratchDir() {
     char pattern[] = "/tmp/tracewell-test-XXXXXX";
     m_path = mkdtemp(pattern) != nullptr ? pattern : "";
-}
-
-std::string ScratchDir::Dir(const std::string& name) const {
-    const std::string path = File(name);
-    mkdir(path.c_str(), 0755);
-    return path;
-}
-
-std::vector<std::string> DirectoryEntries(const std::string& path) {
-    std::vector<std::string> names;
-    std::error_code unreadable;
-    for (const auto& entry : std::filesystem::directory_iterator(path, unreadable)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool ModuleLoaded(const std::string& path) {
@@ -92,16 +77,6 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     return {exitCode, ReadFile(outPath), ReadFile(errPath)};
 }
 
-// What `file` holds from its start; the file is closed.
-static std::string ReadAndClose(FILE* file) {
-    std::string text;
-    rewind(file);
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, n);
-    fclose(file);
-    return text;
-}
-
 // The child writes what it found to a file it shares with this process.
 std::string RunInChild(const std::function<std::string()>& body) {
     FILE* report = tmpfile();
@@ -139,16 +114,4 @@ size_t ResidentBytes() {
         fclose(statm);
     }
     return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
-std::string CaptureStderr(const std::function<void()>& action) {
-    fflush(stderr);
-    const int saved = dup(2);
-    FILE* sink = tmpfile();
-    dup2(fileno(sink), 2);
-    action();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    return ReadAndClose(sink);
 }
