@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/LifecycleModule.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -283,11 +284,9 @@ TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNot
     EXPECT_EQ(reentry.innerCode, TWRC_SUCCESS);
     const std::string trace = ReadFile(OnlyTraceFile());
     EXPECT_EQ(MalformedAt(trace), "");
-    const size_t outer = trace.find("DG_CONTROL/DAT_PENDINGXFERS/MSG_GET");
-    const size_t inner = trace.find("DG_CONTROL/DAT_STATUS/MSG_GET");
-    ASSERT_NE(outer, std::string::npos);
-    ASSERT_NE(inner, std::string::npos);
-    EXPECT_LT(outer, inner) << "the outer request line is written before the call is forwarded";
+    // The outer request line is written before the call is forwarded.
+    EXPECT_EQ(RequestLines(trace), (std::vector<std::string>{"[00001] [APP] DG_CONTROL/DAT_PENDINGXFERS/MSG_GET",
+                                                             "[00002] [APP] DG_CONTROL/DAT_STATUS/MSG_GET"}));
     EXPECT_NE(trace.find("Return Code = [TWRC_CHECKSTATUS]"), std::string::npos);
     EXPECT_NE(trace.find("Return Code = [TWRC_SUCCESS]"), std::string::npos);
 }

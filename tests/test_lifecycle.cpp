@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -96,7 +95,6 @@ TEST_F(Lifecycle, EachLoadTracesToAFileOfItsOwnAndUnloadLeavesMemory) {
         const std::vector<std::string> files = TraceFiles();
         ASSERT_EQ(files.size(), round + 1);
         const std::string file = files[round];  // the names sort by load time
-        EXPECT_TRUE(std::regex_match(file, std::regex(".*/Twainlog_20[0-9]{6}_[0-9]{6}_[0-9]{4}\\.txt"))) << file;
         // At opening only the lines that say where the load runs are written (the session host's
         // runs check them).
         EXPECT_EQ(SplitEnvironment(ReadFile(file)).calls, "") << "no call is written at opening";

@@ -76,18 +76,6 @@ std::vector<std::string> RequestLines(const std::string& trace) {
     return lines;
 }
 
-std::vector<std::string> FieldValues(const std::string& trace, const std::string& path, const std::string& key) {
-    std::vector<std::string> values;
-    for (const TraceCall& call : ReadCalls(trace)) {
-        for (const tracereport::Field& f : call.fields) {
-            const std::string& at = call.PathOf(f);
-            if (f.key == key && at.size() >= path.size() && at.compare(at.size() - path.size(), path.size(), path) == 0)
-                values.push_back(f.value);
-        }
-    }
-    return values;
-}
-
 // A path with Windows' backslashes written as slashes.
 static std::string Slashed(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');

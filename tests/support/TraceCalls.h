@@ -17,9 +17,6 @@ std::vector<int> StatePath(const std::string& trace);
 // The request lines ("[00001] [APP] ..."), in the order they were written.
 std::vector<std::string> RequestLines(const std::string& trace);
 
-// The values of the field `key` of the structures whose path ends in `path`, call after call.
-std::vector<std::string> FieldValues(const std::string& trace, const std::string& path, const std::string& key);
-
 // A trace taken apart: the lines that say where its loads ran (key and value, in order), and the
 // rest of its text byte for byte.
 struct SplitTrace {
