@@ -378,36 +378,37 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
 // The application opens the source it names by the ProductName it answers with, the first one
 // listed when it names none; a name no listed source answers with, even one that begins another's,
 // ends the run with the names that are listed. The name is the folder's business alone, and fits a
-// TW_STR32.
+// TW_STR32. A folder without sources is refused.
 TEST(SourceFolder, TheApplicationOpensTheSourceItNames) {
+    ScratchDir scratch, other;
+    const std::string folder = FolderWith(scratch, kStandard, "corvale.ds");
+    fs::create_directories(fs::u8path(folder) / "Kovar");
+    fs::copy_file(fs::u8path(SECOND_MODEL_SOURCE), fs::u8path(folder) / "Kovar" / "corvale-f20.ds");
+    const std::string empty = other.Dir(kTwainFolder);
+    std::ofstream(other.File(kTwainFolder + "/readme.txt")) << "no source here\n";
     const std::string longest(33, 'x');
     const struct {
         const char* what;
         std::vector<std::string> arguments;
-        bool overFolder;
         int exitCode;
         const char* opened;  // what the summary says of the source opened
         std::string error;
     } kCases[] = {
-        {"no name: the first listed", {}, true, 0, "Corvale F40", ""},
-        {"the first listed by its name", {"--source", "Corvale F40"}, true, 0, "Corvale F40", ""},
-        {"the second listed by its name", {"--source", "Corvale F20"}, true, 0, "Corvale F20", ""},
-        {"a name that begins a listed one's", {"--source", "Corvale F4"}, true, 1, nullptr,
+        {"no name: the first listed", {"--twain-dir", folder}, 0, "Corvale F40", ""},
+        {"the first listed by its name", {"--twain-dir", folder, "--source", "Corvale F40"}, 0, "Corvale F40", ""},
+        {"the second listed by its name", {"--twain-dir", folder, "--source", "Corvale F20"}, 0, "Corvale F20", ""},
+        {"a name that begins a listed one's", {"--twain-dir", folder, "--source", "Corvale F4"}, 1, nullptr,
          "answers with the ProductName 'Corvale F4' (listed: 'Corvale F40', 'Corvale F20')"},
-        {"a name of 33 characters, listed nowhere", {"--source", longest}, true, 1, nullptr,
+        {"a name of 33 characters, listed nowhere", {"--twain-dir", folder, "--source", longest}, 1, nullptr,
          "answers with the ProductName '" + longest + "'"},
-        {"a name longer than a ProductName", {"--source", longest + "x"}, true, 2, nullptr,
+        {"a name longer than a ProductName", {"--twain-dir", folder, "--source", longest + "x"}, 2, nullptr,
          "option --source does not take '" + longest + "x'"},
-        {"a name without a folder", {"--source", "Corvale F20"}, false, 2, nullptr, "--twain-dir, which is not given"},
+        {"a name without a folder", {"--source", "Corvale F20"}, 2, nullptr, "--twain-dir, which is not given"},
+        {"a folder without sources", {"--twain-dir", empty}, 1, nullptr, "no data source (*.ds) in " + empty},
     };
-    ScratchDir scratch;
-    const std::string folder = FolderWith(scratch, kStandard, "corvale.ds");
-    fs::create_directories(fs::u8path(folder) / "Kovar");
-    fs::copy_file(fs::u8path(SECOND_MODEL_SOURCE), fs::u8path(folder) / "Kovar" / "corvale-f20.ds");
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
         std::vector<std::string> arguments = {"--log-dir", scratch.File("log"), "--head", "0"};
-        if (c.overFolder) arguments.insert(arguments.end(), {"--twain-dir", folder});
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ProgramRun run = RunProgram(kHost, arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
@@ -417,15 +418,6 @@ TEST(SourceFolder, TheApplicationOpensTheSourceItNames) {
         }
         EXPECT_THAT(run.err, HasSubstr(c.error));
     }
-}
-
-TEST(SourceFolder, AFolderWithoutSourcesIsRefused) {
-    ScratchDir scratch;
-    const std::string empty = scratch.Dir(kTwainFolder);
-    std::ofstream(scratch.File(kTwainFolder + "/readme.txt")) << "no source here\n";
-    const ProgramRun run = RunProgram(kHost, {"--twain-dir", empty, "--log-dir", scratch.File("log")});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.err, HasSubstr("no data source (*.ds) in " + empty));
 }
 
 }  // namespace
