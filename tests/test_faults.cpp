@@ -261,16 +261,13 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
 struct Reentry {
     DSENTRYPROC entry;
     TW_UINT16 innerCode = 0xFFFF;
-    int depth = 0;
 };
 
 TW_UINT16 AnswerByCallingAgain(void* context, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UINT16, TW_MEMREF data) {
-    Reentry& reentry = *static_cast<Reentry*>(context);
     if (dat == DAT_STATUS) return AnswerStatus(nullptr, nullptr, 0, 0, 0, data);
-    if (reentry.depth++ == 0) {
-        TW_STATUS status = {};
-        reentry.innerCode = reentry.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    }
+    Reentry& reentry = *static_cast<Reentry*>(context);
+    TW_STATUS status = {};
+    reentry.innerCode = reentry.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     return TWRC_CHECKSTATUS;
 }
 
