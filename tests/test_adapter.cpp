@@ -92,23 +92,19 @@ TEST(Adapter, ForwardsEveryTripletAndReturnCodeUnchangedAndReleaseUnloadsTheSour
 }
 
 TEST(Adapter, SourceItCannotUseFailsEveryCallAndReportsBummer) {
-    const struct {
-        const char* variant;
-        std::string source;
-        const char* reason;
-    } kCases[] = {
+    const std::tuple<const char*, std::string, const char*> kCases[] = {  // the build, its source, why it fails
         {"missing", kAdapters + "/missing/absent.ds", "No such file"},
         {"notobject", TRACEWELL_SOURCE_DIR "/README.md", "invalid ELF header"},
         {"noentry", SCANNER_WHOLE, "it exports no DS_Entry"},
         {"relative", "corvale.ds", "its path is not absolute"},
     };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.variant);
-        AdapterModule adapter(c.variant);
+    for (const auto& [variant, source, reason] : kCases) {
+        SCOPED_TRACE(variant);
+        AdapterModule adapter(variant);
         ASSERT_TRUE(adapter.ready) << "a source that cannot be used still gives an operator";
-        EXPECT_THAT(adapter.printed, HasSubstr("tracewell-adapter: cannot use the data source " + c.source + ": "));
-        EXPECT_THAT(adapter.printed, HasSubstr(c.reason));
-        EXPECT_FALSE(ModuleLoaded(c.source)) << "nothing of an unusable source stays loaded";
+        EXPECT_THAT(adapter.printed,
+                    AllOf(HasSubstr("tracewell-adapter: cannot use the data source " + source + ": "), HasSubstr(reason)));
+        EXPECT_FALSE(ModuleLoaded(source)) << "nothing of an unusable source stays loaded";
 
         const std::tuple<TW_UINT32, TW_UINT16, TW_UINT16> kCalls[] = {
             {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS}, {DG_CONTROL, DAT_STATUS, MSG_SET}, {DG_CONTROL, 0x0403, MSG_SET}};

@@ -36,24 +36,21 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
     ScriptedScanner op;
     TW_IDENTITY* origin = arena.New<TW_IDENTITY>();
     void* data = arena.Alloc(sizeof(TW_DEVICEEVENT));  // the largest structure of the triplets below
-    const struct {
-        TW_UINT32 dg;
-        TW_UINT16 dat, msg;
-    } triplets[] = {{DG_CONTROL, DAT_DEVICEEVENT, MSG_GET},
-                    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
-                    {0xFFFFFFFFu, 0xFFFF, 0xFFFF},
-                    {8, DAT_KV_USMINFO, MSG_KV_XFERREQUEST}};
+    const std::tuple<TW_UINT32, TW_UINT16, TW_UINT16> triplets[] = {{DG_CONTROL, DAT_DEVICEEVENT, MSG_GET},
+                                                                    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
+                                                                    {0xFFFFFFFFu, 0xFFFF, 0xFFFF},
+                                                                    {8, DAT_KV_USMINFO, MSG_KV_XFERREQUEST}};
     const TW_UINT16 codes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 0x7FFF, 0x8000, 0x8001, 0xFFFF};
     const std::string markers = Crlf({traceformat::kMarkerStart, traceformat::kMarkerEnd});
     for (const bool tracing : {false, true}) {
-        for (const auto& t : triplets) {
+        for (const auto& [dg, dat, msg] : triplets) {
             for (const TW_UINT16 rc : codes) {
-                SCOPED_TRACE(testing::Message() << "dat " << t.dat << " rc " << rc << (tracing ? " traced" : ""));
+                SCOPED_TRACE(testing::Message() << "dat " << dat << " rc " << rc << (tracing ? " traced" : ""));
                 std::unique_ptr<TraceCapture> capture(tracing ? new TraceCapture : nullptr);
                 op.returnCode = rc;
-                EXPECT_EQ(DS_Entry(origin, t.dg, t.dat, t.msg, data), rc);
+                EXPECT_EQ(DS_Entry(origin, dg, dat, msg, data), rc);
                 EXPECT_EQ(std::make_tuple(op.lastOrigin, op.lastDG, op.lastDAT, op.lastMSG, op.lastData),
-                          std::make_tuple(origin, t.dg, t.dat, t.msg, data));
+                          std::make_tuple(origin, dg, dat, msg, data));
                 if (!tracing) continue;
                 const std::string text = capture->Text();
                 const size_t marked = text.find("*** Inspect");
@@ -133,22 +130,19 @@ TEST(Cut, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnALineOf
 // escaped, so that no source can forge or break a trace line.
 TEST_F(EntryTest, ControlCharactersFromOutsideAreEscaped) {
     ScriptedScanner op;
-    const struct {
-        const char* given;
-        const char* written;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {  // what is given, what is written
         {"Kovar\r\n[00099] [APP] forged", "Kovar\\r\\n[00099] [APP] forged"},
         // bytes above 0x7F and backslashes stay as they are
         {"bell\a tab\t del\x7f caf\xc3\xa9 \\n", "bell\\x07 tab\\t del\\x7f caf\xc3\xa9 \\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.given);
+    for (const auto& [given, written] : cases) {
+        SCOPED_TRACE(given);
         TraceCapture capture;
         TW_IDENTITY* identity = arena.New<TW_IDENTITY>();
-        strncpy(identity->Manufacturer, c.given, sizeof(identity->Manufacturer) - 1);
+        strncpy(identity->Manufacturer, given, sizeof(identity->Manufacturer) - 1);
         DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity);
         const std::string text = capture.Text();
-        EXPECT_NE(text.find(std::string("[") + c.written + "]"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("[") + written + "]"), std::string::npos) << text;
         EXPECT_EQ(MalformedAt(text), "");
     }
 }

@@ -139,15 +139,18 @@ struct TracedRun {
 TracedRun RunThrough(const std::vector<std::string>& module, const std::string& logDir, const std::string& scenario,
                      bool twain2 = true) {
     ScratchDir scratch;
-    RemoveTree(logDir);
+    const std::vector<std::string> before = TraceFilesIn(logDir);
     TracedRun run;
     run.host = RunHost(module, logDir, scratch.File("transcript"), scenario, twain2);
     run.transcript = ReadFile(scratch.File("transcript"));
-    // Every trace of the run, in the order they were begun: the Windows build ends its trace after
-    // the call that closes the last open source and goes on in a new one at the next call; two
-    // loads within one millisecond share a file.
-    for (const std::string& path : TraceFilesIn(logDir)) run.trace += ReadFile(path), run.lastFile = path;
-    RemoveTree(logDir);
+    // Every trace the run began, in order: the Windows build ends its trace after the call that
+    // closes the last open source and goes on in a new one at the next call; two loads within one
+    // millisecond share a file.
+    for (const std::string& path : TraceFilesIn(logDir)) {
+        if (std::find(before.begin(), before.end(), path) != before.end()) continue;
+        run.trace += ReadFile(path), run.lastFile = path;
+        remove(path.c_str());
+    }
     return run;
 }
 
@@ -328,41 +331,36 @@ std::string FolderWith(const ScratchDir& scratch, const std::string& module, con
 // application sees; each of its two loads traces what it was asked: the list's question, then the
 // session, TWAIN 2 entry points first where the application is a TWAIN 2 one.
 TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheirPlaceChangesNothing) {
-    const struct {
-        const char* what;
-        const char* scenario;
-        bool twain2;
-        bool entryPoints;  // the session's trace opens with DAT_ENTRYPOINT before MSG_OPENDS
-        int pages;
-    } kCases[] = {
-        {"a TWAIN 1.x application", "session", false, false, 2},
-        {"a TWAIN 2 application", "scans", true, true, 4},
-    };
+    // The scenario, whether the application is a TWAIN 2 one (whose session's trace opens with
+    // DAT_ENTRYPOINT before MSG_OPENDS), the pages it transfers.
+    const std::tuple<const char*, bool, int> kCases[] = {{"session", false, 2}, {"scans", true, 4}};
     TraceAsMakersSource();
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [scenario, twain2, pages] : kCases) {
+        SCOPED_TRACE(twain2 ? "a TWAIN 2 application" : "a TWAIN 1.x application");
         ScratchDir scratch;
         const std::string plainFolder = FolderWith(scratch, kStandard, "corvale.ds");
         const ProgramRun plain =
-            RunHost({"--twain-dir", plainFolder}, scratch.File("log"), scratch.File("plain"), c.scenario, c.twain2);
+            RunHost({"--twain-dir", plainFolder}, scratch.File("log"), scratch.File("plain"), scenario, twain2);
         ASSERT_EQ(plain.exitCode, 0) << plain.out << plain.err;
-        EXPECT_EQ(SummaryValue(plain.out, "Pages transferred:"), std::to_string(c.pages));
+        EXPECT_EQ(SummaryValue(plain.out, "Pages transferred:"), std::to_string(pages));
         EXPECT_THAT(plain.out, HasSubstr(kMakersFolder)) << "the source listed with its path";
         const std::string expected = ReadFile(scratch.File("plain"));
         const std::vector<TranscriptLine> lines = ReadTranscript(expected);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[0].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_GET)) << "the list's question";
-        EXPECT_EQ(lines.back().triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS));
 
+        // Tracewell in the folder traces into a log directory of its own, which its settings name.
         ScratchDir traced;
-        const TracedRun run =
-            RunThrough({"--twain-dir", FolderWith(traced, kAdapted, "tracewell.ds")}, kAdaptedLog, c.scenario, c.twain2);
+        const std::string tracedFolder = FolderWith(traced, kAdapted, "tracewell.ds");
+        std::ofstream(fs::u8path(tracedFolder) / fs::u8path(kMakersFolder) / "tracewell.conf")
+            << "log_dir = " << traced.File("log") << "\n";
+        const TracedRun run = RunThrough({"--twain-dir", tracedFolder}, traced.File("log"), scenario, twain2);
         ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
         EXPECT_EQ(FirstDifference(expected, run.transcript), "");
         // Each load starts its numbering anew.
         std::vector<std::string> expectedStart = {RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_GET)};
-        if (c.entryPoints) expectedStart.push_back(RequestText(1, false, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET));
-        expectedStart.push_back(RequestText(c.entryPoints ? 2 : 1, false, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
+        if (twain2) expectedStart.push_back(RequestText(1, false, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET));
+        expectedStart.push_back(RequestText(twain2 ? 2 : 1, false, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS));
         const std::vector<std::string> requests = Requests(run.trace);
         ASSERT_GE(requests.size(), expectedStart.size());
         EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + expectedStart.size()), expectedStart);
@@ -371,7 +369,7 @@ TEST(SourceFolder, SourcesFoundInTheFolderAreListedThenOpenedAndTracewellInTheir
                   2)
             << "one load for the list, one for the session";
         EXPECT_EQ(requests.back().substr(8), RequestText(1, false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS).substr(8));
-        EXPECT_EQ(SummaryValue(run.host.out, "Trace file:"), run.lastFile);
+        EXPECT_EQ(fs::u8path(SummaryValue(run.host.out, "Trace file:")).filename(), fs::u8path(run.lastFile).filename());
     }
 }
 
@@ -387,13 +385,8 @@ TEST(SourceFolder, TheApplicationOpensTheSourceItNames) {
     const std::string empty = other.Dir(kTwainFolder);
     std::ofstream(other.File(kTwainFolder + "/readme.txt")) << "no source here\n";
     const std::string longest(33, 'x');
-    const struct {
-        const char* what;
-        std::vector<std::string> arguments;
-        int exitCode;
-        const char* opened;  // what the summary says of the source opened
-        std::string error;
-    } kCases[] = {
+    // What, the arguments, the exit code, what the summary says of the source opened, the error.
+    const std::tuple<const char*, std::vector<std::string>, int, const char*, std::string> kCases[] = {
         {"no name: the first listed", {"--twain-dir", folder}, 0, "Corvale F40", ""},
         {"the first listed by its name", {"--twain-dir", folder, "--source", "Corvale F40"}, 0, "Corvale F40", ""},
         {"the second listed by its name", {"--twain-dir", folder, "--source", "Corvale F20"}, 0, "Corvale F20", ""},
@@ -406,17 +399,17 @@ TEST(SourceFolder, TheApplicationOpensTheSourceItNames) {
         {"a name without a folder", {"--source", "Corvale F20"}, 2, nullptr, "--twain-dir, which is not given"},
         {"a folder without sources", {"--twain-dir", empty}, 1, nullptr, "no data source (*.ds) in " + empty},
     };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, given, exitCode, opened, error] : kCases) {
+        SCOPED_TRACE(what);
         std::vector<std::string> arguments = {"--log-dir", scratch.File("log"), "--head", "0"};
-        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        arguments.insert(arguments.end(), given.begin(), given.end());
         const ProgramRun run = RunProgram(kHost, arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
-        if (c.opened != nullptr) {
-            EXPECT_THAT(SummaryValue(run.out, "Source opened:"), ::testing::StartsWith(std::string(c.opened) + ": "));
+        EXPECT_EQ(run.exitCode, exitCode) << run.out << run.err;
+        if (opened != nullptr) {
+            EXPECT_THAT(SummaryValue(run.out, "Source opened:"), ::testing::StartsWith(std::string(opened) + ": "));
             EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), "2");
         }
-        EXPECT_THAT(run.err, HasSubstr(c.error));
+        EXPECT_THAT(run.err, HasSubstr(error));
     }
 }
 

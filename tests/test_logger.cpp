@@ -84,16 +84,12 @@ TEST_F(Logger, MessagesAreExact) {
 }
 
 TEST_F(Logger, TimeStampRoundsToMillisecondsUpToAFourDigitThousand) {
-    const struct {
-        long microseconds;
-        const char* stamp;
-    } cases[] = {{0, "2021/03/03 09:05:07.000"},
-                 {1499, "2021/03/03 09:05:07.001"},
-                 {999499, "2021/03/03 09:05:07.999"},
-                 {999600, "2021/03/03 09:05:07.1000"}};
-    for (const auto& c : cases) {
-        FixTraceClock(c.microseconds);
-        EXPECT_EQ(m_log.GetHeader(), c.stamp);
+    for (const auto& [microseconds, stamp] : {std::pair<long, const char*>{0, "2021/03/03 09:05:07.000"},
+                                              {1499, "2021/03/03 09:05:07.001"},
+                                              {999499, "2021/03/03 09:05:07.999"},
+                                              {999600, "2021/03/03 09:05:07.1000"}}) {
+        FixTraceClock(microseconds);
+        EXPECT_EQ(m_log.GetHeader(), stamp);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -43,12 +44,8 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
     std::ofstream(notAModule) << "not a shared object\n";
     const std::string nestedLog = scratch.File("deep/log");
     const std::string kMissing = scratch.File("nonexistent/tracewell.ds");
-    const struct {
-        std::vector<std::string> arguments;
-        int exitCode;
-        const char* reason;
-        std::string module;  // named in the message
-    } kCases[] = {
+    // The arguments, the exit code, the reason given and the module it names.
+    const std::tuple<std::vector<std::string>, int, const char*, std::string> kCases[] = {
         {{"--bogus"}, 2, "unknown option '--bogus'", ""},
         {{"scan"}, 2, "unknown scenario 'scan'", ""},
         {{"--module"}, 2, "option --module needs a value", ""},
@@ -59,13 +56,12 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
         {{"--module", notAModule, "--log-dir", nestedLog}, 1, "cannot load the data source module", notAModule},
         {{"--module", kNotASource, "--log-dir", nestedLog}, 1, "exports no DS_Entry", kNotASource},
     };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.reason);
-        const ProgramRun run = RunProgram(kHost, c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_THAT(run.err, HasSubstr(c.reason));
-        EXPECT_THAT(run.err, HasSubstr(c.module));
-        EXPECT_TRUE(c.exitCode != 2 || run.out.empty()) << run.out;
+    for (const auto& [arguments, exitCode, reason, module] : kCases) {
+        SCOPED_TRACE(reason);
+        const ProgramRun run = RunProgram(kHost, arguments);
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_THAT(run.err, AllOf(HasSubstr(reason), HasSubstr(module)));
+        EXPECT_TRUE(exitCode != 2 || run.out.empty()) << run.out;
     }
     struct stat st;
     EXPECT_EQ(stat(nestedLog.c_str(), &st), 0);

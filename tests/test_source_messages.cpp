@@ -108,27 +108,24 @@ TEST_F(SourceMessageTest, TheSourceReadsWhatTheSizeOfTheEntryPointsAnnounces) {
         seen.assign(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
     };
     constexpr size_t kKnown = sizeof(TW_ENTRYPOINT);
-    const struct {
-        const char* name;
-        size_t readable;  // bytes of the structure before memory stops being readable
-        TW_UINT32 size;   // what its Size announces
-    } cases[] = {
+    // What, the bytes of the structure before memory stops being readable, what its Size announces.
+    const std::tuple<const char*, size_t, TW_UINT32> cases[] = {
         {"longer", kKnown + 40, kKnown + 40},
         {"a Size past the readable memory", kKnown + 20, kKnown + 4096},
         {"a Size of all ones", kKnown + 20, 0xFFFFFFFFu},
         {"exactly the known structure", kKnown, kKnown},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        GuardedBytes guarded(c.readable);
+    for (const auto& [name, readable, size] : cases) {
+        SCOPED_TRACE(name);
+        GuardedBytes guarded(readable);
         unsigned char* const bytes = reinterpret_cast<unsigned char*>(guarded.Data());
         memcpy(bytes, given, kKnown);
-        memcpy(bytes, &c.size, sizeof c.size);
-        for (size_t i = kKnown; i < c.readable; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+        memcpy(bytes, &size, sizeof size);
+        for (size_t i = kKnown; i < readable; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
         seen.clear();
         ASSERT_EQ(App(DAT_ENTRYPOINT, MSG_SET, bytes), TWRC_SUCCESS);
         ASSERT_GE(seen.size(), kKnown);
-        EXPECT_EQ(seen.size(), std::min<size_t>(c.readable, c.size));
+        EXPECT_EQ(seen.size(), std::min<size_t>(readable, size));
 
         memcpy(&kept, seen.data(), kKnown);
         const DSMENTRYPROC entry = kept.DSM_Entry;

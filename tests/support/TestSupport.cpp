@@ -178,7 +178,7 @@ void ExpectMatchesSessionGolden(const std::string& stem, const std::string& text
     ASSERT_FALSE(golden.empty()) << "missing " << path;
     // A 32-bit build's entry points (five pointers and a 32-bit field) are smaller than the golden's.
     const std::string sized = std::regex_replace(golden, std::regex("(  TW_ENTRYPOINT = \\{\r\n    Size += \\[)[0-9]+"),
-                                                 "$1" + std::to_string(sizeof(TW_ENTRYPOINT)));
+                                                 "$01" + std::to_string(sizeof(TW_ENTRYPOINT)));
     EXPECT_EQ(FirstDifference(MaskPointers(sized), MaskPointers(text)), "")
         << "differs from " << path << " with pointer values masked";
 }
