@@ -93,25 +93,18 @@ const std::string kXferReady = Triplet(DG_CONTROL, DAT_NULL, MSG_XFERREADY);
 const std::string kCloseRequest = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSREQ);
 const std::string kCloseOk = Triplet(DG_CONTROL, DAT_NULL, MSG_CLOSEDSOK);
 
-// Each scenario the host plays, as a TWAIN 1.x and as a TWAIN 2 Source Manager. The state path of
-// the trace: a page announced from inside MSG_ENABLEDS shows 6 at once (the request line of
-// MSG_ENABLEDS has no status of its own), one announced while the application waits follows the 5
-// of MSG_ENABLEDS; MSG_CLOSEDSREQ leaves 4 for MSG_DISABLEDS.
-const struct HostScenario {
-    const char* name;
-    bool twain2;
-    int pages;
-    std::vector<MessageSeen> messages;
-    std::vector<int> statePath;
-} kScenarios[] = {
+// Each scenario the host plays, as a TWAIN 1.x and as a TWAIN 2 Source Manager: its name, whether
+// TWAIN 2, the pages, the messages of the source, and the state path of the trace. A page announced
+// from inside MSG_ENABLEDS shows 6 at once (the request line of MSG_ENABLEDS has no status of its
+// own), one announced while the application waits follows the 5 of MSG_ENABLEDS; MSG_CLOSEDSREQ
+// leaves 4 for MSG_DISABLEDS.
+const std::tuple<std::string, bool, int, std::vector<MessageSeen>, std::vector<int>> kScenarios[] = {
     {"session", false, 2, {}, {3, 4, 5, 6, 7, 6, 7, 5, 4, 3}},
     {"capabilities", false, 0, {}, {3, 4, 3}},
     {"errors", false, 0, {}, {3, 4, 5, 4, 3}},
     {"scans", false, 4, {}, {3, 4, 5, 6, 7, 6, 7, 5, 4, 5, 6, 7, 6, 7, 5, 4, 3}},
     {"session", true, 2, {{kXferReady, true, kEnable}}, {3, 4, 6, 7, 6, 7, 5, 4, 3}},
-    {"scans",
-     true,
-     4,
+    {"scans", true, 4,
      {{kCloseOk, true, kEvent}, {kXferReady, true, kEnable}, {kXferReady, true, kEvent}, {kCloseRequest, true, kEvent}},
      {3, 4, 6, 7, 6, 7, 5, 4, 5, 6, 7, 6, 7, 5, 4, 3}},
     {"capabilities", true, 0, {}, {3, 4, 3}},
@@ -253,27 +246,26 @@ const std::tuple<const char*, std::string, std::string> kTracewellBuilds[] = {  
 // to. The demo build's trace of the two scans matches its golden copy.
 TEST(HostSessions, ThroughTracewellTheyMatchTheScannerAloneAndTraceEveryMessage) {
     std::map<std::string, std::string> refusedUnderTwain1;
-    for (const HostScenario& scenario : kScenarios) {
-        SCOPED_TRACE(std::string(scenario.name) + (scenario.twain2 ? ", TWAIN 2" : ", TWAIN 1.x"));
+    for (const auto& [name, twain2, pages, messages, statePath] : kScenarios) {
+        SCOPED_TRACE(name + (twain2 ? ", TWAIN 2" : ", TWAIN 1.x"));
         ScratchDir scratch;
         const ProgramRun run =
-            RunHost({"--module", kStandard}, scratch.File("log"), scratch.File("transcript"), scenario.name, scenario.twain2);
+            RunHost({"--module", kStandard}, scratch.File("log"), scratch.File("transcript"), name, twain2);
         ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-        EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), std::to_string(scenario.pages));
-        EXPECT_EQ(SummaryValue(run.out, "Source messages:"), scenario.twain2 ? std::to_string(scenario.messages.size()) : "");
+        EXPECT_EQ(SummaryValue(run.out, "Pages transferred:"), std::to_string(pages));
+        EXPECT_EQ(SummaryValue(run.out, "Source messages:"), twain2 ? std::to_string(messages.size()) : "");
         EXPECT_EQ(SummaryValue(run.out, "Unexpected answers:"), "none");
         const size_t from = run.out.find("Refused as expected:");
         const std::string refused = run.out.substr(from, run.out.find("Trace file:") - from);
-        if (!scenario.twain2) refusedUnderTwain1[scenario.name] = refused;
-        EXPECT_EQ(refused, refusedUnderTwain1[scenario.name]);
+        if (!twain2) refusedUnderTwain1[name] = refused;
+        EXPECT_EQ(refused, refusedUnderTwain1[name]);
         const std::string expected = ReadFile(scratch.File("transcript"));
         const std::vector<TranscriptLine> lines = ReadTranscript(expected);
         ASSERT_GE(lines.size(), 3u);
-        EXPECT_EQ(std::to_string(lines.size() - scenario.messages.size()), SummaryValue(run.out, "Calls made:"));
-        const std::string name = scenario.name;
+        EXPECT_EQ(std::to_string(lines.size() - messages.size()), SummaryValue(run.out, "Calls made:"));
         if (name == "capabilities" || name == "scans") ExpectHandlesRead(lines, name == "scans");
-        EXPECT_EQ(MessagesSeen(lines), scenario.messages);
-        if (scenario.twain2 && name != "errors") {  // the errors scenario calls before it opens the source
+        EXPECT_EQ(MessagesSeen(lines), messages);
+        if (twain2 && name != "errors") {  // the errors scenario calls before it opens the source
             EXPECT_EQ(lines[0].triplet, Triplet(DG_CONTROL, DAT_IDENTITY, MSG_GET))
                 << "MSG_OPENDSM is the Source Manager's own";
             EXPECT_EQ(lines[1].text.substr(6), Triplet(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET) +
@@ -293,9 +285,9 @@ TEST(HostSessions, ThroughTracewellTheyMatchTheScannerAloneAndTraceEveryMessage)
         }
 
         for (const auto& [what, module, logDir] : kTracewellBuilds) {
-            if (module == kDemo && !scenario.twain2) continue;
+            if (module == kDemo && !twain2) continue;
             SCOPED_TRACE(what);
-            const TracedRun run = RunThrough({"--module", module}, logDir, scenario.name, scenario.twain2);
+            const TracedRun run = RunThrough({"--module", module}, logDir, name, twain2);
             ExpectTracedAsAlone(run, expected);
             if (module == kDemo && name == "scans") {
                 const SplitTrace split = SplitEnvironment(run.trace);
@@ -303,7 +295,7 @@ TEST(HostSessions, ThroughTracewellTheyMatchTheScannerAloneAndTraceEveryMessage)
                 ExpectMatchesSessionGolden("session_twain2", split.calls);
                 ExpectEnvironmentOfTheHost(split, kHost, kDemoSource, true);
             }
-            EXPECT_EQ(StatePath(run.trace), scenario.statePath);
+            EXPECT_EQ(StatePath(run.trace), statePath);
         }
     }
 }
