@@ -251,22 +251,18 @@ TraceClock StepClock() {
 
 TEST_F(SourceMessageTest, TimingLinesShowWhenTheCallWasForwardedAndHowLongItTook) {
     TW_STATUS* status = arena.New<TW_STATUS>();
-    std::string untimed;
-    {
+    std::string untimed, timed;
+    for (std::string* text : {&untimed, &timed}) {
+        g_cParaAnalyze = CParaAnalyze();
+        g_cParaAnalyze.SetTwainStatus(3);
+        g_bTraceTiming = text == &timed;
+        SetTraceClock(g_bTraceTiming ? StepClock : nullptr);
         TraceCapture capture;
         App(DAT_STATUS, MSG_GET, status);
-        untimed = capture.Text();
+        *text = SplitEnvironment(capture.Text()).calls;
     }
-    g_cParaAnalyze = CParaAnalyze();
-    g_cParaAnalyze.SetTwainStatus(3);
-    SetTraceClock(StepClock);
-    g_bTraceTiming = true;
-    TraceCapture capture;
-    App(DAT_STATUS, MSG_GET, status);
     g_bTraceTiming = false;
     SetTraceClock(nullptr);
-    const std::string timed = SplitEnvironment(capture.Text()).calls;
-    untimed = SplitEnvironment(untimed).calls;
     const std::string request = "[00001] [APP] DG_CONTROL/DAT_STATUS/MSG_GET\r\n";
     ASSERT_EQ(untimed.substr(0, request.size()), request);
     // The linux build also names the thread that made the call.

@@ -165,9 +165,7 @@ TEST_F(Twain2Scanner, HandsOutMemoryFromTheSourceManagersFunctions) {
     for (const bool entryPoints : {true, false}) {
         SCOPED_TRACE(entryPoints ? "with entry points" : "without");
         Restart();
-        if (entryPoints) {
-            ASSERT_EQ(GiveEntryPoints(CompleteEntryPoints()), TWRC_SUCCESS);
-        }
+        ASSERT_TRUE(!entryPoints || GiveEntryPoints(CompleteEntryPoints()) == TWRC_SUCCESS);
         TW_IDENTITY identity = {};
         ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
 
