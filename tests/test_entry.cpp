@@ -1,13 +1,16 @@
 // DS_Entry end to end: forwarding unchanged, the failure markers, the cut of long result sections,
-// the untraced path, the request line written before the source runs, strings from outside, and
-// no heap allocation in a traced call.
+// the untraced path, strings from outside, and no heap allocation in a traced call (the entry
+// closed for the unload sequence and the request line written before the source runs: the fault
+// cases through the loaded module).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "Common/DSMInterface.h"
+#include "Common/TwainLog/TraceFormat.h"
 #include "Common/TwainLog/TwainLog.h"
 #include "Entry/DSEntry.h"
 #include "ScannerHooks.h"
@@ -33,27 +36,21 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
     ScriptedScanner op;
     TW_IDENTITY* origin = arena.New<TW_IDENTITY>();
     void* data = arena.Alloc(sizeof(TW_DEVICEEVENT));  // the largest structure of the triplets below
-    const struct {
-        TW_UINT32 dg;
-        TW_UINT16 dat, msg;
-    } triplets[] = {{DG_CONTROL, DAT_DEVICEEVENT, MSG_GET},
-                    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
-                    {0xFFFFFFFFu, 0xFFFF, 0xFFFF},
-                    {8, DAT_KV_USMINFO, MSG_KV_XFERREQUEST}};
+    const std::tuple<TW_UINT32, TW_UINT16, TW_UINT16> triplets[] = {{DG_CONTROL, DAT_DEVICEEVENT, MSG_GET},
+                                                                    {DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET},
+                                                                    {0xFFFFFFFFu, 0xFFFF, 0xFFFF},
+                                                                    {8, DAT_KV_USMINFO, MSG_KV_XFERREQUEST}};
     const TW_UINT16 codes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 0x7FFF, 0x8000, 0x8001, 0xFFFF};
-    const std::string markers = Crlf({"*** Inspect Error Status Start ***", "*** Inspect Error Status End   ***"});
+    const std::string markers = Crlf({traceformat::kMarkerStart, traceformat::kMarkerEnd});
     for (const bool tracing : {false, true}) {
-        for (const auto& t : triplets) {
+        for (const auto& [dg, dat, msg] : triplets) {
             for (const TW_UINT16 rc : codes) {
-                SCOPED_TRACE(testing::Message() << "dat " << t.dat << " rc " << rc << (tracing ? " traced" : ""));
+                SCOPED_TRACE(testing::Message() << "dat " << dat << " rc " << rc << (tracing ? " traced" : ""));
                 std::unique_ptr<TraceCapture> capture(tracing ? new TraceCapture : nullptr);
                 op.returnCode = rc;
-                EXPECT_EQ(DS_Entry(origin, t.dg, t.dat, t.msg, data), rc);
-                EXPECT_EQ(op.lastOrigin, origin);
-                EXPECT_EQ(op.lastDG, t.dg);
-                EXPECT_EQ(op.lastDAT, t.dat);
-                EXPECT_EQ(op.lastMSG, t.msg);
-                EXPECT_EQ(op.lastData, data);
+                EXPECT_EQ(DS_Entry(origin, dg, dat, msg, data), rc);
+                EXPECT_EQ(std::make_tuple(op.lastOrigin, op.lastDG, op.lastDAT, op.lastMSG, op.lastData),
+                          std::make_tuple(origin, dg, dat, msg, data));
                 if (!tracing) continue;
                 const std::string text = capture->Text();
                 const size_t marked = text.find("*** Inspect");
@@ -67,34 +64,28 @@ TEST_F(EntryTest, ArgumentsAndEveryReturnCodePassUnchangedAndOnlyFailuresAreMark
 
 // A result section whose length is chosen to the byte: an enumeration of TWTY_STR255 items
 // whose last item's text has `lastLength` characters.
-class CutTest : public EntryTest {
-protected:
-    std::string Trace(TW_UINT32 items, size_t lastLength) {
-        ScriptedScanner op;
-        TraceCapture capture;
-        FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
-        g_cParaAnalyze = CParaAnalyze();
-        g_cParaAnalyze.SetTwainStatus(4);
-        TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
-        cap->Cap = CAP_SUPPORTEDCAPS;
-        cap->ConType = TWON_ENUMERATION;
-        cap->hContainer = arena.NewHandle(sizeof(TW_ENUMERATION) + items * sizeof(TW_STR255));
-        TW_ENUMERATION* list = static_cast<TW_ENUMERATION*>(FixedArena::Block(cap->hContainer));
-        list->ItemType = TWTY_STR255;
-        list->NumItems = items;
-        for (TW_UINT32 i = 0; i < items; ++i) {
-            char* item = reinterpret_cast<char*>(list->ItemList) + i * sizeof(TW_STR255);
-            const size_t length = i + 1 < items ? 200 : lastLength;
-            memset(item, 'a' + static_cast<char>(i), length);
-            item[length] = '\0';
-        }
-        DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, cap);
-        std::string text = capture.Text();
-        return text.substr(text.find("\r\n") + 2);  // the result section only
+std::string Trace(TW_UINT32 items, size_t lastLength) {
+    ScriptedScanner op;
+    TraceCapture capture;
+    FixedArena arena(0x20000000, 1 << 20);  // the same addresses in every call
+    g_cParaAnalyze = CParaAnalyze();
+    g_cParaAnalyze.SetTwainStatus(4);
+    TW_CAPABILITY* cap = arena.New<TW_CAPABILITY>();
+    *cap = {CAP_SUPPORTEDCAPS, TWON_ENUMERATION, arena.NewHandle(sizeof(TW_ENUMERATION) + items * sizeof(TW_STR255))};
+    TW_ENUMERATION* list = static_cast<TW_ENUMERATION*>(FixedArena::Block(cap->hContainer));
+    *list = {TWTY_STR255, items, 0, 0, {}};
+    for (TW_UINT32 i = 0; i < items; ++i) {
+        char* item = reinterpret_cast<char*>(list->ItemList) + i * sizeof(TW_STR255);
+        const size_t length = i + 1 < items ? 200 : lastLength;
+        memset(item, 'a' + static_cast<char>(i), length);
+        item[length] = '\0';
     }
-};
+    DS_Entry(nullptr, DG_CONTROL, DAT_CAPABILITY, MSG_GET, cap);
+    std::string text = capture.Text();
+    return text.substr(text.find("\r\n") + 2);  // the result section only
+}
 
-TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnALineOfItsOwn) {
+TEST(Cut, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnALineOfItsOwn) {
     // As many 200-character items as leave room for a last item of 1 to 254 characters.
     TW_UINT32 items = 2;
     while (Trace(items + 1, 0).size() < CTraceText::kWrittenLimit) ++items;
@@ -106,12 +97,12 @@ TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnA
 
     const std::string exact = Trace(items, fit);
     EXPECT_EQ(exact.size(), CTraceText::kWrittenLimit);
-    EXPECT_EQ(exact.find("Size of CAP_xxx too long"), std::string::npos);
+    EXPECT_EQ(exact.find(traceformat::kCutNotice), std::string::npos);
     const std::string status = "\r\nTWAIN Status = [4]\r\n";
     EXPECT_EQ(exact.substr(exact.size() - status.size()), status);
 
     const std::string over = Trace(items, fit + 1);
-    const std::string notice = "Size of CAP_xxx too long\r\n";
+    const std::string notice = std::string(traceformat::kCutNotice) + "\r\n";
     // The longer text is the exact one with one more character in its last item, cut at the limit,
     // or one byte before it where the limit falls between "\r" and "\n".
     const size_t lastItemEnd = exact.rfind(std::string(fit, last)) + fit;
@@ -135,43 +126,23 @@ TEST_F(CutTest, ExactlyTheLimitIsWrittenWholeAndOneByteMoreIsCutWithTheNoticeOnA
     }
 }
 
-// The request line reaches the file before the source runs, so a source that never returns
-// leaves it on disk; the result section follows once the source has returned.
-TEST_F(EntryTest, TheRequestLineIsWrittenBeforeTheCallIsForwarded) {
-    ScriptedScanner op;
-    TraceCapture capture;
-    std::string seenBySource;
-    op.fill = [&](TW_MEMREF) { seenBySource = capture.Text(); };
-    TW_USERINTERFACE* ui = arena.New<TW_USERINTERFACE>();
-    g_cParaAnalyze.SetTwainStatus(4);
-    DS_Entry(nullptr, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, ui);
-    EXPECT_EQ(seenBySource, "[00001] [APP] DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS\r\n");
-    const std::string text = capture.Text();
-    EXPECT_EQ(text.substr(0, seenBySource.size()), seenBySource);
-    EXPECT_NE(text.find("TWAIN Status = [5]"), std::string::npos);
-}
-
 // Strings a source or an application hands in are written with their control characters
 // escaped, so that no source can forge or break a trace line.
 TEST_F(EntryTest, ControlCharactersFromOutsideAreEscaped) {
     ScriptedScanner op;
-    const struct {
-        const char* given;
-        const char* written;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {  // what is given, what is written
         {"Kovar\r\n[00099] [APP] forged", "Kovar\\r\\n[00099] [APP] forged"},
-        {"tab\there", "tab\\there"},
-        {"bell\a del\x7f esc\x1b", "bell\\x07 del\\x7f esc\\x1b"},
-        {"caf\xc3\xa9 \\n", "caf\xc3\xa9 \\n"},  // bytes above 0x7F and backslashes stay as they are
+        // bytes above 0x7F and backslashes stay as they are
+        {"bell\a tab\t del\x7f caf\xc3\xa9 \\n", "bell\\x07 tab\\t del\\x7f caf\xc3\xa9 \\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.given);
+    for (const auto& [given, written] : cases) {
+        SCOPED_TRACE(given);
         TraceCapture capture;
         TW_IDENTITY* identity = arena.New<TW_IDENTITY>();
-        strncpy(identity->Manufacturer, c.given, sizeof(identity->Manufacturer) - 1);
+        strncpy(identity->Manufacturer, given, sizeof(identity->Manufacturer) - 1);
         DS_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity);
         const std::string text = capture.Text();
-        EXPECT_NE(text.find(std::string("[") + c.written + "]"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("[") + written + "]"), std::string::npos) << text;
         EXPECT_EQ(MalformedAt(text), "");
     }
 }
@@ -189,20 +160,6 @@ TEST_F(EntryTest, ProcessEventOnAnotherDatDoesNotReadAnEvent) {
     // left out of a suppressed call.
     EXPECT_EQ(capture.Text(), Crlf({"  TW_STATUS = {", "    ConditionCode = [TWCC_SUCCESS]", "  }"}));
     EXPECT_EQ(g_cParaAnalyze.GetTwainStatus(), 6);
-}
-
-// From the start of the unload sequence the entry point forwards nothing and traces nothing,
-// so a source that calls DS_Entry from its Release() reaches no released object.
-TEST_F(EntryTest, AClosedEntryFailsCallsUntraced) {
-    ScriptedScanner op;
-    TraceCapture capture;
-    CloseEntry();
-    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_FAILURE);
-    OpenEntry();
-    EXPECT_EQ(op.calls, 0);
-    EXPECT_EQ(capture.Text(), "");
-    EXPECT_EQ(DS_Entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, nullptr), TWRC_SUCCESS);
-    EXPECT_EQ(op.calls, 1);
 }
 
 // A traced capability negotiation allocates nothing once the trace file's buffer is made, whatever

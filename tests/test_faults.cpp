@@ -15,11 +15,13 @@
 #include <atomic>
 #include <chrono>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/LifecycleModule.h"
+#include "support/TraceCalls.h"
 
 namespace {
 
@@ -232,37 +234,26 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
     module.Close();
     EXPECT_EQ(wrongCodes.load(), 0);
 
-    // Every byte after the calls made alone belongs to one call's request line or result.
+    // Every byte after the calls made alone belongs to one call's request line or result, whole, and
+    // every request number is there once.
     const std::string trace = ReadFile(file).substr(alone);
     ASSERT_EQ(MalformedAt(trace), "");
-    const auto kindAt = [&](size_t at, const std::string (&texts)[2]) {
-        for (int kind = 0; kind < 2; ++kind) {
-            if (trace.compare(at, texts[kind].size(), texts[kind]) == 0) return kind;
-        }
-        return -1;
+    const auto count = [&](const std::string& text) {
+        long n = 0;
+        for (size_t at = trace.find(text); at != std::string::npos; at = trace.find(text, at + text.size())) ++n;
+        return n;
     };
-    std::vector<char> seen(static_cast<size_t>(calls[0] + calls[1]) + 3, 0);
-    long requests[2] = {0, 0}, results[2] = {0, 0};
-    for (size_t at = 0; at < trace.size();) {
-        int kind = kindAt(at, result);
-        if (kind >= 0) {
-            ++results[kind];
-            at += result[kind].size();
-            continue;
-        }
-        ASSERT_TRUE(trace[at] == '[' && at + 8 < trace.size()) << "text of no call at byte " << at << ": " << trace.substr(at, 200);
-        const size_t number = std::stoul(trace.substr(at + 1, 5));
-        kind = kindAt(at + 8, request);
-        ASSERT_NE(kind, -1) << "a request line of neither call at byte " << at;
-        ASSERT_TRUE(number >= 3 && number < seen.size() && seen[number] == 0) << "request " << number << " twice or out of range";
-        seen[number] = 1;
-        ++requests[kind];
-        at += 8 + request[kind].size();
-    }
+    size_t bytes = 0;
     for (int kind = 0; kind < 2; ++kind) {
-        EXPECT_EQ(requests[kind], calls[kind]);
-        EXPECT_EQ(results[kind], calls[kind]);
+        EXPECT_EQ(count(request[kind]), calls[kind]);
+        EXPECT_EQ(count(result[kind]), calls[kind]);
+        bytes += static_cast<size_t>(calls[kind]) * (8 + request[kind].size() + result[kind].size());
     }
+    EXPECT_EQ(trace.size(), bytes) << "text of no call";
+    std::set<std::string> numbers;
+    for (size_t at = 0; at < trace.size(); at = trace.find("\r\n", at) + 2)
+        if (trace[at] == '[') numbers.insert(trace.substr(at, 8));
+    EXPECT_EQ(numbers.size(), static_cast<size_t>(calls[0] + calls[1])) << "a request number twice";
     EXPECT_GT(calls[0] + calls[1], 1000);
 }
 
@@ -270,16 +261,13 @@ TEST_F(Faults, TwoThreadsForTenSecondsTraceEveryCallOnceAndWhole) {
 struct Reentry {
     DSENTRYPROC entry;
     TW_UINT16 innerCode = 0xFFFF;
-    int depth = 0;
 };
 
 TW_UINT16 AnswerByCallingAgain(void* context, TW_IDENTITY*, TW_UINT32, TW_UINT16 dat, TW_UINT16, TW_MEMREF data) {
-    Reentry& reentry = *static_cast<Reentry*>(context);
     if (dat == DAT_STATUS) return AnswerStatus(nullptr, nullptr, 0, 0, 0, data);
-    if (reentry.depth++ == 0) {
-        TW_STATUS status = {};
-        reentry.innerCode = reentry.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    }
+    Reentry& reentry = *static_cast<Reentry*>(context);
+    TW_STATUS status = {};
+    reentry.innerCode = reentry.entry(nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
     return TWRC_CHECKSTATUS;
 }
 
@@ -293,11 +281,9 @@ TEST_F(Faults, CallReenteredFromInsideTheSourceOnTheSameThreadIsTracedAndDoesNot
     EXPECT_EQ(reentry.innerCode, TWRC_SUCCESS);
     const std::string trace = ReadFile(OnlyTraceFile());
     EXPECT_EQ(MalformedAt(trace), "");
-    const size_t outer = trace.find("DG_CONTROL/DAT_PENDINGXFERS/MSG_GET");
-    const size_t inner = trace.find("DG_CONTROL/DAT_STATUS/MSG_GET");
-    ASSERT_NE(outer, std::string::npos);
-    ASSERT_NE(inner, std::string::npos);
-    EXPECT_LT(outer, inner) << "the outer request line is written before the call is forwarded";
+    // The outer request line is written before the call is forwarded.
+    EXPECT_EQ(RequestLines(trace), (std::vector<std::string>{"[00001] [APP] DG_CONTROL/DAT_PENDINGXFERS/MSG_GET",
+                                                             "[00002] [APP] DG_CONTROL/DAT_STATUS/MSG_GET"}));
     EXPECT_NE(trace.find("Return Code = [TWRC_CHECKSTATUS]"), std::string::npos);
     EXPECT_NE(trace.find("Return Code = [TWRC_SUCCESS]"), std::string::npos);
 }

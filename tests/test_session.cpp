@@ -1,11 +1,10 @@
 // End-to-end runs of the session host, as a child process, against the demo data source that wraps
-// the virtual scanner: the session trace against its golden copy and its states, the errors
-// scenario's condition codes, and the host's own error paths.
+// the virtual scanner: the session trace against its golden copy, and the host's own error paths.
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -17,7 +16,6 @@
 
 namespace {
 
-using ::testing::Each;
 using ::testing::HasSubstr;
 
 const std::string kHost = HOST_PROGRAM;
@@ -27,43 +25,15 @@ const std::string kNotASource = NOT_A_SOURCE_MODULE;
 // A scenario through the demo data source.
 HostRun RunScenario(const std::string& scenario) { return RunHost({scenario, "--head", "0"}); }
 
-TEST(SessionHost, SessionTraceMatchesTheGoldenCopyOnEveryRunAndFollowsTheSession) {
+// The golden copy pins every line but those that say where the load ran, which name this run's
+// process: the states, the counts, the same text on every run.
+TEST(SessionHost, SessionTraceMatchesTheGoldenCopy) {
     const HostRun run = RunScenario("session");
     ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
     ASSERT_FALSE(run.trace.empty()) << run.host.out;
-    // The lines that say where the load ran name this run's process; the rest is the same on every run.
     const SplitTrace split = SplitEnvironment(run.trace);
     ExpectMatchesSessionGolden("session", split.calls);
-    const HostRun second = RunScenario("session");
-    EXPECT_NE(run.tracePath, second.tracePath);
-    EXPECT_EQ(FirstDifference(split.calls, SplitEnvironment(second.trace).calls), "");
     ExpectEnvironmentOfTheHost(split, kHost, DEMO_TRACED_SOURCE, false);
-
-    const std::vector<StateShown> shown = StatesShown(run.trace);
-    EXPECT_EQ(StatePath(shown), (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
-    EXPECT_EQ(StatesAfter(shown, "event MSG_XFERREADY"), std::vector<int>{6});
-    EXPECT_THAT(StatesAfter(shown, "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET"), Each(7));
-    EXPECT_EQ(StatesAfter(shown, "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER"), (std::vector<int>{6, 5}));
-    EXPECT_EQ(FieldValues(run.trace, "TW_PENDINGXFERS", "Count"), (std::vector<std::string>{"1", "0"}));
-}
-
-TEST(SessionHost, ErrorsScenarioShowsEveryConditionCode) {
-    const HostRun run = RunScenario("errors");
-    ASSERT_EQ(run.host.exitCode, 0) << run.host.out << run.host.err;
-    const std::vector<std::string> expected = {
-        "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",        "TWCC_SEQERROR",
-        "TWCC_SEQERROR",  "TWCC_BADVALUE", "TWCC_BADVALUE",       "TWCC_BADVALUE",        "TWCC_BADVALUE",
-        "TWCC_BADVALUE",  "TWCC_CAPUNSUPPORTED", "TWCC_CAPBADOPERATION", "TWCC_BADPROTOCOL", "TWCC_BADVALUE",
-        "TWCC_SEQERROR",  "TWCC_SEQERROR", "TWCC_SEQERROR",       "TWCC_SEQERROR",
-    };
-    EXPECT_EQ(FieldValues(run.trace, "TW_STATUS", "ConditionCode"), expected);
-    EXPECT_EQ(SummaryValue(run.host.out, "Failures:"), std::to_string(expected.size()));
-
-    // A refused call changes no state: the trace only ever moves through opening and enabling.
-    EXPECT_EQ(StatePath(StatesShown(run.trace)), (std::vector<int>{3, 4, 5, 4, 3}));
-    const std::vector<tracereport::TraceCall> calls = ReadCalls(run.trace);
-    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const tracereport::TraceCall& c) { return c.markers; }),
-              static_cast<long>(expected.size()));
 }
 
 // Bad arguments exit with 2 and say why; modules that cannot serve exit with 1 and name their path
@@ -74,12 +44,8 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
     std::ofstream(notAModule) << "not a shared object\n";
     const std::string nestedLog = scratch.File("deep/log");
     const std::string kMissing = scratch.File("nonexistent/tracewell.ds");
-    const struct {
-        std::vector<std::string> arguments;
-        int exitCode;
-        const char* reason;
-        std::string module;  // named in the message
-    } kCases[] = {
+    // The arguments, the exit code, the reason given and the module it names.
+    const std::tuple<std::vector<std::string>, int, const char*, std::string> kCases[] = {
         {{"--bogus"}, 2, "unknown option '--bogus'", ""},
         {{"scan"}, 2, "unknown scenario 'scan'", ""},
         {{"--module"}, 2, "option --module needs a value", ""},
@@ -90,13 +56,12 @@ TEST(SessionHost, BadArgumentsAndModulesThatCannotServeExitAndSayWhy) {
         {{"--module", notAModule, "--log-dir", nestedLog}, 1, "cannot load the data source module", notAModule},
         {{"--module", kNotASource, "--log-dir", nestedLog}, 1, "exports no DS_Entry", kNotASource},
     };
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(c.reason);
-        const ProgramRun run = RunProgram(kHost, c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_THAT(run.err, HasSubstr(c.reason));
-        EXPECT_THAT(run.err, HasSubstr(c.module));
-        EXPECT_TRUE(c.exitCode != 2 || run.out.empty()) << run.out;
+    for (const auto& [arguments, exitCode, reason, module] : kCases) {
+        SCOPED_TRACE(reason);
+        const ProgramRun run = RunProgram(kHost, arguments);
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_THAT(run.err, AllOf(HasSubstr(reason), HasSubstr(module)));
+        EXPECT_TRUE(exitCode != 2 || run.out.empty()) << run.out;
     }
     struct stat st;
     EXPECT_EQ(stat(nestedLog.c_str(), &st), 0);

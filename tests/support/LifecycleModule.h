@@ -3,9 +3,8 @@
 #pragma once
 
 #include <dlfcn.h>
-#include <sys/stat.h>
 
-#include <fstream>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -22,9 +21,8 @@ inline const std::string kLogDir = LIFECYCLE_DIR "/log";
 // so the loader never reuses an earlier one).
 inline void InstallSource(const std::string& file) {
     RemoveTree(kBundle);
-    for (const std::string& dir : {kBundle, kBundle + "/Contents", kBundle + "/Contents/MacOS"}) mkdir(dir.c_str(), 0755);
-    std::ofstream(kExecutable, std::ios::binary) << ReadFile(file);
-    ASSERT_EQ(ReadFile(kExecutable).size(), ReadFile(file).size());
+    std::filesystem::create_directories(kBundle + "/Contents/MacOS");
+    std::filesystem::copy_file(file, kExecutable);
 }
 
 class LifecycleModule {
@@ -44,12 +42,10 @@ public:
         if (entry == nullptr) return "no DS_Entry";
         if (!scripted) return "";
         if (source == nullptr) return "no wrapped source";
-        answer = reinterpret_cast<decltype(answer)>(dlsym(source, "CorvaleScriptAnswer"));
-        onRelease = reinterpret_cast<decltype(onRelease)>(dlsym(source, "CorvaleScriptRelease"));
-        namePointer = reinterpret_cast<decltype(namePointer)>(dlsym(source, "CorvaleFactoryNamePointer"));
-        scriptReturnCode = reinterpret_cast<decltype(scriptReturnCode)>(dlsym(source, "CorvaleScriptReturnCode"));
-        if (answer == nullptr || onRelease == nullptr || namePointer == nullptr || scriptReturnCode == nullptr)
-            return "the scanner lacks its hooks";
+        answer = Hook<decltype(answer)>("CorvaleScriptAnswer");
+        onRelease = Hook<decltype(onRelease)>("CorvaleScriptRelease");
+        namePointer = Hook<decltype(namePointer)>("CorvaleFactoryNamePointer");
+        scriptReturnCode = Hook<decltype(scriptReturnCode)>("CorvaleScriptReturnCode");
         return "";
     }
     // Unloads the module and returns what that printed; the wrapped source stays mapped while this
@@ -65,10 +61,7 @@ public:
         if (source != nullptr) dlclose(source);
         source = nullptr;
     }
-    void Close() {
-        Unload();
-        ReleaseSource();
-    }
+    void Close() { Unload(); ReleaseSource(); }
     template <typename T>
     T Hook(const char* name) {
         void* symbol = source != nullptr ? dlsym(source, name) : nullptr;

@@ -1,7 +1,6 @@
 // Scratch directories, program runs and standard-error capture for the tests.
 #include "Processes.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -10,10 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
+#include <filesystem>
 
 #include "TestSupport.h"
 
@@ -22,37 +20,6 @@ extern char** environ;
 ScratchDir::ScratchDir() {
     char pattern[] = "/tmp/tracewell-test-XXXXXX";
     m_path = mkdtemp(pattern) != nullptr ? pattern : "";
-}
-
-ScratchDir::~ScratchDir() {
-    if (!m_path.empty()) RemoveTree(m_path);
-}
-
-std::string ScratchDir::Dir(const std::string& name) const {
-    const std::string path = File(name);
-    mkdir(path.c_str(), 0755);
-    return path;
-}
-
-std::vector<std::string> DirectoryEntries(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> TraceFilesIn(const std::string& directory) {
-    std::vector<std::string> files;
-    for (const std::string& name : DirectoryEntries(directory)) {
-        if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
-    }
-    return files;
 }
 
 bool ModuleLoaded(const std::string& path) {
@@ -85,14 +52,8 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& root) {
 }
 
 void RemoveTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (!S_ISDIR(st.st_mode)) {
-        unlink(path.c_str());
-        return;
-    }
-    for (const std::string& name : DirectoryEntries(path)) RemoveTree(path + "/" + name);
-    rmdir(path.c_str());
+    std::error_code missing;
+    std::filesystem::remove_all(path, missing);
 }
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
@@ -116,31 +77,22 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     return {exitCode, ReadFile(outPath), ReadFile(errPath)};
 }
 
+// The child writes what it found to a file it shares with this process.
 std::string RunInChild(const std::function<std::string()>& body) {
-    int channel[2];
-    if (pipe(channel) != 0) return "cannot make a pipe";
+    FILE* report = tmpfile();
+    if (report == nullptr) return "cannot make a file for the child's report";
     fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) return "cannot fork";
     if (pid == 0) {
-        close(channel[0]);
         const std::string found = body();
-        for (size_t sent = 0; sent < found.size();) {
-            const ssize_t n = write(channel[1], found.data() + sent, found.size() - sent);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-        close(channel[1]);
+        fwrite(found.data(), 1, found.size(), report);
         fflush(nullptr);
         _exit(0);
     }
-    close(channel[1]);
-    std::string found;
-    char chunk[512];
-    for (ssize_t n; (n = read(channel[0], chunk, sizeof(chunk))) > 0;) found.append(chunk, static_cast<size_t>(n));
-    close(channel[0]);
     int status = 0;
     waitpid(pid, &status, 0);
+    const std::string found = ReadAndClose(report);
     if (WIFSIGNALED(status)) return "the child was killed by signal " + std::to_string(WTERMSIG(status)) + "; " + found;
     if (WEXITSTATUS(status) != 0) return "the child exited with " + std::to_string(WEXITSTATUS(status)) + "; " + found;
     return found;
@@ -162,32 +114,4 @@ size_t ResidentBytes() {
         fclose(statm);
     }
     return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
-std::string CaptureStderr(const std::function<void()>& action) {
-    fflush(stderr);
-    const int saved = dup(2);
-    FILE* sink = tmpfile();
-    dup2(fileno(sink), 2);
-    action();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    rewind(sink);
-    std::string text;
-    char chunk[256];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), sink)) > 0) text.append(chunk, n);
-    fclose(sink);
-    return text;
-}
-
-std::string SummaryValue(const std::string& out, const std::string& label) {
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.compare(0, label.size(), label) != 0) continue;
-        const size_t value = line.find_first_not_of(' ', label.size());
-        return value == std::string::npos ? "" : line.substr(value);
-    }
-    return "";
 }

@@ -3,6 +3,7 @@
 // capturing this process's standard error.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -63,6 +64,9 @@ int OpenDescriptorCount();
 size_t LiveHeapBytes();
 // Resident memory of this process.
 size_t ResidentBytes();
+
+// What `file` holds from its start; the file is closed.
+std::string ReadAndClose(FILE* file);
 
 // What `action` wrote to this process's standard error.
 std::string CaptureStderr(const std::function<void()>& action);

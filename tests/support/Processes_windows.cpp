@@ -2,13 +2,8 @@
 // fork here, so RunInChild and the process counters have no Windows form.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <sstream>
 
 #include "Processes.h"
 #include "Platform/WideText_windows.h"
@@ -16,13 +11,8 @@
 namespace {
 
 std::string ReadWhole(const std::wstring& path) {
-    std::string text;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char chunk[4096];
-        for (size_t n; (n = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, n);
-        fclose(file);
-    }
-    return text;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    return file != nullptr ? ReadAndClose(file) : "";
 }
 
 // One command-line argument as the C runtime splits it again.
@@ -52,38 +42,6 @@ ScratchDir::ScratchDir() {
     const std::string path = Narrow(temp) + "tracewell-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(made.fetch_add(1));
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) m_path = path;
-}
-
-ScratchDir::~ScratchDir() {
-    if (!m_path.empty()) RemoveTree(m_path);
-}
-
-std::string ScratchDir::Dir(const std::string& name) const {
-    const std::string path = File(name);
-    CreateDirectoryW(Wide(path).c_str(), nullptr);
-    return path;
-}
-
-std::vector<std::string> DirectoryEntries(const std::string& path) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = Narrow(found.cFileName);
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> TraceFilesIn(const std::string& directory) {
-    std::vector<std::string> files;
-    for (const std::string& name : DirectoryEntries(directory)) {
-        if (name.rfind("Twainlog_", 0) == 0) files.push_back(directory + "/" + name);
-    }
-    return files;
 }
 
 bool ModuleLoaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
@@ -134,36 +92,4 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
     return run;
-}
-
-std::string CaptureStderr(const std::function<void()>& action) {
-    fflush(stderr);
-    FILE* sink = tmpfile();
-    if (sink == nullptr) {
-        action();
-        return "";
-    }
-    const int saved = _dup(2);
-    _dup2(_fileno(sink), 2);
-    action();
-    fflush(stderr);
-    _dup2(saved, 2);
-    _close(saved);
-    rewind(sink);
-    std::string text;
-    char chunk[256];
-    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), sink)) > 0;) text.append(chunk, n);
-    fclose(sink);
-    return text;
-}
-
-std::string SummaryValue(const std::string& out, const std::string& label) {
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.compare(0, label.size(), label) != 0) continue;
-        if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows program's line end
-        const size_t value = line.find_first_not_of(' ', label.size());
-        return value == std::string::npos ? "" : line.substr(value);
-    }
-    return "";
 }

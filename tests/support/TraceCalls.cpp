@@ -57,32 +57,10 @@ SplitTrace SplitEnvironment(const std::string& trace) {
 
 std::vector<TraceCall> ReadCalls(const std::string& trace) { return Collect(trace).calls; }
 
-std::vector<StateShown> StatesShown(const std::string& trace) {
-    std::vector<StateShown> shown;
-    for (const TraceCall& call : ReadCalls(trace)) {
-        if (call.state < 0) continue;
-        if (call.seq < 0) {
-            const tracereport::Field* message = call.Find("TW_EVENT", "TWMessage");
-            shown.push_back({"event " + (message != nullptr ? message->value : std::string()), call.state});
-        } else {
-            shown.push_back({(call.FromSource() ? tracereport::SourceTag() + " " : "") + call.Triplet(), call.state});
-        }
-    }
-    return shown;
-}
-
-std::vector<int> StatesAfter(const std::vector<StateShown>& shown, const std::string& call) {
-    std::vector<int> states;
-    for (const StateShown& s : shown) {
-        if (s.call == call) states.push_back(s.state);
-    }
-    return states;
-}
-
-std::vector<int> StatePath(const std::vector<StateShown>& shown) {
+std::vector<int> StatePath(const std::string& trace) {
     std::vector<int> path;
-    for (const StateShown& s : shown) {
-        if (path.empty() || path.back() != s.state) path.push_back(s.state);
+    for (const TraceCall& call : ReadCalls(trace)) {
+        if (call.state >= 0 && (path.empty() || path.back() != call.state)) path.push_back(call.state);
     }
     return path;
 }
@@ -98,29 +76,11 @@ std::vector<std::string> RequestLines(const std::string& trace) {
     return lines;
 }
 
-std::vector<std::string> FieldValues(const std::string& trace, const std::string& path, const std::string& key) {
-    std::vector<std::string> values;
-    for (const TraceCall& call : ReadCalls(trace)) {
-        for (const tracereport::Field& f : call.fields) {
-            const std::string& at = call.PathOf(f);
-            if (f.key == key && at.size() >= path.size() && at.compare(at.size() - path.size(), path.size(), path) == 0)
-                values.push_back(f.value);
-        }
-    }
-    return values;
-}
-
-namespace {
-
 // A path with Windows' backslashes written as slashes.
-std::string Slashed(std::string path) {
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
+static std::string Slashed(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
-
-}  // namespace
 
 void ExpectEnvironmentOfTheHost(const SplitTrace& split, const std::string& host, const std::string& source,
                                 bool sourceManager) {
