@@ -228,32 +228,6 @@ bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
     return true;
 }
 
-bool CParaAnalyze::GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size) {
-    if (pCap == nullptr) return true;
-    const TW_UINT16 cap = pCap->Cap;
-    const bool vendor = IsVendorId(cap);
-    char text[kNameSize];
-    auto copyIfFits = [&]() {
-        const size_t length = strlen(text);
-        if (length + 1 > size) return false;
-        memcpy(pText, text, length + 1);
-        return true;
-    };
-
-    if (vendor && !VendorNaming()) {
-        CustomName("CAP_CUSTOMBASE", cap, text);
-        return copyIfFits();
-    }
-    const bool matched = vendor ? LookupName(cap_kv_macros, cap, text) : LookupName(cap_macros, cap, text);
-    if (!copyIfFits()) return false;
-    if (matched) return true;
-    if (vendor)
-        LookupName(icap_kv_macros, cap, text);
-    else
-        LookupName(icap_macros, cap, text);
-    return copyIfFits();
-}
-
 // ---- banner and caller tag ------------------------------------------------------------------
 
 bool CParaAnalyze::HeaderMake(char* pOutBuf) {

@@ -75,8 +75,6 @@ public:
     void SetOutput(CTraceText* out) { m_pOutBuf = out; }
     CTraceText* Output() const { return m_pOutBuf; }
 
-    bool GetStringOfCapability(const TW_CAPABILITY* pCap, char* pText, TW_UINT32 size);
-
     // Capability values. Destinations hold at least kValueSize bytes.
     static constexpr size_t kValueSize = 512;
     void MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, const TW_UINT8* firstItem);
