@@ -63,63 +63,27 @@ TEST(WindowsModule, ExportsDS_EntryByItsPlainNameAndAsOrdinalOne) {
     FreeLibrary(module);
 }
 
-// DllMain opens nothing: the wrapped module is loaded by the first call, the trace opens with the
-// load's lines, and the last MSG_CLOSEDS releases the wrapped module again, outside DllMain.
-TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastClose) {
-    RemoveTree(LOADER_LOG_DIR);
-    ASSERT_TRUE(CreateDirectoryW(Wide(LOADER_LOG_DIR).c_str(), nullptr));
-    ASSERT_FALSE(Loaded(LOADER_ADAPTER));
-    const HMODULE module = LoadLibraryW(Wide(LOADER_MODULE).c_str());
-    ASSERT_NE(module, nullptr);
-    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source was loaded while the module loaded";
-    EXPECT_EQ(TracesIn(LOADER_LOG_DIR), "");
-    const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
-    ASSERT_NE(entry, nullptr);
-
-    TW_IDENTITY app = Application();
-    TW_IDENTITY source = {};
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    EXPECT_TRUE(Loaded(STANDARD_SOURCE));
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
-    TW_STATUS status = {};
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
-    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source outlived the last close";
-    EXPECT_FALSE(Loaded(STANDARD_SOURCE));
-
-    const std::string trace = TracesIn(LOADER_LOG_DIR);
-    EXPECT_NE(trace.find("*** Tracewell: " TRACEWELL_TEST_VERSION ", TWAIN ABI " TRACEWELL_ABI_NAME " ***\r\n"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("*** Application: \"Acme\" \"Scan\" \"Scan Pro\""), std::string::npos) << trace;
-    for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
-                             "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
-        EXPECT_NE(trace.find(call), std::string::npos) << call;
-
-    // A later call loads the wrapped source again, into a new trace.
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    FreeLibrary(module);
-    RemoveTree(LOADER_LOG_DIR);
-}
-
-// The module, its settings, the source it adapts and its trace all below folders whose names are
-// not ASCII, as a source below twain_32\Acmé\ of a user Jürgen is.
-TEST(WindowsModule, PathsOutsideAsciiReachSettingsSourceAndTrace) {
+// DllMain opens nothing: the wrapped source is loaded by the first call, and the last MSG_CLOSEDS
+// releases it again, outside DllMain. The module, its settings, the source it adapts and its trace
+// all lie below folders whose names are not ASCII, as a source below twain_32\Acmé\ of a user
+// Jürgen does.
+TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastCloseOnPathsOutsideAscii) {
     ScratchDir scratch;
     std::string root = scratch.Dir("J\xc3\xbcrgen");
     std::replace(root.begin(), root.end(), '/', '\\');
-    const std::string folder = root + "\\twain_32\\Acm\xc3\xa9", log = root + "\\log";
+    const std::string folder = root + "\\twain_32\\Acm\xc3\xa9", log = root + "\\log", wrapped = folder + "\\scanner.ds";
     for (const std::string& dir : {root + "\\twain_32", folder, log}) ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), nullptr)) << dir;
     ASSERT_TRUE(CopyFileW(Wide(LOADER_MODULE).c_str(), Wide(folder + "\\tracewell.ds").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(Wide(STANDARD_SOURCE).c_str(), Wide(folder + "\\scanner.ds").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Wide(STANDARD_SOURCE).c_str(), Wide(wrapped).c_str(), FALSE));
     FILE* settings = _wfopen(Wide(folder + "\\tracewell.conf").c_str(), L"wb");
     ASSERT_NE(settings, nullptr);
-    fprintf(settings, "log_dir = %s\nadapted_source = %s\\scanner.ds\n", log.c_str(), folder.c_str());
+    fprintf(settings, "log_dir = %s\nadapted_source = %s\n", log.c_str(), wrapped.c_str());
     fclose(settings);
 
     const HMODULE module = LoadLibraryW(Wide(folder + "\\tracewell.ds").c_str());
     ASSERT_NE(module, nullptr);
+    EXPECT_FALSE(Loaded(wrapped)) << "the wrapped source was loaded while the module loaded";
+    EXPECT_EQ(TracesIn(log), "");
     const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
     char path[1024];
     ASSERT_TRUE(PlatformModulePathOf(reinterpret_cast<const void*>(entry), path, sizeof(path)));
@@ -127,14 +91,23 @@ TEST(WindowsModule, PathsOutsideAsciiReachSettingsSourceAndTrace) {
 
     TW_IDENTITY app = Application();
     TW_IDENTITY source = {};
+    TW_STATUS status = {};
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(folder + "\\scanner.ds"));
-    const std::string trace = TracesIn(log);
-    EXPECT_NE(trace.find("*** Source: " + folder + "\\scanner.ds, "), std::string::npos) << trace;
-    EXPECT_NE(trace.find("DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n"), std::string::npos) << trace;
+    EXPECT_TRUE(Loaded(wrapped));
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(wrapped));
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
-    EXPECT_FALSE(Loaded(folder + "\\scanner.ds"));
+    EXPECT_FALSE(Loaded(wrapped)) << "the wrapped source outlived the last close";
+
+    const std::string trace = TracesIn(log);
+    EXPECT_NE(trace.find("*** Source: " + wrapped + ", "), std::string::npos) << trace;
+    for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
+                             "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
+        EXPECT_NE(trace.find(call), std::string::npos) << call;
+    // A later call loads the wrapped source again.
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(wrapped));
     FreeLibrary(module);
 }
 
