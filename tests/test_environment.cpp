@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "Common/TwainLog/LoadEnvironment.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -77,10 +78,7 @@ TEST(Environment, FactsOfThisProcessAndOfTheSourceFile) {
     char exe[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof(exe) - 1), 0);
     const std::string source = testing::TempDir() + "environment-source.ds";
-    FILE* file = fopen(source.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("0123456789", file);
-    fclose(file);
+    WriteText(source, "0123456789");
     struct stat st;
     ASSERT_EQ(stat(source.c_str(), &st), 0);
 

@@ -270,8 +270,7 @@ HostSession RunHostScenario(std::vector<std::string> arguments) {
     ScratchDir dir;
     const std::string transcript = dir.File("transcript.txt");
     arguments.insert(arguments.end(), {"--head", "0", "--transcript", transcript});
-    HostSession s;
-    static_cast<HostRun&>(s) = RunHost(arguments);
+    HostSession s{RunHost(arguments)};
     // The data source shows an event only when the source took it (TWRC_DSEVENT) and it announces
     // a transfer or asks to close (TW_EVENT.TWMessage, after the 8-byte pEvent, is MSG_XFERREADY
     // or MSG_CLOSEDSREQ).
