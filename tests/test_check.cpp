@@ -3,7 +3,6 @@
 // written here), the golden sessions that break none, stability, and the command's exit codes.
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -217,12 +216,8 @@ TEST(CheckRules, TableMatchesItsGoldenFileAndTheReadme) {
     WriteRuleTable(table);
     ExpectMatchesGolden("check_rules.txt", table.str());
     const std::string readme = ReadFile(std::string(TRACEWELL_SOURCE_DIR) + "/README.md");
-    std::set<std::string> ids;
     for (const Rule& rule : Rules()) {
-        SCOPED_TRACE(rule.id);
-        EXPECT_TRUE(std::regex_match(rule.id, std::regex("TW-(STATE|CAP|XFER|STATUS|DATA)-[0-9]{4}")));
-        EXPECT_TRUE(ids.insert(rule.id).second) << "identifier used twice";
-        EXPECT_EQ(FindRule(rule.id), &rule);
+        EXPECT_EQ(FindRule(rule.id), &rule) << rule.id;
         const std::string row = std::string("| `") + rule.id + "` | " + SeverityName(rule.severity) + " | " +
                                 PartyName(rule.party) + " | " + rule.title + " |";
         EXPECT_NE(readme.find(row), std::string::npos) << "README lacks the row " << row;

@@ -316,14 +316,12 @@ TEST(ReportAgainstHost, CountsEqualTheHostsSummaryForEveryScenarioAndTheGoldenTr
         EXPECT_EQ(p.loads.at(0).sourceCalls > 0, arguments.size() > 1);
         if (arguments.size() > 1 || arguments[0] != "session") continue;
         ASSERT_EQ(p.loads[0].failureList.size(), 1u);
-        EXPECT_EQ(p.loads[0].failureList[0].triplet, "DG_CONTROL/DAT_CAPABILITY/MSG_SET");
-        EXPECT_EQ(p.loads[0].failureList[0].cap, "ICAP_XRESOLUTION");
+        EXPECT_EQ(p.loads[0].failureList[0].triplet + " " + p.loads[0].failureList[0].cap, "DG_CONTROL/DAT_CAPABILITY/MSG_SET ICAP_XRESOLUTION");
         for (const char* golden : {"session_linux.txt", "session_macos.txt"}) {
             SCOPED_TRACE(golden);
             const Parsed g = Parse(ReadFile(kGoldenDir + golden));
             ExpectHostsCounts(g, s);
             EXPECT_TRUE(g.loads.at(0).application.Known());
-            EXPECT_EQ(g.loads[0].source.productName, "Corvale F40");
         }
     }
 }
