@@ -180,14 +180,13 @@ protected:
         ASSERT_EQ(g_pLogFile, nullptr);
         g_cParaAnalyze = CParaAnalyze();
         FixTraceClock(0);
-        Clean();
+        RemoveTree(g_szLogDirectory);
     }
     void TearDown() override {
         cleanupTwainLog();
         SetTraceClock(nullptr);
-        Clean();
+        RemoveTree(g_szLogDirectory);
     }
-    void Clean() { RemoveTree(g_szLogDirectory); }
 };
 
 TEST_F(TraceSetup, OnlyAnExistingDirectoryGetsAFileNamedFromTheLoadTimeAndAppendedTo) {
