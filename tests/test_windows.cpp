@@ -106,9 +106,11 @@ TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastCloseOnPa
     for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
                              "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
         EXPECT_NE(trace.find(call), std::string::npos) << call;
-    // A later call loads the wrapped source again.
+    // A later call loads the wrapped source again; closing releases it, and the folder can go.
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
     EXPECT_TRUE(Loaded(wrapped));
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     FreeLibrary(module);
 }
 
