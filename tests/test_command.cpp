@@ -258,19 +258,6 @@ TEST(Command, AFailedChangeUndoesEveryEarlierOne) {
     EXPECT_EQ(after, expected);
 }
 
-// The Windows Source Managers' search: files below twain_32 and twain_64, subfolders included,
-// whose names end in ".ds" in either case.
-Paths WindowsSourceManagersFind(const std::string& windows) {
-    Paths found;
-    for (const auto& [path, entry] : TreeSnapshot(windows)) {
-        const bool inFolder = path.rfind("/twain_32/", 0) == 0 || path.rfind("/twain_64/", 0) == 0;
-        std::string end = path.substr(path.size() - std::min<size_t>(3, path.size()));
-        std::transform(end.begin(), end.end(), end.begin(), ::tolower);
-        if (inFolder && entry.rfind("file ", 0) == 0 && end == ".ds") found.push_back(path);
-    }
-    return found;
-}
-
 std::string WindowsModule(const std::string& name) { return std::string(WINDOWS_MODULES_DIR) + "/" + name; }
 
 // A Windows folder whose twain_32 and twain_64 each hold sources of their bitness with files of
@@ -308,17 +295,16 @@ struct WindowsTree {
     }
 };
 
+// That the Source Managers then find the traced instances and never the hidden sources is the
+// search's own test under Wine and the installer's test.
 TEST(WindowsCommand, BothBitnessesAttachedToTheirOwnBuildAndDetachedToTheSameTree) {
     if (std::string(WINDOWS_MODULES_DIR).empty()) GTEST_SKIP() << "no MinGW cross compilers";
     WindowsTree tree;
     mkdir(tree.log.c_str(), 0755);
     const auto before = TreeSnapshot(tree.scratch.Path());
-    ASSERT_EQ(WindowsSourceManagersFind(tree.windows), (Paths{"/twain_32/Acme/Acme Scan.DS", "/twain_64/Acme/Acme Scan.DS"}));
     for (const int bits : {32, 64}) ASSERT_EQ(tree.Quietly(Attach, bits), kExitSuccess) << bits;
     // The second "Acme" gets a label of its own: each source keeps its own log folder.
     const std::string instance32 = tree.windows + "/twain_32/tracewell-Acme-Scan/", instance64 = tree.windows + "/twain_64/tracewell-Acme-Scan-2/";
-    EXPECT_EQ(WindowsSourceManagersFind(tree.windows),
-              (Paths{"/twain_32/tracewell-Acme-Scan/tracewell.ds", "/twain_64/tracewell-Acme-Scan-2/tracewell.ds"}));
     const auto after = TreeSnapshot(tree.scratch.Path());
     EXPECT_TRUE(ReadFile(instance32 + "tracewell.ds") == ReadFile(tree.install + "/x86/tracewell.ds")) << "the 32-bit build";
     EXPECT_TRUE(ReadFile(instance64 + "tracewell.ds") == ReadFile(tree.install + "/x64/tracewell.ds")) << "the 64-bit build";
