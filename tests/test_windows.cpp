@@ -4,6 +4,7 @@
 // paths that are not ASCII; the virtual scanner's own handles are GlobalAlloc blocks.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -22,42 +23,17 @@ namespace {
 
 bool Loaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
 
-// The trace files in a directory, their contents joined.
+// The trace files in a directory, their contents joined (read by their wide names).
 std::string TracesIn(const std::string& directory) {
     std::string text;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Wide(directory + "\\Twainlog_*.txt").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return text;
-    do {
-        const std::string name = Narrow(found.cFileName);
-        FILE* file = _wfopen(Wide(directory + "\\" + name).c_str(), L"rb");
-        if (file == nullptr) continue;
+    for (const std::string& path : TraceFilesIn(directory)) {
+        FILE* file = _wfopen(Wide(path).c_str(), L"rb");
         char chunk[4096];
-        for (size_t got; (got = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, got);
-        fclose(file);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+        for (size_t got; file != nullptr && (got = fread(chunk, 1, sizeof(chunk), file)) > 0;) text.append(chunk, got);
+        if (file != nullptr) fclose(file);
+    }
     return text;
 }
-
-// A directory of its own below the temporary directory, its name holding non-ASCII characters.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        char narrow[4 * MAX_PATH];
-        WideCharToMultiByte(CP_UTF8, 0, temp, -1, narrow, sizeof(narrow), nullptr, nullptr);
-        m_path = std::string(narrow) + "tracewell-J\xc3\xbcrgen-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(GetTickCount());
-        CreateDirectoryW(Wide(m_path).c_str(), nullptr);
-    }
-    ~ScratchFolder() { RemoveTree(m_path); }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 using DsEntry = DSENTRYPROC;
 
@@ -87,66 +63,27 @@ TEST(WindowsModule, ExportsDS_EntryByItsPlainNameAndAsOrdinalOne) {
     FreeLibrary(module);
 }
 
-// DllMain opens nothing: the wrapped module is loaded by the first call, the trace opens with the
-// load's lines, and the last MSG_CLOSEDS releases the wrapped module again, outside DllMain.
-TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastClose) {
-    RemoveTree(LOADER_LOG_DIR);
-    ASSERT_TRUE(CreateDirectoryW(Wide(LOADER_LOG_DIR).c_str(), nullptr));
-    ASSERT_FALSE(Loaded(LOADER_ADAPTER));
-    const HMODULE module = LoadLibraryW(Wide(LOADER_MODULE).c_str());
-    ASSERT_NE(module, nullptr);
-    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source was loaded while the module loaded";
-    EXPECT_EQ(TracesIn(LOADER_LOG_DIR), "");
-    const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
-    ASSERT_NE(entry, nullptr);
-
-    TW_IDENTITY app = Application();
-    TW_IDENTITY source = {};
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    EXPECT_TRUE(Loaded(STANDARD_SOURCE));
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
-    TW_STATUS status = {};
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
-    EXPECT_FALSE(Loaded(LOADER_ADAPTER)) << "the wrapped source outlived the last close";
-    EXPECT_FALSE(Loaded(STANDARD_SOURCE));
-
-    const std::string trace = TracesIn(LOADER_LOG_DIR);
-    EXPECT_NE(trace.find("*** Tracewell: " TRACEWELL_TEST_VERSION ", TWAIN ABI " TRACEWELL_ABI_NAME " ***\r\n"),
-              std::string::npos)
-        << trace;
-    EXPECT_NE(trace.find("*** Application: \"Acme\" \"Scan\" \"Scan Pro\""), std::string::npos) << trace;
-    for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
-                             "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
-        EXPECT_NE(trace.find(call), std::string::npos) << call;
-
-    // A later call loads the wrapped source again, into a new trace.
-    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(LOADER_ADAPTER));
-    FreeLibrary(module);
-    RemoveTree(LOADER_LOG_DIR);
-}
-
-// The module, its settings, the source it adapts and its trace all below folders whose names are
-// not ASCII, as a source below twain_32\Acmé\ of a user Jürgen is.
-TEST(WindowsModule, PathsOutsideAsciiReachSettingsSourceAndTrace) {
-    ScratchFolder scratch;
-    const std::string folder = scratch.Path() + "\\twain_32\\Acm\xc3\xa9";
-    const std::string log = scratch.Path() + "\\log";
-    ASSERT_TRUE(CreateDirectoryW(Wide(scratch.Path() + "\\twain_32").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(Wide(log).c_str(), nullptr));
+// DllMain opens nothing: the wrapped source is loaded by the first call, and the last MSG_CLOSEDS
+// releases it again, outside DllMain. The module, its settings, the source it adapts and its trace
+// all lie below folders whose names are not ASCII, as a source below twain_32\Acmé\ of a user
+// Jürgen does. The module reaches that source through its adapter, which goes with it.
+TEST(WindowsModule, WrappedSourceLoadsOnTheFirstCallAndGoesAfterTheLastCloseOnPathsOutsideAscii) {
+    ScratchDir scratch;
+    std::string root = scratch.Dir("J\xc3\xbcrgen");
+    std::replace(root.begin(), root.end(), '/', '\\');
+    const std::string folder = root + "\\twain_32\\Acm\xc3\xa9", log = root + "\\log", wrapped = folder + "\\scanner.ds";
+    for (const std::string& dir : {root + "\\twain_32", folder, log}) ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), nullptr)) << dir;
     ASSERT_TRUE(CopyFileW(Wide(LOADER_MODULE).c_str(), Wide(folder + "\\tracewell.ds").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(Wide(STANDARD_SOURCE).c_str(), Wide(folder + "\\scanner.ds").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Wide(STANDARD_SOURCE).c_str(), Wide(wrapped).c_str(), FALSE));
     FILE* settings = _wfopen(Wide(folder + "\\tracewell.conf").c_str(), L"wb");
     ASSERT_NE(settings, nullptr);
-    fprintf(settings, "log_dir = %s\nadapted_source = %s\\scanner.ds\n", log.c_str(), folder.c_str());
+    fprintf(settings, "log_dir = %s\nadapted_source = %s\n", log.c_str(), wrapped.c_str());
     fclose(settings);
 
     const HMODULE module = LoadLibraryW(Wide(folder + "\\tracewell.ds").c_str());
     ASSERT_NE(module, nullptr);
+    EXPECT_FALSE(Loaded(LOADER_ADAPTER) || Loaded(wrapped)) << "the wrapped source was loaded while the module loaded";
+    EXPECT_EQ(TracesIn(log), "");
     const auto entry = reinterpret_cast<DsEntry>(reinterpret_cast<void*>(GetProcAddress(module, "DS_Entry")));
     char path[1024];
     ASSERT_TRUE(PlatformModulePathOf(reinterpret_cast<const void*>(entry), path, sizeof(path)));
@@ -154,50 +91,51 @@ TEST(WindowsModule, PathsOutsideAsciiReachSettingsSourceAndTrace) {
 
     TW_IDENTITY app = Application();
     TW_IDENTITY source = {};
+    TW_STATUS status = {};
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
-    EXPECT_TRUE(Loaded(folder + "\\scanner.ds"));
+    EXPECT_TRUE(Loaded(LOADER_ADAPTER) && Loaded(wrapped));
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(wrapped));
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_FALSE(Loaded(wrapped)) << "the wrapped source outlived the last close";
+    EXPECT_FALSE(Loaded(LOADER_ADAPTER));
+
     const std::string trace = TracesIn(log);
-    EXPECT_NE(trace.find("*** Source: " + folder + "\\scanner.ds, "), std::string::npos) << trace;
-    EXPECT_NE(trace.find("DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("*** Source: " + wrapped + ", "), std::string::npos) << trace;
+    for (const char* call : {"DG_CONTROL/DAT_IDENTITY/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS\r\n",
+                             "DG_CONTROL/DAT_STATUS/MSG_GET\r\n", "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS\r\n"})
+        EXPECT_NE(trace.find(call), std::string::npos) << call;
+    // A later call loads the wrapped source again; closing releases it, and the folder can go.
+    EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source), TWRC_SUCCESS);
+    EXPECT_TRUE(Loaded(wrapped));
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
-    EXPECT_FALSE(Loaded(folder + "\\scanner.ds"));
     FreeLibrary(module);
 }
 
 // ---- GlobalAlloc handles ---------------------------------------------------------------------
 
-struct GlobalCase {
-    const char* what;
-    UINT flags;
-    size_t size;
-};
-
-const GlobalCase kGlobalCases[] = {
-    {"moveable", GHND, 1},
-    {"moveable", GHND, 37},
-    {"moveable", GHND, 70000},
-    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 1},
-    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 37},
-    {"fixed", GMEM_FIXED | GMEM_ZEROINIT, 70000},
-};
+const UINT kGlobalKinds[] = {GHND, GMEM_FIXED | GMEM_ZEROINIT};  // moveable, fixed
 
 // Another allocator's GlobalAlloc handles: locking gives the block GlobalLock gives, whether the
 // handle is the address (fixed) or not (moveable), and the block's size is GlobalSize's.
 TEST(WindowsHandles, ForeignGlobalAllocHandlesLockAndMeasure) {
-    for (const GlobalCase& c : kGlobalCases) {
-        SCOPED_TRACE(std::string(c.what) + " block of " + std::to_string(c.size) + " bytes");
-        const HGLOBAL handle = GlobalAlloc(c.flags, c.size);
-        ASSERT_NE(handle, nullptr);
-        void* const expected = GlobalLock(handle);
-        void* const locked = HLock(handle);
-        EXPECT_EQ(locked, expected);
-        EXPECT_EQ(locked == handle, (c.flags & GMEM_MOVEABLE) == 0);
-        EXPECT_EQ(HandleBlockSize(handle), GlobalSize(handle));
-        EXPECT_GE(HandleBlockSize(handle), c.size);
-        HUnlock(handle);
-        GlobalUnlock(handle);
-        GlobalFree(handle);
+    for (const UINT flags : kGlobalKinds) {
+        for (const size_t size : {1, 37, 70000}) {
+            SCOPED_TRACE(std::to_string(flags) + ", " + std::to_string(size) + " bytes");
+            const HGLOBAL handle = GlobalAlloc(flags, size);
+            ASSERT_NE(handle, nullptr);
+            void* const expected = GlobalLock(handle);
+            void* const locked = HLock(handle);
+            EXPECT_EQ(locked, expected);
+            EXPECT_EQ(locked == handle, (flags & GMEM_MOVEABLE) == 0);
+            EXPECT_EQ(HandleBlockSize(handle), GlobalSize(handle));
+            EXPECT_GE(HandleBlockSize(handle), size);
+            HUnlock(handle);
+            GlobalUnlock(handle);
+            GlobalFree(handle);
+        }
     }
 }
 
@@ -213,9 +151,7 @@ TEST(WindowsHandles, OwnBlocksAreMoveableAndKnowTheirSize) {
         EXPECT_NE(static_cast<void*>(block), handle);
         EXPECT_EQ(GlobalLock(handle), block);
         GlobalUnlock(handle);
-        if (size != 0) {
-            EXPECT_EQ(block[size - 1], 0);
-        }
+        if (size != 0) { EXPECT_EQ(block[size - 1], 0); }
         HUnlock(handle);
         DisposeHandle(handle);
     }
@@ -233,8 +169,8 @@ TEST(WindowsHandles, ValuesThatAreNoGlobalHandleHaveNoSize) {
 // A container in a GlobalAlloc block that claims more items than the block holds is read only
 // as far as GlobalSize reaches, for moveable and fixed blocks alike.
 TEST(WindowsHandles, LyingContainersAreReadWithinTheirGlobalBlock) {
-    for (const UINT flags : {UINT(GHND), UINT(GMEM_FIXED | GMEM_ZEROINIT)}) {
-        SCOPED_TRACE(flags == GHND ? "moveable" : "fixed");
+    for (const UINT flags : kGlobalKinds) {
+        SCOPED_TRACE(flags);
         const size_t size = offsetof(TW_ENUMERATION, ItemList) + 2 * sizeof(TW_UINT16);
         const HGLOBAL handle = GlobalAlloc(flags, size);
         ASSERT_NE(handle, nullptr);
@@ -271,13 +207,7 @@ TEST(WindowsScanner, HandlesWithoutTheSourceManagerAreGlobalAllocBlocks) {
     TW_IDENTITY app = Application();
     TW_IDENTITY self = {};
     ASSERT_EQ(CorvaleServe(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &self), TWRC_SUCCESS);
-    const struct {
-        TW_UINT16 msg;
-        TW_UINT16 cap;
-        TW_UINT16 conType;
-        TW_UINT16 itemType;
-        size_t leastBytes;
-    } kAnswers[] = {
+    const struct { TW_UINT16 msg, cap, conType, itemType; size_t leastBytes; } kAnswers[] = {
         {MSG_GET, CAP_SUPPORTEDCAPS, TWON_ARRAY, TWTY_UINT16, offsetof(TW_ARRAY, ItemList) + 2},
         {MSG_GET, ICAP_PIXELTYPE, TWON_ENUMERATION, TWTY_UINT16, offsetof(TW_ENUMERATION, ItemList) + 2},
         {MSG_GET, ICAP_YRESOLUTION, TWON_RANGE, TWTY_FIX32, sizeof(TW_RANGE)},

@@ -21,20 +21,13 @@ void Describe(TW_IDENTITY* identity) {
     const TW_ID id = identity->Id;
     memset(identity, 0, sizeof(*identity));
     identity->Id = id;
-    identity->Version.MajorNum = 1;
-    strcpy(identity->Version.Info, "1.0 legacy source");
     identity->ProtocolMajor = 1;
     identity->ProtocolMinor = 9;
     identity->SupportedGroups = DG_CONTROL | DG_IMAGE;
-    strcpy(identity->Manufacturer, "Oldco");
-    strcpy(identity->ProductFamily, "Legacy");
     strcpy(identity->ProductName, "Oldco Legacy");
 }
 
-TW_UINT16 Refuse(TW_UINT16 condition) {
-    g_condition = condition;
-    return TWRC_FAILURE;
-}
+TW_UINT16 Refuse(TW_UINT16 condition) { return g_condition = condition, TWRC_FAILURE; }
 
 }  // namespace
 

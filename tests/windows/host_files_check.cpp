@@ -14,12 +14,8 @@ int g_held = 0;
 int g_failed = 0;
 
 void Check(bool held, const std::string& what) {
-    if (held) {
-        ++g_held;
-    } else {
-        ++g_failed;
-        printf("FAILED: %s\n", what.c_str());
-    }
+    if (!held) printf("FAILED: %s\n", what.c_str());
+    ++(held ? g_held : g_failed);
 }
 
 }  // namespace
