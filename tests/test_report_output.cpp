@@ -214,8 +214,9 @@ TEST(ReportOutput, JsonAndPageAreWellFormedWithEveryStringEscapedAndTheSameTimel
             // The golden session's counts and timeline, each where the document puts it.
             const pt::ptree& load = Item(loads, 1);
             const std::pair<const char*, const char*> kValues[] = {
-                {"calls.intoSource", "48"}, {"failures", "1"}, {"pages", "2"}, {"transfers.byMode.memory", "2"},
-                {"triplets.DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "6"}, {"source.productName", "Corvale F40"}};
+                {"calls.intoSource", "48"}, {"failures", "1"}, {"pages", "2"}, {"transfers.pages", "2"},
+                {"transfers.byMode.memory", "2"}, {"triplets.DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET", "6"},
+                {"source.productName", "Corvale F40"}};
             for (const auto& v : kValues) EXPECT_EQ(load.get<std::string>(v.first), v.second) << v.first;
             EXPECT_EQ(Item(load.get_child("failureList"), 0).get<std::string>("conditionCode"), "TWCC_BADVALUE");
             const pt::ptree& image = Item(load.get_child("transfers.images"), 0);

@@ -39,9 +39,16 @@ ScratchDir::ScratchDir() {
     wchar_t temp[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH) return;
-    const std::string path = Narrow(temp) + "tracewell-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(made.fetch_add(1));
-    if (CreateDirectoryW(Wide(path).c_str(), nullptr)) m_path = path;
+    // A folder an earlier process of the same id left behind is passed over, not reused.
+    const std::string stem = Narrow(temp) + "tracewell-test-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (int tries = 0; tries < 1000; ++tries) {
+        const std::string path = stem + std::to_string(made.fetch_add(1));
+        if (CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+            m_path = path;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
 }
 
 bool ModuleLoaded(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()) != nullptr; }
