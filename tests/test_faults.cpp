@@ -83,23 +83,24 @@ TEST_F(Faults, ReadOnlyLogDirectoryOnlyForwards) {
     EXPECT_EQ(found, "");
 }
 
-// The same calls in two loads: one under a file-size limit that is raised before the last call,
-// one without. The limited trace is the other one's first bytes, a line end if the cut fell inside
-// a line, the line saying how much was lost, and then the last call's text whole.
+// The same calls in loads under a file-size limit that is raised before the last call, and in one
+// without. Each limited trace is the other one's first bytes, what its last line lacks of a line
+// end, the line saying how much was lost, and then the last call's text whole. The limits put the
+// cut just before a line end, between its "\r" and its "\n", and just after it.
 TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
     constexpr int kCallsWhileFull = 12;
-    constexpr rlim_t kLimit = 700;
     const std::string found = RunInChild([this]() -> std::string {
         signal(SIGXFSZ, SIG_IGN);
-        std::string traces[2];
-        for (int limited = 1; limited >= 0; --limited) {
+        // The trace of a load whose file may grow to `limit` bytes until the last call; 0: no limit.
+        std::string trace;
+        const auto traced = [&](rlim_t limit) -> std::string {
             const std::string loaded = module.Load(true);
             if (!loaded.empty()) return loaded;
             module.answer(AnswerStatus, nullptr);
             rlimit saved;
             getrlimit(RLIMIT_FSIZE, &saved);
-            const rlimit full = {kLimit, saved.rlim_max};
-            if (limited && setrlimit(RLIMIT_FSIZE, &full) != 0) return "cannot limit the file size";
+            const rlimit full = {limit, saved.rlim_max};
+            if (limit != 0 && setrlimit(RLIMIT_FSIZE, &full) != 0) return "cannot limit the file size";
             for (int i = 0; i < kCallsWhileFull; ++i) {
                 if (module.Status() != TWRC_SUCCESS) return "a call under the limit changed its return code";
             }
@@ -108,30 +109,39 @@ TEST_F(Faults, FullDiskLosesTextVisiblyAndTheNextTextStartsOnItsOwnLine) {
             const std::string file = OnlyTraceFile();
             if (file.empty()) return "not exactly one trace file";
             module.Close();
-            traces[limited] = ReadFile(file);
+            trace = ReadFile(file);
             remove(file.c_str());
             usleep(2000);  // the next load gets a file of its own
-        }
-        const std::string& full = traces[0];
-        const std::string& limited = traces[1];
-        const std::string malformed = MalformedAt(limited);
-        if (!malformed.empty()) return "the limited trace is not whole lines: " + malformed;
-
+            return "";
+        };
+        std::string failed = traced(0);
+        if (!failed.empty()) return failed;
+        const std::string full = trace;
         char last[16];
         snprintf(last, sizeof(last), "[%05d] ", kCallsWhileFull + 1);
         const size_t lastCall = full.find(last);
-        if (lastCall == std::string::npos) return "the reference trace lacks the last call";
+        size_t lineEnd = full.find("\r\n", 700);  // the end of a line that is not empty
+        while (lineEnd != std::string::npos && full[lineEnd - 1] == '\n') lineEnd = full.find("\r\n", lineEnd + 2);
+        if (lastCall == std::string::npos || lineEnd > lastCall) return "the reference trace lacks the last call";
         const std::regex lostLine("\\*\\*\\* Trace text lost: ([0-9]+) bytes not written \\(([^)]+)\\) \\*\\*\\*\r\n");
-        std::smatch lost;
-        if (!std::regex_search(limited, lost, lostLine)) return "no lost-text line in:\n" + limited;
-        std::string before = limited.substr(0, lost.position(0));
-        const size_t written = static_cast<size_t>(kLimit);
-        if (before.size() == written + 2) before.resize(written);  // the line end added after a cut line
-        if (before != full.substr(0, written)) return "the text before the lost line is not the first bytes written";
-        if (std::stoul(lost[1]) != lastCall - written)
-            return "lost " + lost[1].str() + " bytes, expected " + std::to_string(lastCall - written);
-        if (limited.substr(lost.position(0) + lost.length(0)) != full.substr(lastCall))
-            return "the text after the lost line is not the next call's text";
+        for (const size_t written : {lineEnd, lineEnd + 1, lineEnd + 2}) {
+            const std::string where = " (cut after byte " + std::to_string(written) + ")";
+            failed = traced(static_cast<rlim_t>(written));
+            if (!failed.empty()) return failed + where;
+            const std::string& limited = trace;
+            const std::string malformed = MalformedAt(limited);
+            if (!malformed.empty()) return "the limited trace is not whole lines: " + malformed + where;
+            std::smatch lost;
+            if (!std::regex_search(limited, lost, lostLine)) return "no lost-text line in:\n" + limited;
+            const char cutAfter = full[written - 1];
+            const std::string owed = cutAfter == '\n' ? "" : cutAfter == '\r' ? "\n" : "\r\n";
+            if (limited.substr(0, lost.position(0)) != full.substr(0, written) + owed)
+                return "the text before the lost line is not the first bytes written and a line end" + where;
+            if (std::stoul(lost[1]) != lastCall - written)
+                return "lost " + lost[1].str() + " bytes, expected " + std::to_string(lastCall - written) + where;
+            if (limited.substr(lost.position(0) + lost.length(0)) != full.substr(lastCall))
+                return "the text after the lost line is not the next call's text" + where;
+        }
         return "";
     });
     EXPECT_EQ(found, "");

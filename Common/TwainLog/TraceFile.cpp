@@ -39,13 +39,23 @@ FILE* OpenTraceFile(const char* path) {
 
 namespace {
 
-// What a failed write left behind: the bytes lost since, and whether the file now ends inside a
-// line. Guarded by the trace file's lock.
+// What a failed write left behind: the bytes lost since, and how much of a line end the file
+// lacks: none after a whole line, "\n" when the cut fell inside its "\r\n", "\r\n" inside a line.
+// Guarded by the trace file's lock.
 struct LostText {
     uint64_t bytes = 0;
-    bool midLine = false;
+    size_t lineEndOwed = 0;
     int error = 0;
 };
+
+constexpr size_t kLineEndSize = sizeof(traceformat::kLineEnd) - 1;
+static_assert(kLineEndSize == 2 && traceformat::kLineEnd[0] == '\r' && traceformat::kLineEnd[1] == '\n');
+
+// The bytes of a line end the file lacks when `last` is its last byte.
+size_t LineEndOwed(char last) {
+    if (last == '\n') return 0;
+    return last == '\r' ? 1 : 2;
+}
 
 LostText g_lost;
 
@@ -72,7 +82,7 @@ size_t WriteSome(const char* bytes, size_t count) {
     if (written < count) {
         g_lost.error = error;
         g_lost.bytes += count - written;
-        if (written != 0) g_lost.midLine = bytes[written - 1] != '\n';
+        if (written != 0) g_lost.lineEndOwed = LineEndOwed(bytes[written - 1]);
     }
     return written;
 }
@@ -81,15 +91,15 @@ size_t WriteSome(const char* bytes, size_t count) {
 // that says how much was lost.
 bool ReportLostText() {
     char notice[160];
-    const size_t lead = g_lost.midLine ? sizeof(traceformat::kLineEnd) - 1 : 0;
-    memcpy(notice, traceformat::kLineEnd, lead);
-    const size_t room = sizeof(notice) - lead - (sizeof(traceformat::kLineEnd) - 1);
+    const size_t lead = g_lost.lineEndOwed;
+    memcpy(notice, traceformat::kLineEnd + kLineEndSize - lead, lead);
+    const size_t room = sizeof(notice) - lead - kLineEndSize;
     const size_t formatted = fmt::format_to_n(notice + lead, room, FMT_STRING(traceformat::kLostTextNotice),
                                               g_lost.bytes, strerror(g_lost.error))
                                  .size;
     const size_t body = lead + (formatted < room ? formatted : room);
-    memcpy(notice + body, traceformat::kLineEnd, sizeof(traceformat::kLineEnd) - 1);
-    const size_t size = body + sizeof(traceformat::kLineEnd) - 1;
+    memcpy(notice + body, traceformat::kLineEnd, kLineEndSize);
+    const size_t size = body + kLineEndSize;
     const LostText before = g_lost;
     if (WriteSome(notice, size) == size) {
         g_lost = LostText();
