@@ -265,6 +265,29 @@ TEST(TraceText, LinesPutTogetherInPlaceMatchTheFormat) {
     t.Line(FMT_STRING("={}"), 42);
     EXPECT_EQ(take(), "N=42\r\n");
 
+    // Numbers put in place: decimal and zero-padded decimal with their sign, hex of every width,
+    // the eight-digit hex of a 32-bit value next to the values past it.
+    const int64_t numbers[] = {0, 7, -7, 9, 10, 99999, 100000, -1234, -12345, -123456, INT64_MIN, INT64_MAX,
+                               0x0A0B0C0D, 0x9ABCDEF0, 0xFFFFFFFF, 0x100000000};
+    for (const int64_t n : numbers) {
+        const uint64_t u = static_cast<uint64_t>(n);
+        const uint32_t low = static_cast<uint32_t>(u);
+        t.Line(FMT_STRING("[{:05d}] {} {}|{:08x}|{:08x}|{:02x}"), n, n, u, low, u, low);
+        EXPECT_EQ(take(), fmt::format("[{:05d}] {} {}|{:08x}|{:08x}|{:02x}\r\n", n, n, u, low, u, low)) << n;
+        t.Line(FMT_STRING("[{:03d}] {}"), static_cast<int16_t>(n), static_cast<uint16_t>(n));
+        EXPECT_EQ(take(), fmt::format("[{:03d}] {}\r\n", static_cast<int16_t>(n), static_cast<uint16_t>(n))) << n;
+    }
+    // Names of every length a short copy handles, and one beyond; a measured value that is not
+    // known to be plain is escaped.
+    for (size_t length = 0; length <= 40; ++length) {
+        std::string name;
+        for (size_t i = 0; i < length; ++i) name += static_cast<char>('A' + (i + length) % 26);
+        t.Line(FMT_STRING("<{}>{}"), TraceName{name}, TraceName{"!"});
+        EXPECT_EQ(take(), "<" + name + ">!\r\n") << length;
+    }
+    t.Line(FMT_STRING("[{}]"), TraceName{control, false});
+    EXPECT_EQ(take(), "[a\\x01b\\n]\r\n");
+
     // Near the limit a joined line is cut where a bounded format would cut it.
     CTraceText text;
     const std::string block(CTraceText::kWrittenLimit - 3, 'x');

@@ -158,12 +158,11 @@ constexpr Joined<N...> Join(const char (&... parts)[N]) {
     return joined;
 }
 
-// The request line after its sequence number: caller tag and triplet (with the capability), all
-// names put between pieces of text.
-constexpr auto kRequestLine = Join(traceformat::kRequestTag, traceformat::kTriplet);
-constexpr auto kRequestLineWithCapability = Join(traceformat::kRequestTag, traceformat::kTripletWithCapability);
-
-TraceName CapabilityNameOf(TW_UINT16 cap, char* fallback) { return {CapabilityNameOrFallback(cap, fallback)}; }
+// The request line: sequence number, caller tag and triplet (with the capability), the number and
+// the names put between pieces of text.
+constexpr auto kRequestLine = Join(traceformat::kRequestSequence, traceformat::kRequestTag, traceformat::kTriplet);
+constexpr auto kRequestLineWithCapability =
+    Join(traceformat::kRequestSequence, traceformat::kRequestTag, traceformat::kTripletWithCapability);
 
 }  // namespace
 
@@ -201,7 +200,8 @@ bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
     if (!sourceCall && m_call.MSG == MSG_ENABLEDS) ++m_nEnableDsInFlight;
 
     ++m_lSequenceNo;
-    const std::string_view tag = sourceCall ? std::string_view(traceformat::kSourceTag) : FieldText(m_szCaller);
+    const TraceName tag = sourceCall ? TraceName{traceformat::kSourceTag}
+                                     : TraceName{std::string_view(m_szCaller, m_callerLength), m_callerPlain};
     // Fallback texts of names no table holds, each in a buffer of its own.
     char unnamed[4][kNameSize];
     static const NameFinder kGroups(dg_macros), kDats(dat_macros), kVendorDats(dat_kv_macros);
@@ -213,18 +213,17 @@ bool CParaAnalyze::CreateStringOfTriplet(bool sourceCall) {
     if (IsVendorId(m_call.MSG) && !vendorNames) CustomName("MSG_CUSTOMBASE", m_call.MSG, unnamed[2]);
     const TraceName dat = {!IsVendorId(m_call.DAT) ? kDats.NameOrFallback(m_call.DAT, unnamed[1])
                            : vendorNames           ? kVendorDats.NameOrFallback(m_call.DAT, unnamed[1])
-                                                   : unnamed[1]};
+                                                   : std::string_view(unnamed[1])};
     const TraceName msg = {!IsVendorId(m_call.MSG) ? kMsgs.NameOrFallback(m_call.MSG, unnamed[2])
                            : vendorNames           ? kVendorMsgs.NameOrFallback(m_call.MSG, unnamed[2])
-                                                   : unnamed[2]};
-    m_pOutBuf->Put(FMT_STRING(traceformat::kRequestSequence), m_lSequenceNo);
+                                                   : std::string_view(unnamed[2])};
     if (m_call.DAT != DAT_CAPABILITY) {
-        m_pOutBuf->Line(FMT_STRING(kRequestLine.text), tag, dg, dat, msg);
+        m_pOutBuf->Line(FMT_STRING(kRequestLine.text), m_lSequenceNo, tag, dg, dat, msg);
         return true;
     }
     const auto* const cap = reinterpret_cast<const TW_CAPABILITY*>(m_call.pData);
-    const TraceName capName = cap != nullptr ? CapabilityNameOf(cap->Cap, unnamed[3]) : TraceName{""};
-    m_pOutBuf->Line(FMT_STRING(kRequestLineWithCapability.text), tag, dg, dat, msg, capName);
+    const TraceName capName = {cap != nullptr ? CapabilityNameOrFallback(cap->Cap, unnamed[3]) : std::string_view()};
+    m_pOutBuf->Line(FMT_STRING(kRequestLineWithCapability.text), m_lSequenceNo, tag, dg, dat, msg, capName);
     return true;
 }
 
@@ -262,4 +261,6 @@ void CParaAnalyze::Init(const char* tag) {
     const size_t length = strnlen(tag, kCallerSize - 1);
     memset(m_szCaller, 0, sizeof(m_szCaller));
     memcpy(m_szCaller, tag, length);
+    m_callerLength = length;
+    m_callerPlain = PlainLength(m_szCaller, length) == length;
 }

@@ -39,7 +39,7 @@ public:
 
     constexpr CParaAnalyze()
         : m_call(), m_pOutBuf(nullptr), m_nTwainStatus(0), m_lSequenceNo(0), m_szNameBuf{}, m_szCaller{'A', 'P', 'P'},
-          m_nEnableDsInFlight(0) {}
+          m_callerLength(3), m_callerPlain(true), m_nEnableDsInFlight(0) {}
 
     // Request line of one call into `out`; false when the call is not announced.
     bool TripletAnalyze(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
@@ -80,6 +80,8 @@ public:
     void MakeItemList(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 numItems, const TW_UINT8* firstItem);
     void ValToStr(TW_UINT16 cap, TW_UINT16 itemType, const void* item, char* dest);
     void ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest);
+    // The same text, as the name a table holds where one does; written into dest otherwise.
+    TraceName ValueName(TW_UINT16 cap, TW_UINT16 value, char* dest);
     void MakeCapSupportedCaps(TW_UINT16 cap, char* dest);
     void MakeCapKvVersion(TW_UINT16 version, char* dest);
 
@@ -198,9 +200,7 @@ public:
     // written, into the analyzer's name buffer.
     template <size_t N>
     TraceName Name(const MacroEntry (&table)[N], int64_t value) {
-        if (const char* name = FindName(table, N - 1, value)) return {name};
-        LookupName(table, value, m_szNameBuf);
-        return {m_szNameBuf};
+        return {NameOrFallback(table, N - 1, value, m_szNameBuf)};
     }
     TraceName Name(const NameFinder& names, int64_t value) { return {names.NameOrFallback(value, m_szNameBuf)}; }
 
@@ -222,6 +222,9 @@ private:
     int64_t m_lSequenceNo;
     char m_szNameBuf[kNameSize];
     char m_szCaller[kCallerSize];
+    // The tag measured, and scanned for control characters, once where it is set.
+    size_t m_callerLength;
+    bool m_callerPlain;
     // Application MSG_ENABLEDS calls forwarded whose result has not been rendered yet.
     int m_nEnableDsInFlight;
 };

@@ -35,10 +35,12 @@ std::string_view FieldText(const char (&field)[N]) {
     return std::string_view(field, strnlen(field, N));
 }
 
-// A name from Tracewell's own tables, or its fallback text: it never holds a control character,
-// so it is never scanned for one.
+// A name from Tracewell's own tables, or its fallback text, measured where it was found: it never
+// holds a control character, so it is never scanned for one. A text rendered from a structure
+// and measured already may come the same way with `plain` false: it is scanned.
 struct TraceName {
-    const char* text;
+    std::string_view text;
+    bool plain = true;
 };
 
 namespace tracetext {
@@ -107,15 +109,17 @@ constexpr FixedText<N> TextOf(std::string_view format) {
     return fixed;
 }
 
-// A format whose fields are only bare "{}" for strings and "{:0Nx}" (zero-padded hex) for
-// unsigned numbers, with no other brace: it is written as its pieces of text with the values
-// put between them.
+// A format whose fields are only bare "{}" (a string or an integer in decimal), "{:0Nd}" (an
+// integer in decimal, zero-padded) and "{:0Nx}" (an unsigned number in hex, zero-padded), with no
+// other brace: it is written as its pieces of text with the values put between them.
+enum class Field : unsigned char { kBare, kDecimal, kHex };
 template <size_t Fields>
 struct Pieces {
     bool valid;
     size_t offset[Fields + 1];
     size_t size[Fields + 1];
-    size_t hexWidth[Fields + 1];  // 0 for a string
+    Field field[Fields + 1];
+    size_t width[Fields + 1];  // zero-padded width of a number; 0 for a bare field
 };
 template <size_t Fields>
 constexpr Pieces<Fields> PiecesOf(std::string_view format) {
@@ -133,8 +137,10 @@ constexpr Pieces<Fields> PiecesOf(std::string_view format) {
             size_t width = 0;
             for (j += 2; j < format.size() && format[j] >= '0' && format[j] <= '9'; ++j)
                 width = width * 10 + static_cast<size_t>(format[j] - '0');
-            if (width == 0 || width > 16 || j + 1 >= format.size() || format[j] != 'x') return pieces;
-            pieces.hexWidth[k] = width;
+            if (width == 0 || width > 16 || j + 1 >= format.size() || (format[j] != 'x' && format[j] != 'd'))
+                return pieces;
+            pieces.field[k] = format[j] == 'x' ? Field::kHex : Field::kDecimal;
+            pieces.width[k] = width;
             ++j;
         }
         if (j >= format.size() || format[j] != '}') return pieces;
@@ -150,28 +156,102 @@ constexpr Pieces<Fields> PiecesOf(std::string_view format) {
 }
 
 template <typename T>
-constexpr bool kUnsignedNumber = std::is_integral_v<T> && std::is_unsigned_v<T> && !std::is_same_v<T, bool>;
+constexpr bool kInteger = std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>;
+template <typename T>
+constexpr bool kUnsignedNumber = kInteger<T> && std::is_unsigned_v<T>;
+template <typename T>
+constexpr bool kString = std::is_same_v<T, std::string_view> || std::is_same_v<T, TraceName>;
+
+template <typename T>
+constexpr bool FieldFits(Field field) {
+    switch (field) {
+        case Field::kBare: return kString<T> || kInteger<T>;
+        case Field::kDecimal: return kInteger<T>;
+        case Field::kHex: return kUnsignedNumber<T>;
+    }
+    return false;
+}
 
 // Whether the values, of these types, fit such a format's fields.
 template <typename... Types, size_t Fields, size_t... I>
 constexpr bool PiecesFit(const Pieces<Fields>& pieces, std::index_sequence<I...>) {
-    return pieces.valid && ((pieces.hexWidth[I] != 0 ? kUnsignedNumber<Types> : std::is_same_v<Types, std::string_view>) && ...);
+    return pieces.valid && (FieldFits<Types>(pieces.field[I]) && ...);
 }
 
-inline void PutValue(char*& p, std::string_view text, size_t) {
-    if (!text.empty()) memcpy(p, text.data(), text.size());
+// Copies a text; one of up to 16 bytes, as most names are, in two overlapping moves of its first
+// and last bytes, with no call.
+inline void PutText(char* p, const char* text, size_t size) {
+    if (size >= 8 && size <= 16) {
+        uint64_t head, tail;
+        memcpy(&head, text, 8);
+        memcpy(&tail, text + size - 8, 8);
+        memcpy(p, &head, 8);
+        memcpy(p + size - 8, &tail, 8);
+    } else if (size >= 4 && size < 8) {
+        uint32_t head, tail;
+        memcpy(&head, text, 4);
+        memcpy(&tail, text + size - 4, 4);
+        memcpy(p, &head, 4);
+        memcpy(p + size - 4, &tail, 4);
+    } else if (size != 0) {
+        memcpy(p, text, size);
+    }
+}
+
+inline void PutValue(char*& p, std::string_view text, Field, size_t) {
+    PutText(p, text.data(), text.size());
     p += text.size();
 }
-template <typename U, typename = std::enable_if_t<kUnsignedNumber<U>>>
-void PutValue(char*& p, U value, size_t width) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    char digits[16];
+inline void PutValue(char*& p, const TraceName& name, Field field, size_t width) { PutValue(p, name.text, field, width); }
+
+// Eight hex digits of a 32-bit number at once: its nibbles spread one to a byte, turned into
+// digits together, the most significant first.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the digits are stored as a little-endian word");
+inline void PutHex8(char* p, uint32_t value) {
+    uint64_t x = value;
+    x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+    x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+    x = (x | x << 4) & 0x0F0F0F0F0F0F0F0Full;
+    const uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+    x = __builtin_bswap64(x + 0x3030303030303030ull + letters * ('a' - '0' - 10));
+    memcpy(p, &x, sizeof(x));
+}
+
+template <typename T, typename = std::enable_if_t<kInteger<T>>>
+void PutValue(char*& p, T value, Field field, size_t width) {
+    if (field == Field::kHex) {
+        if constexpr (std::is_unsigned_v<T>) {
+            if (width == 8 && value <= 0xFFFFFFFFu) {
+                PutHex8(p, static_cast<uint32_t>(value));
+                p += 8;
+                return;
+            }
+        }
+    }
+    using Magnitude = std::make_unsigned_t<T>;
+    Magnitude magnitude = static_cast<Magnitude>(value);
+    if constexpr (std::is_signed_v<T>) {
+        // The sign counts in the width, before the zeros.
+        if (value < 0) {
+            *p++ = '-';
+            magnitude = static_cast<Magnitude>(Magnitude{0} - magnitude);
+            width = width != 0 ? width - 1 : 0;
+        }
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    char digits[24];
     size_t n = 0;
-    uint64_t v = value;
-    do {
-        digits[sizeof(digits) - ++n] = kHex[v & 0xF];
-        v >>= 4;
-    } while (v != 0);
+    if (field == Field::kHex) {
+        do {
+            digits[sizeof(digits) - ++n] = kDigits[magnitude & 0xF];
+            magnitude = static_cast<Magnitude>(magnitude >> 4);
+        } while (magnitude != 0);
+    } else {
+        do {
+            digits[sizeof(digits) - ++n] = kDigits[magnitude % 10];
+            magnitude = static_cast<Magnitude>(magnitude / 10);
+        } while (magnitude != 0);
+    }
     for (size_t i = n; i < width; ++i) *p++ = '0';
     memcpy(p, digits + sizeof(digits) - n, n);
     p += n;
@@ -192,8 +272,8 @@ struct Taken {
 };
 template <>
 struct Taken<TraceName> {
-    using Type = std::string_view;
-    static std::string_view Take(const TraceName& name) { return name.text; }
+    using Type = TraceName;
+    static TraceName Take(const TraceName& name) { return name; }
 };
 template <>
 struct Taken<const char*> {
@@ -221,12 +301,16 @@ constexpr size_t Bound(const T& value) {
         return kFloatBound;
     else if constexpr (std::is_same_v<T, std::string_view>)
         return value.size();
+    else if constexpr (std::is_same_v<T, TraceName>)
+        return value.text.size();
     else
         return kUnbounded;
 }
 template <typename Original, typename T>
 bool Plain(const T& value) {
-    if constexpr (std::is_same_v<Original, TraceName> || std::is_same_v<T, bool>)
+    if constexpr (std::is_same_v<T, TraceName>)
+        return value.plain || PlainLength(value.text.data(), value.text.size()) == value.text.size();
+    else if constexpr (std::is_same_v<T, bool>)
         return true;
     else if constexpr ((std::is_integral_v<T> && !std::is_same_v<T, char>) || std::is_floating_point_v<T>)
         return true;
@@ -237,6 +321,15 @@ bool Plain(const T& value) {
 }
 
 }  // namespace tracetext
+
+// A name formats as its text.
+template <>
+struct fmt::formatter<TraceName> : fmt::formatter<fmt::string_view> {
+    template <typename Context>
+    auto format(const TraceName& name, Context& ctx) const {
+        return fmt::formatter<fmt::string_view>::format(fmt::string_view(name.text.data(), name.text.size()), ctx);
+    }
+};
 
 class CTraceText {
 public:
@@ -341,7 +434,7 @@ private:
         char* p = out;
         memcpy(p, format.data() + pieces.offset[0], pieces.size[0]);
         p += pieces.size[0];
-        ((tracetext::PutValue(p, values, pieces.hexWidth[I]),
+        ((tracetext::PutValue(p, values, pieces.field[I], pieces.width[I]),
           memcpy(p, format.data() + pieces.offset[I + 1], pieces.size[I + 1]), p += pieces.size[I + 1]),
          ...);
         return static_cast<size_t>(p - out);

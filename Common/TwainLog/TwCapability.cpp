@@ -180,15 +180,24 @@ void CParaAnalyze::ValToStr(TW_UINT16 cap, TW_UINT16 itemType, const void* item,
 }
 
 void CParaAnalyze::ValToCap(TW_UINT16 cap, TW_UINT16 value, char* dest) {
+    const TraceName name = ValueName(cap, value, dest);
+    if (name.text.data() == dest) return;
+    memcpy(dest, name.text.data(), name.text.size());
+    dest[name.text.size()] = '\0';
+}
+
+TraceName CParaAnalyze::ValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
     if (cap == CAP_KV_VERSION && VendorNaming()) {
         MakeCapKvVersion(value, dest);
-        return;
+        return {dest};
     }
     if (cap == CAP_SUPPORTEDCAPS) {
         MakeCapSupportedCaps(value, dest);
-        return;
+        return {dest};
     }
-    if (!LookupValueName(cap, value, dest)) FormatTo(dest, kValueSize, FMT_COMPILE("{}"), value);
+    if (const ValToCapEntry* const row = FindValueTable(cap)) return {NameOrFallback(row->table, row->count - 1, value, dest)};
+    FormatTo(dest, kValueSize, FMT_COMPILE("{}"), value);
+    return {dest};
 }
 
 // Identifier 0 names no capability and shows as an empty text.
@@ -271,7 +280,7 @@ public:
     // One list item, a comma unless it is the last item, and "\r\n". The text (at most
     // kLongValueSize - 1 characters of it) is escaped as every string taken from outside is;
     // a name is not.
-    void Add(TW_UINT32 index, const char* text, bool last, bool named) {
+    void Add(TW_UINT32 index, std::string_view text, bool last, bool named) {
         if (m_used + kMaxLine >= sizeof(m_lines)) Flush();
         static_assert(std::string_view(traceformat::kListItem) == "        {:3d}:{}", "the item line's shape");
         char* p = Copy(m_lines + m_used, traceformat::kListItemIndent);
@@ -286,11 +295,16 @@ public:
             p += digits.size();
         }
         *p++ = ':';
-        const size_t length = strnlen(text, kLongValueSize - 1);
-        const size_t plain = named ? length : PlainLength(text, length);
-        memcpy(p, text, plain);
-        p += plain;
-        if (plain < length) p += CopyEscaped(p, kMaxText - plain, text + plain, length - plain);
+        if (named) {
+            tracetext::PutText(p, text.data(), text.size());
+            p += text.size();
+        } else {
+            const size_t length = text.size() < kLongValueSize - 1 ? text.size() : kLongValueSize - 1;
+            const size_t plain = PlainLength(text.data(), length);
+            memcpy(p, text.data(), plain);
+            p += plain;
+            if (plain < length) p += CopyEscaped(p, kMaxText - plain, text.data() + plain, length - plain);
+        }
         if (!last) p = Copy(p, traceformat::kListItemSeparator);
         p = Copy(p, traceformat::kLineEnd);
         m_used = static_cast<size_t>(p - m_lines);
@@ -346,7 +360,7 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
     TW_UINT32 i = 0;
     bool missing = false;
     for (; i < numItems && !lines.Full(); ++i) {
-        const char* text = kNotImplemented;
+        std::string_view text = kNotImplemented;
         bool named = true;
         if (itemSize != 0) {
             size_t held = 0;
@@ -356,13 +370,11 @@ void RenderItemList(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT3
                 break;
             }
             if (values != nullptr) {
-                const TW_UINT16 v = ReadItem<TW_UINT16>(item);
-                text = valueNames.Find(v);
-                if (text == nullptr) text = NameOrFallback(values->table, values->count - 1, v, value);
+                text = valueNames.NameOrFallback(ReadItem<TW_UINT16>(item), value);
             } else {
                 value[0] = '\0';
                 RenderValue(a, cap, itemType, item, held, value, sizeof(value));
-                text = value;
+                text = std::string_view(value, strnlen(value, sizeof(value)));
                 named = false;
             }
         }
@@ -391,20 +403,18 @@ bool HeaderMissing(CParaAnalyze& a, const char* name, BlockReader& block, size_t
     return true;
 }
 
-// The text of the value field at `offset`, of `width` bytes at most.
-void FieldValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, BlockReader& block, size_t offset, size_t width,
-                char* dest, size_t size) {
-    if (ItemWidth(itemType) == 0) {
-        FormatTo(dest, size, FMT_COMPILE("{}"), kNotImplemented);
-        return;
-    }
+// The text of the value field at `offset`, of `width` bytes at most: a name, a notice, or the text
+// rendered into dest (`size` bytes).
+TraceName FieldValue(CParaAnalyze& a, TW_UINT16 cap, TW_UINT16 itemType, BlockReader& block, size_t offset,
+                     size_t width, char* dest, size_t size) {
+    if (ItemWidth(itemType) == 0) return {kNotImplemented};
     size_t held = 0;
     const TW_UINT8* const item = block.Bytes(offset, width, &held);
-    if (!ItemHeld(itemType, item, held)) {
-        FormatTo(dest, size, FMT_COMPILE("{}"), block.MissingText());
-        return;
-    }
+    if (!ItemHeld(itemType, item, held)) return {block.MissingText()};
+    if (itemType == TWTY_UINT16) return a.ValueName(cap, ReadItem<TW_UINT16>(item), dest);
+    dest[0] = '\0';
     RenderValue(a, cap, itemType, item, held, dest, size);
+    return {std::string_view(dest, strnlen(dest, size)), false};
 }
 
 void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
@@ -414,9 +424,9 @@ void OneValue(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
 
     a.Output()->Line(FMT_STRING("    TW_ONEVALUE = {{"));
     a.Output()->Line(FMT_STRING("      ItemType = [{}]"), a.Name(ItemTypes(), head.ItemType));
-    FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item), ItemWidth(head.ItemType), value,
-               sizeof(value));
-    a.Output()->Line(FMT_STRING("      Item     = [{}]"), value);
+    const TraceName item = FieldValue(a, cap, head.ItemType, block, offsetof(TW_ONEVALUE, Item),
+                                      ItemWidth(head.ItemType), value, sizeof(value));
+    a.Output()->Line(FMT_STRING("      Item     = [{}]"), item);
     a.Output()->Line(FMT_STRING("    }}"));
 }
 
@@ -440,11 +450,11 @@ void Range(CParaAnalyze& a, TW_UINT16 cap, BlockReader& block) {
     a.Output()->Line(FMT_STRING("      ItemType     = [{}]"), a.Name(ItemTypes(), itemType));
     for (const auto& field : kFields) {
         // Each value has its 4-byte field only: a wider item type cannot be held there.
-        if (ItemWidth(itemType) > sizeof(TW_UINT32))
-            FormatTo(value, sizeof(value), FMT_COMPILE("{}"), kWiderThanField);
-        else
-            FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value, sizeof(value));
-        a.Output()->Line(FMT_STRING("{}{}]"), field.label, value);
+        const TraceName item = ItemWidth(itemType) > sizeof(TW_UINT32)
+                                   ? TraceName{kWiderThanField}
+                                   : FieldValue(a, cap, itemType, block, field.offset, sizeof(TW_UINT32), value,
+                                                sizeof(value));
+        a.Output()->Line(FMT_STRING("{}{}]"), TraceName{field.label}, item);
     }
     a.Output()->Line(FMT_STRING("    }}"));
 }

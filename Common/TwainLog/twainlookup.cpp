@@ -101,10 +101,17 @@ constexpr size_t SlotsOfAllTables() {
     return slots;
 }
 
+constexpr size_t EntriesOfAllTables() {
+    size_t entries = 0;
+    for (const Listed& listed : kListed) entries += listed.named;
+    return entries;
+}
+
 struct TableIndex {
     const MacroEntry* table;
     size_t named;
     HashIndex<uint16_t> byValue;  // positions of the first entry of each value
+    const uint8_t* lengths;       // of each entry's name, so that no name is measured per call
 };
 
 struct MapIndex {
@@ -117,6 +124,7 @@ constexpr size_t kVendorMapSlots = SlotsFor(kValToCapKvRows);
 
 struct Indexes {
     uint16_t valueSlots[SlotsOfAllTables()];
+    uint8_t nameLengths[EntriesOfAllTables()];
     TableIndex tables[std::size(kListed)];
     uint8_t tableSlots[SlotsFor(std::size(kListed))];
     HashIndex<uint8_t> byAddress;  // positions in `tables`
@@ -145,6 +153,7 @@ void IndexMap(MapIndex& map, uint8_t* slots, size_t count, const ValToCapEntry* 
 
 void Build(Indexes& built) {
     uint16_t* next = built.valueSlots;
+    uint8_t* lengths = built.nameLengths;
     built.byAddress.Init(built.tableSlots, std::size(built.tableSlots));
     for (size_t i = 0; i < std::size(kListed); ++i) {
         const MacroEntry* const table = kListed[i].table;
@@ -153,8 +162,12 @@ void Build(Indexes& built) {
         index.named = kListed[i].named;
         index.byValue.Init(next, SlotsFor(index.named));
         next += SlotsFor(index.named);
-        for (size_t at = 0; at < index.named; ++at)
+        index.lengths = lengths;
+        for (size_t at = 0; at < index.named; ++at) {
             index.byValue.Insert(static_cast<uint16_t>(at), [table](uint16_t entry) { return table[entry].value; });
+            lengths[at] = static_cast<uint8_t>(strnlen(table[at].name, kNameSize - 1));
+        }
+        lengths += index.named;
         built.byAddress.Insert(static_cast<uint8_t>(i), [&built](uint8_t t) { return AddressKey(built.tables[t].table); });
     }
     IndexMap(built.standardMap, built.standardSlots, kStandardMapSlots, VALTOCAP, kValToCapRows);
@@ -199,37 +212,46 @@ NameFinder::NameFinder(const MacroEntry* table, size_t named) : m_table(table), 
     if (index != nullptr && named <= index->named) m_index = index;
 }
 
-const char* NameFinder::Find(int64_t probe) const {
+std::string_view NameFinder::Named(int64_t probe) const {
     const uint64_t wanted = static_cast<uint64_t>(probe);
-    if (m_index == nullptr) return m_table != nullptr ? ScanForName(m_table, m_named, wanted) : nullptr;
+    if (m_index == nullptr) {
+        const char* const name = m_table != nullptr ? ScanForName(m_table, m_named, wanted) : nullptr;
+        return name != nullptr ? std::string_view(name, strnlen(name, kNameSize - 1)) : std::string_view();
+    }
+    const TableIndex& index = *static_cast<const TableIndex*>(m_index);
     const MacroEntry* const table = m_table;
-    const uint16_t at = static_cast<const TableIndex*>(m_index)->byValue.Find(
-        wanted, [table](uint16_t entry) { return table[entry].value; });
+    const uint16_t at = index.byValue.Find(wanted, [table](uint16_t entry) { return table[entry].value; });
     // The value's first entry: when it lies past the part of the table asked about, so do all.
-    return at != HashIndex<uint16_t>::kEmpty && at < m_named ? table[at].name : nullptr;
+    if (at == HashIndex<uint16_t>::kEmpty || at >= m_named) return std::string_view();
+    return {table[at].name, index.lengths[at]};
 }
+
+const char* NameFinder::Find(int64_t probe) const { return Named(probe).data(); }
 
 const char* FindName(const MacroEntry* table, size_t named, int64_t probe) {
     return NameFinder(table, named).Find(probe);
 }
 
-const char* NameFinder::NameOrFallback(int64_t probe, char* fallback) const {
-    if (const char* name = Find(probe)) return name;
-    const size_t length = fmt::format_to_n(fallback, kNameSize - 1, FMT_COMPILE(traceformat::kUnnamedValue),
-                                           m_table[m_named].name, static_cast<int32_t>(probe))
-                              .size;
-    fallback[length < kNameSize - 1 ? length : kNameSize - 1] = '\0';
-    return fallback;
+std::string_view NameFinder::NameOrFallback(int64_t probe, char* fallback) const {
+    const std::string_view name = Named(probe);
+    if (name.data() != nullptr) return name;
+    const size_t formatted = fmt::format_to_n(fallback, kNameSize - 1, FMT_COMPILE(traceformat::kUnnamedValue),
+                                              m_table[m_named].name, static_cast<int32_t>(probe))
+                                 .size;
+    const size_t length = formatted < kNameSize - 1 ? formatted : kNameSize - 1;
+    fallback[length] = '\0';
+    return {fallback, length};
 }
 
-const char* NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback) {
+std::string_view NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback) {
     return NameFinder(table, named).NameOrFallback(probe, fallback);
 }
 
 bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
-    const char* const name = NameOrFallback(table, named, probe, dest);
-    if (name == dest) return false;
-    CopyName(name, dest);
+    const std::string_view name = NameOrFallback(table, named, probe, dest);
+    if (name.data() == dest) return false;
+    memcpy(dest, name.data(), name.size());
+    dest[name.size()] = '\0';
     return true;
 }
 
@@ -270,20 +292,21 @@ bool LookupMsgName(TW_UINT16 msg, char* dest) {
     return !IsVendorId(msg) ? LookupName(msg_macros, msg, dest) : LookupName(msg_kv_macros, msg, dest);
 }
 
-const char* CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback) {
+std::string_view CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback) {
     static const NameFinder kCaps(cap_macros), kImageCaps(icap_macros);
     static const NameFinder kVendorCaps(cap_kv_macros), kVendorImageCaps(icap_kv_macros);
     if (vendor && !VendorNaming()) {
         CustomName("CAP_CUSTOMBASE", value, fallback);
         return fallback;
     }
-    if (const char* name = (vendor ? kVendorCaps : kCaps).Find(value)) return name;
+    const std::string_view name = (vendor ? kVendorCaps : kCaps).Named(value);
+    if (name.data() != nullptr) return name;
     return (vendor ? kVendorImageCaps : kImageCaps).NameOrFallback(value, fallback);
 }
 
 void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
-    const char* const name = CapabilityTablesNameOrFallback(vendor, value, dest);
-    if (name != dest) CopyName(name, dest);
+    const std::string_view name = CapabilityTablesNameOrFallback(vendor, value, dest);
+    if (name.data() != dest) CopyName(name.data(), dest);
 }
 
 const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
@@ -291,11 +314,4 @@ const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
     const MapIndex& map = cap > 0x8000 ? TheIndexes().vendorMap : TheIndexes().standardMap;
     const uint8_t at = map.byCap.Find(cap, [&map](uint8_t row) { return uint64_t{map.rows[row].cap}; });
     return at != HashIndex<uint8_t>::kEmpty ? &map.rows[at] : nullptr;
-}
-
-bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest) {
-    const ValToCapEntry* row = FindValueTable(cap);
-    if (row == nullptr) return false;
-    LookupName(row->table, row->count - 1, value, dest);
-    return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "tracewell/twain.h"
 
@@ -160,8 +161,10 @@ public:
     explicit NameFinder(const MacroEntry (&table)[N]) : NameFinder(table, N - 1) {}
     // As FindName.
     const char* Find(int64_t probe) const;
+    // The same name with its length; an empty view with no data when none matches.
+    std::string_view Named(int64_t probe) const;
     // As NameOrFallback.
-    const char* NameOrFallback(int64_t probe, char* fallback) const;
+    std::string_view NameOrFallback(int64_t probe, char* fallback) const;
 
 private:
     const MacroEntry* m_table = nullptr;
@@ -183,10 +186,10 @@ inline bool LookupName(const MacroEntry (&table)[N], int64_t probe, char* dest) 
 
 // The name of the first named entry whose value equals the probe, or the fallback text written
 // into `fallback` (kNameSize bytes) and returned: no name is copied.
-const char* NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback);
+std::string_view NameOrFallback(const MacroEntry* table, size_t named, int64_t probe, char* fallback);
 
 template <size_t N>
-inline const char* NameOrFallback(const MacroEntry (&table)[N], int64_t probe, char* fallback) {
+inline std::string_view NameOrFallback(const MacroEntry (&table)[N], int64_t probe, char* fallback) {
     return NameOrFallback(table, N - 1, probe, fallback);
 }
 
@@ -214,18 +217,14 @@ void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest);
 // Capability name lookup: the capability tables of the identifier's own range.
 inline void LookupCapabilityName(TW_UINT16 cap, char* dest) { LookupInCapabilityTables(IsVendorId(cap), cap, dest); }
 // The same names, returned in place, with a fallback text written into `fallback` only.
-const char* CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback);
-inline const char* CapabilityNameOrFallback(TW_UINT16 cap, char* fallback) {
+std::string_view CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, char* fallback);
+inline std::string_view CapabilityNameOrFallback(TW_UINT16 cap, char* fallback) {
     return CapabilityTablesNameOrFallback(IsVendorId(cap), cap, fallback);
 }
 
 // The row of VALTOCAP (capabilities up to 0x8000) or VALTOCAPKV that names the capability's item
 // values; null when the capability has none.
 const ValToCapEntry* FindValueTable(TW_UINT16 cap);
-
-// Value name lookup through VALTOCAP or VALTOCAPKV; false, with dest untouched, when the
-// capability has no row.
-bool LookupValueName(TW_UINT16 cap, TW_UINT16 value, char* dest);
 
 // Standard or vendor table by the split between 0x8000 and 0x8001.
 bool LookupDatName(TW_UINT16 dat, char* dest);
