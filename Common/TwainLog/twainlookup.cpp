@@ -197,10 +197,10 @@ const char* ScanForName(const MacroEntry* table, size_t named, uint64_t wanted) 
     return nullptr;
 }
 
-void CopyName(const char* name, char* dest) {
-    const size_t len = strnlen(name, kNameSize - 1);
-    memcpy(dest, name, len);
-    dest[len] = '\0';
+// A found name into dest (kNameSize bytes): names are measured no longer than kNameSize - 1.
+void CopyName(std::string_view name, char* dest) {
+    memcpy(dest, name.data(), name.size());
+    dest[name.size()] = '\0';
 }
 
 }  // namespace
@@ -250,8 +250,7 @@ std::string_view NameOrFallback(const MacroEntry* table, size_t named, int64_t p
 bool LookupName(const MacroEntry* table, size_t named, int64_t probe, char* dest) {
     const std::string_view name = NameOrFallback(table, named, probe, dest);
     if (name.data() == dest) return false;
-    memcpy(dest, name.data(), name.size());
-    dest[name.size()] = '\0';
+    CopyName(name, dest);
     return true;
 }
 
@@ -306,7 +305,7 @@ std::string_view CapabilityTablesNameOrFallback(bool vendor, TW_UINT16 value, ch
 
 void LookupInCapabilityTables(bool vendor, TW_UINT16 value, char* dest) {
     const std::string_view name = CapabilityTablesNameOrFallback(vendor, value, dest);
-    if (name.data() != dest) CopyName(name.data(), dest);
+    if (name.data() != dest) CopyName(name, dest);
 }
 
 const ValToCapEntry* FindValueTable(TW_UINT16 cap) {
